@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// A file-system error while reading or writing: carries the path and the system's error text.
+class EFileError : public std::runtime_error {
+public:
+    EFileError(const std::string& path, const std::string& what);
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+// An open file, read and written at an explicit position. Library files are opened for reading
+// and writing with sharing allowed and stay open while the library is open.
+class TFileStream {
+public:
+    enum TMode { fmOpenRead, fmOpenReadWrite, fmCreate };
+
+    TFileStream() = default;
+    // Opens or creates the file; raises EFileError on failure.
+    TFileStream(const std::string& fileName, TMode mode);
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+    TFileStream(TFileStream&& other) noexcept;
+    TFileStream& operator=(TFileStream&& other) noexcept;
+    ~TFileStream();
+
+    bool IsOpen() const { return FHandle >= 0; }
+    const std::string& FileName() const { return FFileName; }
+    void Close();
+
+    int64_t Size() const;
+    int64_t Position() const { return FPosition; }
+    void Seek(int64_t position) { FPosition = position; }
+
+    // Reads up to buffer.size() bytes at the position; returns how many were read.
+    size_t Read(std::span<uint8_t> buffer);
+    // Reads exactly buffer.size() bytes or raises EFileError.
+    void ReadBuffer(std::span<uint8_t> buffer);
+    // Writes all bytes at the position or raises EFileError.
+    void Write(std::span<const uint8_t> buffer);
+    // Cuts or lengthens the file.
+    void SetSize(int64_t size);
+    // Flushes written data to the disk.
+    void Flush();
+
+    // Reads a whole file into memory; raises EFileError.
+    static std::vector<uint8_t> ReadAll(const std::string& fileName);
+
+private:
+    int FHandle = -1;
+    int64_t FPosition = 0;
+    std::string FFileName;
+};
+
+bool FileExists(const std::string& fileName);
+// Clears a read-only attribute so that the file can be written (Unix: adds the owner's write
+// permission). Ignores failures.
+void ResetFileAttributes(const std::string& fileName);
+// Finds an existing file whatever the case of its extension (a.WIX, a.wix, a.Wix): returns the
+// existing path, or the given one when none exists.
+std::string FindFileAnyCaseExt(const std::string& fileName);
+// Number of processors the program may use.
+int ProcessorCount();
+
+} // namespace velmora
