@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// One entry of the password list: a Pak library file (with or without a folder; only its file-name
+// part is compared) and its password.
+struct TPakPassword {
+    std::string sFileName;
+    std::string sPassWord;
+    friend bool operator==(const TPakPassword&, const TPakPassword&) = default;
+};
+
+// The password list in file order, duplicates allowed. Used on the user-interface thread only.
+extern std::vector<TPakPassword> g_PakPasswords;
+
+// The password used for list lines that name none, and of the default entry.
+inline constexpr const char* kDefaultPakPassword = "quillrand";
+// The name of the password list inside the program folder.
+inline constexpr const char* kPakPasswordsFileName = "Pak.txt";
+
+// Replaces g_PakPasswords by the entries read from fileName, or from g_AppDir + "Pak.txt" when
+// fileName is empty. A missing file gives the single default entry g_AppDir + "Data/DevovAD.Pak"
+// with the default password (nothing is written). Lines are trimmed; empty lines and lines
+// starting with the digit 1 are skipped; "name|password|ignored", a missing password means the
+// default one. An unreadable file is treated like an empty one.
+void LoadPakPasswords(const std::string& fileName = {});
+
+// Writes g_PakPasswords to g_AppDir + "Pak.txt" as "name|password" lines, replacing the file and
+// keeping the text encoding it had (UTF-8 for a new file). Write errors are ignored.
+void SavePakPasswords();
+
+// The password of the first entry whose file-name part equals that of fileName (case-insensitive,
+// folders never compared); empty when none is known.
+std::string FindPakPassword(const std::string& fileName);
+
+// Parses the lines of a password list (the lenient rules of LoadPakPasswords) without touching
+// g_PakPasswords.
+std::vector<TPakPassword> ParsePakPasswordLines(const std::vector<std::string>& lines);
+
+} // namespace velmora
