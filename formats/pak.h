@@ -1,0 +1,119 @@
+#pragma once
+
+#include "core/game_images.h"
+#include "formats/pak_header.h"
+#include "protection/cipher.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// The password-protected Pak container (.Pak, .Data): a short magic, a 256-byte header encrypted
+// under a fixed key text per file variant, an index and the image records. The index and every
+// record header are encrypted under the key of the file's password; pixel data is stored in clear,
+// raw or zlib-compressed.
+//
+// Three file variants (m_btQuillrand 0, 1, 2) differ in their magic and so in where the header
+// lies and where record data may begin. Two index layouts exist: the new one (m_bfType != 0) with
+// 16-byte record headers and one offset per image, the old one (m_bfType == 0) with 12-byte
+// record headers, packed pixels of the library's bit count and (offset, length) pairs.
+//
+// Opening order: construct, InputPassWord, CheckPassword (repeat with other passwords until it
+// returns true), then Initialize. Every image record is kept in memory as its stored bytes, record
+// header still encrypted; EndUpdate rewrites the whole file from them.
+//
+// Get may run on several threads at once while the main thread calls GetBitmap: it decrypts into
+// its own buffers with its own copy of the chain and never touches the current picture.
+class TQuillrand : public TGameImages {
+public:
+    // No file is touched.
+    explicit TQuillrand(const std::string& AFileName);
+    ~TQuillrand() override;
+
+    // Builds a record in the library's layout, header encrypted with the library key. btEncr0 0
+    // asks for no compression; any other value asks for zlib (new layout) or is stored as the
+    // packing kind (old layout: 1 run-length packets, 2 zlib, others unpacked). Alpha is an
+    // optional 8-bit buffer of Source's size whose indexes are alpha values (new layout only).
+    // Images of 4 pixels or fewer give an empty record.
+    std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
+                                            const TDIB* Alpha) override;
+    // The decoded image, owned by the library. The blank picture (null before a successful
+    // CheckPassword) when not loaded, out of range, during an update, for empty slots and for
+    // images without pixels; null for an unknown pixel kind.
+    TPicture* GetBitmap(int Index) override;
+    TPoint GetPoint(int Index) override;
+    // Changes the offset stored in one record header and writes that header into the file at once.
+    void SetPoint(int Index, TPoint Value) override;
+    // Loads index and records; must follow a successful CheckPassword.
+    void Initialize() override;
+    void Finalize() override;
+    // Rewrites the whole file from the records in memory, then closes the update.
+    void EndUpdate() override;
+    // Appends one record made from a record of an open WIL or WZL library (pixels copied, not
+    // decoded; a half-width WZL alpha plane is expanded to a full plane). Any other source gives
+    // an empty slot so that numbering stays aligned.
+    void Convert(const TImageData* SourceImageData, TGameImages* GameImages,
+                 uint8_t btEncr0) override;
+    // Writes a new, empty variant-2 file of the given bit count keyed by PassWord (overwriting any
+    // file of that name). Raises EFileError when the file cannot be written.
+    bool CreateFile(uint8_t ABitCount, const std::string& PassWord) override;
+    // A new picture the caller owns; px, py get the offset (0, 0 for the blank picture).
+    std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
+
+    // Derives the candidate key of a password (UTF-8; converted to its code-page bytes).
+    void InputPassWord(const std::string& PassWord);
+    // Opens the file if needed, detects the variant, decrypts the header and tests the candidate
+    // key against the check code. True = the password fits and Initialize may follow. Older
+    // variant-0 files that kept the key itself are converted to a check code on the way.
+    bool CheckPassword();
+    // Re-keys the opened library under a new password (empty = the default password) and rewrites
+    // the file; with boBack the file is first copied to FileName + ".bak". Raises EFileError.
+    void ChangePassword(const std::string& sNewPassword, bool boBack);
+
+    // The decrypted record header as a copy: 16 bytes (the image-info layout) in the new layout,
+    // 12 in the old. None when not loaded, during an update, out of range or for an empty slot.
+    std::optional<std::vector<uint8_t>> GetImageInfo(int Index) const;
+
+    // Index layout: 0 = old, anything else = new.
+    uint8_t bfType() const { return m_bfType; }
+    // File variant 0, 1 or 2.
+    uint8_t btQuillrand() const { return m_btQuillrand; }
+    // The decrypted file header (KeyData and Chain hold the library key after a password check).
+    const TPakFileHeader& Header() const { return FHeader; }
+
+private:
+    int DataBase() const { return PakDataBase(m_btQuillrand); }
+    const TImageData* StoredRecord(int Index) const;
+    std::vector<uint8_t> DecryptRecordHeader(const TImageData& Record) const;
+    std::unique_ptr<TPicture> Decode(const TImageData& Record) const;
+    std::unique_ptr<TPicture> DecodeNew(const TImageData& Record) const;
+    std::unique_ptr<TPicture> DecodeOld(const TImageData& Record) const;
+    void LoadNewLayout(std::span<const uint8_t> file);
+    void LoadOldLayout(std::span<const uint8_t> file);
+    void OpenFile();
+    bool DetectVariant(std::span<const uint8_t> file);
+    std::unique_ptr<TImageData> EncodeNew(TDIB& Source, int X, int Y, uint8_t btEncr0,
+                                          const TDIB* Alpha) const;
+    std::unique_ptr<TImageData> EncodeOld(TDIB& Source, int X, int Y, uint8_t btEncr0) const;
+    std::unique_ptr<TImageData> MakeNewRecord(const std::array<uint8_t, 16>& Info,
+                                              std::span<const uint8_t> Payload,
+                                              uint8_t btEncr0) const;
+    // Writes header, index and records of the whole library to `file` and cuts it to length.
+    void WriteLibrary(TFileStream& file);
+    void WriteHeader(TFileStream& file);
+
+    uint8_t m_bfType = 0;
+    uint8_t m_btQuillrand = 0;
+    TPakFileHeader FHeader;
+    std::array<uint8_t, kPakFileHeaderInfoSize> FHeaderInfo{};
+    TKeyData FKeyData{};
+    TChain FChain{};
+};
+
+} // namespace velmora
