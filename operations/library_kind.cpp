@@ -1,7 +1,14 @@
 #include "operations/library_kind.h"
 
+#include "core/file_stream.h"
 #include "core/utils.h"
+#include "files/pak_passwords.h"
+#include "formats/pak.h"
+#include "formats/wil.h"
+#include "formats/wis.h"
+#include "formats/wzl.h"
 
+#include <exception>
 #include <fstream>
 
 namespace velmora {
@@ -38,6 +45,73 @@ TImageType LibraryKindOf(const std::string& fileName) {
     if (SameText(ext, ".Wzl"))
         return t_Wzl;
     return t_Wil;
+}
+
+std::unique_ptr<TGameImages> CreateLibrary(TImageType kind, const std::string& path) {
+    switch (kind) {
+    case t_Wis:
+        return std::make_unique<TWis>(path);
+    case t_Wzl:
+        return std::make_unique<TWzl>(path);
+    case t_Quillrand:
+        return std::make_unique<TQuillrand>(path);
+    case t_Wil:
+        break;
+    }
+    return std::make_unique<TWil>(path);
+}
+
+std::string PakPasswordFor(const std::string& fileName, const std::optional<std::string>& given) {
+    if (given)
+        return *given;
+    std::string listed = FindPakPassword(fileName);
+    return listed.empty() ? std::string(kDefaultPakPassword) : listed;
+}
+
+bool TryPakPassword(TGameImages& library, const std::string& password) {
+    auto* pak = dynamic_cast<TQuillrand*>(&library);
+    if (!pak)
+        return false;
+    pak->InputPassWord(password);
+    return pak->CheckPassword();
+}
+
+TOpenResult OpenLibraryFile(const std::string& path, const std::optional<std::string>& password,
+                            const TNotifyEvent& onRead) {
+    TOpenResult result;
+    if (!FileExists(path)) {
+        result.Status = TOpenStatus::osMissing;
+        result.Error = "the file does not exist";
+        return result;
+    }
+    const TImageType kind = LibraryKindOf(path);
+    try {
+        auto library = CreateLibrary(kind, path);
+        if (kind == t_Quillrand) {
+            result.PassWord = PakPasswordFor(path, password);
+            if (!TryPakPassword(*library, result.PassWord)) {
+                // The magic was recognised (LibraryKindOf), so a failed check means the key does
+                // not decrypt the check code.
+                result.Status = TOpenStatus::osWrongPassword;
+                result.Error = "wrong password";
+                return result;
+            }
+        }
+        if (onRead)
+            library->SetOnRead(onRead);
+        library->Initialize();
+        library->SetOnRead({});
+        if (!library->Initialized()) {
+            result.Error = "not a readable library (damaged or of another kind)";
+            return result;
+        }
+        result.Library = std::move(library);
+        result.Status = TOpenStatus::osOpened;
+    } catch (const std::exception& e) {
+        result.Status = TOpenStatus::osFailed;
+        result.Error = e.what();
+    }
+    return result;
 }
 
 } // namespace velmora
