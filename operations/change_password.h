@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/game_images.h"
+#include "operations/progress.h"
+
+#include <string>
+
+namespace velmora {
+
+struct TChangePasswordResult {
+    bool Done = false;
+    std::string PassWord;     // the password the file now has
+    bool ListUpdated = false; // an entry of the password list took the new password
+    std::string Error;
+};
+
+// Re-protects an open Pak library with a new password (empty = the default password), keeping a
+// copy of the old file as FileName + ".bak" when backup is set, then gives the first entry of the
+// password list with the library's file name (folders not compared, any case) the new password
+// and saves the list. A library of another kind is refused ("必须是Pak补丁才可以改密码！！！").
+// progress is called once per record. File-system errors raise EFileError.
+TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string& newPassword,
+                                        bool backup, const TProgress& progress = {});
+
+// Gives the first password-list entry named like fileName (file-name part, any case) the
+// password; false when no entry matches (nothing is added).
+bool UpdateListedPassword(const std::string& fileName, const std::string& password);
+
+} // namespace velmora

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/dib.h"
+#include "core/game_images.h"
+#include "core/png_picture.h"
+#include "operations/progress.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+// A picture made ready for a library: the pixel buffer handed to Add, Insert or Replace and, for
+// PNG files whose colour type carries alpha, an 8-bit buffer of the same size with one alpha value
+// per pixel (0 = fully transparent).
+struct TLoadedPicture {
+    std::unique_ptr<TDIB> Source;
+    std::unique_ptr<TDIB> Alpha;
+};
+
+// Reads a BMP, TGA or PNG file (kind by extension) into a pixel buffer. PNG pictures with alpha
+// get the alpha buffer, and their fully transparent pixels are set to 0 in the source buffer; an
+// 8-bit PNG becomes an 8-bit buffer on the library palette. False with a reason in `error` when
+// the file cannot be read; `picture` is then empty.
+bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std::string& error);
+
+// Turns a PNG picture (from a file or a library) into a source buffer and, for colour types 4 and
+// 6, an alpha buffer, as LoadImportPicture does.
+TLoadedPicture PictureFromPng(const TPngPicture& png);
+
+// True for the libraries that take pictures at their own bit count: WIL, WIS, and Pak libraries
+// of the old index layout. WZL and new-layout Pak libraries store any depth.
+bool ConvertsToLibraryBitCount(const TGameImages& library);
+
+// Brings a buffer to a bit count: 8 to 16 bits keeps black as 0 and lifts each non-zero masked
+// component of other colours to at least 8; to 8 bits the width is rounded up to a multiple of 4
+// (new columns black) with colours mapped to the library palette; to 16 (5-6-5), 24 and 32 bits
+// the pixels are converted in place (an empty buffer becomes 1 x 1). Other targets change nothing.
+void ConvertBitCount(TDIB& buffer, int bitCount);
+
+// The size rule and the depth rule of imports: a picture of 4 pixels or fewer becomes a 1 x 1
+// blank (its alpha buffer is dropped), then the buffer is brought to the library's bit count when
+// ConvertsToLibraryBitCount.
+void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library);
+
+// How one imported picture enters the library.
+enum TImportMode : uint8_t {
+    imReplace = 0, // replaces the image at the index
+    imInsert = 1,  // goes before the image at the index
+    imAppend = 2,  // goes after the last image; the index is not used
+};
+
+struct TImportPictureResult {
+    bool Loaded = false;   // the picture file was read
+    bool Imported = false; // the library took it and was rewritten
+    // Where the picture went (the index given, or the new last index when appended).
+    int Index = -1;
+    std::string Error; // why nothing was imported
+};
+
+// Imports one picture file: loads it, applies the size and depth rules, then
+// BeginUpdate(index or -1); Replace, Insert or Add; EndUpdate. A library that refuses (index out
+// of its range, a format that cannot take pictures) gives Imported false. File-system errors of
+// the library's rewrite raise EFileError.
+TImportPictureResult ImportPicture(TGameImages& library, const std::string& fileName, int index,
+                                   TImportMode mode, TPoint offset, uint8_t compression);
+
+} // namespace velmora
