@@ -43,7 +43,8 @@ bool LoadPicture(const std::string& fileName, TDIB& bitmap, TImageFormat format)
 // write. Raises EFileError when a PNG or BMP target cannot be created.
 bool SavePicture(const std::string& fileName, const TDIB& bitmap, TImageFormat format);
 
-// A file (not a folder) whose extension is .bmp, .png or .tga, compared case-insensitively.
+// The name has the extension .bmp, .png or .tga, compared case-insensitively (FindPictureFiles
+// also leaves folders out).
 bool IsPictureFile(const std::string& fileName);
 
 // Appends the full path (folder + name) of every picture file directly inside folder, in the
