@@ -1,0 +1,167 @@
+#include "operations/batch_import.h"
+
+#include "core/file_stream.h"
+#include "core/utils.h"
+#include "files/picture_files.h"
+#include "files/placements.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace velmora {
+
+std::vector<std::string> ListPictureFolder(const std::string& folder) {
+    std::vector<std::string> list;
+    if (folder.empty())
+        return list;
+    std::string dir = folder;
+    if (dir.back() != '/')
+        dir += '/';
+    FindPictureFiles(dir, list);
+    // Ordinal, case-sensitive order of the whole path: "A.bmp" before "a.TGA" before "b.png".
+    std::sort(list.begin(), list.end());
+    return list;
+}
+
+TPoint ParseFixedOffset(const std::string& text) {
+    std::string s = text;
+    const auto notBlank = [](unsigned char c) { return c > ' '; };
+    s.erase(s.begin(), std::find_if(s.begin(), s.end(), notBlank));
+    s.erase(std::find_if(s.rbegin(), s.rend(), notBlank).base(), s.end());
+    std::string x, y;
+    s = SplitToken(s, x, ",");
+    SplitToken(s, y, ",");
+    return {TextToInt(x, 0), TextToInt(y, 0)};
+}
+
+TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int start, int end,
+                                 int imageCount, int listLength) {
+    TBatchImportPlan plan;
+    // Offsets only always overwrite; the dialog forces that mode.
+    if (content == bcOffsets)
+        mode = bmOverwrite;
+    plan.Mode = mode;
+    const int last = imageCount - 1;
+    switch (mode) {
+    case bmAppend:
+        // Blank content: the number to add sits in the start field.
+        plan.Count = content == bcBlank ? start : listLength;
+        break;
+    case bmInsert:
+        start = std::min(start, last);
+        // Nothing to insert before in an empty library: the items are appended instead.
+        if (start < 0)
+            plan.Mode = bmAppend;
+        // Blank content: the number to add sits in the end field.
+        plan.Count = content == bcBlank ? end : listLength;
+        break;
+    case bmOverwrite:
+        if (start > end)
+            std::swap(start, end);
+        start = std::min(start, last);
+        end = std::min(end, last);
+        if (start < 0 || end < 0)
+            plan.Count = 0;
+        else if (content == bcPicturesAndOffsets || content == bcPictures)
+            plan.Count = std::min(std::min(start + listLength - 1, end) - start + 1, imageCount);
+        else if (content == bcBlank)
+            plan.Count = end - start + 1;
+        else
+            plan.Count = 0;
+        break;
+    }
+    plan.Start = plan.Mode == bmAppend ? std::max(imageCount, 0) : start;
+    plan.Count = std::max(plan.Count, 0);
+    return plan;
+}
+
+TLoadedPicture LoadBatchPicture(TGameImages& library, const std::string& path, bool& readable,
+                                std::string& error) {
+    TLoadedPicture picture;
+    readable = false;
+    error.clear();
+    if (path.empty()) {
+        picture.Source = library.FillDIB();
+        return picture;
+    }
+    if (LoadImportPicture(path, picture, error)) {
+        readable = true;
+    } else {
+        picture = {};
+        picture.Source = library.FillDIB();
+        return picture;
+    }
+    PrepareForLibrary(picture, library);
+    return picture;
+}
+
+TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& options,
+                               const TProgress& progress) {
+    TBatchImportResult result;
+    const bool usesFiles = options.Content == bcPicturesAndOffsets || options.Content == bcPictures;
+    const int listLength = usesFiles ? int(options.Files.size()) : 0;
+    result.Plan = PlanBatchImport(options.Content, options.Mode, options.Start, options.End,
+                                  library.ImageCount(), listLength);
+    const TBatchImportPlan& plan = result.Plan;
+    if (plan.Count <= 0)
+        return result;
+
+    const TPoint fixed = ParseFixedOffset(options.FixedOffset);
+    if (progress)
+        progress(0, plan.Count);
+    library.BeginUpdate(plan.Mode == bmAppend ? -1 : plan.Start);
+    try {
+        int i = plan.Start;
+        for (int j = 0; j < plan.Count; ++j) {
+            std::string path;
+            if (usesFiles && j < int(options.Files.size()))
+                path = options.Files[size_t(j)];
+            bool readable = false;
+            std::string error;
+            TLoadedPicture picture;
+            TPoint offset = fixed;
+            if (options.Content == bcBlank || options.Content == bcOffsets) {
+                picture.Source = library.FillDIB();
+                readable = true;
+                if (options.Content == bcOffsets && options.OffsetsFromPlacements)
+                    offset = LoadPlacement(path);
+            } else {
+                picture = LoadBatchPicture(library, path, readable, error);
+                if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)
+                    offset = LoadPlacement(path);
+            }
+            const int target = plan.Mode == bmAppend ? -1 : i;
+            if (!readable)
+                result.Unreadable.push_back({j, target, path, error});
+            bool ok = false;
+            TDIB& source = *picture.Source;
+            const TDIB* alpha = picture.Alpha.get();
+            switch (plan.Mode) {
+            case bmAppend:
+                ok = library.Add(source, offset.X, offset.Y, options.Compression, alpha);
+                break;
+            case bmInsert:
+                ok = library.Insert(i, source, offset.X, offset.Y, options.Compression, alpha);
+                ++i;
+                break;
+            case bmOverwrite:
+                ok = library.Replace(i, source, offset.X, offset.Y, options.Compression, alpha);
+                ++i;
+                break;
+            }
+            if (ok)
+                ++result.Imported;
+            else
+                result.Refused.push_back({j, target, path, "the library refused the picture"});
+            if (progress)
+                progress(j + 1, plan.Count);
+        }
+    } catch (...) {
+        library.EndUpdate();
+        throw;
+    }
+    library.EndUpdate();
+    return result;
+}
+
+} // namespace velmora

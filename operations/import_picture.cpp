@@ -1,0 +1,238 @@
+#include "operations/import_picture.h"
+
+#include "core/file_stream.h"
+#include "core/palette.h"
+#include "files/picture_files.h"
+#include "formats/image_info.h"
+#include "formats/pak.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace velmora {
+
+TLoadedPicture PictureFromPng(const TPngPicture& png) {
+    TLoadedPicture picture;
+    std::unique_ptr<TDIB> bitmap = png.ToDIB();
+    if (!bitmap)
+        return picture;
+    if (bitmap->BitCount() == 8) {
+        // An 8-bit picture is redrawn onto the library palette so its indexes mean what the
+        // library's 8-bit pictures mean.
+        picture.Source = MakeLibraryBuffer(8, bitmap->Width(), bitmap->Height());
+        picture.Source->Draw(0, 0, *bitmap);
+    } else {
+        picture.Source = std::move(bitmap);
+    }
+    if (png.HasAlpha() && png.Width() > 0 && png.Height() > 0) {
+        picture.Alpha = MakeLibraryBuffer(8, png.Width(), png.Height());
+        for (int y = 0; y < png.Height(); ++y) {
+            const uint8_t* a = png.AlphaScanline(y);
+            uint8_t* row = picture.Alpha->ScanLine(y);
+            for (int x = 0; x < png.Width(); ++x) {
+                row[x] = a[x];
+                if (a[x] == 0)
+                    picture.Source->SetPixel(x, y, 0);
+            }
+        }
+    }
+    return picture;
+}
+
+bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std::string& error) {
+    picture = {};
+    if (!FileExists(fileName)) {
+        error = "the file does not exist";
+        return false;
+    }
+    try {
+        switch (PictureFormatOf(fileName)) {
+        case ifPNG: {
+            std::unique_ptr<TPngPicture> png = LoadPngPicture(fileName);
+            if (!png) {
+                error = "not a readable PNG picture";
+                return false;
+            }
+            picture = PictureFromPng(*png);
+            break;
+        }
+        case ifTGA: {
+            auto bitmap = std::make_unique<TDIB>();
+            if (!LoadPicture(fileName, *bitmap, ifAuto)) {
+                error = "not a readable TGA picture";
+                return false;
+            }
+            picture.Source = std::move(bitmap);
+            break;
+        }
+        default: {
+            auto bitmap = std::make_unique<TDIB>();
+            if (!bitmap->LoadFromFile(fileName)) {
+                error = "not a readable BMP picture";
+                return false;
+            }
+            picture.Source = std::move(bitmap);
+            break;
+        }
+        }
+    } catch (const std::exception& e) {
+        picture = {};
+        error = e.what();
+        return false;
+    }
+    if (!picture.Source) {
+        error = "the picture could not be converted";
+        return false;
+    }
+    return true;
+}
+
+bool ConvertsToLibraryBitCount(const TGameImages& library) {
+    switch (library.ImageType()) {
+    case t_Wil:
+    case t_Wis:
+        return true;
+    case t_Quillrand: {
+        const auto* pak = dynamic_cast<const TQuillrand*>(&library);
+        return pak && pak->bfType() == 0;
+    }
+    case t_Wzl:
+        break;
+    }
+    return false;
+}
+
+namespace {
+
+// 8-bit palette pixels to 5-6-5 words: black stays 0; every other colour keeps its top bits, and a
+// masked component that ends up at 8 or below is lifted to 8 so that dark colours do not turn into
+// the transparent black.
+TDIB PaletteTo565(const TDIB& buffer) {
+    TDIB out;
+    out.SetPixelFormat(MakePixelFormat(5, 6, 5));
+    out.SetSize(buffer.Width(), buffer.Height(), 16);
+    const TColorTable& palette = buffer.ColorTable();
+    for (int y = 0; y < buffer.Height(); ++y) {
+        const uint8_t* src = buffer.ScanLine(y);
+        uint8_t* dst = out.ScanLine(y);
+        for (int x = 0; x < buffer.Width(); ++x) {
+            const TRGBQuad& q = palette[src[x]];
+            uint16_t value = 0;
+            if (q.rgbRed != 0 || q.rgbGreen != 0 || q.rgbBlue != 0) {
+                const int r = std::max(q.rgbRed & 0xF8, 8);
+                const int g = std::max(q.rgbGreen & 0xFC, 8);
+                const int b = std::max(q.rgbBlue & 0xF8, 8);
+                value = uint16_t(r * 256 + g * 8 + b / 8);
+            }
+            dst[2 * x] = uint8_t(value);
+            dst[2 * x + 1] = uint8_t(value >> 8);
+        }
+    }
+    return out;
+}
+
+void ChangeDepthInPlace(TDIB& buffer, int bitCount) {
+    buffer.SetPixelFormat(bitCount == 16 ? MakePixelFormat(5, 6, 5) : MakePixelFormat(8, 8, 8));
+    if (buffer.Empty())
+        buffer.SetSize(std::max(buffer.Width(), 1), std::max(buffer.Height(), 1), bitCount);
+    else
+        buffer.SetBitCount(bitCount);
+}
+
+} // namespace
+
+void ConvertBitCount(TDIB& buffer, int bitCount) {
+    switch (bitCount) {
+    case 8: {
+        if (buffer.BitCount() == 8 && buffer.Width() % 4 == 0)
+            return;
+        const int width = (buffer.Width() + 3) / 4 * 4;
+        std::unique_ptr<TDIB> out = MakeLibraryBuffer(8, width, buffer.Height());
+        if (!out->Empty())
+            out->Draw(0, 0, buffer);
+        buffer = std::move(*out);
+        return;
+    }
+    case 16:
+        if (buffer.BitCount() == 8) {
+            buffer = PaletteTo565(buffer);
+            return;
+        }
+        ChangeDepthInPlace(buffer, 16);
+        return;
+    case 24:
+    case 32:
+        ChangeDepthInPlace(buffer, bitCount);
+        return;
+    default:
+        return;
+    }
+}
+
+void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library) {
+    if (!picture.Source)
+        return;
+    TDIB& source = *picture.Source;
+    if (int64_t(source.Width()) * source.Height() <= 4) {
+        source.SetSize(1, 1, source.BitCount());
+        picture.Alpha.reset();
+    }
+    if (ConvertsToLibraryBitCount(library))
+        ConvertBitCount(source, library.BitCount());
+    if (picture.Alpha &&
+        (picture.Alpha->Width() != source.Width() || picture.Alpha->Height() != source.Height()))
+        picture.Alpha.reset();
+}
+
+namespace {
+
+std::string RefusalReason(const TGameImages& library, TImportMode mode, int index) {
+    if (library.ImageType() == t_Wis)
+        return "WIS libraries cannot take pictures";
+    if (mode != imAppend && (index < 0 || index >= library.ImageCount()))
+        return "image " + std::to_string(index) + " does not exist (the library holds " +
+               std::to_string(library.ImageCount()) + " images)";
+    return "the library refused the picture";
+}
+
+} // namespace
+
+TImportPictureResult ImportPicture(TGameImages& library, const std::string& fileName, int index,
+                                   TImportMode mode, TPoint offset, uint8_t compression) {
+    TImportPictureResult result;
+    TLoadedPicture picture;
+    if (!LoadImportPicture(fileName, picture, result.Error))
+        return result;
+    result.Loaded = true;
+    PrepareForLibrary(picture, library);
+    const int refusalIndex = index;
+    bool ok = false;
+    library.BeginUpdate(mode == imAppend ? -1 : index);
+    try {
+        TDIB& source = *picture.Source;
+        const TDIB* alpha = picture.Alpha.get();
+        switch (mode) {
+        case imReplace:
+            ok = library.Replace(-1, source, offset.X, offset.Y, compression, alpha);
+            break;
+        case imInsert:
+            ok = library.Insert(-1, source, offset.X, offset.Y, compression, alpha);
+            break;
+        case imAppend:
+            ok = library.Add(source, offset.X, offset.Y, compression, alpha);
+            index = library.Images().empty() ? -1 : int(library.Images().size()) - 1;
+            break;
+        }
+    } catch (...) {
+        library.EndUpdate();
+        throw;
+    }
+    library.EndUpdate();
+    result.Imported = ok;
+    result.Index = index;
+    if (!ok)
+        result.Error = RefusalReason(library, mode, refusalIndex);
+    return result;
+}
+
+} // namespace velmora
