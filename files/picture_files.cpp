@@ -1,0 +1,112 @@
+#include "files/picture_files.h"
+
+#include "core/checked.h"
+#include "core/utils.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace velmora {
+
+bool PictureSizeAllowed(int64_t width, int64_t height) {
+    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
+        return false;
+    return uint64_t(width) * uint64_t(height) * 4 <= kMaxPictureBytes;
+}
+
+TImageFormat PictureFormatOf(const std::string& fileName) {
+    const std::string ext = ExtractFileExt(fileName);
+    if (SameText(ext, ".tga"))
+        return ifTGA;
+    if (SameText(ext, ".png"))
+        return ifPNG;
+    return ifBMP;
+}
+
+namespace {
+
+bool LoadBMP(const std::string& fileName, TDIB& bitmap) {
+    TDIB result;
+    try {
+        if (!result.LoadFromFile(fileName))
+            return false;
+    } catch (const std::exception&) {
+        // The bitmap reader may raise on files it cannot open; to the caller that is a refusal.
+        return false;
+    }
+    if (!PictureSizeAllowed(result.Width(), result.Height()))
+        return false;
+    bitmap = std::move(result);
+    return true;
+}
+
+} // namespace
+
+bool LoadPicture(const std::string& fileName, TDIB& bitmap, TImageFormat format) {
+    if (format == ifAuto)
+        format = PictureFormatOf(fileName);
+    switch (format) {
+    case ifPNG:
+        return LoadPNG(fileName, bitmap);
+    case ifBMP:
+        return LoadBMP(fileName, bitmap);
+    case ifTGA:
+        return LoadTGA(fileName, bitmap);
+    case ifAuto:
+        break;
+    }
+    return false;
+}
+
+bool SavePicture(const std::string& fileName, const TDIB& bitmap, TImageFormat format) {
+    if (format == ifAuto)
+        format = PictureFormatOf(fileName);
+    switch (format) {
+    case ifPNG:
+        return SavePNG(fileName, bitmap, 9);
+    case ifBMP:
+        // An empty bitmap has no BMP form; writing an empty file would report a picture that is
+        // not there.
+        if (bitmap.Empty())
+            return false;
+        bitmap.SaveToFile(fileName);
+        return true;
+    case ifTGA:
+        return SaveTGA(fileName, bitmap, tfRunLength);
+    case ifAuto:
+        break;
+    }
+    return false;
+}
+
+bool IsPictureFile(const std::string& fileName) {
+    const std::string ext = ExtractFileExt(fileName);
+    return SameText(ext, ".bmp") || SameText(ext, ".png") || SameText(ext, ".tga");
+}
+
+bool FindPictureFiles(const std::string& folder, std::vector<std::string>& list,
+                      const std::function<void()>& processMessages) {
+    namespace fs = std::filesystem;
+    std::string prefix = folder;
+    if (!prefix.empty() && prefix.back() != fs::path::preferred_separator && prefix.back() != '/')
+        prefix += fs::path::preferred_separator;
+    std::error_code ec;
+    fs::directory_iterator it(prefix.empty() ? fs::path(".") : fs::path(prefix), ec);
+    if (ec)
+        return true;
+    const fs::directory_iterator end;
+    for (; it != end; it.increment(ec)) {
+        if (ec)
+            break;
+        std::error_code typeError;
+        const bool isFolder = it->is_directory(typeError);
+        const std::string name = it->path().filename().string();
+        if (!isFolder && IsPictureFile(name))
+            list.push_back(prefix + name);
+        if (processMessages)
+            processMessages();
+    }
+    return true;
+}
+
+} // namespace velmora

@@ -1,0 +1,402 @@
+#include "files/text_file.h"
+
+#include "core/file_stream.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
+constexpr const char* kReplacement = "\xEF\xBF\xBD";
+
+bool StartsWith(std::span<const uint8_t> data, std::span<const uint8_t> prefix) {
+    return data.size() >= prefix.size() &&
+           std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// Length of the well-formed UTF-8 sequence at data[i], or 0 when it is not one (overlong forms,
+// surrogates and values above U+10FFFF included).
+size_t Utf8SequenceLength(std::span<const uint8_t> data, size_t i) {
+    const uint8_t c = data[i];
+    if (c < 0x80)
+        return 1;
+    size_t n;
+    uint8_t lo = 0x80, hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0)
+            lo = 0xA0;
+        else if (c == 0xED)
+            hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0)
+            lo = 0x90;
+        else if (c == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (data.size() - i < n)
+        return 0;
+    if (data[i + 1] < lo || data[i + 1] > hi)
+        return 0;
+    for (size_t k = 2; k < n; ++k)
+        if ((data[i + k] & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+bool IsValidUtf8(std::span<const uint8_t> data) {
+    for (size_t i = 0; i < data.size();) {
+        const size_t n = Utf8SequenceLength(data, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-8 with invalid sequences replaced, so that text in memory is always well formed.
+std::string SanitizeUtf8(std::span<const uint8_t> data) {
+    std::string out;
+    out.reserve(data.size());
+    for (size_t i = 0; i < data.size();) {
+        const size_t n = Utf8SequenceLength(data, i);
+        if (n == 0) {
+            out += kReplacement;
+            ++i;
+        } else {
+            out.append(reinterpret_cast<const char*>(data.data() + i), n);
+            i += n;
+        }
+    }
+    return out;
+}
+
+std::string DecodeUtf16(std::span<const uint8_t> data, bool bigEndian) {
+    std::string out;
+    auto unit = [&](size_t i) -> uint32_t {
+        return bigEndian ? (uint32_t(data[i]) << 8) | data[i + 1]
+                         : (uint32_t(data[i + 1]) << 8) | data[i];
+    };
+    size_t i = 0;
+    while (i + 1 < data.size()) {
+        const uint32_t u = unit(i);
+        i += 2;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < data.size()) {
+            const uint32_t v = unit(i);
+            if (v >= 0xDC00 && v <= 0xDFFF) {
+                i += 2;
+                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF)
+            out += kReplacement;
+        else
+            AppendUtf8(out, u);
+    }
+    if (i < data.size())
+        out += kReplacement; // an odd trailing byte
+    return out;
+}
+
+// Code points of well-formed UTF-8 text (the text in memory is produced by DecodeText or by the
+// program itself; anything malformed becomes U+FFFD).
+std::vector<uint32_t> CodePoints(const std::string& text) {
+    std::vector<uint32_t> cps;
+    const std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    for (size_t i = 0; i < data.size();) {
+        const size_t n = Utf8SequenceLength(data, i);
+        if (n == 0) {
+            cps.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        uint32_t cp = n == 1 ? data[i] : data[i] & (0x7F >> n);
+        for (size_t k = 1; k < n; ++k)
+            cp = (cp << 6) | (data[i + k] & 0x3F);
+        cps.push_back(cp);
+        i += n;
+    }
+    return cps;
+}
+
+void AppendUtf16(std::vector<uint8_t>& out, uint32_t cp, bool bigEndian) {
+    auto put = [&](uint32_t u) {
+        if (bigEndian) {
+            out.push_back(uint8_t(u >> 8));
+            out.push_back(uint8_t(u));
+        } else {
+            out.push_back(uint8_t(u));
+            out.push_back(uint8_t(u >> 8));
+        }
+    };
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        put(0xD800 + (cp >> 10));
+        put(0xDC00 + (cp & 0x3FF));
+    } else {
+        put(cp);
+    }
+}
+
+// Owns an iconv descriptor.
+class TIconv {
+public:
+    TIconv(const char* to, const char* from) : FHandle(iconv_open(to, from)) {}
+    ~TIconv() {
+        if (Valid())
+            iconv_close(FHandle);
+    }
+    TIconv(const TIconv&) = delete;
+    TIconv& operator=(const TIconv&) = delete;
+    bool Valid() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
+    iconv_t Handle() const { return FHandle; }
+
+private:
+    iconv_t FHandle;
+};
+
+std::string DecodeGbk(std::span<const uint8_t> data) {
+    TIconv cd("UTF-8", "GBK");
+    if (!cd.Valid())
+        return SanitizeUtf8(data);
+    std::string out;
+    char buffer[4096];
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
+    size_t inLeft = data.size();
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        const size_t r = iconv(cd.Handle(), &in, &inLeft, &o, &oLeft);
+        out.append(buffer, size_t(o - buffer));
+        if (r == size_t(-1)) {
+            if (errno == E2BIG)
+                continue;
+            // An invalid or truncated sequence: replace one byte and carry on.
+            out += kReplacement;
+            ++in;
+            --inLeft;
+        }
+    }
+    return out;
+}
+
+bool EncodeGbk(const std::string& text, std::vector<uint8_t>& out) {
+    TIconv cd("GBK", "UTF-8");
+    if (!cd.Valid())
+        return false;
+    char buffer[4096];
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        const size_t r = iconv(cd.Handle(), &in, &inLeft, &o, &oLeft);
+        out.insert(out.end(), buffer, o);
+        if (r == size_t(-1) && errno != E2BIG)
+            return false;
+    }
+    return true;
+}
+
+std::vector<uint8_t> LinesBytes(const std::vector<std::string>& lines, TTextEncoding encoding,
+                                TTextEncoding& used) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    std::vector<uint8_t> bytes;
+    used = encoding;
+    if (!EncodeText(text, encoding, bytes)) {
+        used = TTextEncoding::teUTF8;
+        bytes.clear();
+        EncodeText(text, used, bytes);
+    }
+    return bytes;
+}
+
+} // namespace
+
+TTextEncoding DetectTextEncoding(std::span<const uint8_t> data) {
+    static constexpr uint8_t le[] = {0xFF, 0xFE};
+    static constexpr uint8_t be[] = {0xFE, 0xFF};
+    if (StartsWith(data, kUtf8Bom))
+        return TTextEncoding::teUTF8BOM;
+    if (StartsWith(data, le))
+        return TTextEncoding::teUTF16LE;
+    if (StartsWith(data, be))
+        return TTextEncoding::teUTF16BE;
+    return IsValidUtf8(data) ? TTextEncoding::teUTF8 : TTextEncoding::teGBK;
+}
+
+std::string DecodeText(std::span<const uint8_t> data, TTextEncoding encoding) {
+    switch (encoding) {
+    case TTextEncoding::teUTF8BOM:
+        if (StartsWith(data, kUtf8Bom))
+            data = data.subspan(3);
+        return SanitizeUtf8(data);
+    case TTextEncoding::teUTF16LE:
+    case TTextEncoding::teUTF16BE: {
+        const bool bigEndian = encoding == TTextEncoding::teUTF16BE;
+        const uint8_t bom[] = {uint8_t(bigEndian ? 0xFE : 0xFF), uint8_t(bigEndian ? 0xFF : 0xFE)};
+        if (StartsWith(data, bom))
+            data = data.subspan(2);
+        return DecodeUtf16(data, bigEndian);
+    }
+    case TTextEncoding::teGBK:
+        return DecodeGbk(data);
+    case TTextEncoding::teUTF8:
+        break;
+    }
+    return SanitizeUtf8(data);
+}
+
+bool EncodeText(const std::string& text, TTextEncoding encoding, std::vector<uint8_t>& out) {
+    out.clear();
+    switch (encoding) {
+    case TTextEncoding::teUTF8BOM:
+        out.assign(std::begin(kUtf8Bom), std::end(kUtf8Bom));
+        [[fallthrough]];
+    case TTextEncoding::teUTF8:
+        out.insert(out.end(), text.begin(), text.end());
+        return true;
+    case TTextEncoding::teUTF16LE:
+    case TTextEncoding::teUTF16BE: {
+        const bool bigEndian = encoding == TTextEncoding::teUTF16BE;
+        AppendUtf16(out, 0xFEFF, bigEndian);
+        for (uint32_t cp : CodePoints(text))
+            AppendUtf16(out, cp, bigEndian);
+        return true;
+    }
+    case TTextEncoding::teGBK:
+        return EncodeGbk(text, out);
+    }
+    return false;
+}
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        lines.push_back(text.substr(start, i - start));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
+}
+
+bool ReadTextFile(const std::string& fileName, std::vector<std::string>& lines,
+                  TTextEncoding* encoding) {
+    lines.clear();
+    if (!FileExists(fileName))
+        return false;
+    std::vector<uint8_t> data;
+    try {
+        data = TFileStream::ReadAll(fileName);
+    } catch (const EFileError&) {
+        return false;
+    }
+    const TTextEncoding found = DetectTextEncoding(data);
+    if (encoding)
+        *encoding = found;
+    lines = SplitTextLines(DecodeText(data, found));
+    return true;
+}
+
+void WriteTextFile(const std::string& fileName, const std::vector<std::string>& lines,
+                   TTextEncoding encoding) {
+    TTextEncoding used;
+    const std::vector<uint8_t> bytes = LinesBytes(lines, encoding, used);
+    TFileStream file(fileName, TFileStream::fmCreate);
+    file.Write(bytes);
+}
+
+void RewriteTextFile(const std::string& fileName, const std::vector<std::string>& lines) {
+    TTextEncoding encoding = TTextEncoding::teUTF8;
+    if (FileExists(fileName)) {
+        try {
+            encoding = DetectTextEncoding(TFileStream::ReadAll(fileName));
+        } catch (const EFileError&) {
+            // An unreadable file is replaced as a new one would be.
+        }
+    }
+    WriteTextFile(fileName, lines, encoding);
+}
+
+void AppendTextLine(const std::string& fileName, const std::string& line) {
+    if (!FileExists(fileName)) {
+        WriteTextFile(fileName, {line}, TTextEncoding::teUTF8);
+        return;
+    }
+    TFileStream file(fileName, TFileStream::fmOpenReadWrite);
+    const int64_t size = file.Size();
+    // The start of the file tells its encoding; a log only grows, so reading all of it on every
+    // line would cost more and more. The prefix may end inside a UTF-8 sequence: cutting up to
+    // three bytes off its end finds the longest well-formed start.
+    constexpr int64_t kPrefix = 64 * 1024;
+    std::vector<uint8_t> existing(size_t(std::min(size, kPrefix)));
+    file.Seek(0);
+    existing.resize(file.Read(existing));
+    TTextEncoding encoding = DetectTextEncoding(existing);
+    if (encoding == TTextEncoding::teGBK && int64_t(existing.size()) < size) {
+        for (size_t cut = 1; cut <= 3 && cut < existing.size(); ++cut) {
+            const std::span<const uint8_t> shorter(existing.data(), existing.size() - cut);
+            if (IsValidUtf8(shorter)) {
+                encoding = TTextEncoding::teUTF8;
+                break;
+            }
+        }
+    }
+    std::vector<uint8_t> bytes;
+    if (!EncodeText(line + "\r\n", encoding, bytes)) {
+        encoding = TTextEncoding::teUTF8;
+        EncodeText(line + "\r\n", encoding, bytes);
+    }
+    // Appending must not repeat the byte-order mark.
+    size_t skip = 0;
+    if (encoding == TTextEncoding::teUTF8BOM)
+        skip = 3;
+    else if (encoding == TTextEncoding::teUTF16LE || encoding == TTextEncoding::teUTF16BE)
+        skip = 2;
+    if (existing.empty())
+        skip = 0;
+    file.Seek(size);
+    file.Write(std::span<const uint8_t>(bytes).subspan(skip));
+}
+
+} // namespace velmora
