@@ -105,16 +105,15 @@ public:
     // Used by the workers.
     TGameImages& Library() { return FLibrary; }
     int Processors() const { return FProcessors; }
-    // Creates and resumes workers for `ranges`, adding them to the counter first.
-    void HandOver(const std::vector<TExportRange>& ranges);
+    // Creates and resumes workers for `ranges` when fewer than `below` workers run, adding them to
+    // the counter first; false (nothing created) otherwise or once the run is being stopped.
+    bool HandOver(const std::vector<TExportRange>& ranges, int below);
     void WorkerEnded();
     void Written();
     void EmptyImage();
     void Failed(int index, const std::string& fileName, const std::string& reason);
 
 private:
-    void AddWorkers(const std::vector<TExportRange>& ranges);
-
     TGameImages& FLibrary;
     std::string FFolder;
     TImageFormat FFormat = ifPNG;
@@ -122,6 +121,7 @@ private:
     int FTotal = 0;
     std::mutex FLock; // guards the counter, the worker list and the failures
     int FRunning = 0;
+    bool FStopping = false;
     std::vector<std::unique_ptr<TSaveToImageFile>> FWorkers;
     TBatchExportResult FResult;
     std::atomic<int> FWritten{0};
