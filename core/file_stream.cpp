@@ -1,0 +1,244 @@
+#include "core/file_stream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+std::string SystemErrorText(int error) {
+    return std::strerror(error);
+}
+
+[[noreturn]] void RaiseFileError(const std::string& path, int error) {
+    throw EFileError(path, SystemErrorText(error));
+}
+
+char FoldCase(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    return true;
+}
+
+} // namespace
+
+EFileError::EFileError(const std::string& path, const std::string& what)
+    : std::runtime_error(path + ": " + what), FPath(path) {}
+
+TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fileName) {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case fmOpenRead:
+        flags |= O_RDONLY;
+        break;
+    case fmOpenReadWrite:
+        flags |= O_RDWR;
+        break;
+    case fmCreate:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    }
+    int fd;
+    do {
+        fd = ::open(fileName.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        RaiseFileError(fileName, errno);
+    FHandle = fd;
+}
+
+TFileStream::TFileStream(TFileStream&& other) noexcept
+    : FHandle(other.FHandle), FPosition(other.FPosition), FFileName(std::move(other.FFileName)) {
+    other.FHandle = -1;
+    other.FPosition = 0;
+}
+
+TFileStream& TFileStream::operator=(TFileStream&& other) noexcept {
+    if (this != &other) {
+        Close();
+        FHandle = other.FHandle;
+        FPosition = other.FPosition;
+        FFileName = std::move(other.FFileName);
+        other.FHandle = -1;
+        other.FPosition = 0;
+    }
+    return *this;
+}
+
+TFileStream::~TFileStream() {
+    Close();
+}
+
+void TFileStream::Close() {
+    if (FHandle >= 0) {
+        ::close(FHandle);
+        FHandle = -1;
+    }
+    FPosition = 0;
+}
+
+int64_t TFileStream::Size() const {
+    if (FHandle < 0)
+        throw EFileError(FFileName, "file is not open");
+    struct stat st {};
+    if (::fstat(FHandle, &st) != 0)
+        RaiseFileError(FFileName, errno);
+    return int64_t(st.st_size);
+}
+
+size_t TFileStream::Read(std::span<uint8_t> buffer) {
+    if (FHandle < 0)
+        throw EFileError(FFileName, "file is not open");
+    if (FPosition < 0)
+        throw EFileError(FFileName, "negative file position");
+    size_t done = 0;
+    while (done < buffer.size()) {
+        ssize_t n = ::pread(FHandle, buffer.data() + done, buffer.size() - done,
+                            off_t(FPosition + int64_t(done)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseFileError(FFileName, errno);
+        }
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    FPosition += int64_t(done);
+    return done;
+}
+
+void TFileStream::ReadBuffer(std::span<uint8_t> buffer) {
+    if (Read(buffer) != buffer.size())
+        throw EFileError(FFileName, "unexpected end of file");
+}
+
+void TFileStream::Write(std::span<const uint8_t> buffer) {
+    if (FHandle < 0)
+        throw EFileError(FFileName, "file is not open");
+    if (FPosition < 0)
+        throw EFileError(FFileName, "negative file position");
+    size_t done = 0;
+    while (done < buffer.size()) {
+        ssize_t n = ::pwrite(FHandle, buffer.data() + done, buffer.size() - done,
+                             off_t(FPosition + int64_t(done)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            RaiseFileError(FFileName, errno);
+        }
+        if (n == 0)
+            throw EFileError(FFileName, "no space written");
+        done += size_t(n);
+    }
+    FPosition += int64_t(done);
+}
+
+void TFileStream::SetSize(int64_t size) {
+    if (FHandle < 0)
+        throw EFileError(FFileName, "file is not open");
+    if (size < 0)
+        throw EFileError(FFileName, "negative file size");
+    int rc;
+    do {
+        rc = ::ftruncate(FHandle, off_t(size));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        RaiseFileError(FFileName, errno);
+}
+
+void TFileStream::Flush() {
+    if (FHandle < 0)
+        return;
+    if (::fsync(FHandle) != 0 && errno != EINVAL && errno != EROFS)
+        RaiseFileError(FFileName, errno);
+}
+
+std::vector<uint8_t> TFileStream::ReadAll(const std::string& fileName) {
+    TFileStream f(fileName, fmOpenRead);
+    int64_t size = f.Size();
+    std::vector<uint8_t> data;
+    if (size > 0) {
+        data.resize(size_t(size));
+        size_t got = f.Read(data);
+        data.resize(got);
+    } else {
+        // Files whose size the system does not report (pipes, /proc) are read to their end.
+        uint8_t chunk[65536];
+        for (;;) {
+            size_t got = f.Read(chunk);
+            if (got == 0)
+                break;
+            data.insert(data.end(), chunk, chunk + got);
+        }
+    }
+    return data;
+}
+
+bool FileExists(const std::string& fileName) {
+    struct stat st {};
+    return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+void ResetFileAttributes(const std::string& fileName) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0)
+        return;
+    if ((st.st_mode & S_IWUSR) == 0)
+        (void)::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
+}
+
+std::string FindFileAnyCaseExt(const std::string& fileName) {
+    if (FileExists(fileName))
+        return fileName;
+    size_t slash = fileName.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos)
+        return fileName;
+    std::string stem = name.substr(0, dot);
+    std::string ext = name.substr(dot);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return fileName;
+    std::string found;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string candidate = entry->d_name;
+        if (candidate.size() != name.size() || candidate.compare(0, stem.size(), stem) != 0)
+            continue;
+        if (!SameTextAscii(candidate.substr(dot), ext))
+            continue;
+        if (!FileExists(folder + candidate))
+            continue;
+        // Several spellings may exist; take the first in name order so the choice is stable.
+        if (found.empty() || candidate < found)
+            found = candidate;
+    }
+    ::closedir(dir);
+    return found.empty() ? fileName : folder + found;
+}
+
+int ProcessorCount() {
+    long n = ::sysconf(_SC_NPROCESSORS_ONLN);
+    if (n < 1)
+        n = long(std::thread::hardware_concurrency());
+    return int(std::max(1L, n));
+}
+
+} // namespace velmora
