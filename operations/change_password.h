@@ -18,7 +18,8 @@ struct TChangePasswordResult {
 // copy of the old file as FileName + ".bak" when backup is set, then gives the first entry of the
 // password list with the library's file name (folders not compared, any case) the new password
 // and saves the list. A library of another kind is refused ("必须是Pak补丁才可以改密码！！！").
-// progress is called once per record. File-system errors raise EFileError.
+// progress is called once per record (through the library's read events, which are cleared
+// afterwards). File-system errors raise EFileError.
 TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string& newPassword,
                                         bool backup, const TProgress& progress = {});
 

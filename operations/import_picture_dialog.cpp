@@ -1,0 +1,30 @@
+#include "operations/import_picture_dialog.h"
+
+#include "app/globals.h"
+#include "app/prompts.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace velmora {
+
+TfrmInPutDlg::TfrmInPutDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TfrmInPutDlg"));
+    setWindowTitle(QStringLiteral("图片导入"));
+    auto* layout = new QVBoxLayout(this);
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    close->setObjectName(QStringLiteral("BitBtnClose"));
+    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
+    layout->addStretch();
+    layout->addWidget(buttons);
+}
+
+void TfrmInPutDlg::ToolButtonAddClick() {
+    if (!g_Images || g_Busy)
+        return;
+    Prompts().ExecDialog(*this);
+}
+
+} // namespace velmora
