@@ -50,7 +50,7 @@ private:
     // Writes the whole library: header, palette and records into Data, header and positions into
     // Index, each cut at its end. Raises EFileError.
     void WriteLibrary(TFileStream& Data, TFileStream& Index);
-    std::unique_ptr<TDIB> DecodeRecord(const TImageData& Record) const;
+    std::unique_ptr<TDIB> DecodeRecord(const TImageData& Record);
 
     uint8_t FVersion = 0;
     std::array<uint8_t, 60> FHeader{};

@@ -51,7 +51,7 @@ private:
     // Writes the whole library: header and records into Data, header and offsets into Index,
     // each cut at its end. Raises EFileError.
     void WriteLibrary(TFileStream& Data, TFileStream& Index);
-    std::unique_ptr<TPicture> DecodeRecord(const TImageData& Record) const;
+    std::unique_ptr<TPicture> DecodeRecord(const TImageData& Record);
 
     std::array<uint8_t, 64> FHeader{};
     std::unique_ptr<TFileStream> m_IndexStream;
