@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/game_images.h"
+#include "formats/image_info.h"
 #include "formats/pak_header.h"
 #include "protection/cipher.h"
 
@@ -91,19 +92,22 @@ private:
     int DataBase() const { return PakDataBase(m_btQuillrand); }
     const TImageData* StoredRecord(int Index) const;
     std::vector<uint8_t> DecryptRecordHeader(const TImageData& Record) const;
-    std::unique_ptr<TPicture> Decode(const TImageData& Record) const;
-    std::unique_ptr<TPicture> DecodeNew(const TImageData& Record) const;
-    std::unique_ptr<TPicture> DecodeOld(const TImageData& Record) const;
+    // Decodes a stored record; Blank is set (and null returned) for images without pixels.
+    std::unique_ptr<TPicture> Decode(const TImageData& Record, bool& Blank) const;
+    std::unique_ptr<TPicture> DecodeNew(const TImageInfo& Info,
+                                        std::span<const uint8_t> Payload) const;
+    std::unique_ptr<TPicture> DecodeOld(int32_t Packing, int Width, int Height,
+                                        std::span<const uint8_t> Payload) const;
     void LoadNewLayout(std::span<const uint8_t> file);
     void LoadOldLayout(std::span<const uint8_t> file);
     void OpenFile();
+    // Sets m_btQuillrand from the file's first bytes; false for an unknown start.
     bool DetectVariant(std::span<const uint8_t> file);
     std::unique_ptr<TImageData> EncodeNew(TDIB& Source, int X, int Y, uint8_t btEncr0,
                                           const TDIB* Alpha) const;
     std::unique_ptr<TImageData> EncodeOld(TDIB& Source, int X, int Y, uint8_t btEncr0) const;
-    std::unique_ptr<TImageData> MakeNewRecord(const std::array<uint8_t, 16>& Info,
-                                              std::span<const uint8_t> Payload,
-                                              uint8_t btEncr0) const;
+    std::unique_ptr<TImageData>
+    MakeNewRecord(const TImageInfo& Info, std::span<const uint8_t> Payload, uint8_t btEncr0) const;
     // Writes header, index and records of the whole library to `file` and cuts it to length.
     void WriteLibrary(TFileStream& file);
     void WriteHeader(TFileStream& file);
@@ -114,6 +118,10 @@ private:
     std::array<uint8_t, kPakFileHeaderInfoSize> FHeaderInfo{};
     TKeyData FKeyData{};
     TChain FChain{};
+    // Set by a successful CheckPassword: the file is open and FHeader holds the library key.
+    bool FPasswordChecked = false;
+    // The file's bytes before the header (its magic), written back with every header.
+    std::vector<uint8_t> FMagic;
 };
 
 } // namespace velmora

@@ -1,0 +1,275 @@
+#include "formats/pak.h"
+
+#include "core/checked.h"
+#include "core/zlib_util.h"
+#include "formats/alpha_plane.h"
+#include "formats/image_info.h"
+#include "formats/pak_codec.h"
+
+#include <cstring>
+#include <limits>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint64_t kMaxInt32 = uint64_t(std::numeric_limits<int32_t>::max());
+
+// A picture's storage must stay addressable by the pixel buffer's 32-bit sizes.
+bool StorageFits(int width, int height, int bits) {
+    return RowBytes(width, bits) * uint64_t(height) <= kMaxInt32;
+}
+
+} // namespace
+
+TQuillrand::TQuillrand(const std::string& AFileName) : TGameImages(AFileName, t_Quillrand) {
+    FDenyReadWrite = true;
+}
+
+TQuillrand::~TQuillrand() {
+    Finalize();
+}
+
+void TQuillrand::Initialize() {
+    // Only a successful password check leaves the decrypted header and the whole file loaded.
+    if (FInitialized || !FPasswordChecked || !m_FileStream)
+        return;
+    DoBeginRead();
+    const std::span<const uint8_t> file(m_MemoryStream);
+    if (m_bfType != 0)
+        LoadNewLayout(file);
+    else
+        LoadOldLayout(file);
+    FImageCount = int32_t(m_Images.size());
+    m_MemoryStream.clear();
+    m_MemoryStream.shrink_to_fit();
+    DoEndRead();
+    FInitialized = true;
+    FDenyReadWrite = false;
+}
+
+void TQuillrand::LoadNewLayout(std::span<const uint8_t> file) {
+    const uint64_t count = FHeader.ImageCount();
+    const uint64_t indexOffset = FHeader.IndexOffset();
+    // An index that does not fit in the file cannot be trusted in any entry: open empty.
+    if (!RangeInside(indexOffset, count * 4, file.size()))
+        return;
+    std::vector<uint8_t> index(size_t(count) * 4);
+    DecryptChained(file.data() + indexOffset, index.data(), index.size(), FHeader.Key());
+    const TPakKey key = FHeader.Key();
+    m_Images.reserve(size_t(count));
+    for (uint64_t i = 0; i < count; ++i) {
+        DoRead();
+        auto record = std::make_unique<TImageData>();
+        const int32_t offset = GetI32(&index[size_t(i) * 4]);
+        if (offset >= DataBase() && RangeInside(uint64_t(offset), 16, file.size())) {
+            uint8_t header[16];
+            DecryptChained(file.data() + offset, header, 16, key);
+            const TImageInfo info = TImageInfo::Read(header);
+            uint64_t payload;
+            if (info.nDataLength > 0) {
+                payload = uint64_t(info.nDataLength);
+            } else {
+                payload = ColorBlockSize(info.btPixelKind, info.wWidth, info.wHeight);
+                if (info.btAlpha != 0)
+                    payload += RowBytes(info.wWidth, 8) * uint64_t(std::max<int>(info.wHeight, 0));
+            }
+            const uint64_t dataSize = 16 + payload;
+            // A record that runs past the end of the file is damaged: it becomes an empty slot.
+            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, file.size())) {
+                record->boCompression = info.nDataLength > 0;
+                record->HeaderSize = 16;
+                record->DataSize = int32_t(dataSize);
+                record->OffSet = offset;
+                record->Image.assign(file.begin() + offset, file.begin() + offset + dataSize);
+            }
+        }
+        m_Images.push_back(std::move(record));
+    }
+}
+
+void TQuillrand::LoadOldLayout(std::span<const uint8_t> file) {
+    const uint64_t count = FHeader.ImageCount();
+    const uint64_t indexOffset = FHeader.IndexOffset();
+    if (!RangeInside(indexOffset, count * 8, file.size()))
+        return;
+    std::vector<uint8_t> index(size_t(count) * 8);
+    DecryptChained(file.data() + indexOffset, index.data(), index.size(), FHeader.Key());
+    m_Images.reserve(size_t(count));
+    for (uint64_t i = 0; i < count; ++i) {
+        DoRead();
+        auto record = std::make_unique<TImageData>();
+        const int32_t offset = GetI32(&index[size_t(i) * 8]);
+        const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
+        const uint64_t dataSize = uint64_t(std::max(length, 0)) + 12;
+        if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
+            RangeInside(uint64_t(offset), dataSize, file.size())) {
+            record->HeaderSize = 12;
+            record->DataSize = int32_t(dataSize);
+            record->OffSet = offset;
+            record->Image.assign(file.begin() + offset, file.begin() + offset + dataSize);
+        }
+        m_Images.push_back(std::move(record));
+    }
+}
+
+void TQuillrand::Finalize() {
+    FInitialized = false;
+    FPasswordChecked = false;
+    SpaceDIB.reset();
+    m_FileStream.reset();
+    m_MemoryStream.clear();
+    m_MemoryStream.shrink_to_fit();
+    TGameImages::Finalize();
+}
+
+const TImageData* TQuillrand::StoredRecord(int Index) const {
+    if (!FInitialized || Index < 0 || size_t(Index) >= m_Images.size())
+        return nullptr;
+    const TImageData* record = m_Images[size_t(Index)].get();
+    if (!record || record->HeaderSize <= 0 || record->Image.size() < size_t(record->HeaderSize))
+        return nullptr;
+    return record;
+}
+
+std::vector<uint8_t> TQuillrand::DecryptRecordHeader(const TImageData& Record) const {
+    std::vector<uint8_t> header(size_t(Record.HeaderSize));
+    DecryptChained(Record.Image.data(), header.data(), header.size(), FHeader.Key());
+    return header;
+}
+
+std::optional<std::vector<uint8_t>> TQuillrand::GetImageInfo(int Index) const {
+    if (FDenyReadWrite)
+        return std::nullopt;
+    const TImageData* record = StoredRecord(Index);
+    if (!record)
+        return std::nullopt;
+    return DecryptRecordHeader(*record);
+}
+
+TPoint TQuillrand::GetPoint(int Index) {
+    const TImageData* record = StoredRecord(Index);
+    if (!record)
+        return {};
+    const std::vector<uint8_t> header = DecryptRecordHeader(*record);
+    return {GetI16(&header[8]), GetI16(&header[10])};
+}
+
+void TQuillrand::SetPoint(int Index, TPoint Value) {
+    const TImageData* stored = StoredRecord(Index);
+    if (!stored || stored->OffSet < DataBase() || !m_FileStream)
+        return;
+    TImageData& record = *m_Images[size_t(Index)];
+    std::vector<uint8_t> header = DecryptRecordHeader(record);
+    PutI16(&header[8], Value.X);
+    PutI16(&header[10], Value.Y);
+    EncryptChained(header.data(), record.Image.data(), header.size(), FHeader.Key());
+    m_FileStream->Seek(record.OffSet);
+    m_FileStream->Write(std::span<const uint8_t>(record.Image.data(), header.size()));
+}
+
+TPicture* TQuillrand::GetBitmap(int Index) {
+    if (!SpaceDIB)
+        return nullptr;
+    if (FDenyReadWrite)
+        return SpaceDIB.get();
+    const TImageData* record = StoredRecord(Index);
+    if (!record)
+        return SpaceDIB.get();
+    bool blank = false;
+    std::unique_ptr<TPicture> picture = Decode(*record, blank);
+    if (blank)
+        return SpaceDIB.get();
+    Source = std::move(picture);
+    return Source.get();
+}
+
+std::unique_ptr<TPicture> TQuillrand::Get(int Index, int& px, int& py) {
+    px = 0;
+    py = 0;
+    const TImageData* record = FDenyReadWrite ? nullptr : StoredRecord(Index);
+    if (!record)
+        return FillDIB();
+    bool blank = false;
+    std::unique_ptr<TPicture> picture = Decode(*record, blank);
+    if (blank)
+        return FillDIB();
+    const std::vector<uint8_t> header = DecryptRecordHeader(*record);
+    px = GetI16(&header[8]);
+    py = GetI16(&header[10]);
+    return picture;
+}
+
+std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Blank) const {
+    const std::vector<uint8_t> header = DecryptRecordHeader(Record);
+    const int width = GetI16(&header[4]);
+    const int height = GetI16(&header[6]);
+    // Both sizes must be positive: two negative sizes also make a positive product.
+    Blank = width < 1 || height < 1;
+    if (Blank)
+        return nullptr;
+    const std::span<const uint8_t> payload(Record.Image.data() + header.size(),
+                                           Record.Image.size() - header.size());
+    if (Record.HeaderSize == kPakNewRecordHeaderSize)
+        return DecodeNew(TImageInfo::Read(header.data()), payload);
+    return DecodeOld(GetI32(&header[0]), width, height, payload);
+}
+
+std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,
+                                                std::span<const uint8_t> Payload) const {
+    const int width = Info.wWidth, height = Info.wHeight;
+    const int bits = BitCountOfPixelKind(Info.btPixelKind);
+    if (bits == 0 || !StorageFits(width, height, bits) || !StorageFits(width, height, 8))
+        return nullptr;
+    std::unique_ptr<TDIB> pixels = MakePixelBuffer(Info.btPixelKind, width, height);
+    if (!pixels)
+        return nullptr;
+    std::unique_ptr<TDIB> alpha;
+    if (Info.btAlpha != 0)
+        alpha = MakePixelBuffer(3, width, height);
+    const std::span<uint8_t> colour(pixels->PBits(), size_t(pixels->Size()));
+    const std::span<uint8_t> plane =
+        alpha ? std::span<uint8_t>(alpha->PBits(), size_t(alpha->Size())) : std::span<uint8_t>();
+
+    if (Info.nDataLength <= 0) {
+        // Raw: colour block, then the plane, each as far as the record reaches.
+        const size_t c = std::min(colour.size(), Payload.size());
+        std::memcpy(colour.data(), Payload.data(), c);
+        const size_t a = std::min(plane.size(), Payload.size() - c);
+        if (a > 0)
+            std::memcpy(plane.data(), Payload.data() + c, a);
+    } else {
+        const size_t length = std::min<size_t>(size_t(Info.nDataLength), Payload.size());
+        // A damaged stream gives no picture rather than an exception: Get runs on export
+        // workers, and one bad record must not end a whole export.
+        if (InflateInto(Payload.first(length), colour, plane) < 0)
+            return nullptr;
+    }
+    if (!alpha)
+        return pixels;
+    return MakeAlphaPicture(*pixels, *alpha);
+}
+
+std::unique_ptr<TPicture> TQuillrand::DecodeOld(int32_t Packing, int Width, int Height,
+                                                std::span<const uint8_t> Payload) const {
+    if (!StorageFits(Width, Height, FBitCount))
+        return nullptr;
+    std::unique_ptr<TDIB> pixels = MakeLibraryBuffer(FBitCount, Width, Height);
+    if (!pixels || pixels->Empty())
+        return nullptr;
+    // The stored pixels are the first Width x Height pixels of the storage taken as one run,
+    // row padding included.
+    const size_t run = size_t(Width) * size_t(Height) * size_t(FBitCount / 8);
+    const std::span<uint8_t> target(pixels->PBits(), std::min(run, size_t(pixels->Size())));
+    if (Packing == 1) {
+        UnpackRunLength(Payload, target, FBitCount / 8);
+    } else if (Packing == 2) {
+        if (InflateInto(Payload, target) < 0)
+            return nullptr;
+    } else {
+        std::memcpy(target.data(), Payload.data(), std::min(target.size(), Payload.size()));
+    }
+    return pixels;
+}
+
+} // namespace velmora

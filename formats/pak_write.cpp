@@ -1,0 +1,386 @@
+// The writing side of TQuillrand: new files, record encoding, conversion and full rewrites.
+
+#include "formats/pak.h"
+
+#include "core/checked.h"
+#include "core/palette.h"
+#include "core/zlib_util.h"
+#include "formats/alpha_plane.h"
+#include "formats/image_info.h"
+#include "formats/pak_codec.h"
+#include "protection/password_text.h"
+
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint64_t kMaxInt32 = uint64_t(std::numeric_limits<int32_t>::max());
+constexpr int kMaxSide = std::numeric_limits<int16_t>::max();
+
+// The current local date and time as days since 30 December 1899.
+double LocalDateTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    // timegm reads the local fields as if they were UTC: seconds of the local wall-clock time.
+    const double seconds = double(timegm(&local));
+    return seconds / 86400.0 + 25569.0;
+}
+
+// The full-resolution plane of an alpha buffer (laid out as an 8-bit buffer's storage), or none
+// when the buffer does not match the image: a plane of another size would break the record.
+std::optional<std::vector<uint8_t>> FullAlphaPlane(const TDIB* Alpha, int width, int height) {
+    if (!Alpha || Alpha->Width() != width || Alpha->Height() != height)
+        return std::nullopt;
+    if (Alpha->BitCount() == 8)
+        return std::vector<uint8_t>(Alpha->PBits(), Alpha->PBits() + Alpha->Size());
+    if (Alpha->BitCount() != 32)
+        return std::nullopt;
+    const size_t rowBytes = size_t(RowBytes(width, 8));
+    std::vector<uint8_t> plane(rowBytes * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            plane[size_t(height - 1 - y) * rowBytes + size_t(x)] =
+                uint8_t(Alpha->Pixel(x, y) >> 24);
+    return plane;
+}
+
+// Bits per pixel of a WZL pixel kind as stored (kinds 0-2 are kept but never decoded).
+int StoredBitsOfKind(uint8_t kind) {
+    static constexpr int kBits[8] = {1, 1, 4, 8, 16, 16, 24, 32};
+    return kind < 8 ? kBits[kind] : 0;
+}
+
+// Collects sequential output and hands it to the file in large pieces.
+class TSequentialWriter {
+public:
+    TSequentialWriter(TFileStream& file, int64_t position) : FFile(file) { FFile.Seek(position); }
+    void Write(std::span<const uint8_t> data) {
+        if (FBuffer.size() + data.size() > kLimit)
+            Flush();
+        if (data.size() >= kLimit)
+            FFile.Write(data);
+        else
+            FBuffer.insert(FBuffer.end(), data.begin(), data.end());
+    }
+    void Flush() {
+        if (!FBuffer.empty())
+            FFile.Write(FBuffer);
+        FBuffer.clear();
+    }
+
+private:
+    static constexpr size_t kLimit = 1 << 20;
+    TFileStream& FFile;
+    std::vector<uint8_t> FBuffer;
+};
+
+} // namespace
+
+bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
+    if (FileExists(FFileName))
+        ResetFileAttributes(FFileName);
+    TFileStream file(FFileName,
+                     FileExists(FFileName) ? TFileStream::fmOpenReadWrite : TFileStream::fmCreate);
+    const TPakKey key = DeriveKey(PasswordKeyText(PassWord));
+    TPakFileHeader header;
+    header.SetTitle(kPakTitle);
+    header.SetSize(uint32_t(PakDataBase(2)));
+    header.SetImageCount(0);
+    header.SetbfType(2);
+    header.SetIndexOffset(uint32_t(PakDataBase(2)));
+    header.SetBitCount(ABitCount);
+    header.SetCreateDate(LocalDateTimeNow());
+    header.SetKey(key);
+    FHeader = header;
+
+    uint8_t code[10];
+    EncryptChained(reinterpret_cast<const uint8_t*>(kPakMagic2.data()), code, 10, key);
+    header.SetCheckCode(code, 10);
+    const std::vector<uint8_t> encrypted = EncryptText(header.Bytes, HeaderKeyText(2));
+
+    std::array<uint8_t, kPakFileHeaderInfoSize> magic{};
+    magic[0] = uint8_t(kPakMagic2.size());
+    std::memcpy(&magic[1], kPakMagic2.data(), kPakMagic2.size());
+    file.Seek(0);
+    file.Write(magic);
+    file.Write(encrypted);
+    file.SetSize(PakDataBase(2));
+    file.Close();
+    return true;
+}
+
+std::unique_ptr<TImageData> TQuillrand::EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
+                                                    const TDIB* Alpha) {
+    auto record = std::make_unique<TImageData>();
+    record->boCompression = btEncr0 != 0;
+    if (int64_t(Source.Width()) * Source.Height() <= 4)
+        return record;
+    // Sizes are stored as 16-bit values: a larger picture cannot be stored faithfully.
+    if (Source.Width() > kMaxSide || Source.Height() > kMaxSide)
+        return nullptr;
+    if (m_bfType != 0)
+        return EncodeNew(Source, X, Y, btEncr0, Alpha);
+    return EncodeOld(Source, X, Y, btEncr0);
+}
+
+std::unique_ptr<TImageData> TQuillrand::MakeNewRecord(const TImageInfo& Info,
+                                                      std::span<const uint8_t> Payload,
+                                                      uint8_t btEncr0) const {
+    TImageInfo info = Info;
+    info.nDataLength = 0;
+    std::vector<uint8_t> packed;
+    if (btEncr0 != 0) {
+        packed = ZCompress(Payload);
+        if (packed.size() < Payload.size()) {
+            info.nDataLength = int32_t(packed.size());
+            Payload = packed;
+        }
+    }
+    if (Payload.size() > kMaxInt32 - 16)
+        return nullptr;
+    auto record = std::make_unique<TImageData>();
+    record->boCompression = info.nDataLength > 0;
+    record->HeaderSize = 16;
+    record->DataSize = int32_t(16 + Payload.size());
+    record->Image.resize(size_t(record->DataSize));
+    uint8_t header[16];
+    info.Write(header);
+    EncryptChained(header, record->Image.data(), 16, FHeader.Key());
+    std::memcpy(record->Image.data() + 16, Payload.data(), Payload.size());
+    return record;
+}
+
+std::unique_ptr<TImageData> TQuillrand::EncodeNew(TDIB& Source, int X, int Y, uint8_t btEncr0,
+                                                  const TDIB* Alpha) const {
+    const int width = Source.Width(), height = Source.Height();
+    const std::optional<std::vector<uint8_t>> plane = FullAlphaPlane(Alpha, width, height);
+    TImageInfo info;
+    info.btPixelKind = PixelKindOfBitCount(Source.BitCount());
+    info.btAlpha = plane ? 1 : 0;
+    info.wWidth = int16_t(width);
+    info.wHeight = int16_t(height);
+    info.wPx = int16_t(X);
+    info.wPy = int16_t(Y);
+    const TDIB& source = Source;
+    std::vector<uint8_t> payload(source.PBits(), source.PBits() + source.Size());
+    if (plane)
+        payload.insert(payload.end(), plane->begin(), plane->end());
+    return MakeNewRecord(info, payload, btEncr0);
+}
+
+std::unique_ptr<TImageData> TQuillrand::EncodeOld(TDIB& Source, int X, int Y,
+                                                  uint8_t btEncr0) const {
+    const int width = Source.Width(), height = Source.Height();
+    // Old-layout records carry no pixel kind: every image has the library's bit count. The
+    // caller's picture is converted on a copy.
+    std::unique_ptr<TDIB> converted;
+    const TDIB* source = &Source;
+    if (Source.BitCount() != FBitCount) {
+        converted = MakeLibraryBuffer(FBitCount, width, height);
+        if (!converted)
+            return nullptr;
+        converted->FillRect(0, 0, width, height, RGBColor(0, 0, 0));
+        converted->Draw(0, 0, Source);
+        source = converted.get();
+    }
+    const int pixelBytes = FBitCount / 8;
+    const size_t run = size_t(width) * size_t(height) * size_t(pixelBytes);
+    const uint8_t* pixels = source->PBits();
+    std::vector<uint8_t> packed;
+    if (btEncr0 == 1)
+        packed = PackRunLength(pixels, width, height, pixelBytes);
+    else if (btEncr0 == 2)
+        packed = ZCompress(std::span<const uint8_t>(pixels, run));
+    else
+        packed.assign(pixels, pixels + run);
+    if (packed.size() > kMaxInt32 - 12)
+        return nullptr;
+
+    uint8_t header[12];
+    PutI32(&header[0], btEncr0);
+    PutI16(&header[4], width);
+    PutI16(&header[6], height);
+    PutI16(&header[8], X);
+    PutI16(&header[10], Y);
+    auto record = std::make_unique<TImageData>();
+    record->boCompression = btEncr0 != 0;
+    record->HeaderSize = 12;
+    record->DataSize = int32_t(12 + packed.size());
+    record->Image.resize(size_t(record->DataSize));
+    EncryptChained(header, record->Image.data(), 12, FHeader.Key());
+    std::memcpy(record->Image.data() + 12, packed.data(), packed.size());
+    return record;
+}
+
+void TQuillrand::Convert(const TImageData* SourceImageData, TGameImages* GameImages,
+                         uint8_t btEncr0) {
+    m_Images.push_back(std::make_unique<TImageData>());
+    TImageData& slot = *m_Images.back();
+    if (!SourceImageData || !GameImages || SourceImageData->HeaderSize <= 0 ||
+        SourceImageData->Image.size() < size_t(SourceImageData->HeaderSize))
+        return;
+    const TImageData& src = *SourceImageData;
+    const size_t payloadEnd = std::min(src.Image.size(), size_t(std::max(src.DataSize, 0)));
+    const std::span<const uint8_t> srcPayload(
+        src.Image.data() + src.HeaderSize,
+        payloadEnd > size_t(src.HeaderSize) ? payloadEnd - size_t(src.HeaderSize) : 0);
+
+    TImageInfo info;
+    std::vector<uint8_t> payload;
+    uint64_t colourSize = 0;
+    if (GameImages->ImageType() == t_Wil && src.HeaderSize >= 8) {
+        info.wWidth = GetI16(&src.Image[0]);
+        info.wHeight = GetI16(&src.Image[2]);
+        info.wPx = GetI16(&src.Image[4]);
+        info.wPy = GetI16(&src.Image[6]);
+        info.btPixelKind = PixelKindOfBitCount(GameImages->BitCount());
+        if (info.wWidth < 1 || info.wHeight < 1 || int(info.wWidth) * info.wHeight <= 4)
+            return;
+        colourSize = ColorBlockSize(info.btPixelKind, info.wWidth, info.wHeight);
+        if (colourSize == 0 || colourSize > kMaxInt32)
+            return;
+        payload.assign(srcPayload.begin(), srcPayload.end());
+    } else if (GameImages->ImageType() == t_Wzl && src.HeaderSize >= 16) {
+        const TImageInfo wzl = TImageInfo::Read(src.Image.data());
+        const int w = wzl.wWidth, h = wzl.wHeight;
+        const int bits = StoredBitsOfKind(wzl.btPixelKind);
+        if (w < 1 || h < 1 || w * h <= 4 || bits == 0)
+            return;
+        colourSize = RowBytes(w, bits) * uint64_t(h);
+        const uint64_t planeSize = RowBytes(w, 8) * uint64_t(h);
+        if (colourSize + planeSize > kMaxInt32)
+            return;
+        if (wzl.nDataLength > 0) {
+            // One byte beyond the largest plane tells a longer stream (no alpha) from a full one.
+            payload.resize(size_t(colourSize) + size_t(w) * size_t(h) + 1);
+            const size_t length = std::min(srcPayload.size(), size_t(wzl.nDataLength));
+            const int64_t n = InflateInto(srcPayload.first(length), payload);
+            if (n < 0)
+                return; // a damaged source image becomes an empty slot
+            payload.resize(size_t(n));
+        } else {
+            payload.assign(srcPayload.begin(), srcPayload.end());
+        }
+        std::unique_ptr<TDIB> alpha;
+        if (payload.size() > colourSize)
+            alpha = DecodeAlphaPlane(std::span<const uint8_t>(payload).subspan(colourSize), w, h);
+        payload.resize(size_t(colourSize));
+        if (alpha) {
+            const TDIB& plane = *alpha;
+            payload.insert(payload.end(), plane.PBits(), plane.PBits() + plane.Size());
+        }
+        info = wzl;
+        info.btReserved1 = info.btReserved2 = 0;
+        info.btAlpha = alpha ? 1 : 0;
+    } else {
+        return;
+    }
+    // The reader takes exactly a colour block (and plane) from a raw record: pad short sources.
+    if (payload.size() < colourSize)
+        payload.resize(size_t(colourSize));
+    if (info.btAlpha == 0)
+        payload.resize(size_t(colourSize));
+
+    std::unique_ptr<TImageData> record;
+    if (m_bfType != 0) {
+        record = MakeNewRecord(info, payload, btEncr0);
+    } else {
+        // An old-layout target stores pixels of its own bit count: go through a picture.
+        std::unique_ptr<TDIB> picture =
+            MakePixelBuffer(info.btPixelKind, info.wWidth, info.wHeight);
+        if (!picture)
+            return;
+        std::memcpy(picture->PBits(), payload.data(),
+                    std::min(payload.size(), size_t(picture->Size())));
+        record = EncodeOld(*picture, info.wPx, info.wPy, btEncr0);
+    }
+    if (!record)
+        return;
+    slot = std::move(*record);
+    m_nSize += slot.DataSize + 4;
+}
+
+void TQuillrand::EndUpdate() {
+    if (FInitialized && m_FileStream)
+        WriteLibrary(*m_FileStream);
+    TGameImages::EndUpdate();
+}
+
+void TQuillrand::WriteHeader(TFileStream& file) {
+    TPakFileHeader stored = FHeader;
+    stored.SetKey(TPakKey{});
+    std::vector<uint8_t> encrypted = EncryptText(stored.Bytes, HeaderKeyText(m_btQuillrand));
+    if (m_btQuillrand == 0)
+        encrypted.push_back(0);
+    // The magic is written back as read, so that the file is complete whatever was there.
+    if (!FMagic.empty()) {
+        file.Seek(0);
+        file.Write(FMagic);
+    }
+    file.Seek(PakHeaderOffset(m_btQuillrand));
+    file.Write(encrypted);
+}
+
+void TQuillrand::WriteLibrary(TFileStream& file) {
+    const uint64_t base = uint64_t(DataBase());
+    const size_t count = m_Images.size();
+    FImageCount = int32_t(count);
+    FHeader.SetImageCount(uint32_t(count));
+    FHeader.SetbfType(m_bfType);
+    const bool newLayout = m_bfType != 0;
+    const size_t entrySize = newLayout ? 4 : 8;
+    std::vector<uint8_t> index(count * entrySize);
+
+    // Offsets are 32-bit in the index: a library that outgrows them cannot be stored.
+    uint64_t position = base + (newLayout ? index.size() : 0);
+    for (size_t i = 0; i < count; ++i) {
+        TImageData& record = *m_Images[i];
+        const bool stored = record.DataSize > 0 && record.Image.size() >= size_t(record.DataSize);
+        if (!stored) {
+            record.OffSet = 0;
+            continue;
+        }
+        if (position + uint64_t(record.DataSize) > kMaxInt32)
+            throw EFileError(FFileName, "the library would exceed 2 GB");
+        record.OffSet = int32_t(position);
+        PutI32(&index[i * entrySize], record.OffSet);
+        if (!newLayout)
+            PutI32(&index[i * entrySize + 4], record.DataSize - record.HeaderSize);
+        position += uint64_t(record.DataSize);
+    }
+    const uint64_t recordsEnd = position;
+    if (!newLayout && recordsEnd + index.size() + 1 > kMaxInt32)
+        throw EFileError(FFileName, "the library would exceed 2 GB");
+    EncryptChained(index.data(), index.data(), index.size(), FHeader.Key());
+
+    if (newLayout) {
+        FHeader.SetIndexOffset(uint32_t(base));
+        WriteHeader(file);
+    } else {
+        FHeader.SetIndexOffset(uint32_t(recordsEnd));
+    }
+    // New layout: index, then records, from the data base. Old layout: records from the data
+    // base (never inside the magic and header), then the index and one closing byte.
+    TSequentialWriter writer(file, int64_t(base));
+    if (newLayout)
+        writer.Write(index);
+    for (const auto& record : m_Images)
+        if (record->OffSet != 0)
+            writer.Write(std::span<const uint8_t>(record->Image.data(), size_t(record->DataSize)));
+    if (!newLayout) {
+        writer.Write(index);
+        const uint8_t closing = 0;
+        writer.Write(std::span<const uint8_t>(&closing, 1));
+    }
+    writer.Flush();
+    file.SetSize(int64_t(newLayout ? recordsEnd : recordsEnd + index.size() + 1));
+    if (!newLayout)
+        WriteHeader(file);
+}
+
+} // namespace velmora
