@@ -4,6 +4,7 @@
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
 #include "formats/image_info.h"
+#include "formats/load_budget.h"
 #include "formats/pak_codec.h"
 
 #include <cstring>
@@ -57,6 +58,7 @@ void TQuillrand::LoadNewLayout(std::span<const uint8_t> file) {
     std::vector<uint8_t> index(size_t(count) * 4);
     DecryptChained(file.data() + indexOffset, index.data(), index.size(), FHeader.Key());
     const TPakKey key = FHeader.Key();
+    TLoadBudget budget(file.size());
     m_Images.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
@@ -76,7 +78,9 @@ void TQuillrand::LoadNewLayout(std::span<const uint8_t> file) {
             }
             const uint64_t dataSize = 16 + payload;
             // A record that runs past the end of the file is damaged: it becomes an empty slot.
-            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, file.size())) {
+            // Entries naming the same large record over and over must not exhaust memory.
+            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, file.size()) &&
+                budget.Take(dataSize)) {
                 record->boCompression = info.nDataLength > 0;
                 record->HeaderSize = 16;
                 record->DataSize = int32_t(dataSize);
@@ -95,6 +99,7 @@ void TQuillrand::LoadOldLayout(std::span<const uint8_t> file) {
         return;
     std::vector<uint8_t> index(size_t(count) * 8);
     DecryptChained(file.data() + indexOffset, index.data(), index.size(), FHeader.Key());
+    TLoadBudget budget(file.size());
     m_Images.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
@@ -103,7 +108,7 @@ void TQuillrand::LoadOldLayout(std::span<const uint8_t> file) {
         const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
         const uint64_t dataSize = uint64_t(std::max(length, 0)) + 12;
         if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
-            RangeInside(uint64_t(offset), dataSize, file.size())) {
+            RangeInside(uint64_t(offset), dataSize, file.size()) && budget.Take(dataSize)) {
             record->HeaderSize = 12;
             record->DataSize = int32_t(dataSize);
             record->OffSet = offset;

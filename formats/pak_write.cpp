@@ -8,6 +8,7 @@
 #include "formats/alpha_plane.h"
 #include "formats/image_info.h"
 #include "formats/pak_codec.h"
+#include "formats/sequential_writer.h"
 #include "protection/password_text.h"
 
 #include <cstring>
@@ -54,30 +55,6 @@ int StoredBitsOfKind(uint8_t kind) {
     static constexpr int kBits[8] = {1, 1, 4, 8, 16, 16, 24, 32};
     return kind < 8 ? kBits[kind] : 0;
 }
-
-// Collects sequential output and hands it to the file in large pieces.
-class TSequentialWriter {
-public:
-    TSequentialWriter(TFileStream& file, int64_t position) : FFile(file) { FFile.Seek(position); }
-    void Write(std::span<const uint8_t> data) {
-        if (FBuffer.size() + data.size() > kLimit)
-            Flush();
-        if (data.size() >= kLimit)
-            FFile.Write(data);
-        else
-            FBuffer.insert(FBuffer.end(), data.begin(), data.end());
-    }
-    void Flush() {
-        if (!FBuffer.empty())
-            FFile.Write(FBuffer);
-        FBuffer.clear();
-    }
-
-private:
-    static constexpr size_t kLimit = 1 << 20;
-    TFileStream& FFile;
-    std::vector<uint8_t> FBuffer;
-};
 
 } // namespace
 

@@ -1,9 +1,14 @@
 #include "support/pak_support.h"
 
+#include "core/checked.h"
 #include "core/palette.h"
+#include "protection/cipher.h"
+#include "protection/password_text.h"
 
 #include <atomic>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -71,6 +76,125 @@ bool SameStorage(const TDIB& a, const TDIB& b) {
     if (a.Size() == 0)
         return b.Size() == 0;
     return std::memcmp(a.PBits(), b.PBits(), size_t(a.Size())) == 0;
+}
+
+namespace {
+
+int HeaderOffsetOf(int variant) {
+    return variant == 2 ? 13 : variant == 1 ? 10 : 5;
+}
+int DataBaseOf(int variant) {
+    return variant == 2 ? 269 : variant == 1 ? 266 : 262;
+}
+
+} // namespace
+
+std::vector<uint8_t> NewRecordHeader(uint8_t kind, uint8_t alpha, int width, int height, int x,
+                                     int y, int32_t dataLength) {
+    std::vector<uint8_t> h(16, 0);
+    h[0] = kind;
+    h[3] = alpha;
+    PutI16(&h[4], width);
+    PutI16(&h[6], height);
+    PutI16(&h[8], x);
+    PutI16(&h[10], y);
+    PutI32(&h[12], dataLength);
+    return h;
+}
+
+std::vector<uint8_t> OldRecordHeader(int32_t packing, int width, int height, int x, int y) {
+    std::vector<uint8_t> h(12, 0);
+    PutI32(&h[0], packing);
+    PutI16(&h[4], width);
+    PutI16(&h[6], height);
+    PutI16(&h[8], x);
+    PutI16(&h[10], y);
+    return h;
+}
+
+std::vector<uint8_t> BuildPakFile(const TPakTestFile& spec) {
+    const int headerOffset = HeaderOffsetOf(spec.Variant);
+    const int base = DataBaseOf(spec.Variant);
+    const TPakKey key = DeriveKey(PasswordKeyText(spec.Password));
+    std::vector<uint8_t> file(size_t(base), 0);
+    if (spec.Variant == 0) {
+        std::memcpy(file.data(), spec.Variant0Magic.data(),
+                    std::min<size_t>(spec.Variant0Magic.size(), 13));
+    } else {
+        const std::string magic = spec.Variant == 2 ? "QUILLRAND2" : "QUILLRAND";
+        file[0] = uint8_t(magic.size());
+        std::memcpy(&file[1], magic.data(), magic.size());
+    }
+
+    const bool newLayout = spec.bfType != 0;
+    const size_t count = spec.Records.size();
+    std::vector<uint8_t> index(count * (newLayout ? 4 : 8), 0);
+    std::vector<uint8_t> body;
+    size_t position = size_t(base) + (newLayout ? index.size() : 0);
+    for (size_t i = 0; i < count; ++i) {
+        const TPakTestRecord& r = spec.Records[i];
+        if (r.Header.empty())
+            continue;
+        std::vector<uint8_t> header(r.Header.size());
+        EncryptChained(r.Header.data(), header.data(), header.size(), key);
+        if (newLayout) {
+            PutI32(&index[i * 4], int32_t(position));
+        } else {
+            PutI32(&index[i * 8], int32_t(position));
+            PutI32(&index[i * 8 + 4], int32_t(r.Payload.size()));
+        }
+        body.insert(body.end(), header.begin(), header.end());
+        body.insert(body.end(), r.Payload.begin(), r.Payload.end());
+        position += header.size() + r.Payload.size();
+    }
+    EncryptChained(index.data(), index.data(), index.size(), key);
+
+    std::vector<uint8_t> header(256, 0);
+    header[1] = 4;
+    std::memcpy(&header[2], "test", 4);
+    PutU32(&header[42], uint32_t(base));
+    PutU32(&header[46], uint32_t(count));
+    header[50] = spec.bfType;
+    PutU32(&header[54], uint32_t(newLayout ? base : position));
+    PutU16(&header[58], spec.BitCount);
+    if (!spec.CheckText.empty()) {
+        header[68] = uint8_t(spec.CheckText.size());
+        EncryptChained(reinterpret_cast<const uint8_t*>(spec.CheckText.data()), &header[69],
+                       spec.CheckText.size(), key);
+    }
+    if (spec.StoreKey) {
+        std::memcpy(&header[108], key.KeyData.data(), 128);
+        std::memcpy(&header[236], key.Chain.data(), 20);
+    }
+    const std::vector<uint8_t> encrypted = EncryptText(header, HeaderKeyText(spec.Variant));
+    std::memcpy(&file[size_t(headerOffset)], encrypted.data(), 256);
+
+    if (newLayout) {
+        file.insert(file.end(), index.begin(), index.end());
+        file.insert(file.end(), body.begin(), body.end());
+    } else {
+        file.insert(file.end(), body.begin(), body.end());
+        file.insert(file.end(), index.begin(), index.end());
+        file.push_back(0);
+    }
+    return file;
+}
+
+std::vector<uint8_t> DecryptPakHeader(const std::vector<uint8_t>& file, int variant) {
+    const size_t offset = size_t(HeaderOffsetOf(variant));
+    if (file.size() < offset + 256)
+        return {};
+    return DecryptText(std::span<const uint8_t>(file.data() + offset, 256), HeaderKeyText(variant));
+}
+
+std::vector<uint8_t> ReadPakBytes(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WritePakBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 } // namespace velmora::test
