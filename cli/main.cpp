@@ -1,11 +1,211 @@
+// velmora-cli: the editing commands of the library editor for scripts and servers.
+
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/file_stream.h"
+#include "files/app_dir.h"
+#include "files/pak_passwords.h"
+#include "operations/library_kind.h"
+
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+namespace velmora::cli {
+
+namespace {
+
+constexpr const char* kVersion = "0.1.0";
+
+const TCommandSyntax kReadSyntax{{"--password"}, {"--json"}};
+
+} // namespace
+
+const std::vector<TCommand>& Commands() {
+    static const std::vector<TCommand> commands{
+        {"info",
+         "velmora-cli info LIB [--password P] [--json]\n"
+         "Shows the kind, bit count and image count of a library, and what its format knows\n"
+         "(WIL header variant, Pak variant and index layout).\n"
+         "  --password P  password of a Pak library (default: its Pak.txt entry, else the\n"
+         "                default password)\n"
+         "  --json        one JSON object\n",
+         kReadSyntax, RunInfo},
+        {"list",
+         "velmora-cli list LIB [--password P] [--json]\n"
+         "Lists every image: index, size, offset, whether it is empty and, where the format\n"
+         "stores them, its pixel kind, compression and alpha.\n"
+         "  --password P  password of a Pak library\n"
+         "  --json        a JSON array with one object per image\n",
+         kReadSyntax, RunList},
+        {"export",
+         "velmora-cli export LIB DIR [--from N] [--to M] [--format png|bmp|tga|auto]\n"
+         "                   [--password P] [--json]\n"
+         "Writes images N..M (default: all) as DIR/%05d.PNG (.BMP, .TGA) with their offsets in\n"
+         "DIR/Placements/%05d.txt. auto writes images stored with alpha as PNG, others as BMP.\n"
+         "  --json        a summary object: written, empty, failed and the workers' ranges\n",
+         {{"--from", "--to", "--format", "--password"}, {"--json"}},
+         RunExport},
+        {"import",
+         "velmora-cli import LIB PATH... [--mode append|insert|replace] [--at N] [--to M]\n"
+         "                   [--content pictures-and-offsets|pictures|blank] [--count N]\n"
+         "                   [--offsets placements|fixed] [--xy X,Y] [--compress] [--password P]\n"
+         "Imports pictures (BMP, PNG, TGA): a folder gives all its pictures in name order.\n"
+         "  --mode      append (default), insert before image --at, or replace images from --at\n"
+         "              (up to --to)\n"
+         "  --content   pictures-and-offsets (default), pictures (offsets from --xy), or blank\n"
+         "              (--count empty images, no PATH)\n"
+         "  --offsets   placements: each picture's Placements/<name>.txt (default);\n"
+         "              fixed: --xy for every picture (default 0,0)\n"
+         "  --compress  store compressed (WZL, Pak)\n"
+         "Nothing is changed when a picture cannot be read or the library refuses one.\n",
+         {{"--mode", "--at", "--to", "--content", "--count", "--offsets", "--xy", "--password"},
+          {"--compress"}},
+         RunImport},
+        {"delete",
+         "velmora-cli delete LIB FROM TO [--blank] [--password P]\n"
+         "Removes images FROM..TO (cut to the library), or with --blank replaces them by empty\n"
+         "images so that the numbering stays.\n",
+         {{"--password"}, {"--blank"}},
+         RunDelete},
+        {"offset",
+         "velmora-cli offset LIB INDEX [X Y] [--password P]\n"
+         "Prints the offset of image INDEX as \"X Y\", or sets it to X Y (-32768..32767).\n",
+         {{"--password"}, {}},
+         RunOffset},
+        {"create",
+         "velmora-cli create LIB (--wil|--wzl|--pak) [--bits 8|16|24|32] [--password P]\n"
+         "Creates a new, empty library; an existing file is left alone.\n"
+         "  --bits      bit count of a WIL library (default 8)\n"
+         "  --password  password of a Pak library (default: the default password)\n",
+         {{"--bits", "--password"}, {"--wil", "--wzl", "--pak"}},
+         RunCreate},
+        {"convert",
+         "velmora-cli convert SRC DST [--compress] [--password P]\n"
+         "Copies every image of SRC into a new library DST: WIL, WIS or WZL into Pak (DST ends\n"
+         "in .pak or .data), WIL into WZL (.wzl). DST is replaced only when the copy is complete.\n"
+         "  --compress  store the images compressed\n"
+         "  --password  password of a Pak target (default: the default password)\n",
+         {{"--password"}, {"--compress"}},
+         RunConvert},
+        {"passwd",
+         "velmora-cli passwd PAK --password OLD --new NEW [--backup]\n"
+         "Re-protects a Pak library with a new password and records it in Pak.txt when the\n"
+         "file is listed there.\n"
+         "  --backup  keep the old file as PAK.bak\n",
+         {{"--password", "--new"}, {"--backup"}},
+         RunPasswd},
+    };
+    return commands;
+}
+
+void ExpectPositional(const TArgs& args, size_t min, size_t max) {
+    if (args.Positional.size() < min)
+        throw EUsageError("missing arguments");
+    if (args.Positional.size() > max)
+        throw EUsageError("unexpected argument \"" + args.Positional[max] + "\"");
+}
+
+std::unique_ptr<TGameImages> OpenForCommand(const std::string& path,
+                                            const std::optional<std::string>& password,
+                                            int& exitCode, const std::string& namedAs) {
+    const std::string& name = namedAs.empty() ? path : namedAs;
+    TOpenResult opened = OpenLibraryFile(path, PakPasswordFor(name, password));
+    switch (opened.Status) {
+    case TOpenStatus::osOpened:
+        exitCode = exOk;
+        return std::move(opened.Library);
+    case TOpenStatus::osWrongPassword:
+        Fail(name, "wrong password");
+        exitCode = exWrongPassword;
+        return nullptr;
+    case TOpenStatus::osMissing:
+    case TOpenStatus::osFailed:
+        break;
+    }
+    Fail(name, opened.Error);
+    exitCode = exFailed;
+    return nullptr;
+}
+
+namespace {
+
+void PrintToolUsage(FILE* out) {
+    std::fprintf(out,
+                 "velmora-cli %s: sprite libraries (WIL, WIS, WZL, Pak) from the command "
+                 "line\n\nCommands:\n",
+                 kVersion);
+    for (const TCommand& command : Commands()) {
+        const char* end = std::strchr(command.Usage, '\n');
+        std::fprintf(out, "  %.*s\n", int(end - command.Usage), command.Usage);
+    }
+    std::fprintf(out, "\nvelmora-cli COMMAND --help shows a command's options; --version the "
+                      "version.\nExit status: 0 success, 1 failure, 2 usage error, 3 wrong "
+                      "password.\n");
+}
+
+const TCommand* FindCommand(const std::string& name) {
+    for (const TCommand& command : Commands())
+        if (name == command.Name)
+            return &command;
+    return nullptr;
+}
+
+int Main(int argc, char* argv[]) {
+    const std::vector<std::string> all(argv + 1, argv + argc);
+    if (all.empty()) {
+        PrintToolUsage(stderr);
+        return exUsage;
+    }
+    const std::string& first = all[0];
+    if (first == "--version") {
+        std::printf("velmora-cli %s\n", kVersion);
+        return exOk;
+    }
+    if (first == "--help" || first == "-h" || first == "help") {
+        if (all.size() > 1) {
+            if (const TCommand* command = FindCommand(all[1])) {
+                std::printf("%s", command->Usage);
+                return exOk;
+            }
+        }
+        PrintToolUsage(stdout);
+        return exOk;
+    }
+    const TCommand* command = FindCommand(first);
+    if (!command) {
+        Fail({}, "unknown command \"" + first + "\" (velmora-cli --help lists them)");
+        return exUsage;
+    }
+    try {
+        const TArgs args =
+            ParseArgs(std::vector<std::string>(all.begin() + 1, all.end()), command->Syntax);
+        if (args.Help) {
+            std::printf("%s", command->Usage);
+            return exOk;
+        }
+        std::error_code ec;
+        const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        g_AppDir = FindAppDir(ec ? std::string(argv[0]) : exe.string());
+        LoadPakPasswords();
+        return command->Run(args);
+    } catch (const EUsageError& e) {
+        const char* end = std::strchr(command->Usage, '\n');
+        std::fprintf(stderr, "velmora-cli %s: %s\nusage: %.*s\n", command->Name, e.what(),
+                     int(end - command->Usage), command->Usage);
+        return exUsage;
+    } catch (const std::exception& e) {
+        Fail({}, e.what());
+        return exFailed;
+    }
+}
+
+} // namespace
+
+} // namespace velmora::cli
 
 int main(int argc, char* argv[]) {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("velmora-cli 0.1.0\n");
-        return 0;
-    }
-    std::fprintf(stderr, "usage: velmora-cli --version\n");
-    return 2;
+    return velmora::cli::Main(argc, argv);
 }

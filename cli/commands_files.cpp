@@ -1,0 +1,157 @@
+// create, convert and passwd: the commands that make or re-protect whole library files.
+
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/file_stream.h"
+#include "core/utils.h"
+#include "files/pak_passwords.h"
+#include "operations/change_password.h"
+#include "operations/convert_library.h"
+#include "operations/create_library.h"
+#include "operations/library_files.h"
+#include "operations/library_kind.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace velmora::cli {
+
+namespace {
+
+// The kind a new file's name stands for: ".wzl" WZL, ".pak" and ".data" Pak, ".wis" WIS, anything
+// else WIL.
+TImageType KindOfName(const std::string& path) {
+    const std::string ext = ExtractFileExt(path);
+    if (SameText(ext, ".wzl"))
+        return t_Wzl;
+    if (SameText(ext, ".pak") || SameText(ext, ".data"))
+        return t_Quillrand;
+    if (SameText(ext, ".wis"))
+        return t_Wis;
+    return t_Wil;
+}
+
+} // namespace
+
+int RunCreate(const TArgs& args) {
+    ExpectPositional(args, 1, 1);
+    const std::string& path = args.Positional[0];
+    const int kinds = int(args.Has("--wil")) + int(args.Has("--wzl")) + int(args.Has("--pak"));
+    if (kinds != 1)
+        throw EUsageError("give exactly one of --wil, --wzl and --pak");
+    const TImageType kind = args.Has("--wil") ? t_Wil : args.Has("--wzl") ? t_Wzl : t_Quillrand;
+    const std::optional<int> bits = args.IntValue("--bits");
+    if (bits && kind != t_Wil)
+        throw EUsageError("--bits applies to WIL libraries");
+    if (bits && *bits != 8 && *bits != 16 && *bits != 24 && *bits != 32)
+        throw EUsageError("--bits takes 8, 16, 24 or 32");
+    if (args.Has("--password") && kind != t_Quillrand)
+        throw EUsageError("--password applies to Pak libraries");
+    if (KindOfName(path) != kind)
+        throw EUsageError(path + ": the extension does not fit a " + KindName(kind) +
+                          " library (.wil, .wzl, .pak or .data)");
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) {
+        Fail(path, "the file exists already; it is left as it is");
+        return exFailed;
+    }
+    const std::string password = args.Value("--password").value_or("");
+    TCreateResult result = CreateLibraryFile(kind, path, bits.value_or(8), password);
+    if (!result.Created) {
+        Fail(path, result.Error);
+        return exFailed;
+    }
+    std::printf("created %s (%s, %d bits)\n", path.c_str(), KindName(kind),
+                CreationBitCount(kind, bits.value_or(8)));
+    return exOk;
+}
+
+int RunConvert(const TArgs& args) {
+    ExpectPositional(args, 2, 2);
+    const std::string& source = args.Positional[0];
+    const std::string& target = args.Positional[1];
+    const TImageType targetKind = KindOfName(target);
+    if (targetKind != t_Quillrand && targetKind != t_Wzl)
+        throw EUsageError(target + ": the target must end in .pak, .data or .wzl");
+    if (args.Has("--password") && targetKind != t_Quillrand)
+        throw EUsageError("--password applies to Pak targets");
+    if (!FileExists(source)) {
+        Fail(source, "the file does not exist");
+        return exFailed;
+    }
+    const TImageType sourceKind = LibraryKindOf(source);
+    if (!ConversionSupported(sourceKind, targetKind)) {
+        Fail(source, std::string("a ") + KindName(sourceKind) + " library cannot be converted to " +
+                         KindName(targetKind) + " (WIL, WIS or WZL to Pak, WIL to WZL)");
+        return exFailed;
+    }
+    TConvertOptions options;
+    options.SourcePath = source;
+    options.SourceKind = sourceKind;
+    options.TargetPath = target;
+    options.TargetKind = targetKind;
+    options.Compression = args.Has("--compress") ? 1 : 0;
+    options.PassWord = args.Value("--password").value_or("");
+    TConvertResult result;
+    {
+        TProgressBar bar("convert");
+        result = ConvertLibrary(options, [&](int done, int total) { bar.Update(done, total); });
+    }
+    if (!result.Done) {
+        Fail({}, result.Error);
+        return exFailed;
+    }
+    std::printf("converted %d images of %s into %s\n", result.Converted, source.c_str(),
+                target.c_str());
+    return exOk;
+}
+
+int RunPasswd(const TArgs& args) {
+    ExpectPositional(args, 1, 1);
+    const std::string& path = args.Positional[0];
+    const std::optional<std::string> newPassword = args.Value("--new");
+    if (!newPassword)
+        throw EUsageError("passwd needs --new NEW");
+    if (!FileExists(path)) {
+        Fail(path, "the file does not exist");
+        return exFailed;
+    }
+    if (LibraryKindOf(path) != t_Quillrand) {
+        Fail(path, "not a Pak library");
+        return exFailed;
+    }
+    const std::string password = PakPasswordFor(path, args.Value("--password"));
+    int exitCode = exOk;
+    TLibraryTransaction transaction(path, t_Quillrand);
+    auto library = OpenForCommand(transaction.WorkPath(), password, exitCode, path);
+    if (!library)
+        return exitCode;
+    if (args.Has("--backup")) {
+        std::error_code ec;
+        std::filesystem::copy_file(path, path + ".bak",
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) {
+            Fail(path + ".bak", "the backup could not be written: " + ec.message());
+            return exFailed;
+        }
+    }
+    TChangePasswordResult result;
+    {
+        TProgressBar bar("passwd");
+        result = ChangePakPassword(*library, *newPassword, false,
+                                   [&](int done, int total) { bar.Update(done, total); });
+    }
+    if (!result.Done) {
+        Fail(path, result.Error);
+        return exFailed;
+    }
+    library.reset();
+    transaction.Commit();
+    // The list names the library by its own name, not by the temporary copy's.
+    if (UpdateListedPassword(path, result.PassWord))
+        SavePakPasswords();
+    std::printf("changed the password of %s\n", path.c_str());
+    return exOk;
+}
+
+} // namespace velmora::cli

@@ -1,0 +1,287 @@
+// info, list and export: the commands that only read a library.
+
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "core/checked.h"
+#include "files/picture_files.h"
+#include "formats/image_info.h"
+#include "formats/pak.h"
+#include "formats/wil.h"
+#include "formats/wzl.h"
+#include "operations/batch_export.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace velmora::cli {
+
+namespace {
+
+// What list shows of one image. Fields a format does not have stay unset.
+struct TImageEntry {
+    int Index = 0;
+    int Width = 0;
+    int Height = 0;
+    TPoint Offset;
+    bool Empty = true;
+    std::optional<int> PixelKind;
+    std::optional<bool> Compressed;
+    std::optional<bool> Alpha;
+};
+
+void DescribeByPicture(TGameImages& library, TImageEntry& entry) {
+    int x = 0, y = 0;
+    std::unique_ptr<TPicture> picture = library.Get(entry.Index, x, y);
+    entry.Offset = {x, y};
+    if (picture) {
+        entry.Width = picture->Width();
+        entry.Height = picture->Height();
+        entry.Empty = int64_t(entry.Width) * entry.Height <= 0;
+    }
+}
+
+TImageEntry Describe(TGameImages& library, int index) {
+    TImageEntry entry;
+    entry.Index = index;
+    switch (library.ImageType()) {
+    case t_Wil: {
+        const TImageData* record = library.Images()[size_t(index)].get();
+        if (record && record->Image.size() >= 8) {
+            const uint8_t* h = record->Image.data();
+            entry.Width = GetI16(h);
+            entry.Height = GetI16(h + 2);
+            entry.Offset = {GetI16(h + 4), GetI16(h + 6)};
+            // Records of 4 pixels or fewer are blank records: they read back as the blank picture.
+            entry.Empty = int64_t(entry.Width) * entry.Height <= 4;
+        }
+        break;
+    }
+    case t_Wzl: {
+        auto& wzl = static_cast<TWzl&>(library);
+        if (std::optional<TImageInfo> info = wzl.GetImageInfo(index)) {
+            entry.Width = info->wWidth;
+            entry.Height = info->wHeight;
+            entry.Offset = {info->wPx, info->wPy};
+            entry.Empty = int64_t(entry.Width) * entry.Height <= 0;
+            entry.PixelKind = info->btPixelKind;
+            entry.Compressed = info->nDataLength > 0;
+            bool alpha = false;
+            // Only a compressed image may carry an alpha plane, known once it is inflated.
+            if (info->nDataLength > 0) {
+                int x = 0, y = 0;
+                std::unique_ptr<TPicture> picture = library.Get(index, x, y);
+                alpha = picture && picture->AsPng() && picture->AsPng()->HasAlpha();
+            }
+            entry.Alpha = alpha;
+        }
+        break;
+    }
+    case t_Quillrand: {
+        auto& pak = static_cast<TQuillrand&>(library);
+        std::optional<std::vector<uint8_t>> info = pak.GetImageInfo(index);
+        if (info && info->size() >= 12) {
+            const uint8_t* h = info->data();
+            entry.Width = GetI16(h + 4);
+            entry.Height = GetI16(h + 6);
+            entry.Offset = {GetI16(h + 8), GetI16(h + 10)};
+            entry.Empty = int64_t(entry.Width) * entry.Height <= 0;
+            if (info->size() >= 16) {
+                entry.PixelKind = h[0];
+                entry.Alpha = h[3] != 0;
+                entry.Compressed = GetI32(h + 12) > 0;
+            } else {
+                const int32_t packing = GetI32(h);
+                entry.Compressed = packing == 1 || packing == 2;
+            }
+        }
+        break;
+    }
+    case t_Wis:
+        DescribeByPicture(library, entry);
+        break;
+    }
+    return entry;
+}
+
+std::string OptionalJson(const std::optional<bool>& value) {
+    return value ? (*value ? "true" : "false") : "null";
+}
+
+} // namespace
+
+const char* KindName(TImageType kind) {
+    switch (kind) {
+    case t_Wil:
+        return "wil";
+    case t_Wis:
+        return "wis";
+    case t_Wzl:
+        return "wzl";
+    case t_Quillrand:
+        return "pak";
+    }
+    return "wil";
+}
+
+std::optional<uint8_t> FormatByName(const std::string& name) {
+    std::string lower;
+    for (char c : name)
+        lower += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (lower == "png")
+        return ifPNG;
+    if (lower == "bmp")
+        return ifBMP;
+    if (lower == "tga")
+        return ifTGA;
+    if (lower == "auto")
+        return ifAuto;
+    return std::nullopt;
+}
+
+int RunInfo(const TArgs& args) {
+    ExpectPositional(args, 1, 1);
+    const std::string& path = args.Positional[0];
+    int exitCode = exOk;
+    auto library = OpenForCommand(path, args.Value("--password"), exitCode);
+    if (!library)
+        return exitCode;
+    std::vector<std::pair<std::string, std::string>> fields; // name, JSON value
+    fields.emplace_back("file", JsonString(path));
+    fields.emplace_back("kind", JsonString(KindName(library->ImageType())));
+    fields.emplace_back("bitCount", std::to_string(library->BitCount()));
+    fields.emplace_back("imageCount", std::to_string(library->ImageCount()));
+    if (auto* wil = dynamic_cast<TWil*>(library.get())) {
+        fields.emplace_back("headerVariant", JsonString(wil->btVersion() == 1 ? "short" : "long"));
+        fields.emplace_back("fileHeaderSize", std::to_string(wil->FileHeaderSize()));
+        fields.emplace_back("imageHeaderSize", std::to_string(wil->ImageHeaderSize()));
+    } else if (auto* pak = dynamic_cast<TQuillrand*>(library.get())) {
+        fields.emplace_back("pakVariant", std::to_string(pak->btQuillrand()));
+        fields.emplace_back("layout", JsonString(pak->bfType() != 0 ? "new" : "old"));
+    }
+    if (args.Has("--json")) {
+        std::string out = "{";
+        for (size_t i = 0; i < fields.size(); ++i)
+            out += (i ? ", " : "") + JsonString(fields[i].first) + ": " + fields[i].second;
+        std::printf("%s}\n", out.c_str());
+    } else {
+        for (const auto& [name, value] : fields) {
+            std::string text = value;
+            if (text.size() >= 2 && text.front() == '"')
+                text = text.substr(1, text.size() - 2);
+            std::printf("%-16s %s\n", (name + ":").c_str(), text.c_str());
+        }
+    }
+    return exOk;
+}
+
+int RunList(const TArgs& args) {
+    ExpectPositional(args, 1, 1);
+    const std::string& path = args.Positional[0];
+    int exitCode = exOk;
+    auto library = OpenForCommand(path, args.Value("--password"), exitCode);
+    if (!library)
+        return exitCode;
+    const bool json = args.Has("--json");
+    if (json)
+        std::printf("[");
+    else
+        std::printf("%7s %6s %6s %7s %7s %5s %10s %5s %5s\n", "index", "width", "height", "x", "y",
+                    "kind", "compressed", "alpha", "empty");
+    for (int i = 0; i < library->ImageCount(); ++i) {
+        TImageEntry e;
+        try {
+            e = Describe(*library, i);
+        } catch (const std::exception& ex) {
+            Fail(path, "image " + std::to_string(i) + ": " + ex.what());
+            if (json)
+                std::printf("]\n");
+            return exFailed;
+        }
+        if (json) {
+            std::printf("%s{\"index\": %d, \"width\": %d, \"height\": %d, \"x\": %d, \"y\": %d, "
+                        "\"empty\": %s",
+                        i ? ", " : "", e.Index, e.Width, e.Height, e.Offset.X, e.Offset.Y,
+                        e.Empty ? "true" : "false");
+            if (e.PixelKind)
+                std::printf(", \"pixelKind\": %d", *e.PixelKind);
+            if (e.Compressed)
+                std::printf(", \"compressed\": %s", OptionalJson(e.Compressed).c_str());
+            if (e.Alpha)
+                std::printf(", \"alpha\": %s", OptionalJson(e.Alpha).c_str());
+            std::printf("}");
+        } else {
+            const auto flag = [](const std::optional<bool>& v) {
+                return v ? (*v ? "yes" : "no") : "-";
+            };
+            std::printf("%7d %6d %6d %7d %7d %5s %10s %5s %5s\n", e.Index, e.Width, e.Height,
+                        e.Offset.X, e.Offset.Y,
+                        e.PixelKind ? std::to_string(*e.PixelKind).c_str() : "-",
+                        flag(e.Compressed), flag(e.Alpha), e.Empty ? "yes" : "no");
+        }
+    }
+    if (json)
+        std::printf("]\n");
+    return exOk;
+}
+
+int RunExport(const TArgs& args) {
+    ExpectPositional(args, 2, 2);
+    const std::string& path = args.Positional[0];
+    const std::string& folder = args.Positional[1];
+    TImageFormat format = ifPNG;
+    if (auto name = args.Value("--format")) {
+        auto f = FormatByName(*name);
+        if (!f)
+            throw EUsageError("--format takes png, bmp, tga or auto, not \"" + *name + "\"");
+        format = TImageFormat(*f);
+    }
+    const std::optional<int> from = args.IntValue("--from");
+    const std::optional<int> to = args.IntValue("--to");
+    int exitCode = exOk;
+    auto library = OpenForCommand(path, args.Value("--password"), exitCode);
+    if (!library)
+        return exitCode;
+    const int count = library->ImageCount();
+    const int first = from.value_or(0);
+    const int last = to.value_or(count - 1);
+    const bool json = args.Has("--json");
+    if (!from && !to && count == 0) {
+        if (json)
+            std::printf("{\"written\": 0, \"empty\": 0, \"failed\": 0, \"workers\": []}\n");
+        else
+            std::printf("%s holds no images; nothing exported\n", path.c_str());
+        return exOk;
+    }
+    TBatchExportResult result;
+    {
+        TProgressBar bar("export");
+        result = BatchExport(*library, folder, format, first, last,
+                             [&](int done, int total) { bar.Update(done, total); });
+    }
+    if (!result.Started) {
+        Fail(result.Error.find(folder) == std::string::npos ? path : std::string(), result.Error);
+        return exFailed;
+    }
+    for (const TExportFailure& failure : result.Failures)
+        Fail(failure.FileName, failure.Reason);
+    if (json) {
+        std::string workers;
+        for (size_t i = 0; i < result.Workers.size(); ++i)
+            workers += (i ? ", " : "") + std::string("[") +
+                       std::to_string(result.Workers[i].First) + ", " +
+                       std::to_string(result.Workers[i].Last) + "]";
+        std::printf("{\"written\": %d, \"empty\": %d, \"failed\": %d, \"workers\": [%s]}\n",
+                    result.Written, result.Empty, int(result.Failures.size()), workers.c_str());
+    } else {
+        std::printf("exported %d pictures of images %d..%d to %s", result.Written, first, last,
+                    folder.c_str());
+        if (result.Empty)
+            std::printf(" (%d images without a picture)", result.Empty);
+        if (!result.Failures.empty())
+            std::printf("; %d not written", int(result.Failures.size()));
+        std::printf("\n");
+    }
+    return result.Failures.empty() ? exOk : exFailed;
+}
+
+} // namespace velmora::cli
