@@ -11,6 +11,7 @@
 #include "core/dib_pixels.h"
 #include "core/file_stream.h"
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstring>
@@ -28,8 +29,10 @@ constexpr uint32_t BI_ALPHABITFIELDS = 6;
 
 constexpr size_t kFileHeaderSize = 14;
 constexpr size_t kInfoHeaderSize = 40;
-// Compressed streams can describe huge pictures in a few bytes: cap what they may allocate.
-constexpr uint64_t kMaxRleStorage = uint64_t(1) << 30;
+// Compressed streams can describe huge pictures in a few bytes (end-of-bitmap, deltas): a stream
+// may make storage up to 64 MiB, or 256 bytes per stream byte beyond that.
+constexpr uint64_t kRleStorageFloor = uint64_t(64) << 20;
+constexpr uint64_t kRleStoragePerByte = 256;
 
 struct TBmpHeader {
     int width = 0;
@@ -231,7 +234,7 @@ std::optional<TDIB> ParseBmp(std::span<const uint8_t> d) {
     const std::span<const uint8_t> pixels = d.subspan(size_t(h.pixelStart));
     const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
     if (rle) {
-        if (*total > kMaxRleStorage)
+        if (*total > std::max<uint64_t>(kRleStorageFloor, pixels.size() * kRleStoragePerByte))
             return std::nullopt;
     } else {
         // Every row must be there; only the padding of the last row may be missing.
