@@ -9,11 +9,16 @@
 #include "formats/wzl.h"
 
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <fstream>
 
 namespace velmora {
 
 namespace {
+
+// The end of the encrypted header in the variant with the shortest magic (5 bytes, then 257).
+constexpr uintmax_t kPakShortestHeaderEnd = 262;
 
 // Up to the first 13 bytes of a file; fewer when it is shorter or cannot be read.
 std::string FirstBytes(const std::string& fileName) {
@@ -90,8 +95,13 @@ TOpenResult OpenLibraryFile(const std::string& path, const std::optional<std::st
         if (kind == t_Quillrand) {
             result.PassWord = PakPasswordFor(path, password);
             if (!TryPakPassword(*library, result.PassWord)) {
-                // The magic was recognised (LibraryKindOf), so a failed check means the key does
-                // not decrypt the check code.
+                // The magic was recognised (LibraryKindOf); a file too short to hold the header
+                // after it is damaged, otherwise the key does not decrypt the check code.
+                std::error_code ec;
+                if (std::filesystem::file_size(path, ec) < kPakShortestHeaderEnd || ec) {
+                    result.Error = "damaged: the file ends inside the Pak header";
+                    return result;
+                }
                 result.Status = TOpenStatus::osWrongPassword;
                 result.Error = "wrong password";
                 return result;
