@@ -67,7 +67,8 @@ bool LoadTGAFromMemory(std::span<const uint8_t> data, TDIB& bitmap);
 // packets (image type 10). The program writes with flag 4 only.
 enum : int { tfRightToLeft = 1, tfTopFirst = 2, tfRunLength = 4 };
 // Writes a 24- or 32-bit bitmap; false for other bit counts (the created file stays empty), when
-// the file cannot be created or a write fails.
+// the file cannot be created or a write fails. A 32-bit bitmap is written with 32 bits only when
+// it HasAlphaChannel, else with 24 bits (elsewhere a fourth byte of 0 reads as transparent).
 bool SaveTGA(const std::string& fileName, const TDIB& bitmap, int flags);
 // The bytes SaveTGA writes; empty for bit counts other than 24 and 32 or an empty bitmap.
 std::vector<uint8_t> SaveTGAToMemory(const TDIB& bitmap, int flags);

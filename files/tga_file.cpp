@@ -223,19 +223,25 @@ std::vector<uint8_t> SaveTGAToMemory(const TDIB& bitmap, int flags) {
         return {};
     const int w = bitmap.Width();
     const int h = bitmap.Height();
-    const size_t b = size_t(bitmap.BitCount() / 8);
+    const size_t srcB = size_t(bitmap.BitCount() / 8);
+    // Other programs take the fourth byte of a 32-bit TGA as alpha. A 32-bit bitmap whose top
+    // bytes are all 0 has no alpha (a turned-over 24-bit TGA, a library image whose fourth byte
+    // is unused); written as 32 bits it would open fully transparent elsewhere. As 24 bits it
+    // loads back into exactly the same 32-bit bitmap here.
+    const size_t b = srcB == 4 && bitmap.HasAlphaChannel() ? 4 : 3;
     const size_t rowBytes = size_t(w) * b;
 
     std::vector<uint8_t> pixels(rowBytes * size_t(h));
     for (int r = 0; r < h; ++r) {
         const uint8_t* src = bitmap.ScanLine((flags & tfTopFirst) ? r : h - 1 - r);
         uint8_t* dst = pixels.data() + size_t(r) * rowBytes;
-        if (!(flags & tfRightToLeft)) {
+        if (!(flags & tfRightToLeft) && b == srcB) {
             std::memcpy(dst, src, rowBytes);
             continue;
         }
         for (int x = 0; x < w; ++x)
-            std::memcpy(dst + size_t(x) * b, src + size_t(w - 1 - x) * b, b);
+            std::memcpy(dst + size_t(x) * b,
+                        src + size_t((flags & tfRightToLeft) ? w - 1 - x : x) * srcB, b);
     }
 
     std::vector<uint8_t> out(kHeaderSize, 0);
