@@ -1,0 +1,171 @@
+#include "app/prompts.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace velmora {
+
+namespace {
+
+TPrompts* g_Prompts = nullptr;
+
+QWidget* DialogParent() {
+    return QApplication::activeWindow();
+}
+
+// *.Wil -> *.[Ww][Ii][Ll]: Qt's file dialogs match patterns case-sensitively on this platform,
+// while library and picture extensions are compared without regard to case.
+QString CaseFreePattern(const QString& pattern) {
+    QString out;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper())
+            out += QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower());
+        else
+            out += c;
+    }
+    return out;
+}
+
+QStringList QtFilterList(const QString& filter) {
+    QStringList out;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            patterns << CaseFreePattern(p.trimmed());
+        out << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
+    return out;
+}
+
+} // namespace
+
+TPrompts& Prompts() {
+    static TQtPrompts qtPrompts;
+    return g_Prompts ? *g_Prompts : qtPrompts;
+}
+
+void SetPrompts(TPrompts* prompts) {
+    g_Prompts = prompts;
+}
+
+QString QtFileFilter(const QString& filter) {
+    return QtFilterList(filter).join(QStringLiteral(";;"));
+}
+
+void TQtPrompts::ShowMessage(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提示信息"), text, QMessageBox::Ok,
+                    DialogParent());
+    box.exec();
+}
+
+bool TQtPrompts::InputQuery(const QString& caption, const QString& prompt, QString& value) {
+    QInputDialog dialog(DialogParent());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(value);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.textValue();
+    return true;
+}
+
+QString TQtPrompts::OpenFileName(const QString& title, const QString& filter,
+                                 const QString& initialDir) {
+    return QFileDialog::getOpenFileName(DialogParent(), title, initialDir, QtFileFilter(filter));
+}
+
+QString TQtPrompts::SaveFileName(const QString& title, const QString& filter,
+                                 const QString& proposedPath, int* filterIndex) {
+    QFileDialog dialog(DialogParent(), title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QStringList filters = QtFilterList(filter);
+    dialog.setNameFilters(filters);
+    if (filterIndex && *filterIndex >= 0 && *filterIndex < filters.size())
+        dialog.selectNameFilter(filters[*filterIndex]);
+    dialog.selectFile(proposedPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    if (filterIndex)
+        *filterIndex = int(filters.indexOf(dialog.selectedNameFilter()));
+    return dialog.selectedFiles().first();
+}
+
+QString TQtPrompts::ExistingFolder(const QString& title, const QString& initialDir) {
+    return QFileDialog::getExistingDirectory(DialogParent(), title, initialDir);
+}
+
+int TQtPrompts::ExecDialog(QDialog& dialog) {
+    return dialog.exec();
+}
+
+void TQtPrompts::OpenUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
+
+void TScriptedPrompts::ShowMessage(const QString& text) {
+    Messages.push_back(text);
+}
+
+bool TScriptedPrompts::InputQuery(const QString& caption, const QString& prompt, QString& value) {
+    InputRequests.push_back({caption, prompt, value});
+    if (Inputs.empty()) {
+        Unexpected.push_back(QStringLiteral("input: ") + caption);
+        return false;
+    }
+    const std::optional<QString> answer = Inputs.front();
+    Inputs.pop_front();
+    if (!answer)
+        return false;
+    value = *answer;
+    return true;
+}
+
+QString TScriptedPrompts::NextFile(const QString& request) {
+    FileRequests.push_back(request);
+    if (Files.empty()) {
+        Unexpected.push_back(QStringLiteral("file: ") + request);
+        return {};
+    }
+    QString answer = Files.front();
+    Files.pop_front();
+    return answer;
+}
+
+QString TScriptedPrompts::OpenFileName(const QString& title, const QString& filter,
+                                       const QString&) {
+    return NextFile(title.isEmpty() ? filter : title);
+}
+
+QString TScriptedPrompts::SaveFileName(const QString& title, const QString& filter, const QString&,
+                                       int*) {
+    return NextFile(title.isEmpty() ? filter : title);
+}
+
+QString TScriptedPrompts::ExistingFolder(const QString& title, const QString&) {
+    return NextFile(title);
+}
+
+int TScriptedPrompts::ExecDialog(QDialog& dialog) {
+    DialogsShown.push_back(dialog.objectName());
+    if (Dialogs.empty()) {
+        Unexpected.push_back(QStringLiteral("dialog: ") + dialog.objectName());
+        return 0;
+    }
+    auto answer = std::move(Dialogs.front());
+    Dialogs.pop_front();
+    return answer(dialog);
+}
+
+void TScriptedPrompts::OpenUrl(const QUrl& url) {
+    Urls.push_back(url);
+}
+
+} // namespace velmora

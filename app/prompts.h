@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QDialog;
+class QWidget;
+
+namespace velmora {
+
+// Every modal question the editor asks goes through this interface: the program uses the Qt
+// implementation, tests a scripted one that answers from queues and records what was asked.
+//
+// File-dialog filters are written as "description|patterns|description|patterns", patterns
+// separated by ';' (for example "PNG文件|*.PNG|BMP文件|*.bmp"); the Qt implementation matches
+// them without regard to case.
+class TPrompts {
+public:
+    virtual ~TPrompts() = default;
+
+    // A message box with the caption "提示信息", one OK button and the question-mark icon.
+    virtual void ShowMessage(const QString& text) = 0;
+    // A text-input box showing value first; false when cancelled (value is then unchanged).
+    virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // The open-file dialog; empty when cancelled.
+    virtual QString OpenFileName(const QString& title, const QString& filter,
+                                 const QString& initialDir) = 0;
+    // The save-file dialog; empty when cancelled. filterIndex (0-based) selects the filter shown
+    // first and receives the one the user ended in.
+    virtual QString SaveFileName(const QString& title, const QString& filter,
+                                 const QString& proposedPath, int* filterIndex) = 0;
+    // The folder-selection dialog; empty when cancelled.
+    virtual QString ExistingFolder(const QString& title, const QString& initialDir) = 0;
+    // Shows a dialog modally and returns its result code.
+    virtual int ExecDialog(QDialog& dialog) = 0;
+    // Opens an address (a web page or a local folder) with the desktop's default program.
+    virtual void OpenUrl(const QUrl& url) = 0;
+};
+
+// The prompts in use: the Qt implementation unless another was installed.
+TPrompts& Prompts();
+// Installs prompts (not owned; null restores the Qt implementation).
+void SetPrompts(TPrompts* prompts);
+
+// The Qt implementation. Dialogs are parented to the active window.
+class TQtPrompts final : public TPrompts {
+public:
+    void ShowMessage(const QString& text) override;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    QString OpenFileName(const QString& title, const QString& filter,
+                         const QString& initialDir) override;
+    QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
+                         int* filterIndex) override;
+    QString ExistingFolder(const QString& title, const QString& initialDir) override;
+    int ExecDialog(QDialog& dialog) override;
+    void OpenUrl(const QUrl& url) override;
+};
+
+// Converts a "description|patterns|..." filter into Qt's "description (patterns);;..." form with
+// every pattern made case-insensitive (*.Wil becomes *.[Ww][Ii][Ll]).
+QString QtFileFilter(const QString& filter);
+
+// Answers prompts from queues filled by a test and records every question. A question without a
+// queued answer is recorded in Unexpected and answered as cancelled.
+class TScriptedPrompts final : public TPrompts {
+public:
+    struct TInputRequest {
+        QString Caption, Prompt, Initial;
+    };
+
+    // Answers for InputQuery, in order: a text, or nullopt to cancel.
+    std::deque<std::optional<QString>> Inputs;
+    // Answers for OpenFileName, SaveFileName and ExistingFolder, in order ("" cancels).
+    std::deque<QString> Files;
+    // Answers for ExecDialog: a function that may work the dialog and returns its result.
+    std::deque<std::function<int(QDialog&)>> Dialogs;
+
+    std::vector<QString> Messages;
+    std::vector<TInputRequest> InputRequests;
+    std::vector<QString> FileRequests;
+    std::vector<QString> DialogsShown; // objectName of each dialog shown
+    std::vector<QUrl> Urls;
+    std::vector<QString> Unexpected;
+
+    void ShowMessage(const QString& text) override;
+    bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    QString OpenFileName(const QString& title, const QString& filter,
+                         const QString& initialDir) override;
+    QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
+                         int* filterIndex) override;
+    QString ExistingFolder(const QString& title, const QString& initialDir) override;
+    int ExecDialog(QDialog& dialog) override;
+    void OpenUrl(const QUrl& url) override;
+
+private:
+    QString NextFile(const QString& request);
+};
+
+// Installs scripted prompts for the lifetime of the object (tests).
+class TScopedPrompts {
+public:
+    explicit TScopedPrompts(TPrompts& prompts) { SetPrompts(&prompts); }
+    ~TScopedPrompts() { SetPrompts(nullptr); }
+    TScopedPrompts(const TScopedPrompts&) = delete;
+    TScopedPrompts& operator=(const TScopedPrompts&) = delete;
+};
+
+} // namespace velmora

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/game_images.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace velmora {
+
+// Status pane 4 after opening: "Wil 8位色", "Wis 16位真彩", "Wzl", "Pak ".
+QString LibraryKindText(TImageType kind, int bitCount);
+
+// Status pane 2: "13/250" for the image at 0-based index 12 of 250.
+QString PositionText(int index, int count);
+
+// Status pane 3: "序号:00012 宽:40 高:30 偏移坐标:-12,7".
+QString ImageDataText(int index, int width, int height, int x, int y);
+
+// The "%.5d" label of a grid cell: at least five digits, never cut.
+QString CellNumberText(int index);
+
+// What status pane 4 becomes when image index of the library is selected:
+//   nullopt  - the pane keeps its text (WIL, WIS, or a WZL image of an unknown pixel kind);
+//   ""       - the pane is cleared;
+//   a text   - "Pak(1) 16位色", "Pak(2) 16位色 压缩:TRUE", "Wzl 32位色 压缩:FALSE".
+std::optional<QString> PixelFormatText(const TGameImages& library, int index);
+
+} // namespace velmora

@@ -1,0 +1,165 @@
+#pragma once
+
+// Shared fixtures of the editor's GUI tests: a private program folder, generated libraries of
+// every kind, and the editor's windows created as the program creates them.
+
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/prompts.h"
+#include "core/game_images.h"
+#include "files/app_dir.h"
+#include "files/log.h"
+#include "files/pak_passwords.h"
+#include "formats/pak.h"
+#include "operations/library_kind.h"
+#include "support/pak_support.h"
+#include "support/wis_writer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora::gui_test {
+
+// A fresh program folder (VELMORA_HOME) for one test, with the shell's globals reset.
+class TEditorHome {
+public:
+    TEditorHome() {
+        qputenv("VELMORA_HOME", (FDir.path() + QLatin1Char('/')).toUtf8());
+        g_AppDir = FDir.path().toStdString() + "/";
+        SetLogFileName({});
+        g_Images.reset();
+        g_Busy = false;
+        g_RecentFiles.clear();
+        g_CurrentDir.clear();
+        g_Selection = {};
+        g_PakPasswords.clear();
+    }
+    ~TEditorHome() {
+        g_Images.reset();
+        g_Busy = false;
+        qunsetenv("VELMORA_HOME");
+    }
+    TEditorHome(const TEditorHome&) = delete;
+    TEditorHome& operator=(const TEditorHome&) = delete;
+
+    std::string Path() const { return FDir.path().toStdString() + "/"; }
+    std::string File(const std::string& name) const { return Path() + name; }
+    // A sub-folder, created; ends in a separator.
+    std::string Folder(const std::string& name) const {
+        QDir(FDir.path()).mkpath(QString::fromStdString(name));
+        return Path() + name + "/";
+    }
+
+private:
+    QTemporaryDir FDir;
+};
+
+inline void WriteText(const std::string& fileName, const std::string& text) {
+    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+inline std::string ReadText(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline int CountLines(const std::string& text) {
+    int lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    return lines;
+}
+
+// One picture of a generated library: its size and offset.
+struct TSpriteSpec {
+    int Width = 16;
+    int Height = 12;
+    int X = 0;
+    int Y = 0;
+    // A single colour (red in the low byte) instead of a pattern; 0 keeps the pattern.
+    TColor Solid = 0;
+    // An alpha plane (WZL and Pak only).
+    bool Alpha = false;
+};
+
+inline std::vector<TSpriteSpec> Sprites(int count, int width = 16, int height = 12) {
+    std::vector<TSpriteSpec> sprites;
+    for (int i = 0; i < count; ++i)
+        sprites.push_back({width, height, i - 24, 7});
+    return sprites;
+}
+
+// Writes a library of the kind at path holding the sprites: WIL, WZL and Pak through their own
+// writers (Pak keyed by password; btEncr0 1 compresses), WIS through the test writer.
+inline bool MakeLibrary(TImageType kind, const std::string& path,
+                        const std::vector<TSpriteSpec>& sprites, int bitCount = 16,
+                        const std::string& password = kDefaultPakPassword, uint8_t compress = 1) {
+    if (kind == t_Wis) {
+        test::TWisWriter writer;
+        uint32_t seed = 1;
+        for (const TSpriteSpec& s : sprites) {
+            std::vector<uint8_t> pixels(size_t(s.Width * s.Height));
+            for (size_t i = 0; i < pixels.size(); ++i)
+                pixels[i] = uint8_t(1 + (i * 7 + seed) % 250);
+            writer.AddImage(s.Width, s.Height, s.X, s.Y, pixels, (seed & 1) != 0);
+            ++seed;
+        }
+        writer.Save(path);
+        return true;
+    }
+    {
+        std::unique_ptr<TGameImages> creator = CreateLibrary(kind, path);
+        if (!creator || !creator->CreateFile(uint8_t(bitCount), password))
+            return false;
+    }
+    std::unique_ptr<TGameImages> library = CreateLibrary(kind, path);
+    if (kind == t_Quillrand && !TryPakPassword(*library, password))
+        return false;
+    library->Initialize();
+    if (!library->Initialized())
+        return false;
+    library->BeginUpdate(-1);
+    uint32_t seed = 1;
+    for (const TSpriteSpec& s : sprites) {
+        std::unique_ptr<TDIB> dib = test::MakePatternDIB(s.Width, s.Height, bitCount, seed);
+        if (s.Solid != 0)
+            dib->FillRect(0, 0, s.Width, s.Height, s.Solid);
+        std::unique_ptr<TDIB> alpha;
+        if (s.Alpha)
+            alpha = test::MakeAlphaDIB(s.Width, s.Height, seed);
+        ++seed;
+        if (!library->Add(*dib, s.X, s.Y, compress, alpha.get()))
+            return false;
+    }
+    library->EndUpdate();
+    return true;
+}
+
+// The editor's windows, created as the program creates them, with scripted prompts installed.
+class TEditor {
+public:
+    TScriptedPrompts Prompts;
+
+    TEditor() : FScope(Prompts), FForms(CreateForms()) {}
+    ~TEditor() { FForms.reset(); }
+    TEditor(const TEditor&) = delete;
+    TEditor& operator=(const TEditor&) = delete;
+
+    TfrmMain& Main() const { return *FForms->frmMain; }
+    TForms& Forms() const { return *FForms; }
+
+private:
+    TScopedPrompts FScope;
+    std::unique_ptr<TForms> FForms;
+};
+
+} // namespace velmora::gui_test
