@@ -21,6 +21,45 @@ bool StorageFits(int width, int height, int bits) {
     return RowBytes(width, bits) * uint64_t(height) <= kMaxInt32;
 }
 
+// Reads a library file through a large window, so that loading tens of thousands of records
+// costs a few large reads and no copy of the whole file.
+class TWindowReader {
+public:
+    TWindowReader(TFileStream& file, uint64_t size) : FFile(file), FSize(size) {}
+
+    // Copies the bytes at offset into dest; false when they do not lie inside the file.
+    bool Read(uint64_t offset, std::span<uint8_t> dest) {
+        if (!RangeInside(offset, dest.size(), FSize))
+            return false;
+        if (offset >= FStart && offset - FStart + dest.size() <= FLength) {
+            std::memcpy(dest.data(), FWindow.get() + (offset - FStart), dest.size());
+            return true;
+        }
+        if (dest.size() >= kWindow / 2) {
+            FFile.Seek(int64_t(offset));
+            return FFile.Read(dest) == dest.size();
+        }
+        if (!FWindow)
+            FWindow = std::make_unique_for_overwrite<uint8_t[]>(kWindow);
+        FFile.Seek(int64_t(offset));
+        FStart = offset;
+        FLength = FFile.Read(
+            std::span<uint8_t>(FWindow.get(), size_t(std::min<uint64_t>(kWindow, FSize - offset))));
+        if (FLength < dest.size())
+            return false;
+        std::memcpy(dest.data(), FWindow.get(), dest.size());
+        return true;
+    }
+
+private:
+    static constexpr size_t kWindow = size_t(4) << 20;
+    TFileStream& FFile;
+    uint64_t FSize;
+    std::unique_ptr<uint8_t[]> FWindow;
+    uint64_t FStart = 0;
+    size_t FLength = 0;
+};
+
 } // namespace
 
 TQuillrand::TQuillrand(const std::string& AFileName) : TGameImages(AFileName, t_Quillrand) {
@@ -36,11 +75,15 @@ void TQuillrand::Initialize() {
     if (FInitialized || !FPasswordChecked || !m_FileStream)
         return;
     DoBeginRead();
-    const std::span<const uint8_t> file(m_MemoryStream);
+    const uint64_t fileSize = uint64_t(m_FileStream->Size());
+    TWindowReader reader(*m_FileStream, fileSize);
+    const TReadAt readAt = [&reader](uint64_t offset, std::span<uint8_t> dest) {
+        return reader.Read(offset, dest);
+    };
     if (m_bfType != 0)
-        LoadNewLayout(file);
+        LoadNewLayout(readAt, fileSize);
     else
-        LoadOldLayout(file);
+        LoadOldLayout(readAt, fileSize);
     FImageCount = int32_t(m_Images.size());
     m_MemoryStream.clear();
     m_MemoryStream.shrink_to_fit();
@@ -49,24 +92,25 @@ void TQuillrand::Initialize() {
     FDenyReadWrite = false;
 }
 
-void TQuillrand::LoadNewLayout(std::span<const uint8_t> file) {
+void TQuillrand::LoadNewLayout(const TReadAt& ReadAt, uint64_t FileSize) {
     const uint64_t count = FHeader.ImageCount();
-    const uint64_t indexOffset = FHeader.IndexOffset();
     // An index that does not fit in the file cannot be trusted in any entry: open empty.
-    if (!RangeInside(indexOffset, count * 4, file.size()))
+    if (!RangeInside(FHeader.IndexOffset(), count * 4, FileSize))
         return;
     std::vector<uint8_t> index(size_t(count) * 4);
-    DecryptChained(file.data() + indexOffset, index.data(), index.size(), FHeader.Key());
+    if (!ReadAt(FHeader.IndexOffset(), index))
+        return;
     const TPakKey key = FHeader.Key();
-    TLoadBudget budget(file.size());
+    DecryptChained(index.data(), index.data(), index.size(), key);
+    TLoadBudget budget(FileSize);
     m_Images.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
         auto record = std::make_unique<TImageData>();
         const int32_t offset = GetI32(&index[size_t(i) * 4]);
-        if (offset >= DataBase() && RangeInside(uint64_t(offset), 16, file.size())) {
-            uint8_t header[16];
-            DecryptChained(file.data() + offset, header, 16, key);
+        uint8_t header[16];
+        if (offset >= DataBase() && ReadAt(uint64_t(offset), header)) {
+            DecryptChained(header, header, 16, key);
             const TImageInfo info = TImageInfo::Read(header);
             uint64_t payload;
             if (info.nDataLength > 0) {
@@ -79,27 +123,32 @@ void TQuillrand::LoadNewLayout(std::span<const uint8_t> file) {
             const uint64_t dataSize = 16 + payload;
             // A record that runs past the end of the file is damaged: it becomes an empty slot.
             // Entries naming the same large record over and over must not exhaust memory.
-            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, file.size()) &&
+            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, FileSize) &&
                 budget.Take(dataSize)) {
-                record->boCompression = info.nDataLength > 0;
-                record->HeaderSize = 16;
-                record->DataSize = int32_t(dataSize);
-                record->OffSet = offset;
-                record->Image.assign(file.begin() + offset, file.begin() + offset + dataSize);
+                record->Image.resize(size_t(dataSize));
+                if (ReadAt(uint64_t(offset), record->Image)) {
+                    record->boCompression = info.nDataLength > 0;
+                    record->HeaderSize = 16;
+                    record->DataSize = int32_t(dataSize);
+                    record->OffSet = offset;
+                } else {
+                    record->Image.clear();
+                }
             }
         }
         m_Images.push_back(std::move(record));
     }
 }
 
-void TQuillrand::LoadOldLayout(std::span<const uint8_t> file) {
+void TQuillrand::LoadOldLayout(const TReadAt& ReadAt, uint64_t FileSize) {
     const uint64_t count = FHeader.ImageCount();
-    const uint64_t indexOffset = FHeader.IndexOffset();
-    if (!RangeInside(indexOffset, count * 8, file.size()))
+    if (!RangeInside(FHeader.IndexOffset(), count * 8, FileSize))
         return;
     std::vector<uint8_t> index(size_t(count) * 8);
-    DecryptChained(file.data() + indexOffset, index.data(), index.size(), FHeader.Key());
-    TLoadBudget budget(file.size());
+    if (!ReadAt(FHeader.IndexOffset(), index))
+        return;
+    DecryptChained(index.data(), index.data(), index.size(), FHeader.Key());
+    TLoadBudget budget(FileSize);
     m_Images.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
@@ -108,11 +157,15 @@ void TQuillrand::LoadOldLayout(std::span<const uint8_t> file) {
         const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
         const uint64_t dataSize = uint64_t(std::max(length, 0)) + 12;
         if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
-            RangeInside(uint64_t(offset), dataSize, file.size()) && budget.Take(dataSize)) {
-            record->HeaderSize = 12;
-            record->DataSize = int32_t(dataSize);
-            record->OffSet = offset;
-            record->Image.assign(file.begin() + offset, file.begin() + offset + dataSize);
+            RangeInside(uint64_t(offset), dataSize, FileSize) && budget.Take(dataSize)) {
+            record->Image.resize(size_t(dataSize));
+            if (ReadAt(uint64_t(offset), record->Image)) {
+                record->HeaderSize = 12;
+                record->DataSize = int32_t(dataSize);
+                record->OffSet = offset;
+            } else {
+                record->Image.clear();
+            }
         }
         m_Images.push_back(std::move(record));
     }
@@ -137,10 +190,11 @@ const TImageData* TQuillrand::StoredRecord(int Index) const {
     return record;
 }
 
-std::vector<uint8_t> TQuillrand::DecryptRecordHeader(const TImageData& Record) const {
-    std::vector<uint8_t> header(size_t(Record.HeaderSize));
-    DecryptChained(Record.Image.data(), header.data(), header.size(), FHeader.Key());
-    return header;
+size_t TQuillrand::DecryptRecordHeader(const TImageData& Record, TRecordHeader& Header) const {
+    const size_t size = std::min(size_t(Record.HeaderSize), Header.size());
+    Header.fill(0);
+    DecryptChained(Record.Image.data(), Header.data(), size, FHeader.Key());
+    return size;
 }
 
 std::optional<std::vector<uint8_t>> TQuillrand::GetImageInfo(int Index) const {
@@ -149,14 +203,17 @@ std::optional<std::vector<uint8_t>> TQuillrand::GetImageInfo(int Index) const {
     const TImageData* record = StoredRecord(Index);
     if (!record)
         return std::nullopt;
-    return DecryptRecordHeader(*record);
+    TRecordHeader header;
+    const size_t size = DecryptRecordHeader(*record, header);
+    return std::vector<uint8_t>(header.begin(), header.begin() + size);
 }
 
 TPoint TQuillrand::GetPoint(int Index) {
     const TImageData* record = StoredRecord(Index);
     if (!record)
         return {};
-    const std::vector<uint8_t> header = DecryptRecordHeader(*record);
+    TRecordHeader header;
+    DecryptRecordHeader(*record, header);
     return {GetI16(&header[8]), GetI16(&header[10])};
 }
 
@@ -165,12 +222,13 @@ void TQuillrand::SetPoint(int Index, TPoint Value) {
     if (!stored || stored->OffSet < DataBase() || !m_FileStream)
         return;
     TImageData& record = *m_Images[size_t(Index)];
-    std::vector<uint8_t> header = DecryptRecordHeader(record);
+    TRecordHeader header;
+    const size_t size = DecryptRecordHeader(record, header);
     PutI16(&header[8], Value.X);
     PutI16(&header[10], Value.Y);
-    EncryptChained(header.data(), record.Image.data(), header.size(), FHeader.Key());
+    EncryptChained(header.data(), record.Image.data(), size, FHeader.Key());
     m_FileStream->Seek(record.OffSet);
-    m_FileStream->Write(std::span<const uint8_t>(record.Image.data(), header.size()));
+    m_FileStream->Write(std::span<const uint8_t>(record.Image.data(), size));
 }
 
 TPicture* TQuillrand::GetBitmap(int Index) {
@@ -182,7 +240,8 @@ TPicture* TQuillrand::GetBitmap(int Index) {
     if (!record)
         return SpaceDIB.get();
     bool blank = false;
-    std::unique_ptr<TPicture> picture = Decode(*record, blank);
+    TPoint point;
+    std::unique_ptr<TPicture> picture = Decode(*record, blank, point);
     if (blank)
         return SpaceDIB.get();
     Source = std::move(picture);
@@ -196,25 +255,27 @@ std::unique_ptr<TPicture> TQuillrand::Get(int Index, int& px, int& py) {
     if (!record)
         return FillDIB();
     bool blank = false;
-    std::unique_ptr<TPicture> picture = Decode(*record, blank);
+    TPoint point;
+    std::unique_ptr<TPicture> picture = Decode(*record, blank, point);
     if (blank)
         return FillDIB();
-    const std::vector<uint8_t> header = DecryptRecordHeader(*record);
-    px = GetI16(&header[8]);
-    py = GetI16(&header[10]);
+    px = point.X;
+    py = point.Y;
     return picture;
 }
 
-std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Blank) const {
-    const std::vector<uint8_t> header = DecryptRecordHeader(Record);
+std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Blank,
+                                             TPoint& Point) const {
+    TRecordHeader header;
+    const size_t size = DecryptRecordHeader(Record, header);
     const int width = GetI16(&header[4]);
     const int height = GetI16(&header[6]);
+    Point = {GetI16(&header[8]), GetI16(&header[10])};
     // Both sizes must be positive: two negative sizes also make a positive product.
     Blank = width < 1 || height < 1;
     if (Blank)
         return nullptr;
-    const std::span<const uint8_t> payload(Record.Image.data() + header.size(),
-                                           Record.Image.size() - header.size());
+    const std::span<const uint8_t> payload(Record.Image.data() + size, Record.Image.size() - size);
     if (Record.HeaderSize == kPakNewRecordHeaderSize)
         return DecodeNew(TImageInfo::Read(header.data()), payload);
     return DecodeOld(GetI32(&header[0]), width, height, payload);

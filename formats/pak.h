@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -26,8 +27,9 @@ namespace velmora {
 // record headers, packed pixels of the library's bit count and (offset, length) pairs.
 //
 // Opening order: construct, InputPassWord, CheckPassword (repeat with other passwords until it
-// returns true), then Initialize. Every image record is kept in memory as its stored bytes, record
-// header still encrypted; EndUpdate rewrites the whole file from them.
+// returns true; the file's start is read once), then Initialize, which reads index and records.
+// Every image record is kept in memory as its stored bytes, record header still encrypted;
+// EndUpdate rewrites the whole file from them.
 //
 // Get may run on several threads at once while the main thread calls GetBitmap: it decrypts into
 // its own buffers with its own copy of the chain and never touches the current picture.
@@ -91,15 +93,19 @@ public:
 private:
     int DataBase() const { return PakDataBase(m_btQuillrand); }
     const TImageData* StoredRecord(int Index) const;
-    std::vector<uint8_t> DecryptRecordHeader(const TImageData& Record) const;
+    // A decrypted record header: 16 bytes in the new layout, the first 12 in the old.
+    using TRecordHeader = std::array<uint8_t, 16>;
+    size_t DecryptRecordHeader(const TImageData& Record, TRecordHeader& Header) const;
     // Decodes a stored record; Blank is set (and null returned) for images without pixels.
-    std::unique_ptr<TPicture> Decode(const TImageData& Record, bool& Blank) const;
+    std::unique_ptr<TPicture> Decode(const TImageData& Record, bool& Blank, TPoint& Point) const;
     std::unique_ptr<TPicture> DecodeNew(const TImageInfo& Info,
                                         std::span<const uint8_t> Payload) const;
     std::unique_ptr<TPicture> DecodeOld(int32_t Packing, int Width, int Height,
                                         std::span<const uint8_t> Payload) const;
-    void LoadNewLayout(std::span<const uint8_t> file);
-    void LoadOldLayout(std::span<const uint8_t> file);
+    // Copies file bytes at an offset into a buffer; false when they are not all there.
+    using TReadAt = std::function<bool(uint64_t, std::span<uint8_t>)>;
+    void LoadNewLayout(const TReadAt& ReadAt, uint64_t FileSize);
+    void LoadOldLayout(const TReadAt& ReadAt, uint64_t FileSize);
     void OpenFile();
     // Sets m_btQuillrand from the file's first bytes; false for an unknown start.
     bool DetectVariant(std::span<const uint8_t> file);

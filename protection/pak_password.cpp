@@ -38,8 +38,9 @@ void TQuillrand::OpenFile() {
         ResetFileAttributes(FFileName);
         m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
     }
+    // The password check needs only the magic and the header; Initialize reads the rest.
     if (m_MemoryStream.empty()) {
-        const int64_t size = m_FileStream->Size();
+        const int64_t size = std::min<int64_t>(m_FileStream->Size(), PakDataBase(2));
         m_MemoryStream.resize(size_t(size));
         m_FileStream->Seek(0);
         m_FileStream->ReadBuffer(m_MemoryStream);

@@ -1,0 +1,126 @@
+// Opening a Pak library of 50,000 zlib-compressed 16-bit sprites and decoding every image,
+// next to inflating the same payloads with zlib alone.
+
+#include "core/dib.h"
+#include "formats/pak.h"
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace velmora {
+namespace {
+
+constexpr int kImages = 50000;
+constexpr int kWidth = 48, kHeight = 64;
+const char* const kPassword = "bench";
+
+// A sprite-like picture: a transparent (black) frame around a body of short colour runs.
+std::unique_ptr<TDIB> Sprite(int seed) {
+    auto dib = std::make_unique<TDIB>();
+    dib->SetPixelFormat(MakePixelFormat(5, 6, 5));
+    dib->SetSize(kWidth, kHeight, 16);
+    uint32_t state = uint32_t(seed) * 2654435761u + 1;
+    for (int y = 8; y < kHeight - 6; ++y)
+        for (int x = 10 + (y % 5); x < kWidth - 10; ++x) {
+            if (x % 4 == 0) {
+                state = state * 1103515245u + 12345u;
+            }
+            dib->SetPixel(x, y, (state >> 16) & 0xFFFF);
+        }
+    return dib;
+}
+
+struct TBenchLibrary {
+    std::string FileName;
+    std::vector<std::vector<uint8_t>> Streams; // the stored zlib payloads
+    size_t RawSize = 0;
+
+    TBenchLibrary() {
+        FileName = (std::filesystem::temp_directory_path() /
+                    ("velmora_pak_bench_" + std::to_string(getpid()) + ".Pak"))
+                       .string();
+        TQuillrand(FileName).CreateFile(16, kPassword);
+        TQuillrand pak(FileName);
+        pak.InputPassWord(kPassword);
+        pak.CheckPassword();
+        pak.Initialize();
+        pak.BeginUpdate(0);
+        for (int i = 0; i < kImages; ++i) {
+            auto dib = Sprite(i % 997);
+            pak.Add(*dib, i % 50, -(i % 30), 1, nullptr);
+            RawSize = size_t(dib->Size());
+        }
+        pak.EndUpdate();
+        for (const auto& record : pak.Images())
+            Streams.emplace_back(record->Image.begin() + 16, record->Image.end());
+    }
+    ~TBenchLibrary() { std::filesystem::remove(FileName); }
+};
+
+TBenchLibrary& Library() {
+    static TBenchLibrary library;
+    return library;
+}
+
+void BM_PakOpenAndDecodeAll(benchmark::State& state) {
+    TBenchLibrary& library = Library();
+    for (auto _ : state) {
+        TQuillrand pak(library.FileName);
+        pak.InputPassWord(kPassword);
+        if (!pak.CheckPassword()) {
+            state.SkipWithError("password check failed");
+            return;
+        }
+        pak.Initialize();
+        for (int i = 0; i < pak.ImageCount(); ++i) {
+            int px, py;
+            std::unique_ptr<TPicture> picture = pak.Get(i, px, py);
+            benchmark::DoNotOptimize(picture.get());
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kImages);
+}
+BENCHMARK(BM_PakOpenAndDecodeAll)->Unit(benchmark::kMillisecond);
+
+void BM_PakDecodeAll(benchmark::State& state) {
+    TBenchLibrary& library = Library();
+    TQuillrand pak(library.FileName);
+    pak.InputPassWord(kPassword);
+    pak.CheckPassword();
+    pak.Initialize();
+    for (auto _ : state) {
+        for (int i = 0; i < pak.ImageCount(); ++i) {
+            int px, py;
+            std::unique_ptr<TPicture> picture = pak.Get(i, px, py);
+            benchmark::DoNotOptimize(picture.get());
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kImages);
+}
+BENCHMARK(BM_PakDecodeAll)->Unit(benchmark::kMillisecond);
+
+void BM_ZlibInflateOnly(benchmark::State& state) {
+    TBenchLibrary& library = Library();
+    std::vector<uint8_t> out(library.RawSize);
+    for (auto _ : state) {
+        for (const auto& stream : library.Streams) {
+            uLongf length = uLongf(out.size());
+            uncompress(out.data(), &length, stream.data(), uLong(stream.size()));
+            benchmark::DoNotOptimize(out.data());
+        }
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * kImages);
+}
+BENCHMARK(BM_ZlibInflateOnly)->Unit(benchmark::kMillisecond);
+
+} // namespace
+} // namespace velmora
+
+BENCHMARK_MAIN();
