@@ -235,7 +235,7 @@ TEST(TgaSave, WritesRunLengthBottomFirstAndLoadsBackTheSamePixels) {
     bitmap.SetSize(130, 3, 32);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 130; ++x)
-            bitmap.SetPixel(x, y, x < 100 ? 0x80FF0000u + y : uint32_t(x * 0x01030507));
+            bitmap.SetPixel(x, y, x < 100 ? 0x80FF0000u + y : uint32_t(x) * 0x01030507u);
     const std::string name = folder.File("a.tga");
     ASSERT_TRUE(SavePicture(name, bitmap, ifAuto));
     const std::vector<uint8_t> file = files_test::ReadBytes(name);
