@@ -1,0 +1,128 @@
+#include "operations/batch_import.h"
+
+#include "files/picture_files.h"
+#include "operations/create_library.h"
+#include "support/cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using cli_test::PatternPicture;
+using cli_test::TCliTempDir;
+
+struct TPlanCase {
+    TBatchContent Content;
+    TBatchMode Mode;
+    int Start, End, ImageCount, ListLength;
+    TBatchMode PlannedMode;
+    int PlannedStart, Count;
+};
+
+TEST(PlanBatchImport, ClampingAndCountRules) {
+    const TPlanCase cases[] = {
+        // Append takes the list; blank content the number in the start field.
+        {bcPicturesAndOffsets, bmAppend, 7, 3, 10, 4, bmAppend, 10, 4},
+        {bcBlank, bmAppend, 10, 0, 5, 0, bmAppend, 5, 10},
+        // Insert past the last image works before the last one; on an empty library it appends.
+        {bcPictures, bmInsert, 50, 0, 10, 3, bmInsert, 9, 3},
+        {bcPictures, bmInsert, 2, 0, 0, 3, bmAppend, 0, 3},
+        {bcBlank, bmInsert, 4, 3, 10, 0, bmInsert, 4, 3},
+        {bcBlank, bmInsert, 4, 3, 0, 0, bmAppend, 0, 3},
+        // Overwrite: swapped ends, the list or the range decides, never past the library.
+        {bcBlank, bmOverwrite, 5, 2, 10, 0, bmOverwrite, 2, 4},
+        {bcPicturesAndOffsets, bmOverwrite, 2, 9, 10, 3, bmOverwrite, 2, 3},
+        {bcPicturesAndOffsets, bmOverwrite, 2, 9, 10, 10, bmOverwrite, 2, 8},
+        {bcPictures, bmOverwrite, 0, 100, 10, 40, bmOverwrite, 0, 10},
+        {bcPictures, bmOverwrite, -1, 5, 10, 4, bmOverwrite, -1, 0},
+        {bcPictures, bmOverwrite, 0, 3, 0, 4, bmOverwrite, -1, 0},
+        // Offsets only: always overwrite, and nothing is counted.
+        {bcOffsets, bmAppend, 0, 9, 10, 10, bmOverwrite, 0, 0},
+        // Negative counts give nothing.
+        {bcBlank, bmAppend, -4, 0, 3, 0, bmAppend, 3, 0},
+    };
+    for (const TPlanCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "content " << int(c.Content) << " mode " << int(c.Mode)
+                                        << " start " << c.Start << " end " << c.End << " count "
+                                        << c.ImageCount << " list " << c.ListLength);
+        const TBatchImportPlan plan =
+            PlanBatchImport(c.Content, c.Mode, c.Start, c.End, c.ImageCount, c.ListLength);
+        EXPECT_EQ(plan.Mode, c.PlannedMode);
+        EXPECT_EQ(plan.Count, c.Count);
+        if (c.Count > 0)
+            EXPECT_EQ(plan.Start, c.PlannedStart);
+    }
+}
+
+TEST(ParseFixedOffset, SplitsAtTheCommaWithZeroDefaults) {
+    EXPECT_EQ(ParseFixedOffset("12,-7"), (TPoint{12, -7}));
+    EXPECT_EQ(ParseFixedOffset("  5 "), (TPoint{5, 0}));
+    EXPECT_EQ(ParseFixedOffset(""), (TPoint{0, 0}));
+    EXPECT_EQ(ParseFixedOffset("x,3"), (TPoint{0, 3}));
+    EXPECT_EQ(ParseFixedOffset(",,4,9"), (TPoint{4, 9})) << "leading dividers are skipped";
+}
+
+TEST(ListPictureFolder, PicturesOnlyInOrdinalOrder) {
+    TCliTempDir dir;
+    fs::create_directories(dir / "x.png");
+    for (const char* name : {"b.png", "A.bmp", "a.TGA", "readme.txt", "Z.Bmp"})
+        std::ofstream(dir / name) << "x";
+    const std::vector<std::string> list = ListPictureFolder(dir.Path());
+    EXPECT_EQ(list, (std::vector<std::string>{dir / "A.bmp", dir / "Z.Bmp", dir / "a.TGA",
+                                              dir / "b.png"}));
+    EXPECT_TRUE(ListPictureFolder(dir / "missing").empty());
+    EXPECT_TRUE(ListPictureFolder("").empty());
+}
+
+TEST(BatchImport, UnreadablePicturesBecomePlaceholdersAndAreCounted) {
+    TCliTempDir dir;
+    ASSERT_TRUE(CreateLibraryFile(t_Wil, dir / "lib.wil", 24, "").Created);
+    auto library = cli_test::OpenForTest(dir / "lib.wil");
+    ASSERT_TRUE(SavePicture(dir / "a.bmp", PatternPicture(6, 2, 1), ifBMP));
+    std::ofstream(dir / "b.png") << "broken";
+    ASSERT_TRUE(SavePicture(dir / "c.bmp", PatternPicture(7, 2, 2), ifBMP));
+    TBatchImportOptions options;
+    options.Files = {dir / "a.bmp", dir / "b.png", dir / "c.bmp", dir / "gone.bmp"};
+    options.OffsetsFromPlacements = false;
+    options.FixedOffset = "2,3";
+    int calls = 0;
+    TBatchImportResult result = BatchImport(*library, options, [&](int done, int total) {
+        EXPECT_EQ(total, 4);
+        EXPECT_EQ(done, calls++);
+    });
+    EXPECT_EQ(calls, 5);
+    EXPECT_EQ(result.Imported, 4) << "placeholders keep the numbering";
+    ASSERT_EQ(result.Unreadable.size(), 2u);
+    EXPECT_EQ(result.Unreadable[0].FileName, dir / "b.png");
+    EXPECT_EQ(result.Unreadable[0].Item, 1);
+    EXPECT_EQ(result.Unreadable[1].FileName, dir / "gone.bmp");
+    EXPECT_TRUE(result.Refused.empty());
+    EXPECT_FALSE(result.Succeeded());
+    ASSERT_EQ(library->ImageCount(), 4);
+    int x = 0, y = 0;
+    EXPECT_EQ(library->Get(2, x, y)->Width(), 7);
+    EXPECT_EQ(TPoint(x, y), (TPoint{2, 3}));
+    EXPECT_EQ(library->Get(1, x, y)->Width(), 1);
+}
+
+TEST(BatchImport, LibraryRefusalsAreCounted) {
+    TCliTempDir dir;
+    ASSERT_TRUE(SavePicture(dir / "a.bmp", PatternPicture(6, 2, 1), ifBMP));
+    // The base library encodes nothing, so it refuses every picture.
+    TGameImages refusing(dir / "none.wil", t_Wil);
+    TBatchImportOptions options;
+    options.Files = {dir / "a.bmp", dir / "a.bmp"};
+    TBatchImportResult result = BatchImport(refusing, options);
+    EXPECT_EQ(result.Imported, 0);
+    ASSERT_EQ(result.Refused.size(), 2u);
+    EXPECT_EQ(result.Refused[1].Item, 1);
+    EXPECT_TRUE(result.Unreadable.empty());
+}
+
+} // namespace
+} // namespace velmora
