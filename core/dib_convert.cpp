@@ -48,8 +48,18 @@ void ConvertRows(const TDIB& from, TDIB& to) {
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = from.ScanLine(y);
             uint8_t* dst = to.ScanLine(y);
-            for (int x = 0; x < w; ++x, src += step)
-                dst[x] = lookup.Find(src[2], src[1], src[0]);
+            // Runs of one colour (backgrounds, flat areas) skip the look-up.
+            uint32_t last = 0xFFFFFFFF;
+            uint8_t lastIndex = 0;
+            for (int x = 0; x < w; ++x, src += step) {
+                const uint32_t c =
+                    uint32_t(src[0]) | (uint32_t(src[1]) << 8) | (uint32_t(src[2]) << 16);
+                if (c != last) {
+                    last = c;
+                    lastIndex = lookup.Find(src[2], src[1], src[0]);
+                }
+                dst[x] = lastIndex;
+            }
         }
         return;
     }

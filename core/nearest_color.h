@@ -19,22 +19,20 @@ public:
     TNearestColorLookup(const TRGBQuad* table, int count);
 
     uint8_t Find(uint8_t r, uint8_t g, uint8_t b) const {
-        uint32_t bucket = (uint32_t(r >> 3) << 10) | (uint32_t(g >> 3) << 5) | uint32_t(b >> 3);
-        const uint32_t* c = FCandidates.data() + FBucketStart[bucket];
-        const uint32_t* end = FCandidates.data() + FBucketStart[bucket + 1];
-        if (end - c == 1)
-            return uint8_t(*c >> 24);
-        uint32_t best = 0xFFFFFFFF;
-        uint8_t bestIndex = 0;
-        for (; c != end; ++c) {
-            int dr = int(*c & 0xFF) - r;
-            int dg = int((*c >> 8) & 0xFF) - g;
-            int db = int((*c >> 16) & 0xFF) - b;
-            uint32_t d = uint32_t(dr * dr + dg * dg + db * db);
-            if (d < best) {
-                best = d;
-                bestIndex = uint8_t(*c >> 24);
-            }
+        const uint32_t bucket =
+            (uint32_t(r >> 3) << 10) | (uint32_t(g >> 3) << 5) | uint32_t(b >> 3);
+        const uint8_t* slot = &FSlots[size_t(bucket) * kSlotBytes];
+        if (slot[kInlineSlots] > kInlineSlots) [[unlikely]]
+            return FindOverflow(bucket, r, g, b);
+        // A fixed number of comparisons without branches: unused slots repeat the first
+        // candidate, which never wins over an equal or better one (lowest index on ties).
+        uint32_t best = Distance(slot[0], r, g, b);
+        uint8_t bestIndex = slot[0];
+        for (int i = 1; i < kInlineSlots; ++i) {
+            const uint32_t d = Distance(slot[i], r, g, b);
+            const bool better = d < best;
+            best = better ? d : best;
+            bestIndex = better ? slot[i] : bestIndex;
         }
         return bestIndex;
     }
@@ -43,8 +41,20 @@ public:
     double AverageCandidates() const { return double(FCandidates.size()) / 32768.0; }
 
 private:
+    static constexpr int kInlineSlots = 7;
+    static constexpr int kSlotBytes = 8; // 7 candidate indices and their count
+
+    uint32_t Distance(uint8_t index, uint8_t r, uint8_t g, uint8_t b) const {
+        const int dr = int(FRed[index]) - r, dg = int(FGreen[index]) - g,
+                  db = int(FBlue[index]) - b;
+        return uint32_t(dr * dr + dg * dg + db * db);
+    }
+    uint8_t FindOverflow(uint32_t bucket, uint8_t r, uint8_t g, uint8_t b) const;
+
+    uint8_t FRed[256] = {}, FGreen[256] = {}, FBlue[256] = {};
+    std::vector<uint8_t> FSlots;        // per bucket: kInlineSlots indices, then the count
     std::vector<uint32_t> FBucketStart; // 32769 offsets into FCandidates
-    std::vector<uint32_t> FCandidates;  // red | green << 8 | blue << 16 | index << 24
+    std::vector<uint8_t> FCandidates;   // every bucket's candidates, in index order
 };
 
 // Plain search over the first `count` entries (small jobs and odd tables).

@@ -74,6 +74,11 @@ const TColorTable DefaultPalette = {{
 
 TNearestColorLookup::TNearestColorLookup(const TRGBQuad* table, int count) {
     count = std::clamp(count, 1, 256);
+    for (int e = 0; e < count; ++e) {
+        FRed[e] = table[e].rgbRed;
+        FGreen[e] = table[e].rgbGreen;
+        FBlue[e] = table[e].rgbBlue;
+    }
     // Per channel and per bucket coordinate (0 .. 31), the smallest and largest squared distance
     // of each entry's component to the bucket's 8 values.
     std::vector<uint32_t> minD(3 * 32 * size_t(count)), maxD(3 * 32 * size_t(count));
@@ -90,7 +95,8 @@ TNearestColorLookup::TNearestColorLookup(const TRGBQuad* table, int count) {
             }
         }
     FBucketStart.resize(32769);
-    FCandidates.reserve(32768 * 8);
+    FCandidates.reserve(32768 * 4);
+    FSlots.assign(size_t(32768) * kSlotBytes, 0);
     for (uint32_t bucket = 0; bucket < 32768; ++bucket) {
         FBucketStart[bucket] = uint32_t(FCandidates.size());
         const uint32_t* rMin = &minD[(0 * 32 + (bucket >> 10)) * size_t(count)];
@@ -106,12 +112,29 @@ TNearestColorLookup::TNearestColorLookup(const TRGBQuad* table, int count) {
             bound = std::min(bound, rMax[e] + gMax[e] + bMax[e]);
         for (int e = 0; e < count; ++e)
             if (rMin[e] + gMin[e] + bMin[e] <= bound)
-                FCandidates.push_back(uint32_t(table[e].rgbRed) |
-                                      (uint32_t(table[e].rgbGreen) << 8) |
-                                      (uint32_t(table[e].rgbBlue) << 16) | (uint32_t(e) << 24));
+                FCandidates.push_back(uint8_t(e));
+        const size_t n = FCandidates.size() - FBucketStart[bucket];
+        uint8_t* slot = &FSlots[size_t(bucket) * kSlotBytes];
+        const uint8_t* first = &FCandidates[FBucketStart[bucket]];
+        for (int i = 0; i < kInlineSlots; ++i)
+            slot[i] = size_t(i) < n ? first[i] : first[0];
+        slot[kInlineSlots] = uint8_t(std::min<size_t>(n, 255));
     }
     FBucketStart[32768] = uint32_t(FCandidates.size());
     FCandidates.shrink_to_fit();
+}
+
+uint8_t TNearestColorLookup::FindOverflow(uint32_t bucket, uint8_t r, uint8_t g, uint8_t b) const {
+    uint32_t best = 0xFFFFFFFF;
+    uint8_t bestIndex = 0;
+    for (uint32_t i = FBucketStart[bucket]; i < FBucketStart[bucket + 1]; ++i) {
+        const uint32_t d = Distance(FCandidates[i], r, g, b);
+        if (d < best) {
+            best = d;
+            bestIndex = FCandidates[i];
+        }
+    }
+    return bestIndex;
 }
 
 uint8_t NearestColorLinear(const TRGBQuad* table, int count, uint8_t r, uint8_t g, uint8_t b) {

@@ -36,6 +36,35 @@ private:
 
 constexpr size_t kChunkLimit = UINT_MAX; // zlib's counters are uInt
 
+[[noreturn]] void RaiseDamaged(z_stream* z) {
+    throw EDecompressionError(z->msg ? std::string("zlib: ") + z->msg
+                                     : std::string("zlib: damaged stream"));
+}
+
+// After the output bound is reached: true when the stream ends there or has more output; false
+// when its input runs out first. Raises on damage.
+bool StreamEndsOrGivesMore(ZStream& z, std::span<const uint8_t> input, size_t& inPos) {
+    for (;;) {
+        uint8_t scratch;
+        size_t inChunk = std::min(input.size() - inPos, kChunkLimit);
+        z->next_in = const_cast<Bytef*>(input.data() + inPos);
+        z->avail_in = uInt(inChunk);
+        z->next_out = &scratch;
+        z->avail_out = 1;
+        int rc = inflate(z.get(), Z_NO_FLUSH);
+        size_t usedIn = inChunk - z->avail_in;
+        inPos += usedIn;
+        if (rc == Z_STREAM_END)
+            return true;
+        if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR)
+            RaiseDamaged(z.get());
+        if (z->avail_out == 0)
+            return true; // more output than allowed: cut
+        if (usedIn == 0)
+            return false;
+    }
+}
+
 } // namespace
 
 std::vector<uint8_t> ZCompress(std::span<const uint8_t> input, int level) {
@@ -79,8 +108,13 @@ std::vector<uint8_t> ZDecompress(std::span<const uint8_t> input, uint64_t maxOut
     size_t outPos = 0;
     for (;;) {
         if (outPos == out.size()) {
-            if (out.size() >= maxOutput)
-                break; // the bound is reached: the rest of the stream is cut off
+            if (out.size() >= maxOutput) {
+                // The bound is reached. A stream that would give more is cut off here; one that
+                // ends must still end properly (its checksum included).
+                if (!StreamEndsOrGivesMore(z, input, inPos))
+                    throw EDecompressionError("zlib: truncated stream");
+                break;
+            }
             uint64_t next = std::min<uint64_t>(maxOutput, std::max<uint64_t>(4096, out.size() * 2));
             out.resize(size_t(next));
         }
@@ -98,8 +132,7 @@ std::vector<uint8_t> ZDecompress(std::span<const uint8_t> input, uint64_t maxOut
         if (rc == Z_STREAM_END)
             break;
         if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR)
-            throw EDecompressionError(z->msg ? std::string("zlib: ") + z->msg
-                                             : std::string("zlib: damaged stream"));
+            RaiseDamaged(z.get());
         if (usedIn == 0 && madeOut == 0 && inPos == input.size() && outPos < out.size())
             throw EDecompressionError("zlib: truncated stream");
     }
