@@ -7,6 +7,7 @@
 #include "formats/load_budget.h"
 #include "formats/pak_codec.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -31,6 +32,8 @@ public:
     bool Read(uint64_t offset, std::span<uint8_t> dest) {
         if (!RangeInside(offset, dest.size(), FSize))
             return false;
+        if (dest.empty())
+            return true;
         if (offset >= FStart && offset - FStart + dest.size() <= FLength) {
             std::memcpy(dest.data(), FWindow.get() + (offset - FStart), dest.size());
             return true;
@@ -300,10 +303,10 @@ std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,
     if (Info.nDataLength <= 0) {
         // Raw: colour block, then the plane, each as far as the record reaches.
         const size_t c = std::min(colour.size(), Payload.size());
-        std::memcpy(colour.data(), Payload.data(), c);
+        std::copy_n(Payload.begin(), c, colour.begin());
         const size_t a = std::min(plane.size(), Payload.size() - c);
         if (a > 0)
-            std::memcpy(plane.data(), Payload.data() + c, a);
+            std::copy_n(Payload.begin() + long(c), a, plane.begin());
     } else {
         const size_t length = std::min<size_t>(size_t(Info.nDataLength), Payload.size());
         // A damaged stream gives no picture rather than an exception: Get runs on export
@@ -333,7 +336,7 @@ std::unique_ptr<TPicture> TQuillrand::DecodeOld(int32_t Packing, int Width, int 
         if (InflateInto(Payload, target) < 0)
             return nullptr;
     } else {
-        std::memcpy(target.data(), Payload.data(), std::min(target.size(), Payload.size()));
+        std::copy_n(Payload.begin(), std::min(target.size(), Payload.size()), target.begin());
     }
     return pixels;
 }

@@ -11,6 +11,7 @@
 #include "formats/sequential_writer.h"
 #include "protection/password_text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -272,8 +273,8 @@ void TQuillrand::Convert(const TImageData* SourceImageData, TGameImages* GameIma
             MakePixelBuffer(info.btPixelKind, info.wWidth, info.wHeight);
         if (!picture)
             return;
-        std::memcpy(picture->PBits(), payload.data(),
-                    std::min(payload.size(), size_t(picture->Size())));
+        std::copy_n(payload.begin(), std::min(payload.size(), size_t(picture->Size())),
+                    picture->PBits());
         record = EncodeOld(*picture, info.wPx, info.wPy, btEncr0);
     }
     if (!record)

@@ -50,7 +50,7 @@ void TQuillrand::OpenFile() {
 
 bool TQuillrand::DetectVariant(std::span<const uint8_t> file) {
     std::array<uint8_t, kPakFileHeaderInfoSize> start{};
-    std::memcpy(start.data(), file.data(), std::min(file.size(), start.size()));
+    std::copy_n(file.begin(), std::min(file.size(), start.size()), start.begin());
     const std::string_view raw(reinterpret_cast<const char*>(start.data()), start.size());
     m_btQuillrand = 0;
     if (StartsWithNoCase(raw, kPakMagic0) || StartsWithNoCase(raw, kPakMagic0Alt))
@@ -136,7 +136,10 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
     if (boBack) {
         const std::vector<uint8_t> old = TFileStream::ReadAll(FFileName);
-        TFileStream backup(FFileName + ".bak", TFileStream::fmCreate);
+        const std::string backupName = FFileName + ".bak";
+        if (FileExists(backupName))
+            ResetFileAttributes(backupName);
+        TFileStream backup(backupName, TFileStream::fmCreate);
         backup.Write(old);
         backup.SetSize(int64_t(old.size()));
     }
