@@ -299,9 +299,11 @@ TEST(PakWrite, SetPointPatchesOnlyTheRecordHeader) {
         ASSERT_EQ(before.size(), after.size());
         const size_t offset = size_t(pak->Images()[1]->OffSet);
         const size_t headerSize = size_t(pak->Images()[1]->HeaderSize);
-        for (size_t i = 0; i < after.size(); ++i)
-            if (i < offset || i >= offset + headerSize)
+        for (size_t i = 0; i < after.size(); ++i) {
+            if (i < offset || i >= offset + headerSize) {
                 ASSERT_EQ(before[i], after[i]) << i;
+            }
+        }
         EXPECT_NE(before, after);
         pak.reset();
         pak = OpenPak(file, "secret");
