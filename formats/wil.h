@@ -47,6 +47,8 @@ public:
 
 private:
     void LoadIndex();
+    // Replaces both files by new ones written from the records. Raises EFileError.
+    void SaveLibrary();
     // Writes the whole library: header, palette and records into Data, header and positions into
     // Index, each cut at its end. Raises EFileError.
     void WriteLibrary(TFileStream& Data, TFileStream& Index);

@@ -1,6 +1,7 @@
 #include "formats/wzl.h"
 
 #include "core/checked.h"
+#include "core/safe_replace.h"
 #include "core/utils.h"
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
@@ -120,6 +121,8 @@ std::string TWzl::IndexFileName() const {
 void TWzl::Initialize() {
     if (FInitialized)
         Finalize();
+    // A save that a crash interrupted is finished or undone before anything is read.
+    RecoverReplacement(FFileName, {IndexFileName()});
     if (!FileExists(FFileName))
         return;
     m_FileStream = OpenLibraryFile(FFileName);
@@ -392,21 +395,47 @@ void TWzl::EndUpdate() {
     try {
         std::unique_lock lock(FRecordsLock);
         FImageCount = int32_t(m_Images.size());
-        PutI32(FHeader.data() + wzl::kImageCountAt, FImageCount);
-        if (m_FileStream) {
-            if (!m_IndexStream) {
-                const std::string indexName =
-                    ExtractFilePath(FFileName) + FileNameWithoutExt(FFileName) + ".wzx";
-                m_IndexStream = std::make_unique<TFileStream>(indexName, TFileStream::fmCreate);
-            }
-            WriteLibrary(*m_FileStream, *m_IndexStream);
-        }
+        if (m_FileStream)
+            SaveLibrary();
+        else
+            PutI32(FHeader.data() + wzl::kImageCountAt, FImageCount);
     } catch (...) {
         // The update ends even when writing fails, so that the library can be read again.
         TGameImages::EndUpdate();
         throw;
     }
     TGameImages::EndUpdate();
+}
+
+// The new files are written beside the old ones and replace both at once (TFileReplacement). A
+// failure leaves the old files as they were, and the records keep the positions they have in
+// them, so that SetPoint still patches the right headers and a later save can try again.
+void TWzl::SaveLibrary() {
+    const auto header = FHeader;
+    std::vector<int32_t> positions;
+    positions.reserve(m_Images.size());
+    for (const auto& record : m_Images)
+        positions.push_back(record->OffSet);
+    // Saving a library whose index file was missing creates it.
+    const std::string indexName =
+        m_IndexStream ? m_IndexStream->FileName()
+                      : ExtractFilePath(FFileName) + FileNameWithoutExt(FFileName) + ".wzx";
+    try {
+        PutI32(FHeader.data() + wzl::kImageCountAt, FImageCount);
+        TFileReplacement replacement({FFileName, indexName});
+        WriteLibrary(replacement.Stream(0), replacement.Stream(1));
+        replacement.Commit();
+    } catch (...) {
+        FHeader = header;
+        for (size_t i = 0; i < m_Images.size(); ++i)
+            m_Images[i]->OffSet = positions[i];
+        throw;
+    }
+    // The open handles follow the new files; the old ones are gone.
+    m_FileStream = OpenLibraryFile(FFileName);
+    m_IndexStream = OpenLibraryFile(indexName);
+    if (!m_FileStream || !m_IndexStream)
+        throw EFileError(FFileName, "saved, but the new files cannot be opened again");
 }
 
 void TWzl::WriteLibrary(TFileStream& Data, TFileStream& Index) {

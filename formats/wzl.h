@@ -48,6 +48,8 @@ public:
 
 private:
     void LoadRecords(std::span<const uint8_t> Offsets, int64_t DataSize);
+    // Replaces both files by new ones written from the records. Raises EFileError.
+    void SaveLibrary();
     // Writes the whole library: header and records into Data, header and offsets into Index,
     // each cut at its end. Raises EFileError.
     void WriteLibrary(TFileStream& Data, TFileStream& Index);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/file_stream.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmora {
+
+// Crash-safe replacement of a library's files. Every full rewrite writes the new files beside the
+// old ones, flushes them to the disk and then renames them over the old ones, so that a crash, a
+// kill or a full disk never leaves a half-written file behind.
+//
+// A library of two files (data and index) is replaced as one: before the first rename a small
+// journal beside the data file records which new files replace which old ones. The journal
+// appears by rename, complete or not at all, and only once every new file is on the disk; it is
+// removed after the last rename. RecoverReplacement, called before a library is opened, finishes
+// a replacement whose journal is still there, so both files are always old or both new.
+class TFileReplacement {
+public:
+    // Creates an empty temporary file beside each target (the first target is the data file, which
+    // names the journal). Raises EFileError.
+    explicit TFileReplacement(std::vector<std::string> Targets);
+    TFileReplacement(const TFileReplacement&) = delete;
+    TFileReplacement& operator=(const TFileReplacement&) = delete;
+    // Without Commit the temporary files are removed; the targets were never touched.
+    ~TFileReplacement();
+
+    // The stream of the new content of Targets[i].
+    TFileStream& Stream(size_t i) { return *FStreams.at(i); }
+    const std::string& Target(size_t i) const { return FTargets.at(i); }
+
+    // Flushes the new files, gives them the permissions of the files they replace and renames them
+    // over the targets as one step. Raises EFileError; a failure before the first rename leaves
+    // the targets untouched.
+    void Commit();
+
+private:
+    std::vector<std::string> FTargets;
+    std::vector<std::string> FTemporaries;
+    std::vector<std::unique_ptr<TFileStream>> FStreams;
+    bool FCommitted = false;
+};
+
+// Renames complete files over their targets as one step, through the journal of DataFile:
+// (new file, target) pairs in the same folder. Each new file is flushed to the disk first and given
+// the permissions of its target. Raises EFileError.
+void ReplaceFilesAtomically(const std::string& DataFile,
+                            const std::vector<std::pair<std::string, std::string>>& Pairs);
+
+// Finishes a replacement of the library whose data file is DataFile that a crash interrupted after
+// its journal was written, and removes new files that an interrupted save left before that point
+// (the old files are then complete). Companions are the library's other files. Failures are
+// ignored: the library is opened as it is found.
+void RecoverReplacement(const std::string& DataFile,
+                        const std::vector<std::string>& Companions = {});
+
+// The name of the temporary file that replaces path, in the same folder.
+std::string ReplacementNameFor(const std::string& path);
+// The name of the journal of the library whose data file is path.
+std::string JournalNameFor(const std::string& path);
+
+} // namespace velmora
