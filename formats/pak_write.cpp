@@ -51,6 +51,23 @@ std::optional<std::vector<uint8_t>> FullAlphaPlane(const TDIB* Alpha, int width,
     return plane;
 }
 
+// The picture as the library stores it: 16-bit pixels in the 5-6-5 layout, and 1- or 4-bit
+// pictures (whose pixel kinds no reader decodes) as 8-bit palette pictures. Converted pictures
+// are held in `holder`; the caller's picture is never changed.
+const TDIB& InStoredLayout(const TDIB& Source, int bits, std::unique_ptr<TDIB>& holder) {
+    if (bits < 8)
+        bits = 8;
+    const bool layoutOk = bits != 16 || Source.PixelFormat() == MakePixelFormat(5, 6, 5);
+    if (Source.BitCount() == bits && layoutOk)
+        return Source;
+    holder = MakeLibraryBuffer(bits, Source.Width(), Source.Height());
+    if (!holder)
+        return Source;
+    holder->FillRect(0, 0, Source.Width(), Source.Height(), RGBColor(0, 0, 0));
+    holder->Draw(0, 0, Source);
+    return *holder;
+}
+
 // Bits per pixel of a WZL pixel kind as stored (kinds 0-2 are kept but never decoded).
 int StoredBitsOfKind(uint8_t kind) {
     static constexpr int kBits[8] = {1, 1, 4, 8, 16, 16, 24, 32};
@@ -137,14 +154,15 @@ std::unique_ptr<TImageData> TQuillrand::EncodeNew(TDIB& Source, int X, int Y, ui
                                                   const TDIB* Alpha) const {
     const int width = Source.Width(), height = Source.Height();
     const std::optional<std::vector<uint8_t>> plane = FullAlphaPlane(Alpha, width, height);
+    std::unique_ptr<TDIB> converted;
+    const TDIB& source = InStoredLayout(Source, Source.BitCount(), converted);
     TImageInfo info;
-    info.btPixelKind = PixelKindOfBitCount(Source.BitCount());
+    info.btPixelKind = PixelKindOfBitCount(source.BitCount());
     info.btAlpha = plane ? 1 : 0;
     info.wWidth = int16_t(width);
     info.wHeight = int16_t(height);
     info.wPx = int16_t(X);
     info.wPy = int16_t(Y);
-    const TDIB& source = Source;
     std::vector<uint8_t> payload(source.PBits(), source.PBits() + source.Size());
     if (plane)
         payload.insert(payload.end(), plane->begin(), plane->end());
@@ -154,18 +172,9 @@ std::unique_ptr<TImageData> TQuillrand::EncodeNew(TDIB& Source, int X, int Y, ui
 std::unique_ptr<TImageData> TQuillrand::EncodeOld(TDIB& Source, int X, int Y,
                                                   uint8_t btEncr0) const {
     const int width = Source.Width(), height = Source.Height();
-    // Old-layout records carry no pixel kind: every image has the library's bit count. The
-    // caller's picture is converted on a copy.
+    // Old-layout records carry no pixel kind: every image has the library's bit count.
     std::unique_ptr<TDIB> converted;
-    const TDIB* source = &Source;
-    if (Source.BitCount() != FBitCount) {
-        converted = MakeLibraryBuffer(FBitCount, width, height);
-        if (!converted)
-            return nullptr;
-        converted->FillRect(0, 0, width, height, RGBColor(0, 0, 0));
-        converted->Draw(0, 0, Source);
-        source = converted.get();
-    }
+    const TDIB* source = &InStoredLayout(Source, FBitCount, converted);
     const int pixelBytes = FBitCount / 8;
     const size_t run = size_t(width) * size_t(height) * size_t(pixelBytes);
     const uint8_t* pixels = source->PBits();

@@ -171,6 +171,27 @@ TEST(PakWrite, CompressionChoices) {
     EXPECT_EQ(pak->EncodeImage(wide, 0, 0, 1, nullptr), nullptr);
 }
 
+TEST(PakWrite, PicturesAreStoredInADecodableLayout) {
+    TPakScratchDir dir("pak_layout");
+    auto pak = NewPak(dir.File("l.Pak"), 16);
+    ASSERT_TRUE(pak);
+    TDIB rgb555;
+    rgb555.SetPixelFormat(MakePixelFormat(5, 5, 5));
+    rgb555.SetSize(4, 3, 16);
+    rgb555.SetPixel(1, 1, 0x7C00); // pure red in 5-5-5
+    rgb555.SetPixel(2, 1, 0x03E0); // pure green
+    auto stored = pak->EncodeImage(rgb555, 0, 0, 0, nullptr);
+    ASSERT_TRUE(stored);
+    pak->BeginUpdate(0);
+    ASSERT_TRUE(pak->Add(rgb555, 0, 0, 0, nullptr));
+    pak->EndUpdate();
+    auto* pic = pak->GetBitmap(0);
+    ASSERT_TRUE(pic && pic->AsDIB());
+    EXPECT_EQ(pic->AsDIB()->Pixel(1, 1), 0xF800u);
+    EXPECT_EQ(pic->AsDIB()->Pixel(2, 1), 0x07E0u);
+    EXPECT_EQ(rgb555.Pixel(1, 1), 0x7C00u); // the caller's picture is left alone
+}
+
 TEST(PakWrite, AlphaRecordsRawAndCompressed) {
     TPakScratchDir dir("pak_alpha");
     const std::string file = dir.File("a.Pak");
