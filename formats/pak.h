@@ -114,6 +114,8 @@ private:
     std::unique_ptr<TImageData> EncodeOld(TDIB& Source, int X, int Y, uint8_t btEncr0) const;
     std::unique_ptr<TImageData>
     MakeNewRecord(const TImageInfo& Info, std::span<const uint8_t> Payload, uint8_t btEncr0) const;
+    // Replaces the file by a new one written from the records. Raises EFileError.
+    void SaveLibrary();
     // Writes header, index and records of the whole library to `file` and cuts it to length.
     void WriteLibrary(TFileStream& file);
     void WriteHeader(TFileStream& file);

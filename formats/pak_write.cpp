@@ -4,6 +4,7 @@
 
 #include "core/checked.h"
 #include "core/palette.h"
+#include "core/safe_replace.h"
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
 #include "formats/image_info.h"
@@ -293,9 +294,45 @@ void TQuillrand::Convert(const TImageData* SourceImageData, TGameImages* GameIma
 }
 
 void TQuillrand::EndUpdate() {
-    if (FInitialized && m_FileStream)
-        WriteLibrary(*m_FileStream);
+    try {
+        if (FInitialized && m_FileStream)
+            SaveLibrary();
+    } catch (...) {
+        // The update ends even when writing fails, so that the library can be read again.
+        TGameImages::EndUpdate();
+        throw;
+    }
     TGameImages::EndUpdate();
+}
+
+// The new file is written beside the old one and renamed over it (TFileReplacement). A failure
+// leaves the old file as it was, and header and records keep what describes it, so that SetPoint
+// still patches the right record headers and a later save can try again.
+void TQuillrand::SaveLibrary() {
+    const TPakFileHeader header = FHeader;
+    std::vector<int32_t> positions;
+    positions.reserve(m_Images.size());
+    for (const auto& record : m_Images)
+        positions.push_back(record->OffSet);
+    try {
+        TFileReplacement replacement({FFileName});
+        TFileStream& file = replacement.Stream(0);
+        // Whatever lies around magic and header before the data base is carried over unchanged.
+        std::vector<uint8_t> start(size_t(std::min<int64_t>(m_FileStream->Size(), DataBase())));
+        m_FileStream->Seek(0);
+        m_FileStream->ReadBuffer(start);
+        file.Write(start);
+        WriteLibrary(file);
+        replacement.Commit();
+    } catch (...) {
+        FHeader = header;
+        for (size_t i = 0; i < m_Images.size(); ++i)
+            m_Images[i]->OffSet = positions[i];
+        throw;
+    }
+    // The open handle follows the new file; the old one is gone.
+    ResetFileAttributes(FFileName);
+    m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
 }
 
 void TQuillrand::WriteHeader(TFileStream& file) {

@@ -3,6 +3,7 @@
 #include "formats/pak.h"
 
 #include "core/file_stream.h"
+#include "core/safe_replace.h"
 #include "core/utils.h"
 #include "protection/cipher.h"
 #include "protection/password_text.h"
@@ -35,6 +36,8 @@ void TQuillrand::InputPassWord(const std::string& PassWord) {
 
 void TQuillrand::OpenFile() {
     if (!m_FileStream || !m_FileStream->IsOpen()) {
+        // A save that a crash interrupted is finished or undone before anything is read.
+        RecoverReplacement(FFileName);
         ResetFileAttributes(FFileName);
         m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
     }
@@ -136,12 +139,10 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
     if (boBack) {
         const std::vector<uint8_t> old = TFileStream::ReadAll(FFileName);
-        const std::string backupName = FFileName + ".bak";
-        if (FileExists(backupName))
-            ResetFileAttributes(backupName);
-        TFileStream backup(backupName, TFileStream::fmCreate);
-        backup.Write(old);
-        backup.SetSize(int64_t(old.size()));
+        // The backup replaces an older one only once it is complete.
+        TFileReplacement backup({FFileName + ".bak"});
+        backup.Stream(0).Write(old);
+        backup.Commit();
     }
     const TPakKey oldKey = FHeader.Key();
     const TPakKey newKey = DeriveKey(PasswordKeyText(password));
@@ -173,7 +174,7 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     FHeader.SetCheckCode(code, length);
     m_nSize = 0;
     try {
-        WriteLibrary(*m_FileStream);
+        SaveLibrary();
     } catch (...) {
         // Keep memory consistent with the old key so that the library stays readable.
         rekey(newKey, oldKey, false);
