@@ -134,21 +134,23 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
             if (!readable)
                 result.Unreadable.push_back({j, target, path, error});
             bool ok = false;
-            TDIB& source = *picture.Source;
             const TDIB* alpha = picture.Alpha.get();
-            switch (plan.Mode) {
-            case bmAppend:
-                ok = library.Add(source, offset.X, offset.Y, options.Compression, alpha);
-                break;
-            case bmInsert:
-                ok = library.Insert(i, source, offset.X, offset.Y, options.Compression, alpha);
-                ++i;
-                break;
-            case bmOverwrite:
-                ok = library.Replace(i, source, offset.X, offset.Y, options.Compression, alpha);
-                ++i;
-                break;
+            if (TDIB* source = picture.Source.get()) {
+                switch (plan.Mode) {
+                case bmAppend:
+                    ok = library.Add(*source, offset.X, offset.Y, options.Compression, alpha);
+                    break;
+                case bmInsert:
+                    ok = library.Insert(i, *source, offset.X, offset.Y, options.Compression, alpha);
+                    break;
+                case bmOverwrite:
+                    ok =
+                        library.Replace(i, *source, offset.X, offset.Y, options.Compression, alpha);
+                    break;
+                }
             }
+            if (plan.Mode != bmAppend)
+                ++i;
             if (ok)
                 ++result.Imported;
             else
