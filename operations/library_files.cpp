@@ -1,6 +1,7 @@
 #include "operations/library_files.h"
 
 #include "core/file_stream.h"
+#include "core/safe_replace.h"
 #include "core/utils.h"
 #include "formats/wil.h"
 #include "formats/wzl.h"
@@ -21,11 +22,18 @@ std::string IndexFileOf(const std::string& path, TImageType kind) {
     return {};
 }
 
+// Copied through plain reads and writes: the system's copy shortcuts report a full disk or a file
+// size limit as an input/output error, which would tell the user the wrong reason.
 void CopyOrThrow(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec)
-        throw EFileError(to, ec.message());
+    TFileStream source(from, TFileStream::fmOpenRead);
+    TFileStream target(to, TFileStream::fmCreate);
+    std::vector<uint8_t> buffer(size_t(1) << 20);
+    for (;;) {
+        const size_t n = source.Read(buffer);
+        if (n == 0)
+            break;
+        target.Write({buffer.data(), n});
+    }
 }
 
 } // namespace
@@ -69,13 +77,17 @@ TLibraryTransaction::~TLibraryTransaction() {
 }
 
 void TLibraryTransaction::Commit() {
-    for (const auto& [copy, original] : FFiles) {
-        if (!FileExists(copy))
-            continue;
-        std::error_code ec;
-        std::filesystem::rename(copy, original, ec);
-        if (ec)
-            throw EFileError(original, ec.message());
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const auto& [copy, original] : FFiles)
+        if (FileExists(copy))
+            pairs.emplace_back(copy, original);
+    // Data and index are replaced as one: a crash in between is completed by the next opening.
+    try {
+        ReplaceFilesAtomically(FPath, pairs);
+    } catch (...) {
+        if (pairs.size() > 1 && FileExists(JournalNameFor(FPath)))
+            FCommitted = true;
+        throw;
     }
     FCommitted = true;
 }

@@ -14,7 +14,8 @@ std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind);
 // A safe rewrite of a library: the library's files are copied to temporary names in the same
 // folder, the caller edits the copy (WorkPath), and Commit renames the copies over the originals.
 // Without Commit the copies are removed and the originals stay as they were, so an edit that fails
-// half-way leaves nothing half-written.
+// half-way leaves nothing half-written. Commit replaces data and index as one
+// (ReplaceFilesAtomically).
 class TLibraryTransaction {
 public:
     // Copies the files; raises EFileError when they cannot be copied.
