@@ -166,7 +166,13 @@ bool DecodeRle(std::span<const uint8_t> s, bool rle4, int width, int height, uin
                size_t rowBytes) {
     size_t p = 0;
     int64_t x = 0, y = 0;
+    // Runs may cover the row's padding (writers commonly encode whole padded rows): pixels past
+    // the width are dropped, not treated as damage.
     auto put = [&](uint8_t v) {
+        if (x >= width) {
+            ++x;
+            return;
+        }
         uint8_t* row = storage + size_t(y) * rowBytes;
         if (rle4)
             WriteIndex(row, int(x), 4, v);
@@ -181,7 +187,7 @@ bool DecodeRle(std::span<const uint8_t> s, bool rle4, int width, int height, uin
         p += 2;
         if (n > 0) {
             // Encoded run: n pixels of v (RLE4: its two nibbles in turn).
-            if (y >= height || x + n > width)
+            if (y >= height)
                 return false;
             for (int i = 0; i < n; ++i)
                 put(rle4 ? uint8_t((i & 1) ? (v & 0x0F) : (v >> 4)) : v);
@@ -208,7 +214,7 @@ bool DecodeRle(std::span<const uint8_t> s, bool rle4, int width, int height, uin
         default: { // absolute run of v pixels, padded to a 16-bit boundary
             const size_t bytes = rle4 ? (size_t(v) + 1) / 2 : size_t(v);
             const size_t padded = (bytes + 1) & ~size_t(1);
-            if (s.size() - p < padded || y >= height || x + v > width)
+            if (s.size() - p < padded || y >= height)
                 return false;
             for (int i = 0; i < v; ++i)
                 put(rle4 ? uint8_t((i & 1) ? (s[p + size_t(i) / 2] & 0x0F)
