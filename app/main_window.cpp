@@ -399,7 +399,7 @@ void TfrmMain::AddRecentFile(const std::string& path) {
 // --- Browsing ---
 
 void TfrmMain::FolderSelected(const QString& folder) {
-    g_CurrentDir = folder.toStdString();
+    g_CurrentDir = folder.isEmpty() ? std::string() : WithSeparator(folder.toStdString());
     if (!g_CurrentDir.empty())
         FillFileList(g_CurrentDir);
 }
