@@ -7,6 +7,9 @@ namespace velmora {
 TDeleteRange ClampDeleteRange(int start, int end, int imageCount) {
     TDeleteRange range;
     const int last = imageCount - 1;
+    // A range that lies wholly after the last image names no image: cutting it to the last one
+    // would delete an image nobody asked for.
+    const bool pastTheEnd = std::min(start, end) > last;
     start = std::max(start, 0);
     end = std::min(end, last);
     start = std::min(start, last);
@@ -14,7 +17,7 @@ TDeleteRange ClampDeleteRange(int start, int end, int imageCount) {
         start = end;
     range.Start = start;
     range.End = end;
-    range.Valid = end >= start && start >= 0 && end < imageCount;
+    range.Valid = end >= start && start >= 0 && end < imageCount && !pastTheEnd;
     return range;
 }
 

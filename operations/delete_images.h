@@ -9,7 +9,8 @@ namespace velmora {
 
 // The range of the delete dialog after its clamping: a negative start becomes 0, both ends are cut
 // to the last image, and a start beyond the end becomes the end. Valid only when the result lies
-// inside the library (never for an empty library).
+// inside the library (never for an empty library) and the range asked for reaches at least one
+// image (5..9 of a 3-image library is refused rather than cut to the last image).
 struct TDeleteRange {
     int Start = 0;
     int End = -1;

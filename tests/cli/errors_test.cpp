@@ -138,6 +138,11 @@ TEST_F(CliErrors, EditsOutsideTheLibraryAreRefused) {
     EXPECT_EQ(run.Exit, 1);
     ExpectOneLineNaming(run, lib);
 
+    const std::vector<uint8_t> before = TFileStream::ReadAll(lib);
+    run = Cli({"delete", lib, "5", "9"});
+    EXPECT_EQ(run.Exit, 1) << "images past the end are not taken to mean the last one";
+    EXPECT_EQ(TFileStream::ReadAll(lib), before);
+
     const std::string empty = Dir / "empty.wil";
     ASSERT_EQ(Cli({"create", empty, "--wil"}).Exit, 0);
     run = Cli({"delete", empty, "0", "0"});

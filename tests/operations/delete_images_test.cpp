@@ -25,9 +25,13 @@ TEST(ClampDeleteRange, RangesAreCutToTheLibrary) {
     EXPECT_EQ(r.Start, 4);
     EXPECT_EQ(r.End, 4);
     EXPECT_EQ(r.Count(), 1);
-    r = ClampDeleteRange(12, 15, 10);
-    EXPECT_TRUE(r.Valid) << "both ends are cut to the last image";
-    EXPECT_EQ(r.Start, 9);
+    r = ClampDeleteRange(8, 15, 10);
+    EXPECT_TRUE(r.Valid);
+    EXPECT_EQ(r.Start, 8);
+    EXPECT_EQ(r.End, 9);
+    EXPECT_FALSE(ClampDeleteRange(12, 15, 10).Valid)
+        << "a range wholly past the end does not fall back to the last image";
+    EXPECT_FALSE(ClampDeleteRange(15, 12, 10).Valid);
     EXPECT_FALSE(ClampDeleteRange(0, 0, 0).Valid);
     EXPECT_FALSE(ClampDeleteRange(3, -2, 10).Valid);
     EXPECT_TRUE(DeleteRemovesIndex(ClampDeleteRange(2, 4, 10), 4));
