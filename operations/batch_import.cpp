@@ -58,6 +58,12 @@ TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int sta
     case bmOverwrite:
         if (start > end)
             std::swap(start, end);
+        // A run wholly after the last image names no image to overwrite; cutting it to the last
+        // image would replace one nobody asked for.
+        if (start > last) {
+            plan.Count = 0;
+            break;
+        }
         start = std::min(start, last);
         end = std::min(end, last);
         if (start < 0 || end < 0)

@@ -60,7 +60,8 @@ struct TBatchImportPlan {
 // The count rule: append takes the list (blank: Start items); insert clamps Start to the last
 // image and takes the list (blank: End items), turning into append on an empty library; overwrite
 // orders and clamps Start and End to the library and takes as many listed pictures as fit (blank:
-// End - Start + 1; offsets only: none).
+// End - Start + 1; offsets only: none), and takes nothing when the run lies wholly after the last
+// image.
 TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int start, int end,
                                  int imageCount, int listLength);
 

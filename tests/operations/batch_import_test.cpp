@@ -40,6 +40,8 @@ TEST(PlanBatchImport, ClampingAndCountRules) {
         {bcPicturesAndOffsets, bmOverwrite, 2, 9, 10, 10, bmOverwrite, 2, 8},
         {bcPictures, bmOverwrite, 0, 100, 10, 40, bmOverwrite, 0, 10},
         {bcPictures, bmOverwrite, -1, 5, 10, 4, bmOverwrite, -1, 0},
+        {bcPictures, bmOverwrite, 12, 20, 10, 4, bmOverwrite, 9, 0},
+        {bcBlank, bmOverwrite, 30, 12, 10, 0, bmOverwrite, 9, 0},
         {bcPictures, bmOverwrite, 0, 3, 0, 4, bmOverwrite, -1, 0},
         // Offsets only: always overwrite, and nothing is counted.
         {bcOffsets, bmAppend, 0, 9, 10, 10, bmOverwrite, 0, 0},
@@ -54,8 +56,9 @@ TEST(PlanBatchImport, ClampingAndCountRules) {
             PlanBatchImport(c.Content, c.Mode, c.Start, c.End, c.ImageCount, c.ListLength);
         EXPECT_EQ(plan.Mode, c.PlannedMode);
         EXPECT_EQ(plan.Count, c.Count);
-        if (c.Count > 0)
+        if (c.Count > 0) {
             EXPECT_EQ(plan.Start, c.PlannedStart);
+        }
     }
 }
 
