@@ -12,32 +12,37 @@ QString FileErrorText(const QString& path, const QString& reason) {
     return QStringLiteral("文件写入失败 ！！！\n文件：%1\n原因：%2").arg(path, reason);
 }
 
-void HandleException(std::exception_ptr error) noexcept {
-    std::string message = "unknown exception";
-    const EFileError* fileError = nullptr;
-    try {
-        std::rethrow_exception(error);
-    } catch (const EFileError& e) {
-        message = e.what();
-        fileError = &e;
-        try {
-            WriteLog(message, true);
-        } catch (...) {
-            // A log that cannot be written must not turn one error into two.
-        }
-        try {
-            Prompts().ShowMessage(FileErrorText(QString::fromStdString(fileError->Path()),
-                                                QString::fromStdString(message)));
-        } catch (...) {
-        }
-        return;
-    } catch (const std::exception& e) {
-        message = e.what();
-    } catch (...) {
-    }
+namespace {
+
+void LogQuietly(const std::string& message) {
     try {
         WriteLog(message, true);
     } catch (...) {
+        // A log that cannot be written must not turn one error into two.
+    }
+}
+
+} // namespace
+
+void HandleException(std::exception_ptr error) noexcept {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EFileError& e) {
+        const std::string message = e.what();
+        LogQuietly(message);
+        // The message reads "path: reason"; the box names both on lines of their own.
+        const std::string prefix = e.Path() + ": ";
+        const std::string reason =
+            message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
+        try {
+            Prompts().ShowMessage(
+                FileErrorText(QString::fromStdString(e.Path()), QString::fromStdString(reason)));
+        } catch (...) {
+        }
+    } catch (const std::exception& e) {
+        LogQuietly(e.what());
+    } catch (...) {
+        LogQuietly("unknown exception");
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 #include <cstring>
@@ -126,24 +127,48 @@ void TPreviewImage::paintEvent(QPaintEvent* event) {
     painter.drawImage(0, 0, FImage);
 }
 
-TPreviewArea::TPreviewArea(QWidget* parent) : QScrollArea(parent), FImage(new TPreviewImage) {
+TPreviewArea::TPreviewArea(QWidget* parent)
+    : QScrollArea(parent), FCanvas(new QWidget), FImage(new TPreviewImage(FCanvas)) {
     setObjectName(QStringLiteral("ScrollBox"));
     setWidgetResizable(false);
-    // A picture smaller than the area is centred; a larger one starts at the top-left corner and
-    // the area scrolls.
-    setAlignment(Qt::AlignCenter);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     FImage->resize(0, 0);
-    setWidget(FImage);
+    setWidget(FCanvas);
+    Place();
 }
 
 void TPreviewArea::ShowImage(const QImage& image) {
     FImage->SetImage(image);
+    Place();
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
 }
 
 QPoint TPreviewArea::PictureOrigin() const {
     return FImage->pos();
+}
+
+void TPreviewArea::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    Place();
+}
+
+void TPreviewArea::Place() {
+    // The client area left once the scroll bars the picture needs are shown: a bar in one
+    // direction takes room from the other.
+    const QSize full = maximumViewportSize();
+    const QSize picture = FImage->size();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    bool needH = picture.width() > full.width();
+    bool needV = picture.height() > full.height() - (needH ? bar : 0);
+    needH = picture.width() > full.width() - (needV ? bar : 0);
+    const int width = full.width() - (needV ? bar : 0);
+    const int height = full.height() - (needH ? bar : 0);
+    // Centred where the picture fits, "(area - picture) div 2"; at the edge where it does not.
+    const int left = width >= picture.width() ? (width - picture.width()) / 2 : 0;
+    const int top = height >= picture.height() ? (height - picture.height()) / 2 : 0;
+    FCanvas->resize(std::max(width, picture.width()), std::max(height, picture.height()));
+    FImage->move(left, top);
 }
 
 } // namespace velmora

@@ -50,7 +50,13 @@ public:
     // Where the picture sits inside the area's client rectangle.
     QPoint PictureOrigin() const;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void Place();
+
+    QWidget* FCanvas;
     TPreviewImage* FImage;
 };
 

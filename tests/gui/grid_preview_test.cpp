@@ -1,0 +1,194 @@
+// The thumbnail grid as it paints, its selection, and the preview with transparency.
+#include "gui_support.h"
+
+#include "app/status_texts.h"
+#include "app/thumbnail_grid.h"
+
+#include <QAction>
+#include <QScrollBar>
+
+using namespace velmora;
+using namespace velmora::gui_test;
+
+namespace {
+
+constexpr TColor kRed = RGBColor(255, 0, 0);
+constexpr TColor kGreen = RGBColor(0, 255, 0);
+
+bool IsRed(QRgb p) {
+    return qRed(p) > 240 && qGreen(p) < 16 && qBlue(p) < 16;
+}
+bool IsGreen(QRgb p) {
+    return qGreen(p) > 240 && qRed(p) < 16 && qBlue(p) < 16;
+}
+bool IsWhite(QRgb p) {
+    return qRed(p) == 255 && qGreen(p) == 255 && qBlue(p) == 255;
+}
+
+QImage GridPixels(TfrmMain& main) {
+    return main.DrawGrid()->viewport()->grab().toImage();
+}
+
+// The editor with a WZL library whose images 1 and 2 are a red 120 x 60 and a green 30 x 20
+// rectangle, shown on screen with the grid large enough for three rows.
+struct TGridFixture {
+    TEditorHome Home;
+    std::unique_ptr<TEditor> Editor;
+
+    TGridFixture() {
+        std::vector<TSpriteSpec> sprites = Sprites(13);
+        sprites[1] = {120, 60, 3, -4, kRed};
+        sprites[2] = {30, 20, 0, 0, kGreen};
+        sprites[3] = {1, 1, 0, 0, kRed};
+        sprites[4] = {2000, 2000, 0, 0, kGreen};
+        sprites[5] = {24, 24, 0, 0, kRed, true};
+        MakeLibrary(t_Wzl, Home.File("g.wzl"), sprites);
+        Editor = std::make_unique<TEditor>();
+        Main().resize(1004, 900);
+        Main().show();
+        Main().OpenLibrary(Home.File("g.wzl"));
+        QCoreApplication::processEvents();
+    }
+    TfrmMain& Main() { return Editor->Main(); }
+};
+
+} // namespace
+
+class TGridPreviewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cellsShowFittedThumbnailsAndNumbers() {
+        TGridFixture f;
+        const QImage grid = GridPixels(f.Main());
+        const int pitch = TDrawGrid::kPitch;
+        // 120 x 60 drawn as 80 x 40 at the cell's top-left corner.
+        QVERIFY(IsRed(grid.pixel(pitch + 79, 0)));
+        QVERIFY(IsRed(grid.pixel(pitch + 79, 39)));
+        QVERIFY(IsWhite(grid.pixel(pitch + 79, 41)));
+        // 30 x 20 keeps its size.
+        QVERIFY(IsGreen(grid.pixel(2 * pitch + 29, 19)));
+        QVERIFY(IsWhite(grid.pixel(2 * pitch + 30, 10)));
+        QVERIFY(IsWhite(grid.pixel(2 * pitch + 29, 20)));
+        // Grid lines between cells.
+        QVERIFY(!IsWhite(grid.pixel(pitch - 1, 50)));
+        // The number label in the bottom-left corner: black text with a white outline.
+        int black = 0;
+        for (int y = 60; y < 80; ++y)
+            for (int x = 2 * pitch; x < 2 * pitch + 40; ++x)
+                black += qGray(grid.pixel(x, y)) < 60;
+        QVERIFY(black > 10);
+        // Past the last image (13 images: cell 3 of row 1 and on) nothing at all is drawn.
+        for (int y = pitch; y < pitch + 80; y += 7)
+            for (int x = 3 * pitch; x < 3 * pitch + 80; x += 7)
+                QVERIFY(IsWhite(grid.pixel(x, y)));
+    }
+
+    void nothingIsDrawnWhileBusy() {
+        TGridFixture f;
+        g_Busy = true;
+        const QImage grid = GridPixels(f.Main());
+        g_Busy = false;
+        QVERIFY(IsWhite(grid.pixel(TDrawGrid::kPitch + 79, 0)));
+        QVERIFY(IsWhite(grid.pixel(2 * TDrawGrid::kPitch + 2, 75)));
+    }
+
+    void cellLabelsAreFiveDigitsAtLeast() {
+        QCOMPARE(CellNumberText(0), QString("00000"));
+        QCOMPARE(CellNumberText(12), QString("00012"));
+        QCOMPARE(CellNumberText(123456), QString("123456"));
+        QCOMPARE(LibraryKindText(t_Wis, 16), QString("Wis 16位真彩"));
+        QCOMPARE(LibraryKindText(t_Wil, 8), QString("Wil 8位色"));
+        QCOMPARE(ImageDataText(7, 1, 2, -3, -4), QString("序号:00007 宽:1 高:2 偏移坐标:-3,-4"));
+    }
+
+    void previewCentresSmallAndScrollsLargePictures() {
+        TGridFixture f;
+        TPreviewArea* area = f.Main().PreviewArea();
+        f.Main().DrawGrid()->FocusCell(3, 0);
+        QCOMPARE(area->Picture()->size(), QSize(1, 1));
+        const QSize view = area->viewport()->size();
+        QCOMPARE(area->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
+        QCOMPARE(area->PictureOrigin(), QPoint((view.width() - 1) / 2, (view.height() - 1) / 2));
+
+        f.Main().DrawGrid()->FocusCell(4, 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(area->Picture()->size(), QSize(2000, 2000));
+        QCOMPARE(area->PictureOrigin(), QPoint(0, 0));
+        QVERIFY(area->verticalScrollBar()->maximum() > 0);
+        QVERIFY(area->horizontalScrollBar()->maximum() > 0);
+    }
+
+    void transparentDisplayRedrawsAtOnce() {
+        TGridFixture f;
+        TfrmMain& main = f.Main();
+        QVERIFY(!main.TransparentAction()->isChecked());
+        QCOMPARE(main.TransparentAction()->text(), QString("透明显示"));
+        main.DrawGrid()->FocusCell(1, 0);
+        const QImage& shown = main.PreviewArea()->Picture()->Image();
+        QCOMPARE(qAlpha(shown.pixel(5, 5)), 255);
+        main.TransparentClick();
+        QVERIFY(main.TransparentAction()->isChecked());
+        // A single-coloured picture: every pixel has the bottom-left pixel's colour.
+        QCOMPARE(qAlpha(main.PreviewArea()->Picture()->Image().pixel(5, 5)), 0);
+        main.TransparentAction()->trigger(); // the menu item itself
+        QCOMPARE(qAlpha(main.PreviewArea()->Picture()->Image().pixel(5, 5)), 255);
+    }
+
+    void alphaPlaneReachesThePreview() {
+        TGridFixture f;
+        f.Main().DrawGrid()->FocusCell(5, 0);
+        const QImage image = f.Main().PreviewArea()->Picture()->Image();
+        QCOMPARE(image.size(), QSize(24, 24));
+        bool partlyTransparent = false;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                partlyTransparent |= qAlpha(image.pixel(x, y)) < 255;
+        QVERIFY(partlyTransparent);
+        // Composed over a checkerboard: the widget's own paint shows no pure transparency.
+        const QImage painted = f.Main().PreviewArea()->Picture()->grab().toImage();
+        QCOMPARE(painted.size(), QSize(24, 24));
+    }
+
+    void mouseAndKeysSelectRanges() {
+        TGridFixture f;
+        TDrawGrid* grid = f.Main().DrawGrid();
+        const QPoint cell12 = grid->CellRect(2, 1).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell12);
+        QCOMPARE(g_Selection.Index, 12);
+        QCOMPARE(grid->Selection(), QRect(QPoint(2, 1), QPoint(2, 1)));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                          grid->CellRect(5, 0).center());
+        QCOMPARE(grid->Selection(), QRect(QPoint(2, 0), QPoint(5, 1)));
+        QCOMPARE(g_Selection.Index, 5);
+        QTest::keyClick(grid, Qt::Key_Left);
+        QCOMPARE(g_Selection.Index, 4);
+        QCOMPARE(grid->Selection(), QRect(QPoint(4, 0), QPoint(4, 0)));
+        QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(grid->Selection(), QRect(QPoint(4, 0), QPoint(4, 1)));
+        QTest::keyClick(grid, Qt::Key_Up);
+        QTest::keyClick(grid, Qt::Key_Up); // stops at the edge
+        QCOMPARE(grid->Row(), 0);
+    }
+
+    void focusScrollsTheCellIntoView() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("many.wzl"), Sprites(600, 8, 8)));
+        TEditor editor;
+        editor.Main().show();
+        editor.Main().OpenLibrary(home.File("many.wzl"));
+        TDrawGrid* grid = editor.Main().DrawGrid();
+        QCOMPARE(grid->RowCount(), 61);
+        grid->FocusCell(7, 50);
+        QVERIFY(grid->verticalScrollBar()->value() > 0);
+        QVERIFY(grid->viewport()->rect().contains(grid->CellRect(7, 50)));
+        QCOMPARE(g_Selection.Index, 507);
+        QCOMPARE(editor.Main().StatusText(2), QString("508/600"));
+        // Fewer rows move the focused cell up to the last row.
+        editor.Main().CloseLibrary();
+        QCOMPARE(grid->Row(), 0);
+    }
+};
+
+QTEST_MAIN(TGridPreviewTest)
+#include "grid_preview_test.moc"
