@@ -34,6 +34,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -132,7 +133,11 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::BuildLayout() {
-    resize(1004, 711 + 19);
+    // 1004 x 711 pixels of client area, widened where needed so that the grid's ten columns fit
+    // beside the folder column without a horizontal scroll bar.
+    const int gridWidth = TDrawGrid::kColCount * TDrawGrid::kPitch + 2 +
+                          style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    resize(std::max(1004, 198 + gridWidth), 711 + 19);
     if (const QScreen* screen = QApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
         move(available.center() - QPoint(width() / 2, height() / 2));
@@ -161,6 +166,14 @@ void TfrmMain::BuildLayout() {
     };
     connect(FFolderTree, &QTreeView::clicked, this, onFolder);
     connect(FFolderTree, &QTreeView::activated, this, onFolder);
+    // Folders are read in the background: keep the selected one in view as its parents arrive.
+    connect(FFolderModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (FFolderTree->currentIndex().isValid())
+                FFolderTree->scrollTo(FFolderTree->currentIndex(),
+                                      QAbstractItemView::PositionAtCenter);
+        });
+    });
     connect(FFolderTree, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { Guarded([&] { ShowFolderContextMenu(pos); }); });
 
@@ -212,7 +225,7 @@ void TfrmMain::BuildLayout() {
     splitter3->setStretchFactor(0, 0);
     splitter3->setStretchFactor(1, 1);
 
-    splitter1->setSizes({198, 1004 - 198});
+    splitter1->setSizes({198, width() - 198});
     splitter1->setStretchFactor(0, 0);
     splitter1->setStretchFactor(1, 1);
 
@@ -409,7 +422,7 @@ void TfrmMain::SelectFolder(const QString& folder) {
     const QModelIndex index = FFolderModel->index(path);
     if (index.isValid()) {
         FFolderTree->setCurrentIndex(index);
-        FFolderTree->scrollTo(index);
+        FFolderTree->scrollTo(index, QAbstractItemView::PositionAtCenter);
     }
     FolderSelected(path);
 }
@@ -506,8 +519,11 @@ void TfrmMain::ProcessMessages() {
 }
 
 void TfrmMain::SetStatusText(int pane, const QString& text) {
-    if (pane >= 1 && pane <= 5)
-        FStatusPanes[size_t(pane - 1)]->setText(text);
+    if (pane < 1 || pane > 5)
+        return;
+    FStatusPanes[size_t(pane - 1)]->setText(text);
+    // A long path does not fit its pane: the hint shows it whole.
+    FStatusPanes[size_t(pane - 1)]->setToolTip(text);
 }
 
 QString TfrmMain::StatusText(int pane) const {
