@@ -22,6 +22,19 @@ bool StorageFits(int width, int height, int bits) {
     return RowBytes(width, bits) * uint64_t(height) <= kMaxInt32;
 }
 
+// zlib cannot inflate one input byte into more than about 1032 output bytes; a run-length packet
+// of 1 + b bytes gives at most 128 pixels of b bytes.
+constexpr uint64_t kMaxInflateRatio = 1032;
+constexpr uint64_t kMaxRunLengthRatio = 128;
+// How far a picture may outgrow what its record can give (the rest reads as zero).
+constexpr uint64_t kDecodeAllowance = uint64_t(1) << 20;
+
+// False for a record header that declares far more pixels than its payload can give: damage,
+// refused before a picture of that size is allocated and cleared.
+bool PayloadCanFill(uint64_t pixelBytes, uint64_t payload, uint64_t ratio) {
+    return pixelBytes <= payload * ratio + kDecodeAllowance;
+}
+
 // Reads a library file through a large window, so that loading tens of thousands of records
 // costs a few large reads and no copy of the whole file.
 class TWindowReader {
@@ -290,6 +303,12 @@ std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,
     const int bits = BitCountOfPixelKind(Info.btPixelKind);
     if (bits == 0 || !StorageFits(width, height, bits) || !StorageFits(width, height, 8))
         return nullptr;
+    const bool packed = Info.nDataLength > 0;
+    const uint64_t stream =
+        packed ? std::min<uint64_t>(uint64_t(Info.nDataLength), Payload.size()) : Payload.size();
+    if (!PayloadCanFill(RowBytes(width, bits) * uint64_t(height), stream,
+                        packed ? kMaxInflateRatio : 1))
+        return nullptr;
     std::unique_ptr<TDIB> pixels = MakePixelBuffer(Info.btPixelKind, width, height);
     if (!pixels)
         return nullptr;
@@ -322,6 +341,9 @@ std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,
 std::unique_ptr<TPicture> TQuillrand::DecodeOld(int32_t Packing, int Width, int Height,
                                                 std::span<const uint8_t> Payload) const {
     if (!StorageFits(Width, Height, FBitCount))
+        return nullptr;
+    const uint64_t ratio = Packing == 1 ? kMaxRunLengthRatio : Packing == 2 ? kMaxInflateRatio : 1;
+    if (!PayloadCanFill(RowBytes(Width, FBitCount) * uint64_t(Height), Payload.size(), ratio))
         return nullptr;
     std::unique_ptr<TDIB> pixels = MakeLibraryBuffer(FBitCount, Width, Height);
     if (!pixels || pixels->Empty())
