@@ -331,6 +331,7 @@ void TQuillrand::SaveLibrary() {
         throw;
     }
     // The open handle follows the new file; the old one is gone.
+    m_FileStream.reset();
     ResetFileAttributes(FFileName);
     m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
 }

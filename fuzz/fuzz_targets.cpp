@@ -108,10 +108,48 @@ std::vector<uint8_t> PakFromPlainHeader(std::span<const uint8_t> data) {
     file.insert(file.end(), encrypted.begin(), encrypted.end());
     file.resize(std::max(file.size(), size_t(PakDataBase(variant))), 0);
     file.insert(file.end(), rest.begin(), rest.end());
+    CryptPakIndexAndRecords(file, header, true);
     return file;
 }
 
 } // namespace
+
+void CryptPakIndexAndRecords(std::vector<uint8_t>& file, const TPakFileHeader& header,
+                             bool encrypt) {
+    const TPakKey key = DeriveKey(PasswordKeyText(kFuzzPakPassword));
+    const bool newLayout = header.bfType() != 0;
+    const uint64_t entry = newLayout ? 4 : 8;
+    const uint64_t recordHeader = newLayout ? kPakNewRecordHeaderSize : kPakOldRecordHeaderSize;
+    const uint64_t at = header.IndexOffset();
+    if (at >= file.size())
+        return;
+    const uint64_t count =
+        std::min<uint64_t>({header.ImageCount(), (file.size() - at) / entry, uint64_t(4096)});
+    uint8_t* index = file.data() + at;
+    const size_t indexBytes = size_t(count * entry);
+    auto records = [&](bool reverse) {
+        for (uint64_t n = 0; n < count; ++n) {
+            const uint64_t i = reverse ? count - 1 - n : n;
+            const int64_t offset = GetI32(index + i * entry);
+            if (offset < 0 || uint64_t(offset) + recordHeader > file.size())
+                continue;
+            uint8_t* record = file.data() + offset;
+            if (encrypt)
+                EncryptChained(record, record, size_t(recordHeader), key);
+            else
+                DecryptChained(record, record, size_t(recordHeader), key);
+        }
+    };
+    // Encrypting goes records first (their offsets are read from the plain index), then the
+    // index; decrypting undoes it in the opposite order.
+    if (encrypt) {
+        records(false);
+        EncryptChained(index, index, indexBytes, key);
+    } else {
+        DecryptChained(index, index, indexBytes, key);
+        records(true);
+    }
+}
 
 const std::string& FuzzFolder() {
     static const std::string folder = [] {

@@ -8,6 +8,8 @@
 // Readers whose entry point is a file name get the bytes as a file in a private folder in memory
 // (/dev/shm when it exists), so they run exactly as they do for the program.
 
+#include "formats/pak_header.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -27,11 +29,17 @@ struct TFuzzTargetInfo {
 // file, the data file, then the index file.
 std::vector<uint8_t> JoinPair(std::span<const uint8_t> data, std::span<const uint8_t> index);
 
-// Pak inputs start with a mode byte. Mode 0: the rest is the file as stored. Mode 1: a variant
-// byte (0, 1 or 2) and the plain 256-byte header, then the bytes after it; the header gets the
-// check code of kFuzzPakPassword and is encrypted as the writer does, so that header fields reach
-// the loader.
+// Pak inputs start with a mode byte. Mode 0 (even): the rest is the file as stored. Mode 1 (odd):
+// a variant byte (0, 1 or 2) and the plain 256-byte header, then the bytes after it; the header
+// gets the check code of kFuzzPakPassword and is encrypted as the writer does, so that header
+// fields reach the loader.
 inline constexpr const char* kFuzzPakPassword = "fuzz";
+
+// Mode 1 of the Pak target also takes the index and the record headers in clear: they are
+// encrypted with the key of kFuzzPakPassword (encrypt) or, for making seeds, decrypted. The header
+// is the plain file header.
+void CryptPakIndexAndRecords(std::vector<uint8_t>& file, const TPakFileHeader& header,
+                             bool encrypt);
 
 bool FuzzWil(std::span<const uint8_t> data);
 bool FuzzWis(std::span<const uint8_t> data);

@@ -19,6 +19,7 @@
 #include "support/pak_support.h"
 #include "support/wis_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -108,12 +109,16 @@ void LibrarySeeds(const std::string& work) {
         std::vector<uint8_t> stored{0};
         stored.insert(stored.end(), file.begin(), file.end());
         Seed("pak", "pak_stored_" + std::to_string(layout), stored);
-        // The same file with its header in clear (mode 1).
+        // The same file with header, index and record headers in clear (mode 1).
         const std::vector<uint8_t> plain = DecryptText(
             std::span(file).subspan(size_t(PakHeaderOffset(2)), kPakHeaderSize), HeaderKeyText(2));
+        TPakFileHeader header;
+        std::copy_n(plain.begin(), kPakHeaderSize, header.Bytes.begin());
+        std::vector<uint8_t> clear = file;
+        fuzz::CryptPakIndexAndRecords(clear, header, false);
         std::vector<uint8_t> open{1, 2};
         open.insert(open.end(), plain.begin(), plain.begin() + kPakHeaderSize);
-        open.insert(open.end(), file.begin() + PakDataBase(2), file.end());
+        open.insert(open.end(), clear.begin() + PakDataBase(2), clear.end());
         Seed("pak", "pak_plain_" + std::to_string(layout), open);
     }
 }
