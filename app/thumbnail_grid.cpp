@@ -217,10 +217,15 @@ void TDrawGrid::paintEvent(QPaintEvent* event) {
     if (firstCol > lastCol || firstRow > lastRow)
         return;
 
-    // The surface covers whole cells so that every thumbnail is drawn with its box inside it.
+    // The surface covers whole cells so that every thumbnail is drawn with its box inside it. It
+    // keeps the size of the largest screen seen: allocating it anew for every paint costs more
+    // than drawing. Cell (col, row) sits at ((col - firstCol) * kPitch, (row - firstRow) * kPitch)
+    // of its visual rows, which are the last rows of its bottom-up storage.
     const int width = (lastCol - firstCol + 1) * kPitch;
     const int height = (lastRow - firstRow + 1) * kPitch;
-    FSurface.SetSize(width, height, 32);
+    if (FSurface.Width() < width || FSurface.Height() < height)
+        FSurface.SetSize(std::max(width, FSurface.Width()), std::max(height, FSurface.Height()),
+                         32);
     FSurface.FillRect(0, 0, width, height, kLineColor);
     const QRect selection = Selection();
     const TColor selected = ToTColor(palette().color(QPalette::Highlight));
@@ -236,10 +241,10 @@ void TDrawGrid::paintEvent(QPaintEvent* event) {
         }
     }
 
-    // The surface's rows are stored bottom-up: show it through a vertical flip, without copying
-    // or converting its pixels.
-    const QImage image(FSurface.PBits(), width, height, FSurface.WidthBytes(),
-                       QImage::Format_RGB32);
+    // Shown through a vertical flip, without copying or converting its pixels.
+    const uint8_t* used =
+        FSurface.PBits() + ptrdiff_t(FSurface.Height() - height) * FSurface.WidthBytes();
+    const QImage image(used, width, height, FSurface.WidthBytes(), QImage::Format_RGB32);
     const QPoint origin(firstCol * kPitch - sx, firstRow * kPitch - sy);
     painter.save();
     painter.translate(origin.x(), origin.y() + height);

@@ -313,6 +313,24 @@ private slots:
         QCOMPARE(main.StatusText(3), QString("序号:00005 宽:40 高:30 偏移坐标:-19,7"));
     }
 
+    void exportButtonNamesThePictureAfterTheIndex() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("e.wzl"), Sprites(8)));
+        const std::string out = home.Folder("out");
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(home.File("e.wzl"));
+        main.DrawGrid()->FocusCell(5, 0);
+        editor.Prompts.Files = {QString::fromStdString(out + "typed name.bmp")};
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        QVERIFY(FileExists(out + "00005.PNG"));
+        QCOMPARE(editor.Prompts.Messages, std::vector<QString>({"图片导出成功 ！！！"}));
+        QVERIFY(!g_Busy);
+        main.DrawGrid()->FocusCell(9, 0); // an empty cell: nothing is asked
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        QCOMPARE(editor.Prompts.FileRequests.size(), size_t(1));
+    }
+
     void closeFileAndCloseQueryWaitWhileBusy() {
         TEditorHome home;
         QVERIFY(MakeLibrary(t_Wil, home.File("a.wil"), Sprites(4)));
