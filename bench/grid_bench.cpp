@@ -148,6 +148,23 @@ void BM_GridScrollStep(benchmark::State& state) {
 }
 BENCHMARK(BM_GridScrollStep)->Unit(benchmark::kMillisecond);
 
+// Opening the library in the window, with the progress bar and messages handled while reading.
+void BM_OpenLibraryInWindow(benchmark::State& state) {
+    TBenchEditor& editor = Editor();
+    TfrmMain& main = *editor.Forms->frmMain;
+    const std::string path = LibraryPath();
+    // The password list names the library, so no prompt comes up.
+    g_PakPasswords = {{path, kDefaultPakPassword}};
+    for (auto _ : state) {
+        main.OpenLibrary(path);
+        if (!g_Images || g_Images->ImageCount() != kImages) {
+            state.SkipWithError("the benchmark library did not open");
+            return;
+        }
+    }
+}
+BENCHMARK(BM_OpenLibraryInWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 } // namespace
 
 int main(int argc, char** argv) {
