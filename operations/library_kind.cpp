@@ -45,7 +45,10 @@ TImageType LibraryKindOf(const std::string& fileName) {
     const std::string ext = ExtractFileExt(fileName);
     if (SameText(ext, ".Wis"))
         return t_Wis;
-    if (SameText(ext, ".Pak"))
+    // Pak libraries are also kept as ".Data" (and this program writes them so): a ".Data" file
+    // that starts with a Pak magic is a Pak, any other stays a WIL, so that a library written
+    // here can be opened again.
+    if (SameText(ext, ".Pak") || SameText(ext, ".Data"))
         return HasPakMagic(fileName) ? t_Quillrand : t_Wil;
     if (SameText(ext, ".Wzl"))
         return t_Wzl;

@@ -161,7 +161,9 @@ private slots:
         QCOMPARE(kindOf("f.Pak", "\x08QUILLRAND..."), t_Wil);
         QCOMPARE(kindOf("g.Pak", "K7PV"), t_Wil);
         QCOMPARE(kindOf("h.Pak", "WEMADE Entertainment"), t_Wil);
-        QCOMPARE(kindOf("i.Data", "K7PV4abcdefgh"), t_Wil);
+        // Pak libraries are also kept as .Data: the magic decides there too.
+        QCOMPARE(kindOf("i.Data", "K7PV4abcdefgh"), t_Quillrand);
+        QCOMPARE(kindOf("l.Data", "WEMADE Entertainment"), t_Wil);
         QCOMPARE(kindOf("j.wis", ""), t_Wis);
         QCOMPARE(kindOf("k.WZL", ""), t_Wzl);
     }

@@ -43,6 +43,12 @@ TEST(LibraryKindOf, ExtensionDecidesAndPakFilesAreSniffed) {
     EXPECT_EQ(LibraryKindOf(dir / "len8.pak"), t_Wil);
     EXPECT_EQ(LibraryKindOf(dir / "other.pak"), t_Wil);
     EXPECT_EQ(LibraryKindOf(dir / "missing.pak"), t_Wil);
+
+    // ".Data" holds Pak libraries as well as WIL ones: the magic decides.
+    WriteStart(dir / "pak.Data", std::string("\x0A") + "QUILLRAND2" + std::string(2, '\0'));
+    WriteStart(dir / "wil.data", std::string("\x19") + "WEMADE Entertainment inc.");
+    EXPECT_EQ(LibraryKindOf(dir / "pak.Data"), t_Quillrand);
+    EXPECT_EQ(LibraryKindOf(dir / "wil.data"), t_Wil);
 }
 
 TEST(PakPasswordFor, GivenThenListedThenDefault) {
