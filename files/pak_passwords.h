@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protection/password_text.h"
+
 #include <string>
 #include <vector>
 
@@ -16,8 +18,8 @@ struct TPakPassword {
 // The password list in file order, duplicates allowed. Used on the user-interface thread only.
 extern std::vector<TPakPassword> g_PakPasswords;
 
-// The password used for list lines that name none, and of the default entry.
-inline constexpr const char* kDefaultPakPassword = "quillrand";
+// kDefaultPakPassword (protection/password_text.h) is the password of list lines that name none
+// and of the default entry.
 // The name of the password list inside the program folder.
 inline constexpr const char* kPakPasswordsFileName = "Pak.txt";
 
