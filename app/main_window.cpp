@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/drop_files.h"
 #include "app/exception_handler.h"
 #include "app/fonts.h"
 #include "app/forms.h"
@@ -112,6 +113,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kDesignedCaption);
     setFont(InterfaceFont());
     BuildLayout();
+    // Library files dropped on the window open; pictures dropped on the grid are imported.
+    new TFileDropHandler(*this);
 
     g_RecentFiles.clear();
     LoadRecentFiles();

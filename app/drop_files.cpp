@@ -1,0 +1,229 @@
+#include "app/drop_files.h"
+
+#include "app/exception_handler.h"
+#include "app/forms.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/prompts.h"
+#include "app/status_texts.h"
+#include "core/utils.h"
+#include "files/picture_files.h"
+#include "operations/import_picture.h"
+#include "operations/import_picture_dialog.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+
+namespace velmora {
+
+namespace {
+
+std::string Extension(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of("/\\");
+    const size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return fileName.substr(dot);
+}
+
+// The regular files among urls, as local paths, in their order.
+std::vector<std::string> LocalFiles(const QList<QUrl>& urls) {
+    std::vector<std::string> files;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isFile())
+            files.push_back(path.toStdString());
+    }
+    return files;
+}
+
+// The number an edit holds: a spin box's value, or a line edit's text read as the import dialog
+// reads it (TextToInt); 0 for anything else.
+int EditNumber(const QWidget& dialog, const char* name) {
+    const QObject* edit = dialog.findChild<QObject*>(QString::fromLatin1(name));
+    if (const auto* spin = qobject_cast<const QSpinBox*>(edit))
+        return spin->value();
+    if (const auto* line = qobject_cast<const QLineEdit*>(edit))
+        return TextToInt(line->text().trimmed().toStdString(), 0);
+    return 0;
+}
+
+// The checked item of a radio group: a QButtonGroup's checked id, or the position of the checked
+// button among a group box's buttons; 0 when none is checked.
+int RadioIndex(const QWidget& dialog, const char* name) {
+    const QObject* group = dialog.findChild<QObject*>(QString::fromLatin1(name));
+    if (const auto* buttons = qobject_cast<const QButtonGroup*>(group))
+        return std::max(buttons->checkedId(), 0);
+    if (const auto* box = qobject_cast<const QWidget*>(group)) {
+        const QList<QAbstractButton*> items = box->findChildren<QAbstractButton*>();
+        for (int i = 0; i < items.size(); ++i)
+            if (items[i]->isChecked())
+                return i;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool IsOpenableLibraryName(const std::string& fileName) {
+    const std::string ext = Extension(fileName);
+    static const std::array<const char*, 5> kLibraryExts{".wil", ".wis", ".wzl", ".pak", ".data"};
+    return std::any_of(kLibraryExts.begin(), kLibraryExts.end(),
+                       [&](const char* known) { return SameText(ext, known); });
+}
+
+TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid) {
+    TDropPlan plan;
+    if (g_Busy)
+        return plan;
+    const std::vector<std::string> files = LocalFiles(urls);
+    for (const std::string& file : files)
+        if (IsOpenableLibraryName(file)) {
+            plan.Kind = TDropKind::dkOpen;
+            plan.Library = file;
+            return plan;
+        }
+    // WIS libraries take no pictures: the drop is refused up front rather than failing later.
+    if (!overGrid || !g_Images || g_Images->ImageType() == t_Wis)
+        return plan;
+    for (const std::string& file : files)
+        if (IsPictureFile(file))
+            plan.Pictures.push_back(file);
+    if (!plan.Pictures.empty())
+        plan.Kind = TDropKind::dkImport;
+    return plan;
+}
+
+TImportChoices CurrentImportChoices(const QWidget& importDialog) {
+    TImportChoices choices;
+    choices.Offset = {EditNumber(importDialog, "EditX"), EditNumber(importDialog, "EditY")};
+    choices.Compression = uint8_t(RadioIndex(importDialog, "RadioGroup1"));
+    return choices;
+}
+
+TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string>& files,
+                             const TImportChoices& choices) {
+    TAppendResult result;
+    // Every picture is read before the library changes, so that an unreadable one leaves it as it
+    // was instead of half imported.
+    std::vector<TLoadedPicture> pictures(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!LoadImportPicture(files[i], pictures[i], result.Error)) {
+            result.FailedFile = files[i];
+            return result;
+        }
+        PrepareForLibrary(pictures[i], library);
+    }
+    if (pictures.empty())
+        return result;
+    library.BeginUpdate(-1);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        TLoadedPicture& picture = pictures[i];
+        if (!library.Add(*picture.Source, choices.Offset.X, choices.Offset.Y, choices.Compression,
+                         picture.Alpha.get())) {
+            result.Error = "the library refused the picture";
+            result.FailedFile = files[i];
+            break;
+        }
+        ++result.Imported;
+    }
+    // The pictures taken so far are written even after a refusal: the library keeps them in
+    // memory already, and its files must say the same.
+    library.EndUpdate();
+    return result;
+}
+
+TFileDropHandler::TFileDropHandler(TfrmMain& window) : QObject(&window), FWindow(window) {
+    setObjectName(QStringLiteral("FileDropHandler"));
+    window.setAcceptDrops(true);
+    window.installEventFilter(this);
+}
+
+TDropPlan TFileDropHandler::PlanAt(const QList<QUrl>& urls, const QPoint& pos) const {
+    const QWidget* grid = FWindow.DrawGrid();
+    const bool overGrid =
+        grid && grid->isVisible() && grid->rect().contains(grid->mapFrom(&FWindow, pos));
+    return PlanDrop(urls, overGrid);
+}
+
+bool TFileDropHandler::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != &FWindow)
+        return false;
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        // Moves are judged again: pictures are taken over the grid only.
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        const QMimeData* data = drag->mimeData();
+        if (data && data->hasUrls() &&
+            PlanAt(data->urls(), drag->position().toPoint()).Kind != TDropKind::dkNone)
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QMimeData* data = drop->mimeData();
+        const TDropPlan plan = data && data->hasUrls()
+                                   ? PlanAt(data->urls(), drop->position().toPoint())
+                                   : TDropPlan{};
+        if (plan.Kind == TDropKind::dkNone) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        Guarded([&] { Run(plan); });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void TFileDropHandler::Run(const TDropPlan& plan) {
+    switch (plan.Kind) {
+    case TDropKind::dkNone:
+        return;
+    case TDropKind::dkOpen:
+        FWindow.OpenLibrary(plan.Library);
+        return;
+    case TDropKind::dkImport:
+        break;
+    }
+    if (!g_Images || g_Busy)
+        return;
+    TImportChoices choices;
+    if (FormsCreated() && Forms().frmInPutDlg)
+        choices = CurrentImportChoices(*Forms().frmInPutDlg);
+    const int firstNew = g_Images->ImageCount();
+    TAppendResult result;
+    {
+        TBusyGuard busy;
+        result = AppendPictures(*g_Images, plan.Pictures, choices);
+    }
+    FWindow.UpdateGridRows();
+    if (result.Imported > 0) {
+        // The first new image is selected and shown, so that the user sees where they went.
+        FWindow.DrawGrid()->FocusCell(firstNew % TDrawGrid::kColCount,
+                                      firstNew / TDrawGrid::kColCount);
+    }
+    FWindow.SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
+    Prompts().ShowMessage(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
+                                               : QStringLiteral("图片导入失败 ！！！"));
+}
+
+} // namespace velmora

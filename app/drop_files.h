@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/game_images.h"
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QDropEvent;
+class QWidget;
+
+namespace velmora {
+
+class TfrmMain;
+
+// What dropping files onto the main window does.
+enum class TDropKind : uint8_t {
+    dkNone,   // the drop is not taken
+    dkOpen,   // opens Library, as a double click in the file list would
+    dkImport, // appends Pictures to the open library
+};
+
+struct TDropPlan {
+    TDropKind Kind = TDropKind::dkNone;
+    std::string Library;
+    std::vector<std::string> Pictures; // in the order they were dropped
+};
+
+// True for the names the open dialog offers: .Wil, .Wis, .Wzl, .Pak and .Data, in any case.
+bool IsOpenableLibraryName(const std::string& fileName);
+
+// Decides what a drop of urls does. The first existing local library file among them is opened,
+// wherever it is dropped. Otherwise the existing local BMP, PNG and TGA files dropped over the
+// thumbnail grid are appended, when a library is open that takes pictures (not WIS). Nothing is
+// taken while g_Busy is set, nor anything else (folders, remote addresses, other files).
+TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid);
+
+// The import dialog's current choices that a drop uses: the offset in EditX and EditY and the
+// compression item of RadioGroup1 (0 when a control is missing or holds no number).
+struct TImportChoices {
+    TPoint Offset;
+    uint8_t Compression = 0;
+};
+TImportChoices CurrentImportChoices(const QWidget& importDialog);
+
+struct TAppendResult {
+    int Imported = 0;
+    std::string Error;      // why nothing (or not everything) went in; empty on success
+    std::string FailedFile; // the picture that failed, when one did
+};
+
+// Appends pictures to the library in one update, each loaded and made ready by the import core
+// (LoadImportPicture, PrepareForLibrary) and added with the choices' offset and compression. When
+// a picture cannot be read nothing is added. File-system errors of the rewrite raise EFileError.
+TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string>& files,
+                             const TImportChoices& choices);
+
+// Takes file drops on the main window: it accepts drops on the window and watches its events.
+// A library file opens through TfrmMain::OpenLibrary; pictures over the grid are appended with
+// the import dialog's current choices, then the grid and status line are refreshed and the
+// outcome is shown as the import command shows it.
+class TFileDropHandler : public QObject {
+    Q_OBJECT
+public:
+    explicit TFileDropHandler(TfrmMain& window);
+
+    // The plan for a drop at pos (in the window's coordinates).
+    TDropPlan PlanAt(const QList<QUrl>& urls, const QPoint& pos) const;
+    // Carries a plan out.
+    void Run(const TDropPlan& plan);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TfrmMain& FWindow;
+};
+
+} // namespace velmora
