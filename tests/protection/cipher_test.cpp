@@ -47,8 +47,9 @@ TEST(Cipher, RoundTripsEveryLengthInSeparateAndSameBuffers) {
         EncryptChained(plain.data(), enc.data(), n, key);
         DecryptChained(enc.data(), dec.data(), n, key);
         EXPECT_EQ(dec, plain);
-        if (n >= 4)
+        if (n >= 4) {
             EXPECT_NE(enc, plain);
+        }
 
         std::vector<uint8_t> inPlace = plain;
         EncryptChained(inPlace.data(), inPlace.data(), n, key);
