@@ -80,10 +80,8 @@ public:
     virtual bool Add(TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
     virtual bool Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
     virtual bool Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
-    virtual bool Replace(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0,
-                         const TDIB* Alpha);
-    virtual bool Insert(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0,
-                        const TDIB* Alpha);
+    virtual bool Replace(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
+    virtual bool Insert(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
 
     // Draws image Index into DC with its top-left corner at (X, Y), fitted into Width x Height;
     // returns the drawn size in Width and Height. Draws nothing (sizes unchanged) when
@@ -102,6 +100,10 @@ public:
     void SetOnBeginRead(TNotifyEvent e) { FOnBeginRead = std::move(e); }
     void SetOnRead(TNotifyEvent e) { FOnRead = std::move(e); }
     void SetOnEndRead(TNotifyEvent e) { FOnEndRead = std::move(e); }
+    // The installed read events, so that a command borrowing them can put them back.
+    const TNotifyEvent& OnBeginRead() const { return FOnBeginRead; }
+    const TNotifyEvent& OnRead() const { return FOnRead; }
+    const TNotifyEvent& OnEndRead() const { return FOnEndRead; }
 
     // The in-memory records (read by Convert targets and by tools that inspect a library).
     const std::vector<std::unique_ptr<TImageData>>& Images() const { return m_Images; }

@@ -2,29 +2,177 @@
 
 #include "app/globals.h"
 #include "app/prompts.h"
+#include "core/utils.h"
+#include "files/pak_passwords.h"
+#include "operations/create_library.h"
 
-#include <QDialogButtonBox>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 namespace velmora {
+
+namespace {
+
+// SaveDialog2 belongs to the main window and keeps its last file name for the whole run, so that
+// the next creation proposes the same folder and name with the new kind's extension.
+std::string g_SaveDialog2FileName;
+int g_SaveDialog2FilterIndex = 0;
+
+constexpr TImageType kKinds[] = {t_Wil, t_Wis, t_Wzl, t_Quillrand};
+
+} // namespace
+
+std::string TFrmCreateData::SaveDialog2FileName() {
+    return g_SaveDialog2FileName;
+}
+
+void TFrmCreateData::SetSaveDialog2FileName(const std::string& fileName) {
+    g_SaveDialog2FileName = fileName;
+}
 
 TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFrmCreateData"));
     setWindowTitle(QStringLiteral("新建"));
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
-    layout->addStretch();
-    layout->addWidget(buttons);
+
+    auto* kinds = new QGroupBox(QStringLiteral("类型"), this);
+    kinds->setObjectName(QStringLiteral("RadioGroup"));
+    auto* kindLayout = new QVBoxLayout(kinds);
+    auto* kindRow = new QHBoxLayout();
+    FRadioGroup = new QButtonGroup(this);
+    const char* kindCaptions[] = {"Wil", "Wis", "Wzl", "Pak"};
+    for (int i = 0; i < 4; ++i) {
+        auto* radio = new QRadioButton(QString::fromLatin1(kindCaptions[i]), kinds);
+        FRadioGroup->addButton(radio, i);
+        kindRow->addWidget(radio);
+    }
+    kindLayout->addLayout(kindRow);
+    FRadioGroupBitCount = new QGroupBox(kinds);
+    FRadioGroupBitCount->setObjectName(QStringLiteral("RadioGroupBitCount"));
+    auto* bitLayout = new QHBoxLayout(FRadioGroupBitCount);
+    FBitCounts = new QButtonGroup(this);
+    const char* bitCaptions[] = {"8Bit", "16Bit", "24Bit", "32Bit"};
+    for (int i = 0; i < 4; ++i) {
+        auto* radio = new QRadioButton(QString::fromLatin1(bitCaptions[i]), FRadioGroupBitCount);
+        FBitCounts->addButton(radio, i);
+        bitLayout->addWidget(radio);
+    }
+    kindLayout->addWidget(FRadioGroupBitCount);
+    layout->addWidget(kinds);
+    FRadioGroup->button(0)->setChecked(true);
+    FBitCounts->button(0)->setChecked(true);
+
+    FGroupBox1 = new QGroupBox(QStringLiteral("设置密码"), this);
+    FGroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto* passwordLayout = new QHBoxLayout(FGroupBox1);
+    passwordLayout->addWidget(new QLabel(QStringLiteral("密码:"), FGroupBox1));
+    FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
+    FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
+    passwordLayout->addWidget(FEditPassWord);
+    layout->addWidget(FGroupBox1);
+
+    auto* buttons = new QHBoxLayout();
+    FBitBtnOK = new QPushButton(QStringLiteral("确定"), this);
+    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
+    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
+    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
+    buttons->addStretch();
+    buttons->addWidget(FBitBtnOK);
+    buttons->addWidget(FBitBtnClose);
+    layout->addLayout(buttons);
+
+    connect(FRadioGroup, &QButtonGroup::idClicked, this, [this](int) { RadioGroupClick(); });
+    connect(FBitBtnOK, &QPushButton::clicked, this, [this] { done(kResultOK); });
+    connect(FBitBtnClose, &QPushButton::clicked, this, [this] { done(0); });
+}
+
+int TFrmCreateData::Kind() const {
+    return FRadioGroup->checkedId();
+}
+
+void TFrmCreateData::SetKind(int kind) {
+    if (QAbstractButton* b = FRadioGroup->button(kind)) {
+        b->setChecked(true);
+        RadioGroupClick();
+    }
+}
+
+int TFrmCreateData::BitCountItem() const {
+    return FBitCounts->checkedId();
+}
+
+void TFrmCreateData::SetBitCountItem(int item) {
+    if (QAbstractButton* b = FBitCounts->button(item))
+        b->setChecked(true);
+}
+
+void TFrmCreateData::RadioGroupClick() {
+    const int kind = Kind();
+    FRadioGroupBitCount->setVisible(kind == 0);
+    FGroupBox1->setVisible(kind == 3);
+    FBitBtnOK->setEnabled(kind != 1);
+    FBitBtnClose->setEnabled(kind != 1);
 }
 
 void TFrmCreateData::ToolButtonCreateFileClick() {
     if (g_Busy)
         return;
-    Prompts().ExecDialog(*this);
+    TBusyGuard busy;
+    if (Prompts().ExecDialog(*this) != kResultOK)
+        return;
+    const int item = Kind();
+    // The dialog cannot be confirmed with Wis selected; a WIS library is never created.
+    if (item < 0 || item > 3 || kKinds[item] == t_Wis)
+        return;
+    const TImageType kind = kKinds[item];
+    QString title, filter, extension;
+    switch (kind) {
+    case t_Wil:
+        title = QStringLiteral("创建Wil文件");
+        filter = QStringLiteral("传奇图片资源文件|*.Wil|*.Wil");
+        extension = QStringLiteral(".Wil");
+        break;
+    case t_Wzl:
+        title = QStringLiteral("创建Wzl文件");
+        filter = QStringLiteral("传奇图片资源文件|*.Wzl|*.Wzl");
+        extension = QStringLiteral(".Wzl");
+        break;
+    default:
+        title = QStringLiteral("创建Pak文件");
+        filter = QStringLiteral("[www.velmora.example] 资源文件|*.Pak|*.Pak");
+        extension = QStringLiteral(".Pak");
+        break;
+    }
+    const QString proposed = QString::fromStdString(ExtractFilePath(g_SaveDialog2FileName) +
+                                                    FileNameWithoutExt(g_SaveDialog2FileName)) +
+                             extension;
+    g_SaveDialog2FileName = proposed.toStdString();
+    const QString chosen =
+        Prompts().SaveFileName(title, filter, proposed, &g_SaveDialog2FilterIndex);
+    if (chosen.isEmpty())
+        return;
+    g_SaveDialog2FileName = chosen.toStdString();
+
+    static constexpr int kBitCounts[] = {8, 16, 24, 32};
+    const int bitItem = BitCountItem();
+    const int requested = bitItem >= 0 && bitItem < 4 ? kBitCounts[bitItem] : 8;
+    const TCreateResult result =
+        CreateLibraryFile(kind, g_SaveDialog2FileName, CreationBitCount(kind, requested),
+                          CreationPassword(kind, FEditPassWord->text().toStdString()));
+    if (result.Created) {
+        Prompts().ShowMessage(QStringLiteral("创建成功 ！！！"));
+    } else {
+        QString text = QStringLiteral("创建失败 ！！！");
+        if (!result.Error.empty())
+            text += QStringLiteral("\n") + QString::fromStdString(result.Error);
+        Prompts().ShowMessage(text);
+    }
 }
 
 } // namespace velmora

@@ -2,17 +2,56 @@
 
 #include <QDialog>
 
+#include <string>
+
+class QButtonGroup;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
 namespace velmora {
 
 // Dialog "新建", created once at start and kept for the whole run so that its controls keep
-// their values between uses.
+// their values between uses. 确定 ends it with the result 10.
 class TFrmCreateData : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kResultOK = 10;
+
     explicit TFrmCreateData(QWidget* parent = nullptr);
 
-    // The toolbar command. Creates a new, empty WIL, WZL or Pak library file. Nothing happens while g_Busy is set.
+    // The toolbar command: asks for kind, bit count and password, then for the file name in the
+    // main window's save dialog, and writes a new, empty WIL, WZL or Pak library there. The new
+    // file is not opened. Nothing happens while g_Busy is set.
     void ToolButtonCreateFileClick();
+    // Keeps the dialog consistent with the chosen kind: the bit counts only for Wil, the password
+    // only for Pak, and no way to confirm Wis, which cannot be created.
+    void RadioGroupClick();
+
+    // 0 Wil, 1 Wis, 2 Wzl, 3 Pak.
+    int Kind() const;
+    void SetKind(int kind); // as a click on the item
+    // 0 8Bit, 1 16Bit, 2 24Bit, 3 32Bit.
+    int BitCountItem() const;
+    void SetBitCountItem(int item);
+    QLineEdit* EditPassWord() const { return FEditPassWord; }
+    QGroupBox* RadioGroupBitCount() const { return FRadioGroupBitCount; }
+    QGroupBox* GroupBox1() const { return FGroupBox1; }
+    QPushButton* BitBtnOK() const { return FBitBtnOK; }
+    QPushButton* BitBtnClose() const { return FBitBtnClose; }
+
+    // The file name the main window's save dialog holds from its last use (empty at start).
+    static std::string SaveDialog2FileName();
+    static void SetSaveDialog2FileName(const std::string& fileName);
+
+private:
+    QButtonGroup* FRadioGroup = nullptr;
+    QButtonGroup* FBitCounts = nullptr;
+    QGroupBox* FRadioGroupBitCount = nullptr;
+    QGroupBox* FGroupBox1 = nullptr;
+    QLineEdit* FEditPassWord = nullptr;
+    QPushButton* FBitBtnOK = nullptr;
+    QPushButton* FBitBtnClose = nullptr;
 };
 
 } // namespace velmora

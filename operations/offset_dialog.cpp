@@ -1,11 +1,22 @@
 #include "operations/offset_dialog.h"
 
+#include "app/forms.h"
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/thumbnail_grid.h"
+#include "files/log.h"
+#include "operations/delete_images.h"
 
-#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <climits>
+#include <exception>
 
 namespace velmora {
 
@@ -13,18 +24,60 @@ TfrmXYDlg::TfrmXYDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmXYDlg"));
     setWindowTitle(QStringLiteral("偏移坐标"));
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    auto* group = new QGroupBox(QStringLiteral("坐标"), this);
+    auto* form = new QFormLayout(group);
+    FEditX = new QSpinBox(group);
+    FEditX->setObjectName(QStringLiteral("EditX"));
+    FEditY = new QSpinBox(group);
+    FEditY->setObjectName(QStringLiteral("EditY"));
+    for (QSpinBox* edit : {FEditX, FEditY})
+        edit->setRange(INT_MIN, INT_MAX);
+    form->addRow(QStringLiteral("X:"), FEditX);
+    form->addRow(QStringLiteral("Y:"), FEditY);
+    layout->addWidget(group);
+
+    auto* buttons = new QHBoxLayout();
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("BitBtnOK"));
+    ok->setDefault(true);
+    auto* close = new QPushButton(QStringLiteral("取消"), this);
     close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
-    layout->addStretch();
-    layout->addWidget(buttons);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, [this] { done(kResultOK); });
+    connect(close, &QPushButton::clicked, this, [this] { done(0); });
 }
 
 void TfrmXYDlg::ToolButtonXYClick() {
-    if (!g_Images || g_Busy)
+    if (!g_Images || g_Busy || !FormsCreated())
         return;
-    Prompts().ExecDialog(*this);
+    TBusyGuard busy;
+    const TDrawGrid* grid = Forms().frmMain->DrawGrid();
+    const int index = grid->Row() * grid->ColCount() + grid->Col();
+    const TOffsetResult current = ReadOffset(*g_Images, index);
+    if (!current.Done)
+        return;
+    FEditX->setValue(current.Offset.X);
+    FEditY->setValue(current.Offset.Y);
+    if (Prompts().ExecDialog(*this) != kResultOK)
+        return;
+    TOffsetResult stored;
+    try {
+        stored = WriteOffset(*g_Images, index, TPoint{FEditX->value(), FEditY->value()});
+    } catch (const std::exception& e) {
+        WriteLog(std::string("偏移坐标: ") + e.what(), true);
+        stored.Error = e.what();
+    }
+    // The offset is stored as a signed 16-bit value; one that does not fit, or a write that did
+    // not reach the file, is reported instead of claimed as done.
+    if (stored.Done) {
+        Prompts().ShowMessage(QStringLiteral("图片坐标修改成功 ！！！"));
+    } else {
+        Prompts().ShowMessage(QStringLiteral("图片坐标修改失败 ！！！\n") +
+                              QString::fromStdString(stored.Error));
+    }
 }
 
 } // namespace velmora

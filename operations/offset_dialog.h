@@ -2,17 +2,30 @@
 
 #include <QDialog>
 
+class QSpinBox;
+
 namespace velmora {
 
 // Dialog "偏移坐标", created once at start and kept for the whole run so that its controls keep
-// their values between uses.
+// their values between uses. 确定 ends it with the result 10.
 class TfrmXYDlg : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kResultOK = 10;
+
     explicit TfrmXYDlg(QWidget* parent = nullptr);
 
-    // The toolbar command. Changes the offset of the selected image. Needs an open library and nothing running.
+    // The toolbar command: shows the offset of the image in the grid's current cell and stores
+    // the one confirmed (SetPoint writes it into the file at once). Needs an open library and
+    // nothing running.
     void ToolButtonXYClick();
+
+    QSpinBox* EditX() const { return FEditX; }
+    QSpinBox* EditY() const { return FEditY; }
+
+private:
+    QSpinBox* FEditX = nullptr;
+    QSpinBox* FEditY = nullptr;
 };
 
 } // namespace velmora

@@ -1,0 +1,332 @@
+// The delete, offset and create commands of the editor, worked through their dialogs.
+#include "gui_support.h"
+
+#include "app/thumbnail_grid.h"
+#include "operations/create_library_dialog.h"
+#include "operations/delete_images_dialog.h"
+#include "operations/offset_dialog.h"
+#include "support/cli_support.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <filesystem>
+
+using namespace velmora;
+using namespace velmora::gui_test;
+
+namespace {
+
+// Opens a library of any kind outside the editor, to look at what a command wrote.
+std::unique_ptr<TGameImages> Reopen(const std::string& path,
+                                    const std::string& password = kDefaultPakPassword) {
+    std::unique_ptr<TGameImages> library = CreateLibrary(LibraryKindOf(path), path);
+    if (!library)
+        return nullptr;
+    if (library->ImageType() == t_Quillrand && !TryPakPassword(*library, password))
+        return nullptr;
+    library->Initialize();
+    return library->Initialized() ? std::move(library) : nullptr;
+}
+
+std::vector<TPoint> Offsets(TGameImages& library) {
+    std::vector<TPoint> offsets;
+    for (int i = 0; i < library.ImageCount(); ++i)
+        offsets.push_back(library.GetPoint(i));
+    return offsets;
+}
+
+// Works the delete dialog: the range and the mode, then 确定.
+std::function<int(QDialog&)> DeleteRun(int start, int end, int mode) {
+    return [=](QDialog& d) {
+        auto& dlg = static_cast<TfrmDelDlg&>(d);
+        dlg.EditX()->setValue(start);
+        dlg.EditY()->setValue(end);
+        dlg.SetDeleteMode(mode);
+        dlg.BitBtnOK()->click();
+        return dlg.result();
+    };
+}
+
+// A WIL library of ten images whose offsets tell them apart (X = i - 24), open in the editor.
+struct TTenImages {
+    TEditorHome Home;
+    std::string Path = Home.File("ten.wil");
+    TTenImages() { MakeLibrary(t_Wil, Path, Sprites(10), 16); }
+};
+
+} // namespace
+
+class TEditCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void deleteClampsTheRangeToTheLibrary() {
+        {
+            TTenImages ten;
+            TEditor editor;
+            editor.Main().OpenLibrary(ten.Path);
+            editor.Prompts.Dialogs.push_back(DeleteRun(-3, 20, 0));
+            Forms().frmDelDlg->ToolButtonDelClick();
+            QCOMPARE(editor.Prompts.Messages, std::vector<QString>{"图片删除成功 ！！！"});
+            QCOMPARE(g_Images->ImageCount(), 0);
+            QCOMPARE(Reopen(ten.Path)->ImageCount(), 0);
+            QCOMPARE(Forms().frmDelDlg->ProgressBar()->maximum(), 10);
+            QCOMPARE(Forms().frmDelDlg->ProgressBar()->value(), 10);
+        }
+        {
+            // Start 7 and end 4 become 4 .. 4: only image 4 goes.
+            TTenImages ten;
+            TEditor editor;
+            editor.Main().OpenLibrary(ten.Path);
+            editor.Prompts.Dialogs.push_back(DeleteRun(7, 4, 0));
+            Forms().frmDelDlg->ToolButtonDelClick();
+            QCOMPARE(g_Images->ImageCount(), 9);
+            std::vector<TPoint> expected;
+            for (int i = 0; i < 10; ++i)
+                if (i != 4)
+                    expected.push_back({i - 24, 7});
+            QCOMPARE(Offsets(*Reopen(ten.Path)), expected);
+        }
+        {
+            // A range past the last image names none: nothing is deleted and nothing said.
+            TTenImages ten;
+            TEditor editor;
+            editor.Main().OpenLibrary(ten.Path);
+            editor.Prompts.Dialogs.push_back(DeleteRun(12, 15, 0));
+            Forms().frmDelDlg->ToolButtonDelClick();
+            QCOMPARE(g_Images->ImageCount(), 10);
+            QVERIFY(editor.Prompts.Messages.empty());
+            QVERIFY(!g_Busy);
+            QVERIFY(Forms().frmDelDlg->BitBtnOK()->isEnabled());
+        }
+    }
+
+    void deleteOpensOnTheSelectionAndResetsIt() {
+        TTenImages ten;
+        TEditor editor;
+        editor.Main().OpenLibrary(ten.Path);
+        editor.Main().DrawGrid()->FocusCell(3, 0);
+        QCOMPARE(g_Selection.Index, 3);
+        QPoint shown;
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmDelDlg&>(d);
+            shown = {dlg.EditX()->value(), dlg.EditY()->value()};
+            return DeleteRun(2, 5, 0)(d);
+        });
+        Forms().frmDelDlg->ToolButtonDelClick();
+        QCOMPARE(shown, QPoint(3, 3));
+        QCOMPARE(g_Selection.Index, -1);
+        QCOMPARE(g_Images->ImageCount(), 6);
+        QCOMPARE(editor.Main().StatusText(2), QString("0/6"));
+        QCOMPARE(editor.Main().StatusText(3), QString());
+        QCOMPARE(editor.Main().DrawGrid()->RowCount(), 1);
+    }
+
+    void deleteBeforeTheSelectionShowsWhatItsCellHoldsNow() {
+        TTenImages ten;
+        TEditor editor;
+        editor.Main().OpenLibrary(ten.Path);
+        editor.Main().DrawGrid()->FocusCell(6, 0);
+        editor.Prompts.Dialogs.push_back(DeleteRun(0, 1, 0));
+        Forms().frmDelDlg->ToolButtonDelClick();
+        QCOMPARE(g_Selection.Index, 6);
+        // Image 8 of the old library (X = -16) moved into cell 6.
+        QCOMPARE(editor.Main().StatusText(2), QString("7/8"));
+        QCOMPARE(editor.Main().StatusText(3), QString("序号:00006 宽:16 高:12 偏移坐标:-16,7"));
+
+        // Deleting the rest including everything past the selection leaves it past the end.
+        editor.Prompts.Dialogs.push_back(DeleteRun(0, 2, 0));
+        Forms().frmDelDlg->ToolButtonDelClick();
+        QCOMPARE(g_Images->ImageCount(), 5);
+        QCOMPARE(g_Selection.Index, -1);
+        QCOMPARE(editor.Main().StatusText(2), QString("0/5"));
+    }
+
+    void blankingKeepsCountAndSelection() {
+        TTenImages ten;
+        TEditor editor;
+        editor.Main().OpenLibrary(ten.Path);
+        editor.Main().DrawGrid()->FocusCell(2, 0);
+        editor.Prompts.Dialogs.push_back(DeleteRun(1, 3, 1));
+        Forms().frmDelDlg->ToolButtonDelClick();
+        QCOMPARE(editor.Prompts.Messages, std::vector<QString>{"图片删除成功 ！！！"});
+        QCOMPARE(g_Images->ImageCount(), 10);
+        QCOMPARE(g_Selection.Index, 2);
+        QVERIFY(editor.Main().StatusText(2).startsWith(QString("3/10")));
+        auto reopened = Reopen(ten.Path);
+        QCOMPARE(reopened->ImageCount(), 10);
+        int x = 0, y = 0;
+        for (int i = 1; i <= 3; ++i) {
+            auto picture = reopened->Get(i, x, y);
+            QVERIFY(!picture || picture->Width() <= 1);
+        }
+        QCOMPARE(reopened->GetPoint(4), (TPoint{-20, 7}));
+        // The mode is kept for the next use.
+        QCOMPARE(Forms().frmDelDlg->DeleteMode(), 1);
+    }
+
+    void deleteWithoutLibraryOrOnAnEmptyOneSaysNothing() {
+        TEditorHome home;
+        TEditor editor;
+        Forms().frmDelDlg->ToolButtonDelClick();
+        QVERIFY(editor.Prompts.DialogsShown.empty());
+
+        const std::string empty = home.File("empty.wzl");
+        MakeLibrary(t_Wzl, empty, {});
+        editor.Main().OpenLibrary(empty);
+        editor.Prompts.Dialogs.push_back(DeleteRun(0, 0, 0));
+        Forms().frmDelDlg->ToolButtonDelClick();
+        QCOMPARE(editor.Prompts.DialogsShown.size(), size_t(1));
+        QVERIFY(editor.Prompts.Messages.empty());
+        QCOMPARE(editor.Main().StatusText(2), QString("0/0"));
+    }
+
+    void offsetDialogWritesThroughSetPoint() {
+        TTenImages ten;
+        TEditor editor;
+        editor.Main().OpenLibrary(ten.Path);
+        editor.Main().DrawGrid()->FocusCell(5, 0);
+        QPoint shown;
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmXYDlg&>(d);
+            shown = {dlg.EditX()->value(), dlg.EditY()->value()};
+            dlg.EditX()->setValue(-300);
+            dlg.EditY()->setValue(1200);
+            d.findChild<QPushButton*>("BitBtnOK")->click();
+            return d.result();
+        });
+        Forms().frmXYDlg->ToolButtonXYClick();
+        QCOMPARE(shown, QPoint(-19, 7));
+        QCOMPARE(editor.Prompts.Messages, std::vector<QString>{"图片坐标修改成功 ！！！"});
+        QCOMPARE(Reopen(ten.Path)->GetPoint(5), (TPoint{-300, 1200}));
+        QVERIFY(!g_Busy);
+
+        // Cancelled: nothing changes and nothing is said.
+        editor.Prompts.Dialogs.push_back([](QDialog& d) {
+            static_cast<TfrmXYDlg&>(d).EditX()->setValue(1);
+            d.findChild<QPushButton*>("BitBtnClose")->click();
+            return d.result();
+        });
+        Forms().frmXYDlg->ToolButtonXYClick();
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QCOMPARE(Reopen(ten.Path)->GetPoint(5), (TPoint{-300, 1200}));
+
+        // An offset that a 16-bit field cannot hold is refused, not cut.
+        editor.Prompts.Dialogs.push_back([](QDialog& d) {
+            static_cast<TfrmXYDlg&>(d).EditX()->setValue(40000);
+            return TfrmXYDlg::kResultOK;
+        });
+        Forms().frmXYDlg->ToolButtonXYClick();
+        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("图片坐标修改失败 ！！！")));
+        QCOMPARE(Reopen(ten.Path)->GetPoint(5), (TPoint{-300, 1200}));
+    }
+
+    void offsetDialogNeedsAnImageInTheCurrentCell() {
+        TTenImages ten;
+        TEditor editor;
+        editor.Main().OpenLibrary(ten.Path);
+        editor.Main().DrawGrid()->FocusCell(0, 1); // cell 10 of a 10-image library
+        Forms().frmXYDlg->ToolButtonXYClick();
+        QVERIFY(editor.Prompts.DialogsShown.empty());
+        QVERIFY(!g_Busy);
+    }
+
+    void createDialogFollowsTheKind() {
+        TEditorHome home;
+        TEditor editor;
+        TFrmCreateData& dlg = *Forms().FrmCreateData;
+        // Before the first change of kind both groups are there.
+        QVERIFY(!dlg.RadioGroupBitCount()->isHidden());
+        QVERIFY(!dlg.GroupBox1()->isHidden());
+        dlg.SetKind(1);
+        QVERIFY(!dlg.BitBtnOK()->isEnabled());
+        QVERIFY(!dlg.BitBtnClose()->isEnabled());
+        dlg.SetKind(3);
+        QVERIFY(dlg.BitBtnOK()->isEnabled() && dlg.BitBtnClose()->isEnabled());
+        QVERIFY(dlg.RadioGroupBitCount()->isHidden());
+        QVERIFY(!dlg.GroupBox1()->isHidden());
+        dlg.SetKind(0);
+        QVERIFY(!dlg.RadioGroupBitCount()->isHidden());
+        QVERIFY(dlg.GroupBox1()->isHidden());
+
+        // Even a dialog that reports 确定 with Wis selected creates nothing.
+        editor.Prompts.Dialogs.push_back([](QDialog& d) {
+            static_cast<TFrmCreateData&>(d).SetKind(1);
+            return TFrmCreateData::kResultOK;
+        });
+        dlg.ToolButtonCreateFileClick();
+        QVERIFY(editor.Prompts.FileRequests.empty());
+        QVERIFY(editor.Prompts.Messages.empty());
+    }
+
+    void createProposesTheLastNameWithTheKindsExtension() {
+        TEditorHome home;
+        TEditor editor;
+        TFrmCreateData& dlg = *Forms().FrmCreateData;
+        TFrmCreateData::SetSaveDialog2FileName({});
+        const auto choose = [&](int kind, int bits, const QString& password) {
+            editor.Prompts.Dialogs.push_back([=](QDialog& d) {
+                auto& c = static_cast<TFrmCreateData&>(d);
+                c.SetKind(kind);
+                c.SetBitCountItem(bits);
+                c.EditPassWord()->setText(password);
+                c.BitBtnOK()->click();
+                return c.result();
+            });
+        };
+
+        choose(0, 2, "ignored");
+        editor.Prompts.Files.push_back(QString::fromStdString(home.File("a.wil")));
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Wil文件"));
+        QCOMPARE(editor.Prompts.Messages.back(), QString("创建成功 ！！！"));
+        auto wil = Reopen(home.File("a.wil"));
+        QVERIFY(wil);
+        QCOMPARE(wil->BitCount(), 24);
+        QCOMPARE(wil->ImageCount(), 0);
+
+        // The Pak proposal keeps folder and name; an empty password gives the default one.
+        choose(3, 2, "");
+        editor.Prompts.Files.push_back(QString::fromStdString(home.File("a.Pak")));
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.ProposedPaths.back(), QString::fromStdString(home.File("a.Pak")));
+        QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Pak文件"));
+        QCOMPARE(editor.Prompts.Messages.back(), QString("创建成功 ！！！"));
+        QVERIFY(Reopen(home.File("a.Pak"), kDefaultPakPassword));
+
+        // A name with its extension twice is cut before the first occurrence: x.pak.pak gives x.
+        choose(3, 0, "geheim");
+        editor.Prompts.Files.push_back(QString::fromStdString(home.File("x.pak.pak")));
+        dlg.ToolButtonCreateFileClick();
+        QVERIFY(Reopen(home.File("x.pak.pak"), "geheim"));
+        QVERIFY(!Reopen(home.File("x.pak.pak"), kDefaultPakPassword));
+        choose(2, 3, "");
+        editor.Prompts.Files.push_back(QString::fromStdString(home.File("x.Wzl")));
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.ProposedPaths.back(), QString::fromStdString(home.File("x.Wzl")));
+        QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Wzl文件"));
+        auto wzl = Reopen(home.File("x.Wzl"));
+        QVERIFY(wzl);
+        QCOMPARE(wzl->ImageCount(), 0);
+
+        // A cancelled save dialog ends the command silently; a file that cannot be written is
+        // reported as a failure.
+        const size_t messages = editor.Prompts.Messages.size();
+        choose(2, 0, "");
+        editor.Prompts.Files.push_back(QString());
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.Messages.size(), messages);
+        choose(2, 0, "");
+        editor.Prompts.Files.push_back(QString::fromStdString(home.File("missing/dir/n.wzl")));
+        dlg.ToolButtonCreateFileClick();
+        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("创建失败 ！！！")));
+        QVERIFY(!g_Busy);
+        QVERIFY(editor.Prompts.Unexpected.empty());
+    }
+};
+
+QTEST_MAIN(TEditCommandsTest)
+#include "edit_commands_test.moc"
