@@ -146,21 +146,26 @@ TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string
     return result;
 }
 
-TFileDropHandler::TFileDropHandler(TfrmMain& window) : QObject(&window), FWindow(window) {
+TFileDropHandler::TFileDropHandler(TfrmMain& window)
+    : QObject(&window), FWindow(window), FTarget(window.centralWidget()) {
     setObjectName(QStringLiteral("FileDropHandler"));
-    window.setAcceptDrops(true);
-    window.installEventFilter(this);
+    // The drop site is the central widget, which holds everything but the status line, rather
+    // than the top-level window itself, so that the window is created as it would be without.
+    if (!FTarget)
+        return;
+    FTarget->setAcceptDrops(true);
+    FTarget->installEventFilter(this);
 }
 
 TDropPlan TFileDropHandler::PlanAt(const QList<QUrl>& urls, const QPoint& pos) const {
     const QWidget* grid = FWindow.DrawGrid();
     const bool overGrid =
-        grid && grid->isVisible() && grid->rect().contains(grid->mapFrom(&FWindow, pos));
+        FTarget && grid && grid->isVisible() && grid->rect().contains(grid->mapFrom(FTarget, pos));
     return PlanDrop(urls, overGrid);
 }
 
 bool TFileDropHandler::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != &FWindow)
+    if (!FTarget || watched != FTarget)
         return false;
     switch (event->type()) {
     case QEvent::DragEnter:

@@ -59,7 +59,8 @@ struct TAppendResult {
 TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string>& files,
                              const TImportChoices& choices);
 
-// Takes file drops on the main window: it accepts drops on the window and watches its events.
+// Takes file drops on the main window: its central widget (everything but the status line) is
+// made a drop site whose drag and drop events the handler takes.
 // A library file opens through TfrmMain::OpenLibrary; pictures over the grid are appended with
 // the import dialog's current choices, then the grid and status line are refreshed and the
 // outcome is shown as the import command shows it.
@@ -68,7 +69,9 @@ class TFileDropHandler : public QObject {
 public:
     explicit TFileDropHandler(TfrmMain& window);
 
-    // The plan for a drop at pos (in the window's coordinates).
+    // The widget that takes drops (the window's central widget).
+    QWidget* DropTarget() const { return FTarget; }
+    // The plan for a drop at pos (in the drop target's coordinates).
     TDropPlan PlanAt(const QList<QUrl>& urls, const QPoint& pos) const;
     // Carries a plan out.
     void Run(const TDropPlan& plan);
@@ -78,6 +81,7 @@ protected:
 
 private:
     TfrmMain& FWindow;
+    QWidget* FTarget;
 };
 
 } // namespace velmora

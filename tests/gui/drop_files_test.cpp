@@ -52,26 +52,35 @@ std::string WritePicture(const std::string& path, int width, int height) {
     return path;
 }
 
-// Where the grid is, in the main window's coordinates; and a point over the file list.
+QWidget& DropTarget(TfrmMain& window) {
+    auto* handler = window.findChild<TFileDropHandler*>();
+    if (!handler || !handler->DropTarget())
+        qFatal("the main window takes no drops");
+    return *handler->DropTarget();
+}
+
+// Where the grid is, in the drop target's coordinates; and a point over the file list.
 QPoint OverGrid(TfrmMain& window) {
     const TDrawGrid* grid = window.DrawGrid();
-    return grid->mapTo(&window, grid->rect().center());
+    return grid->mapTo(&DropTarget(window), grid->rect().center());
 }
 QPoint OverFileList(TfrmMain& window) {
     const QListWidget* list = window.ListBoxFileName();
-    return list->mapTo(&window, list->rect().center());
+    return list->mapTo(&DropTarget(window), list->rect().center());
 }
 
-// Sends a drag enter and, when it is accepted, the drop; true when the drop was taken.
+// Sends a drag enter and, when it is accepted, the drop to the drop target; true when the drop
+// was taken.
 bool DropOn(TfrmMain& window, const QList<QUrl>& urls, const QPoint& pos) {
+    QWidget& target = DropTarget(window);
     QMimeData data;
     data.setUrls(urls);
     QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &enter);
+    QCoreApplication::sendEvent(&target, &enter);
     if (!enter.isAccepted())
         return false;
     QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &drop);
+    QCoreApplication::sendEvent(&target, &drop);
     return drop.isAccepted();
 }
 
@@ -183,8 +192,9 @@ private slots:
         QVERIFY(MakeLibrary(t_Wzl, first, Sprites(4)));
         QVERIFY(MakeLibrary(t_Quillrand, second, Sprites(12)));
         TShownEditor editor;
-        QVERIFY(editor.Main().findChild<TFileDropHandler*>());
-        QVERIFY(editor.Main().acceptDrops());
+        QVERIFY(DropTarget(editor.Main()).acceptDrops());
+        QVERIFY(DropTarget(editor.Main()).isAncestorOf(editor.Main().DrawGrid()));
+        QVERIFY(DropTarget(editor.Main()).isAncestorOf(editor.Main().ListBoxFileName()));
 
         QVERIFY(DropOn(editor.Main(), {Url(first)}, OverFileList(editor.Main())));
         QVERIFY(g_Images);
