@@ -1,27 +1,270 @@
 #include "operations/convert_library_dialog.h"
 
+#include "app/globals.h"
 #include "app/prompts.h"
+#include "core/utils.h"
+#include "files/log.h"
+#include "files/pak_passwords.h"
+#include "operations/convert_library.h"
 
-#include <QDialogButtonBox>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
+#include <exception>
+#include <string>
+
 namespace velmora {
+
+namespace {
+
+constexpr TImageType kSourceKinds[] = {t_Wil, t_Wis, t_Wzl, t_Wil};
+
+// The folder and name part of path with another extension.
+QString WithExtension(const QString& path, const QString& extension) {
+    const std::string p = path.toStdString();
+    return QString::fromStdString(ExtractFilePath(p) + FileNameWithoutExt(p)) + extension;
+}
+
+QLineEdit* FileEdit(QWidget* parent, QGridLayout* grid, int row, const QString& label,
+                    const char* name, QToolButton*& button) {
+    grid->addWidget(new QLabel(label, parent), row, 0);
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    grid->addWidget(edit, row, 1);
+    button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name) + QStringLiteral("Button"));
+    button->setText(QStringLiteral("..."));
+    grid->addWidget(button, row, 2);
+    return edit;
+}
+
+} // namespace
 
 TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmConvertDlg"));
     setWindowTitle(QStringLiteral("数据转换"));
+    resize(460, kHeightPak);
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
+
+    FRadioGroupBox = new QGroupBox(QStringLiteral("转换类型"), this);
+    FRadioGroupBox->setObjectName(QStringLiteral("RadioGroup"));
+    auto* kinds = new QGridLayout(FRadioGroupBox);
+    FRadioGroup = new QButtonGroup(this);
+    const char* kindCaptions[] = {"Wil -> Pak", "Wis -> Pak", "Wzl -> Pak", "Wil -> Wzl"};
+    for (int i = 0; i < 4; ++i) {
+        auto* radio = new QRadioButton(QString::fromLatin1(kindCaptions[i]), FRadioGroupBox);
+        FRadioGroup->addButton(radio, i);
+        kinds->addWidget(radio, i / 3, i % 3);
+    }
+    FRadioGroup->button(2)->setChecked(true);
+    layout->addWidget(FRadioGroupBox);
+
+    auto* files = new QGridLayout();
+    FEditFileDir =
+        FileEdit(this, files, 0, QStringLiteral("旧文件:"), "EditFileDir", FFileDirButton);
+    FEditSaveDir =
+        FileEdit(this, files, 1, QStringLiteral("新文件:"), "EditSaveDir", FSaveDirButton);
+    layout->addLayout(files);
+
+    FRadioGroup1 = new QGroupBox(QStringLiteral("是否压缩"), this);
+    FRadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    auto* compression = new QHBoxLayout(FRadioGroup1);
+    FCompression = new QButtonGroup(this);
+    const QString compressionCaptions[] = {QStringLiteral("不压缩"), QStringLiteral("压缩")};
+    for (int i = 0; i < 2; ++i) {
+        auto* radio = new QRadioButton(compressionCaptions[i], FRadioGroup1);
+        FCompression->addButton(radio, i);
+        compression->addWidget(radio);
+    }
+    FCompression->button(0)->setChecked(true);
+    layout->addWidget(FRadioGroup1);
+
+    FGroupBox1 = new QGroupBox(QStringLiteral("设置密码"), this);
+    FGroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    auto* password = new QHBoxLayout(FGroupBox1);
+    password->addWidget(new QLabel(QStringLiteral("密码:"), FGroupBox1));
+    FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
+    FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
+    password->addWidget(FEditPassWord);
+    layout->addWidget(FGroupBox1);
+
     layout->addStretch();
-    layout->addWidget(buttons);
+    auto* buttons = new QHBoxLayout();
+    FBitBtnOK = new QPushButton(QStringLiteral("转换"), this);
+    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
+    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
+    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
+    buttons->addStretch();
+    buttons->addWidget(FBitBtnOK);
+    buttons->addWidget(FBitBtnClose);
+    layout->addLayout(buttons);
+    FProgressBar = new QProgressBar(this);
+    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    layout->addWidget(FProgressBar);
+
+    connect(FRadioGroup, &QButtonGroup::idClicked, this, [this](int) { RadioGroupClick(); });
+    connect(FFileDirButton, &QToolButton::clicked, this, [this] { EditFileDirButtonClick(); });
+    connect(FSaveDirButton, &QToolButton::clicked, this, [this] { EditSaveDirButtonClick(); });
+    connect(FBitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
+    connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });
+    RadioGroupClick();
+}
+
+int TfrmConvertDlg::Kind() const {
+    return FRadioGroup->checkedId();
+}
+
+void TfrmConvertDlg::SetKind(int kind) {
+    if (QAbstractButton* b = FRadioGroup->button(kind)) {
+        b->setChecked(true);
+        RadioGroupClick();
+    }
+}
+
+int TfrmConvertDlg::Compression() const {
+    return FCompression->checkedId();
+}
+
+void TfrmConvertDlg::SetCompression(int item) {
+    if (QAbstractButton* b = FCompression->button(item))
+        b->setChecked(true);
+}
+
+QString TfrmConvertDlg::TargetExtension() const {
+    return Kind() == 3 ? QStringLiteral(".Wzl") : QStringLiteral(".Pak");
+}
+
+void TfrmConvertDlg::reject() {
+    if (!g_Busy)
+        QDialog::reject();
+}
+
+void TfrmConvertDlg::closeEvent(QCloseEvent* event) {
+    if (g_Busy)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+int TfrmConvertDlg::Open() {
+    setWindowTitle(QStringLiteral("数据转换"));
+    FProgressBar->setRange(0, 100);
+    FProgressBar->setValue(0);
+    return Prompts().ExecDialog(*this);
 }
 
 void TfrmConvertDlg::ToolButtonConvertDataClick() {
-    Prompts().ExecDialog(*this);
+    Open();
+}
+
+void TfrmConvertDlg::RadioGroupClick() {
+    const bool toPak = Kind() != 3;
+    FRadioGroup1->setVisible(toPak);
+    FGroupBox1->setVisible(toPak);
+    setFixedHeight(toPak ? kHeightPak : kHeightWzl);
+    if (!FEditSaveDir->text().isEmpty())
+        FEditSaveDir->setText(WithExtension(FEditSaveDir->text(), TargetExtension()));
+}
+
+void TfrmConvertDlg::EditFileDirButtonClick() {
+    QString filter;
+    switch (Kind()) {
+    case 1:
+        filter = QStringLiteral("Wis资源文件 文件 (*.Wis)|*.Wis");
+        break;
+    case 2:
+        filter = QStringLiteral("Wzl资源文件 文件 (*.Wzl)|*.Wzl");
+        break;
+    default:
+        filter = QStringLiteral("Wil资源文件 文件 (*.Wil)|*.Wil");
+        break;
+    }
+    const QString chosen = Prompts().OpenFileName(
+        QString(), filter,
+        QString::fromStdString(ExtractFilePath(FEditFileDir->text().trimmed().toStdString())));
+    if (chosen.isEmpty())
+        return;
+    FEditFileDir->setText(chosen);
+    FEditSaveDir->setText(WithExtension(chosen, TargetExtension()));
+}
+
+void TfrmConvertDlg::EditSaveDirButtonClick() {
+    const QString filter =
+        Kind() == 3 ? QStringLiteral("Wzl资源文件 文件 (*.Wzl)|*.Wzl")
+                    : QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak)|*.Pak");
+    int filterIndex = 0;
+    const QString chosen = Prompts().SaveFileName(QStringLiteral("创建Data文件"), filter,
+                                                  FEditFileDir->text().trimmed(), &filterIndex);
+    if (chosen.isEmpty())
+        return;
+    FEditSaveDir->setText(WithExtension(chosen, TargetExtension()));
+}
+
+void TfrmConvertDlg::SetControlsEnabled(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(FBitBtnOK), static_cast<QWidget*>(FBitBtnClose),
+                       static_cast<QWidget*>(FRadioGroupBox), static_cast<QWidget*>(FEditFileDir),
+                       static_cast<QWidget*>(FEditSaveDir), static_cast<QWidget*>(FFileDirButton),
+                       static_cast<QWidget*>(FSaveDirButton)})
+        w->setEnabled(enabled);
+}
+
+void TfrmConvertDlg::BitBtnOKClick() {
+    if (g_Busy)
+        return;
+    const int kind = Kind();
+    if (kind < 0 || kind > 3)
+        return;
+    TConvertOptions options;
+    options.SourcePath = FEditFileDir->text().trimmed().toStdString();
+    options.SourceKind = kSourceKinds[kind];
+    options.TargetPath = FEditSaveDir->text().trimmed().toStdString();
+    options.TargetKind = kind == 3 ? t_Wzl : t_Quillrand;
+    options.Compression = uint8_t(Compression() == 1 ? 1 : 0);
+    options.PassWord = FEditPassWord->text().toStdString();
+
+    TConvertResult result;
+    {
+        SetControlsEnabled(false);
+        struct TEnableAgain {
+            TfrmConvertDlg* Dialog;
+            ~TEnableAgain() { Dialog->SetControlsEnabled(true); }
+        } enableAgain{this};
+        TBusyGuard busy;
+        FProgressBar->setRange(0, 0);
+        FProgressBar->setValue(0);
+        QCoreApplication::processEvents();
+        const auto progress = [this](int done, int total) {
+            FProgressBar->setRange(0, total);
+            FProgressBar->setValue(done);
+            if (done > 0)
+                setWindowTitle(QStringLiteral("数据转换(%1/%2)").arg(done).arg(total));
+            QCoreApplication::processEvents();
+        };
+        try {
+            result = ConvertLibrary(options, progress);
+        } catch (const std::exception& e) {
+            result.Done = false;
+            result.Error = e.what();
+        }
+    }
+    if (result.Done) {
+        Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
+    } else {
+        WriteLog("数据转换: " + result.Error, true);
+        Prompts().ShowMessage(QStringLiteral("转换失败 ！！！\n") +
+                              QString::fromStdString(result.Error));
+    }
 }
 
 } // namespace velmora

@@ -2,6 +2,13 @@
 
 #include <QDialog>
 
+class QButtonGroup;
+class QGroupBox;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QToolButton;
+
 namespace velmora {
 
 // Dialog "数据转换", created once at start and kept for the whole run so that its controls keep
@@ -9,11 +16,64 @@ namespace velmora {
 class TfrmConvertDlg : public QDialog {
     Q_OBJECT
 public:
+    static constexpr int kHeightPak = 390;
+    static constexpr int kHeightWzl = 290;
+
     explicit TfrmConvertDlg(QWidget* parent = nullptr);
 
-    // The toolbar command. Converts a WIL, WIS or WZL library file into a new Pak library, or a WIL file into a new WZL
-// library. No open library is needed.
+    // The toolbar command: converts a WIL, WIS or WZL library file into a new Pak library, or a
+    // WIL file into a new WZL library. No open library is needed.
     void ToolButtonConvertDataClick();
+    // Caption "数据转换", progress 0, then shown modally.
+    int Open();
+    // Layout by kind (390 high with compression and password for the Pak kinds, 290 without for
+    // Wil -> Wzl) and the new file's extension switched to the kind's target.
+    void RadioGroupClick();
+    // The file choosers of the two edits.
+    void EditFileDirButtonClick();
+    void EditSaveDirButtonClick();
+    // The conversion of the source file into the new file; reports success only when the new
+    // file was written, and otherwise says why.
+    void BitBtnOKClick();
+
+    // 0 Wil -> Pak, 1 Wis -> Pak, 2 Wzl -> Pak, 3 Wil -> Wzl.
+    int Kind() const;
+    void SetKind(int kind); // as a click on the item
+    // 0 不压缩, 1 压缩.
+    int Compression() const;
+    void SetCompression(int item);
+    QLineEdit* EditFileDir() const { return FEditFileDir; }
+    QLineEdit* EditSaveDir() const { return FEditSaveDir; }
+    QLineEdit* EditPassWord() const { return FEditPassWord; }
+    QGroupBox* RadioGroup1() const { return FRadioGroup1; }
+    QGroupBox* GroupBox1() const { return FGroupBox1; }
+    QPushButton* BitBtnOK() const { return FBitBtnOK; }
+    QProgressBar* ProgressBar() const { return FProgressBar; }
+
+public slots:
+    // Closing is refused while a command runs.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QString TargetExtension() const;
+    void SetControlsEnabled(bool enabled);
+
+    QButtonGroup* FRadioGroup = nullptr;
+    QGroupBox* FRadioGroupBox = nullptr;
+    QButtonGroup* FCompression = nullptr;
+    QGroupBox* FRadioGroup1 = nullptr;
+    QGroupBox* FGroupBox1 = nullptr;
+    QLineEdit* FEditFileDir = nullptr;
+    QLineEdit* FEditSaveDir = nullptr;
+    QToolButton* FFileDirButton = nullptr;
+    QToolButton* FSaveDirButton = nullptr;
+    QLineEdit* FEditPassWord = nullptr;
+    QPushButton* FBitBtnOK = nullptr;
+    QPushButton* FBitBtnClose = nullptr;
+    QProgressBar* FProgressBar = nullptr;
 };
 
 } // namespace velmora

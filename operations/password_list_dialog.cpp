@@ -1,27 +1,145 @@
 #include "operations/password_list_dialog.h"
 
 #include "app/prompts.h"
+#include "files/pak_passwords.h"
 
-#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <string>
+
 namespace velmora {
+
+namespace {
+
+QString CellText(const QTableWidget* grid, int row, int col) {
+    const QTableWidgetItem* item = grid->item(row, col);
+    return item ? item->text() : QString();
+}
+
+void SetCell(QTableWidget* grid, int row, int col, const QString& text) {
+    if (QTableWidgetItem* item = grid->item(row, col))
+        item->setText(text);
+    else
+        grid->setItem(row, col, new QTableWidgetItem(text));
+}
+
+} // namespace
 
 TFrmPassword::TFrmPassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFrmPassword"));
     setWindowTitle(QStringLiteral("Pak补丁密码管理"));
+    resize(870, 480);
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
-    layout->addStretch();
-    layout->addWidget(buttons);
+
+    FStringGridPak = new QTableWidget(0, 3, this);
+    FStringGridPak->setObjectName(QStringLiteral("StringGridPak"));
+    FStringGridPak->setHorizontalHeaderLabels(
+        {QStringLiteral("序号"), QStringLiteral("文件"), QStringLiteral("密码")});
+    FStringGridPak->verticalHeader()->hide();
+    FStringGridPak->verticalHeader()->setDefaultSectionSize(20);
+    FStringGridPak->setColumnWidth(kColNumber, 58);
+    FStringGridPak->setColumnWidth(kColFile, 572);
+    FStringGridPak->setColumnWidth(kColPassword, 198);
+    FStringGridPak->setToolTip(
+        QStringLiteral("每一个Pak文件需要设置正确的读取密码，否则登录器无法正常读取该Pak文件\n"
+                       "修改密码后点击保存，自动获取密码状态"));
+    layout->addWidget(FStringGridPak);
+
+    auto* buttons = new QHBoxLayout();
+    const struct {
+        const char* Name;
+        QString Caption;
+        void (TFrmPassword::*Handler)();
+    } kButtons[] = {
+        {"ButtonPasswordAdd", QStringLiteral("增加"), &TFrmPassword::ButtonPasswordAddClick},
+        {"ButtonPasswordClear", QStringLiteral("清空"), &TFrmPassword::ButtonPasswordClearClick},
+        {"ButtonPasswordLoadFile", QStringLiteral("导入"),
+         &TFrmPassword::ButtonPasswordLoadFileClick},
+        {"ButtonPasswordOK", QStringLiteral("保存"), &TFrmPassword::ButtonPasswordOKClick},
+    };
+    for (const auto& b : kButtons) {
+        auto* button = new QPushButton(b.Caption, this);
+        button->setObjectName(QString::fromLatin1(b.Name));
+        connect(button, &QPushButton::clicked, this, [this, h = b.Handler] { (this->*h)(); });
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+    layout->addLayout(buttons);
+
+    auto* note = new QLabel(
+        QStringLiteral("提示：可将登录器配置目录中的 Pak.txt 复制到本程序目录下读取"), this);
+    note->setStyleSheet(QStringLiteral("color: red;"));
+    layout->addWidget(note);
+}
+
+int TFrmPassword::Open() {
+    RefStringGrid();
+    return Prompts().ExecDialog(*this);
 }
 
 void TFrmPassword::ToolButtonPassWordClick() {
-    Prompts().ExecDialog(*this);
+    Open();
+}
+
+void TFrmPassword::RefStringGrid() {
+    FStringGridPak->setRowCount(0);
+    FStringGridPak->setRowCount(int(g_PakPasswords.size()));
+    for (int k = 0; k < int(g_PakPasswords.size()); ++k) {
+        const TPakPassword& entry = g_PakPasswords[size_t(k)];
+        SetCell(FStringGridPak, k, kColNumber, QString::number(k));
+        SetCell(FStringGridPak, k, kColFile, QString::fromStdString(entry.sFileName));
+        SetCell(FStringGridPak, k, kColPassword, QString::fromStdString(entry.sPassWord));
+    }
+}
+
+void TFrmPassword::ButtonPasswordAddClick() {
+    const QString chosen =
+        Prompts().OpenFileName(QString(), QStringLiteral("Pak文件|*.Pak"), QString());
+    if (chosen.isEmpty())
+        return;
+    const int row = FStringGridPak->rowCount();
+    FStringGridPak->setRowCount(row + 1);
+    // Numbered with the row count of a grid whose header is its first row.
+    SetCell(FStringGridPak, row, kColNumber, QString::number(row + 2));
+    SetCell(FStringGridPak, row, kColFile, chosen);
+    SetCell(FStringGridPak, row, kColPassword, QString());
+}
+
+void TFrmPassword::ButtonPasswordClearClick() {
+    g_PakPasswords.clear();
+    FStringGridPak->setRowCount(0);
+}
+
+void TFrmPassword::ButtonPasswordLoadFileClick() {
+    const QString chosen =
+        Prompts().OpenFileName(QString(), QStringLiteral("文本文件|*.txt"), QString());
+    if (chosen.isEmpty())
+        return;
+    LoadPakPasswords(chosen.toStdString());
+    RefStringGrid();
+}
+
+void TFrmPassword::ButtonPasswordOKClick() {
+    g_PakPasswords.clear();
+    for (int row = 0; row < FStringGridPak->rowCount(); ++row) {
+        const QString file = CellText(FStringGridPak, row, kColFile);
+        if (file.isEmpty())
+            continue;
+        QString password = CellText(FStringGridPak, row, kColPassword);
+        if (password.isEmpty()) {
+            password = QString::fromLatin1(kDefaultPakPassword);
+            SetCell(FStringGridPak, row, kColPassword, password);
+        }
+        g_PakPasswords.push_back({file.toStdString(), password.toStdString()});
+    }
+    RefStringGrid();
+    SavePakPasswords();
+    done(1);
 }
 
 } // namespace velmora
