@@ -83,7 +83,8 @@ QString TQtPrompts::OpenFileName(const QString& title, const QString& filter,
 }
 
 QString TQtPrompts::SaveFileName(const QString& title, const QString& filter,
-                                 const QString& proposedPath, int* filterIndex) {
+                                 const QString& proposedPath, int* filterIndex,
+                                 const TSaveTypeChange& typeChanged) {
     QFileDialog dialog(DialogParent(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     const QStringList filters = QtFilterList(filter);
@@ -91,6 +92,15 @@ QString TQtPrompts::SaveFileName(const QString& title, const QString& filter,
     if (filterIndex && *filterIndex >= 0 && *filterIndex < filters.size())
         dialog.selectNameFilter(filters[*filterIndex]);
     dialog.selectFile(proposedPath);
+    if (typeChanged) {
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, &filters, &typeChanged](const QString& selected) {
+                             const QString name = typeChanged(int(filters.indexOf(selected)),
+                                                              dialog.directory().absolutePath());
+                             if (!name.isEmpty())
+                                 dialog.selectFile(name);
+                         });
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     if (filterIndex)
@@ -144,9 +154,24 @@ QString TScriptedPrompts::OpenFileName(const QString& title, const QString& filt
     return NextFile(title.isEmpty() ? filter : title);
 }
 
-QString TScriptedPrompts::SaveFileName(const QString& title, const QString& filter, const QString&,
-                                       int*) {
-    return NextFile(title.isEmpty() ? filter : title);
+QString TScriptedPrompts::SaveFileName(const QString& title, const QString& filter,
+                                       const QString& proposedPath, int* filterIndex,
+                                       const TSaveTypeChange& typeChanged) {
+    ProposedPaths.push_back(proposedPath);
+    QString answer = NextFile(title.isEmpty() ? filter : title);
+    if (FilterIndexes.empty())
+        return answer;
+    const int chosen = FilterIndexes.front();
+    FilterIndexes.pop_front();
+    if (answer.isEmpty())
+        return answer;
+    if (typeChanged && (!filterIndex || *filterIndex != chosen)) {
+        const int slash = int(answer.lastIndexOf(QLatin1Char('/')));
+        TypeChangeNames.push_back(typeChanged(chosen, slash < 0 ? QString() : answer.left(slash)));
+    }
+    if (filterIndex)
+        *filterIndex = chosen;
+    return answer;
 }
 
 QString TScriptedPrompts::ExistingFolder(const QString& title, const QString&) {

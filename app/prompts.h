@@ -30,10 +30,15 @@ public:
     // The open-file dialog; empty when cancelled.
     virtual QString OpenFileName(const QString& title, const QString& filter,
                                  const QString& initialDir) = 0;
+    // Called while a save dialog is open each time the user picks another file type, with the
+    // 0-based filter index and the folder the dialog shows; returns the file name the dialog
+    // should show instead (empty keeps the current one).
+    using TSaveTypeChange = std::function<QString(int filterIndex, const QString& folder)>;
     // The save-file dialog; empty when cancelled. filterIndex (0-based) selects the filter shown
     // first and receives the one the user ended in.
     virtual QString SaveFileName(const QString& title, const QString& filter,
-                                 const QString& proposedPath, int* filterIndex) = 0;
+                                 const QString& proposedPath, int* filterIndex,
+                                 const TSaveTypeChange& typeChanged = {}) = 0;
     // The folder-selection dialog; empty when cancelled.
     virtual QString ExistingFolder(const QString& title, const QString& initialDir) = 0;
     // Shows a dialog modally and returns its result code.
@@ -55,7 +60,7 @@ public:
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
     QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
-                         int* filterIndex) override;
+                         int* filterIndex, const TSaveTypeChange& typeChanged = {}) override;
     QString ExistingFolder(const QString& title, const QString& initialDir) override;
     int ExecDialog(QDialog& dialog) override;
     void OpenUrl(const QUrl& url) override;
@@ -73,6 +78,9 @@ public:
         QString Caption, Prompt, Initial;
     };
 
+    // The file type each answered SaveFileName ends in, in order (0-based); a save dialog without
+    // one keeps the type it was opened with. A type other than that one counts as a type change.
+    std::deque<int> FilterIndexes;
     // Answers for InputQuery, in order: a text, or nullopt to cancel.
     std::deque<std::optional<QString>> Inputs;
     // Answers for OpenFileName, SaveFileName and ExistingFolder, in order ("" cancels).
@@ -83,7 +91,9 @@ public:
     std::vector<QString> Messages;
     std::vector<TInputRequest> InputRequests;
     std::vector<QString> FileRequests;
-    std::vector<QString> DialogsShown; // objectName of each dialog shown
+    std::vector<QString> ProposedPaths;   // the proposed path of each SaveFileName
+    std::vector<QString> TypeChangeNames; // what each type change asked the save dialog to show
+    std::vector<QString> DialogsShown;    // objectName of each dialog shown
     std::vector<QUrl> Urls;
     std::vector<QString> Unexpected;
 
@@ -92,7 +102,7 @@ public:
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
     QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
-                         int* filterIndex) override;
+                         int* filterIndex, const TSaveTypeChange& typeChanged = {}) override;
     QString ExistingFolder(const QString& title, const QString& initialDir) override;
     int ExecDialog(QDialog& dialog) override;
     void OpenUrl(const QUrl& url) override;

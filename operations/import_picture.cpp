@@ -203,8 +203,18 @@ TImportPictureResult ImportPicture(TGameImages& library, const std::string& file
     TLoadedPicture picture;
     if (!LoadImportPicture(fileName, picture, result.Error))
         return result;
-    result.Loaded = true;
     PrepareForLibrary(picture, library);
+    return ImportLoadedPicture(library, picture, index, mode, offset, compression);
+}
+
+TImportPictureResult ImportLoadedPicture(TGameImages& library, TLoadedPicture& picture, int index,
+                                         TImportMode mode, TPoint offset, uint8_t compression) {
+    TImportPictureResult result;
+    result.Loaded = true;
+    if (!picture.Source) {
+        result.Error = "no picture to import";
+        return result;
+    }
     const int refusalIndex = index;
     bool ok = false;
     library.BeginUpdate(mode == imAppend ? -1 : index);

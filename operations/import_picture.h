@@ -66,4 +66,10 @@ struct TImportPictureResult {
 TImportPictureResult ImportPicture(TGameImages& library, const std::string& fileName, int index,
                                    TImportMode mode, TPoint offset, uint8_t compression);
 
+// The library half of ImportPicture, for callers that load the picture first and ask for the
+// mode afterwards: a picture already made ready (PrepareForLibrary) goes in by BeginUpdate;
+// Replace, Insert or Add; EndUpdate. Loaded is set to true.
+TImportPictureResult ImportLoadedPicture(TGameImages& library, TLoadedPicture& picture, int index,
+                                         TImportMode mode, TPoint offset, uint8_t compression);
+
 } // namespace velmora
