@@ -1,30 +1,233 @@
 #include "operations/batch_export_dialog.h"
 
+#include "app/exception_handler.h"
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/forms.h"
 
-#include <QDialogButtonBox>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <climits>
+
 namespace velmora {
+
+namespace {
+
+QSpinBox* NumberEdit(QWidget* parent, const char* name) {
+    auto* edit = new QSpinBox(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setRange(INT_MIN, INT_MAX);
+    return edit;
+}
+
+// The outcome as the user is told it: success only when every picture was written.
+QString OutcomeText(const TBatchExportResult& result) {
+    if (result.Succeeded())
+        return QStringLiteral("图片导出成功 ！！！");
+    const int total = result.Written + result.Empty + int(result.Failures.size());
+    QString text = QStringLiteral("图片导出完成，%1/%2 张失败 ！！！")
+                       .arg(result.Failures.size())
+                       .arg(std::max(total, result.Handled));
+    for (size_t i = 0; i < result.Failures.size() && i < 5; ++i)
+        text += QStringLiteral("\n%1: %2")
+                    .arg(QString::fromStdString(result.Failures[i].FileName),
+                         QString::fromStdString(result.Failures[i].Reason));
+    return text;
+}
+
+} // namespace
 
 TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmOutPutDlg"));
     setWindowTitle(QStringLiteral("批量导出图片"));
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
-    layout->addStretch();
-    layout->addWidget(buttons);
+
+    layout->addWidget(new QLabel(QStringLiteral("图片所在文件夹:"), this));
+    auto* dirRow = new QHBoxLayout;
+    FEditFileDir = new QLineEdit(this);
+    FEditFileDir->setObjectName(QStringLiteral("EditFileDir"));
+    auto* browse = new QPushButton(QStringLiteral("..."), this);
+    browse->setObjectName(QStringLiteral("EditFileDirButton"));
+    dirRow->addWidget(FEditFileDir, 1);
+    dirRow->addWidget(browse);
+    layout->addLayout(dirRow);
+
+    auto* range = new QGroupBox(QStringLiteral("图片编号"), this);
+    auto* rangeLayout = new QHBoxLayout(range);
+    FEditX = NumberEdit(range, "EditX");
+    FEditY = NumberEdit(range, "EditY");
+    rangeLayout->addWidget(new QLabel(QStringLiteral("起始编号:"), range));
+    rangeLayout->addWidget(FEditX, 1);
+    rangeLayout->addWidget(new QLabel(QStringLiteral("结束编号:"), range));
+    rangeLayout->addWidget(FEditY, 1);
+    layout->addWidget(range);
+
+    auto* formats = new QGroupBox(QStringLiteral("导出文件格式"), this);
+    formats->setObjectName(QStringLiteral("RadioGroupImageFormat"));
+    formats->setToolTip(QStringLiteral("自动模式会根据存储的文件格式导出相应的文件格式"));
+    auto* formatLayout = new QGridLayout(formats);
+    FFormat = new QButtonGroup(formats);
+    const QStringList items{QStringLiteral("PNG"), QStringLiteral("BMP"), QStringLiteral("TGA"),
+                            QStringLiteral("自动")};
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], formats);
+        FFormat->addButton(button, i);
+        formatLayout->addWidget(button, 0, i);
+    }
+    FFormat->button(0)->setChecked(true);
+    layout->addWidget(formats);
+
+    auto* note =
+        new QLabel(QStringLiteral("大批量导出文件时，\n尽量把其他程序全部关闭\n开始导出时，\n"
+                                  "不要在操作电脑，等待导出完成"),
+                   this);
+    note->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    layout->addWidget(note);
+
+    auto* buttons = new QHBoxLayout;
+    FBitBtnOK2 = new QPushButton(QStringLiteral("高速导出"), this);
+    FBitBtnOK2->setObjectName(QStringLiteral("BitBtnOK2"));
+    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
+    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
+    buttons->addStretch();
+    buttons->addWidget(FBitBtnOK2);
+    buttons->addWidget(FBitBtnClose);
+    layout->addLayout(buttons);
+    FProgressBar = new QProgressBar(this);
+    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    layout->addWidget(FProgressBar);
+
+    FTimer1 = new QTimer(this);
+    FTimer1->setObjectName(QStringLiteral("Timer1"));
+    FTimer1->setInterval(500);
+    connect(FTimer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    connect(browse, &QPushButton::clicked, this,
+            [this] { Guarded([this] { EditFileDirButtonClick(); }); });
+    connect(FBitBtnOK2, &QPushButton::clicked, this,
+            [this] { Guarded([this] { BitBtnOK2Click(); }); });
+    connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });
+    setMinimumWidth(380);
+}
+
+TfrmOutPutDlg::~TfrmOutPutDlg() {
+    // The workers read the library: they end before the dialog (and later the library) goes.
+    if (FRun) {
+        FRun.reset();
+        g_Busy = false;
+    }
+}
+
+bool TfrmOutPutDlg::FormCloseQuery() const {
+    return !g_Busy && !FRun;
+}
+
+void TfrmOutPutDlg::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    FTimer1->stop();
+    QDialog::closeEvent(event);
+}
+
+void TfrmOutPutDlg::reject() {
+    // Escape and the close button are refused while workers run.
+    if (FormCloseQuery())
+        QDialog::reject();
+}
+
+void TfrmOutPutDlg::SetButtonsEnabled(bool enabled) {
+    FBitBtnOK2->setEnabled(enabled);
+    FBitBtnClose->setEnabled(enabled);
+}
+
+int TfrmOutPutDlg::Open(int nStart, int nStop) {
+    FEditX->setValue(nStart);
+    FEditY->setValue(nStop);
+    FProgressBar->setRange(0, 100);
+    FProgressBar->setValue(0);
+    return Prompts().ExecDialog(*this);
 }
 
 void TfrmOutPutDlg::ToolButtonSaveManyBMPClick() {
     if (!g_Images)
         return;
-    Prompts().ExecDialog(*this);
+    int first = g_Selection.Index;
+    if (FormsCreated() && Forms().frmMain) {
+        const TDrawGrid* grid = Forms().frmMain->DrawGrid();
+        first = grid->Row() * grid->ColCount() + grid->Col();
+    }
+    Open(first, g_Images->ImageCount() - 1);
+}
+
+void TfrmOutPutDlg::EditFileDirButtonClick() {
+    const QString current = FEditFileDir->text().trimmed();
+    const QString start = !current.isEmpty() && QDir(current).exists() ? current : QString();
+    const QString chosen = Prompts().ExistingFolder(QStringLiteral("浏览文件夹"), start);
+    if (!chosen.isEmpty())
+        FEditFileDir->setText(chosen);
+}
+
+void TfrmOutPutDlg::BitBtnOK2Click() {
+    if (!g_Images || g_Busy || FRun)
+        return;
+    const QString folder = FEditFileDir->text().trimmed();
+    if (folder.isEmpty()) {
+        Prompts().ShowMessage(QStringLiteral("请先选择图片导出的文件夹 ！！！"));
+        return;
+    }
+    const int first = FEditX->value();
+    const int last = FEditY->value();
+    if (last < first || first < 0 || last >= g_Images->ImageCount())
+        return; // a range outside the library exports nothing and leaves the dialog idle
+    const TImageFormat format = TImageFormat(std::max(FFormat->checkedId(), 0));
+    auto run = std::make_unique<TBatchExportRun>(*g_Images);
+    if (!run->Start(folder.toStdString(), format, first, last, FProcessors)) {
+        // The folder (or its Placements folder) could not be created.
+        Prompts().ShowMessage(QStringLiteral("图片导出失败 ！！！\n%1")
+                                  .arg(QString::fromStdString(run->Wait().Error)));
+        return;
+    }
+    g_Busy = true;
+    SetButtonsEnabled(false);
+    FRun = std::move(run);
+    FProgressBar->setRange(0, last - first + 1);
+    FProgressBar->setValue(0);
+    FTimer1->start();
+}
+
+void TfrmOutPutDlg::Timer1Timer() {
+    if (!FRun) {
+        FTimer1->stop();
+        return;
+    }
+    FProgressBar->setValue(FRun->Progress());
+    if (FRun->RunningWorkers() > 0)
+        return;
+    FTimer1->stop();
+    // Every worker has ended: collecting them does not block.
+    FLastResult = FRun->Wait();
+    FRun.reset();
+    FProgressBar->setValue(FProgressBar->maximum());
+    g_Busy = false;
+    SetButtonsEnabled(true);
+    Prompts().ShowMessage(OutcomeText(FLastResult));
+    done(QDialog::Accepted);
 }
 
 } // namespace velmora

@@ -1,18 +1,69 @@
 #pragma once
 
+#include "operations/batch_export.h"
+
 #include <QDialog>
+
+#include <memory>
+
+class QButtonGroup;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTimer;
 
 namespace velmora {
 
 // Dialog "批量导出图片", created once at start and kept for the whole run so that its controls keep
-// their values between uses.
+// their values between uses: the target folder (EditFileDir), the index range (EditX, EditY) and
+// the format (RadioGroupImageFormat: PNG, BMP, TGA, 自动). A run spreads the range over worker
+// threads; Timer1 follows them every 500 ms while the window stays responsive, and the dialog
+// cannot be closed until they have all ended.
 class TfrmOutPutDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmOutPutDlg(QWidget* parent = nullptr);
+    ~TfrmOutPutDlg() override;
 
-    // The toolbar command. Writes a range of images of the open library into a folder. Needs an open library.
+    // The toolbar command. Writes a range of images of the open library into a folder. Needs an
+    // open library.
     void ToolButtonSaveManyBMPClick();
+    // Puts the range into EditX and EditY, resets the progress bar and shows the dialog modally.
+    int Open(int nStart, int nStop);
+    // Starts a run with the dialog's values.
+    void BitBtnOK2Click();
+    // Follows a run: progress, and its end (message, dialog closed).
+    void Timer1Timer();
+    // True while workers of a run have not been collected by Timer1Timer.
+    bool Running() const { return FRun != nullptr; }
+    // The outcome of the last finished run.
+    const TBatchExportResult& LastResult() const { return FLastResult; }
+    // The processor count the split uses; 0 (the default) asks the system.
+    void SetProcessors(int processors) { FProcessors = processors; }
+
+    // Closing (also by Escape) is refused while a run is going on.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool FormCloseQuery() const;
+    void EditFileDirButtonClick();
+    void SetButtonsEnabled(bool enabled);
+
+    QLineEdit* FEditFileDir = nullptr;
+    QSpinBox* FEditX = nullptr;
+    QSpinBox* FEditY = nullptr;
+    QButtonGroup* FFormat = nullptr;
+    QPushButton* FBitBtnOK2 = nullptr;
+    QPushButton* FBitBtnClose = nullptr;
+    QProgressBar* FProgressBar = nullptr;
+    QTimer* FTimer1 = nullptr;
+    std::unique_ptr<TBatchExportRun> FRun;
+    TBatchExportResult FLastResult;
+    int FProcessors = 0;
 };
 
 } // namespace velmora

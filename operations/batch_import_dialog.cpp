@@ -1,30 +1,323 @@
 #include "operations/batch_import_dialog.h"
 
+#include "app/exception_handler.h"
+#include "app/forms.h"
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/status_texts.h"
+#include "operations/batch_import.h"
 
-#include <QDialogButtonBox>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <climits>
+#include <set>
+
 namespace velmora {
+
+namespace {
+
+QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
+                      const QStringList& items, int columns, QButtonGroup*& group, int checked) {
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QGridLayout(box);
+    group = new QButtonGroup(box);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], box);
+        group->addButton(button, i);
+        layout->addWidget(button, i / columns, i % columns);
+    }
+    group->button(checked)->setChecked(true);
+    return box;
+}
+
+QSpinBox* NumberEdit(QWidget* parent, const char* name) {
+    auto* edit = new QSpinBox(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setRange(INT_MIN, INT_MAX);
+    return edit;
+}
+
+TfrmMain* MainWindow(QWidget* dialog) {
+    if (FormsCreated() && Forms().frmMain)
+        return Forms().frmMain.get();
+    return qobject_cast<TfrmMain*>(dialog->parentWidget());
+}
+
+// The outcome as the user is told it: success only when every item went in as asked.
+QString OutcomeText(const TBatchImportResult& result) {
+    if (result.Plan.Count <= 0)
+        return QStringLiteral("没有导入任何图片 ！！！");
+    if (result.Succeeded())
+        return QStringLiteral("图片导入成功 ！！！");
+    std::set<int> failed;
+    for (const TBatchImportIssue& issue : result.Unreadable)
+        failed.insert(issue.Item);
+    for (const TBatchImportIssue& issue : result.Refused)
+        failed.insert(issue.Item);
+    QString text = QStringLiteral("图片导入完成，%1/%2 张失败 ！！！")
+                       .arg(failed.size())
+                       .arg(result.Plan.Count);
+    if (!result.Unreadable.empty())
+        text += QStringLiteral("\n%1 张图片无法读取，已用空图片代替").arg(result.Unreadable.size());
+    if (!result.Refused.empty())
+        text += QStringLiteral("\n%1 张被图库拒绝").arg(result.Refused.size());
+    // The first few names tell the user where to look.
+    const auto list = [&text](const std::vector<TBatchImportIssue>& issues) {
+        for (size_t i = 0; i < issues.size() && i < 5; ++i)
+            if (!issues[i].FileName.empty())
+                text += QStringLiteral("\n%1: %2")
+                            .arg(QString::fromStdString(issues[i].FileName),
+                                 QString::fromStdString(issues[i].Reason));
+    };
+    list(result.Unreadable);
+    list(result.Refused);
+    return text;
+}
+
+} // namespace
 
 TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmInPutManyDlg"));
     setWindowTitle(QStringLiteral("批量导入图片"));
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
-    layout->addStretch();
-    layout->addWidget(buttons);
+
+    auto* content = RadioGroup(this, "RadioGroup1", QStringLiteral("导入内容"),
+                               {QStringLiteral("图片和坐标"), QStringLiteral("图片"),
+                                QStringLiteral("坐标"), QStringLiteral("空图片")},
+                               4, FContent, 0);
+    layout->addWidget(content);
+
+    FRzLabel = new QLabel(QStringLiteral("图片所在文件夹:"), this);
+    FRzLabel->setObjectName(QStringLiteral("RzLabel"));
+    layout->addWidget(FRzLabel);
+    auto* dirRow = new QHBoxLayout;
+    FEditFileDir = new QLineEdit(this);
+    FEditFileDir->setObjectName(QStringLiteral("EditFileDir"));
+    FBrowse = new QPushButton(QStringLiteral("..."), this);
+    FBrowse->setObjectName(QStringLiteral("EditFileDirButton"));
+    dirRow->addWidget(FEditFileDir, 1);
+    dirRow->addWidget(FBrowse);
+    layout->addLayout(dirRow);
+
+    FGroupBox2 = new QGroupBox(QStringLiteral("图片索引号"), this);
+    FGroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    auto* range = new QHBoxLayout(FGroupBox2);
+    FRzLabel1 = new QLabel(QStringLiteral("起始编号:"), FGroupBox2);
+    FRzLabel1->setObjectName(QStringLiteral("RzLabel1"));
+    FRzLabel2 = new QLabel(QStringLiteral("结束编号:"), FGroupBox2);
+    FRzLabel2->setObjectName(QStringLiteral("RzLabel2"));
+    FEditX = NumberEdit(FGroupBox2, "EditX");
+    FEditY = NumberEdit(FGroupBox2, "EditY");
+    range->addWidget(FRzLabel1);
+    range->addWidget(FEditX, 1);
+    range->addWidget(FRzLabel2);
+    range->addWidget(FEditY, 1);
+    layout->addWidget(FGroupBox2);
+
+    FRadioGroup3 = RadioGroup(
+        this, "RadioGroup3", QStringLiteral("导入方式"),
+        {QStringLiteral("从尾部添加"), QStringLiteral("按编号插入"), QStringLiteral("按编号覆盖")},
+        3, FMode, 0);
+    layout->addWidget(FRadioGroup3);
+
+    FGroupBox4 = new QGroupBox(QStringLiteral("坐标获得方式"), this);
+    FGroupBox4->setObjectName(QStringLiteral("GroupBox4"));
+    auto* offsets = new QHBoxLayout(FGroupBox4);
+    FRadioButton1 = new QRadioButton(QStringLiteral("同名坐标文件"), FGroupBox4);
+    FRadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    FRadioButton2 = new QRadioButton(QStringLiteral("相同坐标"), FGroupBox4);
+    FRadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    FRadioButton1->setChecked(true);
+    FEditXY = new QLineEdit(QStringLiteral("0,0"), FGroupBox4);
+    FEditXY->setObjectName(QStringLiteral("EditXY"));
+    offsets->addWidget(FRadioButton1);
+    offsets->addWidget(FRadioButton2);
+    offsets->addWidget(FEditXY, 1);
+    layout->addWidget(FGroupBox4);
+
+    FRadioGroup2 =
+        RadioGroup(this, "RadioGroup2", QStringLiteral("是否压缩"),
+                   {QStringLiteral("不压缩"), QStringLiteral("压缩")}, 4, FCompression, 0);
+    layout->addWidget(FRadioGroup2);
+
+    auto* buttons = new QHBoxLayout;
+    FBitBtnOK = new QPushButton(QStringLiteral("确定"), this);
+    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
+    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
+    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
+    buttons->addStretch();
+    buttons->addWidget(FBitBtnOK);
+    buttons->addWidget(FBitBtnClose);
+    layout->addLayout(buttons);
+    FProgressBar = new QProgressBar(this);
+    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    layout->addWidget(FProgressBar);
+
+    connect(FContent, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
+    connect(FMode, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
+    connect(FBrowse, &QPushButton::clicked, this,
+            [this] { Guarded([this] { EditFileDirButtonClick(); }); });
+    connect(FBitBtnOK, &QPushButton::clicked, this,
+            [this] { Guarded([this] { BitBtnOKClick(); }); });
+    connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });
+    setMinimumWidth(420);
+    RadioGroup1Click();
+}
+
+void TfrmInPutManyDlg::closeEvent(QCloseEvent* event) {
+    if (g_Busy)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TfrmInPutManyDlg::reject() {
+    // Escape and the close button are refused while an import runs.
+    if (!g_Busy)
+        QDialog::reject();
+}
+
+void TfrmInPutManyDlg::SetButtonsEnabled(bool enabled) {
+    FBitBtnOK->setEnabled(enabled);
+    FBitBtnClose->setEnabled(enabled);
+}
+
+void TfrmInPutManyDlg::RadioGroup1Click() {
+    const int content = FContent->checkedId();
+    FRzLabel1->setText(QStringLiteral("起始编号:"));
+    FRzLabel2->setText(QStringLiteral("结束编号:"));
+    FRzLabel->setText(QStringLiteral("图片所在文件夹:"));
+    FEditFileDir->setEnabled(true);
+    FBrowse->setEnabled(true);
+    if (content == bcOffsets) {
+        if (QAbstractButton* overwrite = FMode->button(bmOverwrite))
+            overwrite->setChecked(true);
+        FRzLabel->setText(QStringLiteral("坐标所在文件夹:"));
+    }
+    const int mode = FMode->checkedId();
+    if (content == bcBlank) {
+        FEditFileDir->setEnabled(false);
+        FBrowse->setEnabled(false);
+        FGroupBox2->setEnabled(true);
+        FRadioGroup2->setEnabled(true);
+        FRadioGroup3->setEnabled(true);
+        FGroupBox4->setEnabled(false);
+        FEditX->setEnabled(true);
+        FEditY->setEnabled(mode != bmAppend);
+        if (mode == bmAppend)
+            FRzLabel1->setText(QStringLiteral("添加张数:"));
+        else if (mode == bmInsert)
+            FRzLabel2->setText(QStringLiteral("添加张数:"));
+        return;
+    }
+    FGroupBox2->setEnabled(mode != bmAppend);
+    FEditX->setEnabled(true);
+    FEditY->setEnabled(mode == bmOverwrite);
+    FRadioGroup3->setEnabled(content != bcOffsets);
+    FGroupBox4->setEnabled(content != bcPictures);
+}
+
+int TfrmInPutManyDlg::Open(int nIndex) {
+    FProgressBar->setRange(0, 100);
+    FProgressBar->setValue(0);
+    FEditX->setValue(nIndex);
+    int designed = 318;
+    if (g_Images) {
+        FEditY->setValue(g_Images->ImageCount() - 1);
+        const bool pak = g_Images->ImageType() == t_Quillrand;
+        FRadioGroup2->setVisible(pak);
+        designed = pak ? 352 : 318;
+    }
+    // The designed height, or more where the system's fonts need it: no control is cut off.
+    layout()->activate();
+    setFixedHeight(std::max(designed, minimumSizeHint().height()));
+    return Prompts().ExecDialog(*this);
 }
 
 void TfrmInPutManyDlg::ToolButtonAddManyClick() {
     if (!g_Images)
         return;
-    Prompts().ExecDialog(*this);
+    Open(g_Selection.Index);
+    TfrmMain* main = MainWindow(this);
+    if (!main || !g_Images)
+        return;
+    main->UpdateGridRows();
+    const TDrawGrid* grid = main->DrawGrid();
+    main->DrawGridSelectCell(grid->Col(), grid->Row());
+    main->SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
+    main->SetStatusText(3, ImageDataText(g_Selection.Index, g_Selection.Width, g_Selection.Height,
+                                         g_Selection.X, g_Selection.Y));
+}
+
+void TfrmInPutManyDlg::EditFileDirButtonClick() {
+    const QString current = FEditFileDir->text().trimmed();
+    const QString start = QDir(current).exists() && !current.isEmpty() ? current : QString();
+    const QString chosen = Prompts().ExistingFolder(QStringLiteral("浏览文件夹"), start);
+    if (!chosen.isEmpty())
+        FEditFileDir->setText(chosen);
+}
+
+void TfrmInPutManyDlg::BitBtnOKClick() {
+    if (!g_Images || g_Busy)
+        return;
+    TBatchImportOptions options;
+    options.Content = TBatchContent(std::max(FContent->checkedId(), 0));
+    options.Mode = TBatchMode(std::max(FMode->checkedId(), 0));
+    options.Start = FEditX->value();
+    options.End = FEditY->value();
+    options.OffsetsFromPlacements = FRadioButton1->isChecked();
+    options.FixedOffset = FEditXY->text().toStdString();
+    options.Compression = uint8_t(std::max(FCompression->checkedId(), 0));
+    if (options.Content == bcPicturesAndOffsets || options.Content == bcPictures) {
+        const QString folder = FEditFileDir->text().trimmed();
+        if (folder.isEmpty()) {
+            Prompts().ShowMessage(QStringLiteral("请先选择图片所在文件夹 ！！！"));
+            return;
+        }
+        if (!QDir(folder).exists()) {
+            Prompts().ShowMessage(QStringLiteral("图片所在文件夹不存在 ！！！\n%1").arg(folder));
+            return;
+        }
+        FFileList = ListPictureFolder(folder.toStdString());
+        options.Files = FFileList;
+    }
+
+    TBatchImportResult result;
+    {
+        TBusyGuard busy;
+        SetButtonsEnabled(false);
+        struct TEnableAgain {
+            TfrmInPutManyDlg* Dialog;
+            ~TEnableAgain() { Dialog->SetButtonsEnabled(true); }
+        } enableAgain{this};
+        result = BatchImport(*g_Images, options, [this](int done, int total) {
+            setWindowTitle(
+                QStringLiteral("批量导入图片(%1/%2)").arg(std::min(done + 1, total)).arg(total));
+            FProgressBar->setRange(0, std::max(total, 1));
+            FProgressBar->setValue(done);
+            QCoreApplication::processEvents();
+        });
+    }
+    Prompts().ShowMessage(OutcomeText(result));
+    // Nothing to import leaves the dialog open so that the choices can be corrected.
+    if (result.Plan.Count > 0)
+        done(QDialog::Accepted);
 }
 
 } // namespace velmora

@@ -2,17 +2,73 @@
 
 #include <QDialog>
 
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
 namespace velmora {
 
 // Dialog "批量导入图片", created once at start and kept for the whole run so that its controls keep
-// their values between uses.
+// their values between uses: what to import (RadioGroup1), the source folder (EditFileDir), the
+// index range (EditX, EditY), the mode (RadioGroup3), where offsets come from (RadioButton1 offset
+// files, RadioButton2 the pair in EditXY) and, for Pak libraries, the compression (RadioGroup2).
 class TfrmInPutManyDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmInPutManyDlg(QWidget* parent = nullptr);
 
-    // The toolbar command. Imports the pictures of a folder into the open library. Needs an open library.
+    // The toolbar command. Imports the pictures of a folder into the open library, then refreshes
+    // the main window. Needs an open library.
     void ToolButtonAddManyClick();
+    // Prepares the controls for the open library (start index nIndex, end the last image) and
+    // shows the dialog modally; returns its result.
+    int Open(int nIndex);
+    // Enables the controls that the chosen content and mode use.
+    void RadioGroup1Click();
+    // Runs the import with the dialog's values.
+    void BitBtnOKClick();
+    // The picture files of the last run, in import order.
+    const std::vector<std::string>& FileList() const { return FFileList; }
+
+    // Closing (also by Escape) is refused while a run is going on.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void EditFileDirButtonClick();
+    void SetButtonsEnabled(bool enabled);
+
+    QButtonGroup* FContent = nullptr;
+    QButtonGroup* FMode = nullptr;
+    QButtonGroup* FCompression = nullptr;
+    QLabel* FRzLabel = nullptr;
+    QLabel* FRzLabel1 = nullptr;
+    QLabel* FRzLabel2 = nullptr;
+    QLineEdit* FEditFileDir = nullptr;
+    QPushButton* FBrowse = nullptr;
+    QGroupBox* FGroupBox2 = nullptr;
+    QSpinBox* FEditX = nullptr;
+    QSpinBox* FEditY = nullptr;
+    QGroupBox* FRadioGroup3 = nullptr;
+    QGroupBox* FGroupBox4 = nullptr;
+    QRadioButton* FRadioButton1 = nullptr;
+    QRadioButton* FRadioButton2 = nullptr;
+    QLineEdit* FEditXY = nullptr;
+    QGroupBox* FRadioGroup2 = nullptr;
+    QPushButton* FBitBtnOK = nullptr;
+    QPushButton* FBitBtnClose = nullptr;
+    QProgressBar* FProgressBar = nullptr;
+    std::vector<std::string> FFileList;
 };
 
 } // namespace velmora

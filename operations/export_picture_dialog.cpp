@@ -14,10 +14,11 @@ namespace velmora {
 
 namespace {
 
-// The save dialog's last file name and type (0 PNG, 1 BMP, 2 TGA), kept for the whole run so that
-// the dialog reopens in the folder of the last export.
+// The save dialog's last file name and type, kept for the whole run so that the dialog reopens in
+// the folder, and with the type, of the last export.
 std::string g_SaveDialog1FileName;
 int g_SaveDialog1FilterIndex = 0;
+TExportChoice g_Export;
 
 TImageFormat FormatOfFilter(int filterIndex) {
     switch (filterIndex) {
@@ -30,7 +31,25 @@ TImageFormat FormatOfFilter(int filterIndex) {
     }
 }
 
+std::string WithSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
 } // namespace
+
+const TExportChoice& LastExportChoice() {
+    return g_Export;
+}
+
+std::string SaveDialog1TypeChange(int filterIndex, const std::string& folder, int index) {
+    g_Export.Format = filterIndex;
+    if (filterIndex < 0 || filterIndex > 2)
+        return {};
+    g_Export.Target = WithSeparator(folder) + ExportFileName(index, FormatOfFilter(filterIndex));
+    return g_Export.Target;
+}
 
 void ToolButtonSaveBMPClick(TfrmMain& main) {
     if (!g_Images || g_Busy)
@@ -38,30 +57,43 @@ void ToolButtonSaveBMPClick(TfrmMain& main) {
     TBusyGuard busy;
     const TDrawGrid* grid = main.DrawGrid();
     const int index = grid->Row() * grid->ColCount() + grid->Col();
-    if (index >= g_Images->ImageCount())
+    if (index < 0 || index >= g_Images->ImageCount())
         return;
-    const std::string proposed =
-        ExtractFilePath(g_SaveDialog1FileName) + FileNameWithoutExt(ExportFileName(index, ifPNG));
+    const std::string folder = ExtractFilePath(g_SaveDialog1FileName);
+    const std::string proposed = folder + FileNameWithoutExt(ExportFileName(index, ifPNG));
+    g_Export.Format = g_SaveDialog1FilterIndex;
+    g_Export.Target = folder + ExportFileName(index, FormatOfFilter(g_SaveDialog1FilterIndex));
     int filterIndex = g_SaveDialog1FilterIndex;
     const QString chosen =
         Prompts().SaveFileName(QStringLiteral("保存为图片文件"),
                                QStringLiteral("PNG 文件|*.PNG|BMP 文件|*.BMP|TGA 文件|*.TGA"),
-                               QString::fromStdString(proposed), &filterIndex);
+                               QString::fromStdString(proposed), &filterIndex,
+                               [index](int type, const QString& shownFolder) {
+                                   return QString::fromStdString(SaveDialog1TypeChange(
+                                       type, shownFolder.toStdString(), index));
+                               });
     if (chosen.isEmpty())
         return;
     g_SaveDialog1FileName = chosen.toStdString();
-    g_SaveDialog1FilterIndex = filterIndex;
-    const TImageFormat format = FormatOfFilter(filterIndex);
+    if (filterIndex >= 0 && filterIndex <= 2)
+        g_SaveDialog1FilterIndex = filterIndex;
+    // The name typed in the dialog is not used: the picture is always named after its index, in
+    // the folder the dialog ended in.
+    const TImageFormat format = FormatOfFilter(g_SaveDialog1FilterIndex);
+    const std::string target = ExtractFilePath(g_SaveDialog1FileName);
+    g_Export.Format = g_SaveDialog1FilterIndex;
+    g_Export.Target = target + ExportFileName(index, format);
     const TPicture* picture = g_Images->GetBitmap(index);
     if (!picture)
         return;
     const bool pixelBuffer = picture->AsDIB() != nullptr;
-    const TExportImageResult result =
-        ExportImage(*g_Images, index, ExtractFilePath(g_SaveDialog1FileName), format);
+    const TExportImageResult result = ExportImage(*g_Images, index, target, format);
     if (!result.Written) {
         QString text = QStringLiteral("图片导出失败 ！！！");
         if (!result.Error.empty())
-            text += QStringLiteral("\n%1").arg(QString::fromStdString(result.Error));
+            text += QStringLiteral("\n%1: %2")
+                        .arg(QString::fromStdString(result.FileName),
+                             QString::fromStdString(result.Error));
         Prompts().ShowMessage(text);
     } else if (format == ifBMP && pixelBuffer) {
         Prompts().ShowMessage(QStringLiteral("图片导出成功！！！"));

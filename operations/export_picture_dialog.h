@@ -1,5 +1,9 @@
 #pragma once
 
+#include "files/picture_files.h"
+
+#include <string>
+
 namespace velmora {
 
 class TfrmMain;
@@ -9,5 +13,19 @@ class TfrmMain;
 // in the folder the save dialog ends in. Nothing happens without an open library, while g_Busy is
 // set, or when the current cell holds no image.
 void ToolButtonSaveBMPClick(TfrmMain& main);
+
+// The export format (0 PNG, 1 BMP, 2 TGA) and the target of the last export, kept by the main
+// window for the whole run.
+struct TExportChoice {
+    int Format = 0;
+    std::string Target;
+};
+const TExportChoice& LastExportChoice();
+
+// The save dialog's type change: filterIndex is 0-based (0 PNG, 1 BMP, 2 TGA). Sets the export
+// format and, for a known type, the target to folder + the "%.5d" index of image `index` + the
+// type's extension; returns that file name (empty for an unknown type, which changes the format
+// only).
+std::string SaveDialog1TypeChange(int filterIndex, const std::string& folder, int index);
 
 } // namespace velmora

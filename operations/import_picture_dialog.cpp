@@ -1,30 +1,167 @@
 #include "operations/import_picture_dialog.h"
 
+#include "app/exception_handler.h"
+#include "app/forms.h"
 #include "app/globals.h"
+#include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/status_texts.h"
+#include "core/utils.h"
+#include "files/picture_files.h"
+#include "operations/import_picture.h"
 
-#include <QDialogButtonBox>
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <optional>
+
 namespace velmora {
+
+namespace {
+
+// Offsets are stored as signed 16-bit values by every format: the edits take no other numbers.
+QSpinBox* OffsetEdit(QWidget* parent, const char* name) {
+    auto* edit = new QSpinBox(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setRange(-32768, 32767);
+    edit->setValue(0);
+    return edit;
+}
+
+QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
+                      const QStringList& items, int columns, QButtonGroup*& group, int checked) {
+    auto* box = new QGroupBox(caption, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    auto* layout = new QGridLayout(box);
+    group = new QButtonGroup(box);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], box);
+        group->addButton(button, i);
+        layout->addWidget(button, i / columns, i % columns);
+    }
+    group->button(checked)->setChecked(true);
+    return box;
+}
+
+TfrmMain* MainWindow(QWidget* dialog) {
+    if (FormsCreated() && Forms().frmMain)
+        return Forms().frmMain.get();
+    return qobject_cast<TfrmMain*>(dialog->parentWidget());
+}
+
+// The main window after an import or a cancel: grid rows, grid, preview and status panes 2 and 3.
+// The current cell is selected again so that the preview and pane 3 show what it holds now.
+void RefreshMain(TfrmMain* main) {
+    if (!main || !g_Images)
+        return;
+    main->UpdateGridRows();
+    const TDrawGrid* grid = main->DrawGrid();
+    main->DrawGridSelectCell(grid->Col(), grid->Row());
+    main->SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
+}
+
+} // namespace
 
 TfrmInPutDlg::TfrmInPutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmInPutDlg"));
     setWindowTitle(QStringLiteral("图片导入"));
     auto* layout = new QVBoxLayout(this);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* close = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+
+    auto* offsets = new QGroupBox(QStringLiteral("坐标"), this);
+    auto* offsetLayout = new QHBoxLayout(offsets);
+    FEditX = OffsetEdit(offsets, "EditX");
+    FEditY = OffsetEdit(offsets, "EditY");
+    offsetLayout->addWidget(new QLabel(QStringLiteral("X:"), offsets));
+    offsetLayout->addWidget(FEditX, 1);
+    offsetLayout->addWidget(new QLabel(QStringLiteral("Y:"), offsets));
+    offsetLayout->addWidget(FEditY, 1);
+    layout->addWidget(offsets);
+
+    layout->addWidget(RadioGroup(
+        this, "RadioGroup", QStringLiteral("导入方式"),
+        {QStringLiteral("覆盖图片"), QStringLiteral("插入图片"), QStringLiteral("尾部添加")}, 3,
+        FMode, 2));
+    FRadioGroup1 =
+        RadioGroup(this, "RadioGroup1", QStringLiteral("是否压缩"),
+                   {QStringLiteral("不压缩"), QStringLiteral("压缩")}, 4, FCompression, 0);
+    layout->addWidget(FRadioGroup1);
+
+    auto* buttons = new QHBoxLayout;
+    auto* ok = new QPushButton(QStringLiteral("确定"), this);
+    ok->setObjectName(QStringLiteral("BitBtnOK"));
+    ok->setDefault(true);
+    auto* close = new QPushButton(QStringLiteral("取消"), this);
     close->setObjectName(QStringLiteral("BitBtnClose"));
-    connect(buttons, &QDialogButtonBox::rejected, this, [this] { done(0); });
-    layout->addStretch();
-    layout->addWidget(buttons);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, [this] { done(kConfirmed); });
+    connect(close, &QPushButton::clicked, this, [this] { done(0); });
+    setFixedWidth(300);
+    PrepareFor(false);
+}
+
+int TfrmInPutDlg::Mode() const {
+    return std::max(FMode->checkedId(), 0);
+}
+
+int TfrmInPutDlg::Compression() const {
+    return std::max(FCompression->checkedId(), 0);
+}
+
+void TfrmInPutDlg::PrepareFor(bool pak) {
+    FRadioGroup1->setVisible(pak);
+    setFixedHeight(pak ? 206 : 170);
 }
 
 void TfrmInPutDlg::ToolButtonAddClick() {
     if (!g_Images || g_Busy)
         return;
-    Prompts().ExecDialog(*this);
+    TfrmMain* main = MainWindow(this);
+    std::optional<QString> message;
+    try {
+        TBusyGuard busy;
+        const QString file = Prompts().OpenFileName(
+            QString(), QStringLiteral("PNG文件|*.PNG|BMP文件|*.bmp|TGA文件|*.TGA"), FOPD1Dir);
+        if (!file.isEmpty()) {
+            FOPD1Dir = QString::fromStdString(ExtractFilePath(file.toStdString()));
+            TLoadedPicture picture;
+            std::string error;
+            if (!LoadImportPicture(file.toStdString(), picture, error)) {
+                // An unreadable picture is said to be one, rather than the command doing nothing.
+                message = QStringLiteral("图片导入失败 ！！！\n%1: %2")
+                              .arg(file, QString::fromStdString(error));
+            } else {
+                PrepareForLibrary(picture, *g_Images);
+                PrepareFor(g_Images->ImageType() == t_Quillrand);
+                if (Prompts().ExecDialog(*this) == kConfirmed) {
+                    const TDrawGrid* grid = main ? main->DrawGrid() : nullptr;
+                    const int index = grid ? grid->Row() * grid->ColCount() + grid->Col() : 0;
+                    const TImportPictureResult result = ImportLoadedPicture(
+                        *g_Images, picture, index, TImportMode(Mode()),
+                        {FEditX->value(), FEditY->value()}, uint8_t(Compression()));
+                    message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
+                                              : QStringLiteral("图片导入失败 ！！！");
+                }
+            }
+        }
+    } catch (...) {
+        // A library that could not be written is reported by the general handler; the window
+        // shows what the library holds now.
+        RefreshMain(main);
+        throw;
+    }
+    RefreshMain(main);
+    if (message)
+        Prompts().ShowMessage(*message);
 }
 
 } // namespace velmora

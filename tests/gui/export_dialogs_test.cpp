@@ -1,0 +1,274 @@
+// The export commands of the editor: one image through the save dialog, and a range through the
+// batch export dialog with its worker threads, driven through scripted prompts.
+#include "gui_support.h"
+
+#include "app/thumbnail_grid.h"
+#include "core/file_stream.h"
+#include "files/picture_files.h"
+#include "files/placements.h"
+#include "operations/batch_export_dialog.h"
+#include "operations/export_picture_dialog.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+
+using namespace velmora;
+using namespace velmora::gui_test;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int CountFiles(const std::string& folder, const std::string& extension) {
+    int count = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.is_regular_file() && entry.path().extension() == extension)
+            ++count;
+    return count;
+}
+
+// Works the batch export dialog: folder, range and format, then 高速导出; the dialog's timer
+// finishes the run while the test waits in the event loop. `during` runs right after the start.
+std::function<int(QDialog&)> Export(const std::string& folder, int first, int last, int format,
+                                    std::function<void(TfrmOutPutDlg&)> during = {}) {
+    return [=](QDialog& dialog) {
+        auto& d = static_cast<TfrmOutPutDlg&>(dialog);
+        d.findChild<QLineEdit*>("EditFileDir")->setText(QString::fromStdString(folder));
+        d.findChild<QSpinBox*>("EditX")->setValue(first);
+        d.findChild<QSpinBox*>("EditY")->setValue(last);
+        d.findChild<QGroupBox*>("RadioGroupImageFormat")
+            ->findChildren<QRadioButton*>()[format]
+            ->click();
+        d.setResult(0);
+        d.findChild<QPushButton*>("BitBtnOK2")->click();
+        if (during)
+            during(d);
+        if (!QTest::qWaitFor([&] { return !d.Running(); }, 60000))
+            return -1;
+        return d.result();
+    };
+}
+
+} // namespace
+
+class TExportDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void exportNamesByIndexInTheFolderTheDialogEndsIn() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wil, home.File("x.wil"), Sprites(8), 16));
+        const std::string first = home.Folder("first");
+        const std::string second = home.Folder("second");
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(home.File("x.wil"));
+        main.DrawGrid()->FocusCell(5, 0);
+
+        editor.Prompts.Files = {QString::fromStdString(first + "whatever.png")};
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        QVERIFY(FileExists(first + "00005.PNG"));
+        QCOMPARE(LastExportChoice().Target, first + "00005.PNG");
+
+        // The dialog reopens in the last folder; choosing TGA there and ending in another folder
+        // writes the index name with .TGA into the folder the dialog closed in.
+        main.DrawGrid()->FocusCell(3, 0);
+        editor.Prompts.Files = {QString::fromStdString(second + "typed.bmp")};
+        editor.Prompts.FilterIndexes = {2};
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        QCOMPARE(editor.Prompts.ProposedPaths.back(), QString::fromStdString(first + "00003"));
+        QCOMPARE(editor.Prompts.TypeChangeNames,
+                 std::vector<QString>({QString::fromStdString(second + "00003.TGA")}));
+        QVERIFY(FileExists(second + "00003.TGA"));
+        QVERIFY(!FileExists(second + "typed.bmp"));
+        TDIB back;
+        QVERIFY(LoadPicture(second + "00003.TGA", back, ifTGA));
+        QCOMPARE(back.Width(), 16);
+        const std::string tga = ReadText(second + "00003.TGA");
+        QCOMPARE(int(uint8_t(tga.at(16))), 24); // a 16-bit buffer is written at 24 bits
+
+        // BMP of a pixel buffer has its own message, without the blank.
+        editor.Prompts.Files = {QString::fromStdString(second + "x")};
+        editor.Prompts.FilterIndexes = {1};
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        QVERIFY(FileExists(second + "00003.BMP"));
+        QCOMPARE(editor.Prompts.Messages,
+                 std::vector<QString>(
+                     {"图片导出成功 ！！！", "图片导出成功 ！！！", "图片导出成功！！！"}));
+        // A cancelled dialog and an empty cell export nothing and say nothing.
+        editor.Prompts.Files = {""};
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        main.DrawGrid()->FocusCell(9, 0);
+        main.ToolButton("ToolButtonSaveBMP")->click();
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(3));
+        QVERIFY(!g_Busy);
+    }
+
+    void typeChangeNamesTheTarget() {
+        QCOMPARE(SaveDialog1TypeChange(0, "/d", 5), std::string("/d/00005.PNG"));
+        QCOMPARE(SaveDialog1TypeChange(2, "/d/", 123456), std::string("/d/123456.TGA"));
+        QCOMPARE(LastExportChoice().Format, 2);
+        // An unknown type changes the format only.
+        QCOMPARE(SaveDialog1TypeChange(5, "/e", 1), std::string());
+        QCOMPARE(LastExportChoice().Format, 5);
+        QCOMPARE(LastExportChoice().Target, std::string("/d/123456.TGA"));
+    }
+
+    void exportFailureIsReported() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("f.wzl"), Sprites(2)));
+        const std::string out = home.Folder("out");
+        home.Folder("out/00001.PNG"); // a folder where the picture should go
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("f.wzl"));
+        editor.Main().DrawGrid()->FocusCell(1, 0);
+        editor.Prompts.Files = {QString::fromStdString(out + "n")};
+        editor.Prompts.FilterIndexes = {0};
+        editor.Main().ToolButton("ToolButtonSaveBMP")->click();
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QVERIFY(editor.Prompts.Messages[0].startsWith("图片导出失败 ！！！"));
+    }
+
+    void batchExportOfAThousandImages() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wil, home.File("k.wil"), Sprites(1000, 4, 3), 16));
+        const std::string out = home.Path() + "made/by/export";
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(home.File("k.wil"));
+        auto& dialog = *editor.Forms().frmOutPutDlg;
+        QProgressBar* bar = dialog.findChild<QProgressBar*>("ProgressBar");
+        bool closeRefused = false, busyWhileRunning = false, mainCloseRefused = false;
+        editor.Prompts.Dialogs = {Export(out, 0, 999, 1, [&](TfrmOutPutDlg& d) {
+            busyWhileRunning =
+                g_Busy && d.Running() && !d.findChild<QPushButton*>("BitBtnOK2")->isEnabled();
+            closeRefused = !d.close() && d.Running();
+            d.reject(); // escape too
+            mainCloseRefused = !main.close();
+        })};
+        main.ToolButton("ToolButtonSaveManyBMP")->click();
+        QVERIFY(busyWhileRunning);
+        QVERIFY(closeRefused);
+        QVERIFY(mainCloseRefused);
+        QVERIFY(!dialog.Running());
+        QVERIFY(!g_Busy);
+        QCOMPARE(editor.Prompts.Messages, std::vector<QString>({"图片导出成功 ！！！"}));
+        const TBatchExportResult& result = dialog.LastResult();
+        QCOMPARE(result.Workers.size(), size_t(4));
+        QCOMPARE(result.Workers[0].Size(), 251);
+        QCOMPARE(result.Workers[3].Size(), 247);
+        QCOMPARE(result.Written, 1000);
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(bar->maximum(), 1000);
+        QCOMPARE(CountFiles(out + "/", ".BMP"), 1000);
+        QCOMPARE(CountFiles(out + "/Placements", ".txt"), 1000);
+        QCOMPARE(LoadPlacement(out + "/00999.BMP").X, 999 - 24);
+        // The range was proposed from the current cell to the last image.
+        main.DrawGrid()->FocusCell(4, 2);
+        editor.Prompts.Dialogs = {[](QDialog& d) {
+            return d.findChild<QSpinBox*>("EditX")->value() * 10000 +
+                   d.findChild<QSpinBox*>("EditY")->value();
+        }};
+        main.ToolButton("ToolButtonSaveManyBMP")->click();
+        QCOMPARE(dialog.findChild<QSpinBox*>("EditX")->value(), 24);
+        QCOMPARE(dialog.findChild<QSpinBox*>("EditY")->value(), 999);
+    }
+
+    void batchExportAutomaticFormatFollowsTheStoredPicture() {
+        TEditorHome home;
+        std::vector<TSpriteSpec> sprites = Sprites(4);
+        sprites[1].Alpha = true; // stored as a picture with alpha, read back as PNG
+        sprites[3].Alpha = true;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("m.wzl"), sprites, 16));
+        const std::string out = home.Folder("auto");
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("m.wzl"));
+        editor.Prompts.Dialogs = {Export(out, 0, 3, 3)};
+        editor.Forms().frmOutPutDlg->ToolButtonSaveManyBMPClick();
+        for (int i = 0; i < 4; ++i) {
+            int x = 0, y = 0;
+            const bool png = g_Images->Get(i, x, y)->AsPng() != nullptr;
+            const std::string name = out + "0000" + std::to_string(i);
+            QCOMPARE(FileExists(name + ".PNG"), png);
+            QCOMPARE(FileExists(name + ".BMP"), !png);
+            QVERIFY(FileExists(out + "Placements/0000" + std::to_string(i) + ".txt"));
+        }
+        QVERIFY(FileExists(out + "00001.PNG"));
+        QCOMPARE(editor.Prompts.Messages, std::vector<QString>({"图片导出成功 ！！！"}));
+    }
+
+    void batchExportCountsFailuresAndRefusesBadInput() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wil, home.File("r.wil"), Sprites(250, 4, 3), 16));
+        const std::string out = home.Folder("part");
+        // Three targets that cannot be written whoever runs the test.
+        for (const char* blocked : {"00003.PNG", "00100.PNG", "00249.PNG"})
+            home.Folder(std::string("part/") + blocked);
+        const std::string blocker = home.File("plainfile");
+        WriteText(blocker, "x");
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("r.wil"));
+        auto& dialog = *editor.Forms().frmOutPutDlg;
+        editor.Prompts.Dialogs = {[&](QDialog& d) {
+            // An empty folder field, a folder that cannot be made and a range outside the library
+            // each leave the dialog idle and usable.
+            Export("", 0, 249, 0)(d);
+            Export(blocker + "/sub", 0, 249, 0)(d);
+            Export(out, 0, 250, 0)(d);
+            if (dialog.Running() || !d.findChild<QPushButton*>("BitBtnOK2")->isEnabled())
+                return -1;
+            return Export(out, 0, 249, 0)(d);
+        }};
+        dialog.ToolButtonSaveManyBMPClick();
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(3));
+        QCOMPARE(editor.Prompts.Messages[0], QString("请先选择图片导出的文件夹 ！！！"));
+        QVERIFY(editor.Prompts.Messages[1].startsWith("图片导出失败 ！！！"));
+        QVERIFY(editor.Prompts.Messages[2].startsWith("图片导出完成，3/250 张失败 ！！！"));
+        QVERIFY(editor.Prompts.Messages[2].contains("00100.PNG"));
+        QCOMPARE(dialog.LastResult().Written, 247);
+        QCOMPARE(dialog.LastResult().Workers.size(), size_t(2));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!g_Busy);
+    }
+
+    void progressMovesWhileTheWindowStaysResponsive() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("p.wzl"), Sprites(3000, 24, 24), 16));
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("p.wzl"));
+        auto& dialog = *editor.Forms().frmOutPutDlg;
+        dialog.SetProcessors(1);
+        QProgressBar* bar = dialog.findChild<QProgressBar*>("ProgressBar");
+        std::vector<int> seen;
+        int ticks = 0;
+        QTimer probe;
+        probe.setInterval(20);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            ++ticks; // the event loop runs while the workers do
+            if (seen.empty() || seen.back() != bar->value())
+                seen.push_back(bar->value());
+        });
+        probe.start();
+        editor.Prompts.Dialogs = {Export(home.Folder("prog"), 0, 2999, 0)};
+        dialog.ToolButtonSaveManyBMPClick();
+        probe.stop();
+        QCOMPARE(dialog.LastResult().Written, 3000);
+        QVERIFY(ticks > 10);
+        QVERIFY2(std::any_of(seen.begin(), seen.end(), [](int v) { return v > 0 && v < 3000; }),
+                 "the bar moved between the start and the end of the run");
+        QCOMPARE(bar->value(), 3000);
+    }
+};
+
+QTEST_MAIN(TExportDialogsTest)
+#include "export_dialogs_test.moc"
