@@ -289,10 +289,16 @@ private slots:
         QCOMPARE(wil->ImageCount(), 0);
 
         // The Pak proposal keeps folder and name; an empty password gives the default one.
+        // A cancelled save dialog ends the command silently but keeps the name it proposed.
+        const size_t messages = editor.Prompts.Messages.size();
+        choose(3, 2, "");
+        editor.Prompts.Files.push_back(QString());
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.Messages.size(), messages);
+        QCOMPARE(TFrmCreateData::SaveDialog2FileName(), home.File("a.Pak"));
         choose(3, 2, "");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("a.Pak")));
         dlg.ToolButtonCreateFileClick();
-        QCOMPARE(editor.Prompts.ProposedPaths.back(), QString::fromStdString(home.File("a.Pak")));
         QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Pak文件"));
         QCOMPARE(editor.Prompts.Messages.back(), QString("创建成功 ！！！"));
         QVERIFY(Reopen(home.File("a.Pak"), kDefaultPakPassword));
@@ -304,21 +310,18 @@ private slots:
         QVERIFY(Reopen(home.File("x.pak.pak"), "geheim"));
         QVERIFY(!Reopen(home.File("x.pak.pak"), kDefaultPakPassword));
         choose(2, 3, "");
+        editor.Prompts.Files.push_back(QString());
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(TFrmCreateData::SaveDialog2FileName(), home.File("x.Wzl"));
+        choose(2, 3, "");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("x.Wzl")));
         dlg.ToolButtonCreateFileClick();
-        QCOMPARE(editor.Prompts.ProposedPaths.back(), QString::fromStdString(home.File("x.Wzl")));
         QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Wzl文件"));
         auto wzl = Reopen(home.File("x.Wzl"));
         QVERIFY(wzl);
         QCOMPARE(wzl->ImageCount(), 0);
 
-        // A cancelled save dialog ends the command silently; a file that cannot be written is
-        // reported as a failure.
-        const size_t messages = editor.Prompts.Messages.size();
-        choose(2, 0, "");
-        editor.Prompts.Files.push_back(QString());
-        dlg.ToolButtonCreateFileClick();
-        QCOMPARE(editor.Prompts.Messages.size(), messages);
+        // A file that cannot be written is reported as a failure.
         choose(2, 0, "");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("missing/dir/n.wzl")));
         dlg.ToolButtonCreateFileClick();
