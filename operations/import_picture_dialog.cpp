@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace velmora {
@@ -119,7 +120,9 @@ int TfrmInPutDlg::Compression() const {
 
 void TfrmInPutDlg::PrepareFor(bool pak) {
     FRadioGroup1->setVisible(pak);
-    setFixedHeight(pak ? 206 : 170);
+    // The designed height, or more where the system's fonts need it: no control is cut off.
+    layout()->activate();
+    setFixedHeight(std::max(pak ? 206 : 170, minimumSizeHint().height()));
 }
 
 void TfrmInPutDlg::ToolButtonAddClick() {

@@ -25,7 +25,8 @@ public:
 
     int Mode() const;
     int Compression() const;
-    // Shows RadioGroup1 and sets the height for a Pak library (206) or any other (170).
+    // Shows RadioGroup1 and sets the height for a Pak library (206) or any other (170), taller
+    // where the controls need it.
     void PrepareFor(bool pak);
 
 private:
