@@ -20,7 +20,10 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+#include <csignal>
 #include <filesystem>
+
+#include <sys/resource.h>
 
 using namespace velmora;
 using namespace velmora::gui_test;
@@ -79,6 +82,27 @@ TPoint OffsetOf(int index) {
     g_Images->Get(index, x, y);
     return {x, y};
 }
+
+// Caps the size of files this process writes, so that a library rewrite fails as on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{bytes, FOld.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
 
 } // namespace
 
@@ -363,6 +387,40 @@ private slots:
         QVERIFY(outcome.contains("2.png"));
         QCOMPARE(g_Images->ImageCount(), 4); // the unreadable one went in as a placeholder
         QCOMPARE(dialog.FileList().size(), size_t(2));
+    }
+
+    void batchImportWhoseSaveFailsIsReportedAndStaysUsable() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("full.wzl"), Sprites(10), 16));
+        const std::string dir = home.Folder("big");
+        for (const char* name : {"1.bmp", "2.bmp", "3.bmp"})
+            test::MakePatternDIB(200, 200, 24, 5)->SaveToFile(dir + name);
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("full.wzl"));
+        auto& dialog = *editor.Forms().frmInPutManyDlg;
+        bool usable = false;
+        editor.Prompts.Dialogs = {[&](QDialog& d) {
+            d.findChild<QGroupBox*>("RadioGroup1")->findChildren<QRadioButton*>()[1]->click();
+            d.findChild<QGroupBox*>("RadioGroup3")->findChildren<QRadioButton*>()[0]->click();
+            d.findChild<QLineEdit*>("EditFileDir")->setText(QString::fromStdString(dir));
+            d.setResult(0);
+            {
+                TFileSizeLimit limit(20000);
+                d.findChild<QPushButton*>("BitBtnOK")->click();
+            }
+            usable = !g_Busy && d.result() == 0 &&
+                     d.findChild<QPushButton*>("BitBtnOK")->isEnabled() &&
+                     d.findChild<QPushButton*>("BitBtnClose")->isEnabled();
+            return d.result();
+        }};
+        dialog.ToolButtonAddManyClick();
+        QVERIFY(usable);
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QVERIFY2(!editor.Prompts.Messages[0].contains("成功"),
+                 qPrintable(editor.Prompts.Messages[0]));
+        QVERIFY(editor.Prompts.Messages[0].contains("full.wzl"));
+        editor.Main().OpenLibrary(home.File("full.wzl"));
+        QCOMPARE(g_Images->ImageCount(), 10); // the file kept its old content
     }
 
     void batchImportControlsFollowContentAndMode() {
