@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include <unistd.h>
+
 using namespace velmora;
 using namespace velmora::gui_test;
 
@@ -239,6 +241,24 @@ private slots:
         QCOMPARE(dialog.LastResult().Workers.size(), size_t(2));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!g_Busy);
+    }
+
+    void batchExportIntoAReadOnlyFolderCountsEveryPicture() {
+        if (::geteuid() == 0)
+            QSKIP("the superuser writes into read-only folders; the blocked names above cover it");
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wil, home.File("o.wil"), Sprites(20, 4, 3), 16));
+        const std::string out = home.Folder("locked");
+        home.Folder("locked/Placements");
+        fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("o.wil"));
+        editor.Prompts.Dialogs = {Export(out, 0, 19, 1)};
+        editor.Forms().frmOutPutDlg->ToolButtonSaveManyBMPClick();
+        fs::permissions(out, fs::perms::owner_all);
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QVERIFY2(editor.Prompts.Messages[0].startsWith("图片导出完成，20/20 张失败 ！！！"),
+                 qPrintable(editor.Prompts.Messages[0]));
     }
 
     void progressMovesWhileTheWindowStaysResponsive() {
