@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -162,6 +163,12 @@ const std::string& FuzzFolder() {
         std::string name = base + "/velmora-fuzz-XXXXXX";
         if (!::mkdtemp(name.data()))
             std::abort();
+        // The folder lives in memory: it must not outlast the process.
+        static const std::string created = name;
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(created, ec);
+        });
         return name + "/";
     }();
     return folder;
