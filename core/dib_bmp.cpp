@@ -1,4 +1,4 @@
-// TDIB: Windows BMP reading and writing (Part 1.1).
+// TDIB: Windows BMP reading and writing.
 //
 // The reader accepts the 12-byte core header and the 40-, 52-, 56-, 108- and 124-byte info
 // headers; uncompressed, RLE8, RLE4 and bit-field data; bottom-up and top-down rows; colour

@@ -1,4 +1,4 @@
-// TDIB: the canvas operations (fill, draw at a position, stretch-draw) of Part 1.1.
+// TDIB: the canvas operations (fill, draw at a position, stretch-draw).
 
 #include "core/dib.h"
 

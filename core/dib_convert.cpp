@@ -1,4 +1,4 @@
-// TDIB: conversion between bit counts and the alpha-channel operations (Part 1.1).
+// TDIB: conversion between bit counts and the alpha-channel operations.
 
 #include "core/dib.h"
 

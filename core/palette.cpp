@@ -16,7 +16,7 @@ constexpr TRGBQuad Q(uint8_t r, uint8_t g, uint8_t b) {
 
 } // namespace
 
-// Part 1.2, entry by entry: red, green, blue.
+// The table of the library format, entry by entry: red, green, blue.
 const TColorTable DefaultPalette = {{
     Q(0, 0, 0),       Q(128, 0, 0),     Q(0, 128, 0),     Q(128, 128, 0),   Q(0, 0, 128),
     Q(128, 0, 128),   Q(0, 128, 128),   Q(192, 192, 192), Q(85, 128, 151),  Q(157, 185, 200),

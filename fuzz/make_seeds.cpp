@@ -92,10 +92,10 @@ void LibrarySeeds(const std::string& work) {
         if (layout == 2) {
             TQuillrand(pak).CreateFile(16, fuzz::kFuzzPakPassword);
         } else {
-            test::TPakTestFile spec;
-            spec.bfType = 0;
-            spec.Password = fuzz::kFuzzPakPassword;
-            test::WritePakBytes(pak, test::BuildPakFile(spec));
+            test::TPakTestFile fileLayout;
+            fileLayout.bfType = 0;
+            fileLayout.Password = fuzz::kFuzzPakPassword;
+            test::WritePakBytes(pak, test::BuildPakFile(fileLayout));
         }
         {
             TQuillrand library(pak);

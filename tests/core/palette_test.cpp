@@ -48,7 +48,7 @@ TEST(DefaultPalette, EntriesAsTabled) {
 }
 
 TEST(DefaultPalette, ChecksumOfAllEntries) {
-    // A weighted sum over all 256 entries as tabled in Part 1.2, so that a single changed
+    // A weighted sum over all 256 entries of the table, so that a single changed
     // component is caught.
     uint64_t sum = 0;
     for (int i = 0; i < 256; ++i) {

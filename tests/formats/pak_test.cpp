@@ -55,14 +55,14 @@ TEST(PakRead, VariantsAndTheirMagic) {
     for (const Case& c :
          {Case{0, "K7PV4"}, Case{0, "k7pv4"}, Case{0, "K7pv4"}, Case{1, ""}, Case{2, ""}}) {
         SCOPED_TRACE(std::to_string(c.variant) + c.magic0);
-        TPakTestFile spec;
-        spec.Variant = c.variant;
-        spec.Variant0Magic = c.magic0;
-        spec.CheckText = c.variant == 0 ? "K7PV4" : "QUILLRAND";
+        TPakTestFile fileLayout;
+        fileLayout.Variant = c.variant;
+        fileLayout.Variant0Magic = c.magic0;
+        fileLayout.CheckText = c.variant == 0 ? "K7PV4" : "QUILLRAND";
         auto dib = MakePatternDIB(6, 4, 16, 3);
-        spec.Records.push_back({NewRecordHeader(5, 0, 6, 4, -7, 9, 0), Storage(*dib)});
+        fileLayout.Records.push_back({NewRecordHeader(5, 0, 6, 4, -7, 9, 0), Storage(*dib)});
         const std::string file = dir.File("v.Pak");
-        WritePakBytes(file, BuildPakFile(spec));
+        WritePakBytes(file, BuildPakFile(fileLayout));
         auto pak = OpenPak(file, "secret");
         ASSERT_TRUE(pak);
         EXPECT_EQ(pak->btQuillrand(), c.variant);
@@ -91,8 +91,8 @@ TEST(PakRead, VariantsAndTheirMagic) {
 
 TEST(PakRead, NewLayoutRecordsRawCompressedAndWithAlpha) {
     TPakScratchDir dir("pak_new");
-    TPakTestFile spec;
-    spec.BitCount = 24;
+    TPakTestFile fileLayout;
+    fileLayout.BitCount = 24;
     auto d24 = MakePatternDIB(5, 3, 24, 1);
     auto d8 = MakePatternDIB(7, 5, 8, 2);
     auto d32 = MakePatternDIB(4, 6, 32, 3);
@@ -102,7 +102,7 @@ TEST(PakRead, NewLayoutRecordsRawCompressedAndWithAlpha) {
     withAlpha.insert(withAlpha.end(), plane.begin(), plane.end());
     const std::vector<uint8_t> z32 = ZCompress(Storage(*d32));
     const std::vector<uint8_t> zAlpha = ZCompress(withAlpha);
-    spec.Records = {
+    fileLayout.Records = {
         {NewRecordHeader(6, 0, 5, 3, 1, 2, 0), Storage(*d24)},
         {},
         {NewRecordHeader(3, 1, 7, 5, 0, 0, 0), withAlpha},
@@ -112,7 +112,7 @@ TEST(PakRead, NewLayoutRecordsRawCompressedAndWithAlpha) {
         {NewRecordHeader(6, 0, 0, 3, 5, 5, 0), {}},
     };
     const std::string file = dir.File("n.Pak");
-    WritePakBytes(file, BuildPakFile(spec));
+    WritePakBytes(file, BuildPakFile(fileLayout));
     auto pak = OpenPak(file, "secret");
     ASSERT_TRUE(pak);
     ASSERT_EQ(pak->ImageCount(), 7);
@@ -173,11 +173,11 @@ TEST(PakRead, OldLayoutPackingKinds) {
     TPakScratchDir dir("pak_old");
     for (int variant : {0, 1, 2}) {
         SCOPED_TRACE(variant);
-        TPakTestFile spec;
-        spec.Variant = variant;
-        spec.bfType = 0;
-        spec.BitCount = 24;
-        spec.CheckText = "K7PV4";
+        TPakTestFile fileLayout;
+        fileLayout.Variant = variant;
+        fileLayout.bfType = 0;
+        fileLayout.BitCount = 24;
+        fileLayout.CheckText = "K7PV4";
         // Width 3 at 24 bits: 9 bytes a row, stored as one run over the padded storage.
         auto dib = MakePatternDIB(3, 4, 24, 8);
         const std::vector<uint8_t> storage = Storage(*dib);
@@ -185,7 +185,7 @@ TEST(PakRead, OldLayoutPackingKinds) {
         std::vector<uint8_t> expected(storage.size(), 0);
         std::copy(run.begin(), run.end(), expected.begin());
         const std::vector<uint8_t> rle = PackRunLength(run.data(), 3, 4, 3);
-        spec.Records = {
+        fileLayout.Records = {
             {OldRecordHeader(1, 3, 4, 1, 1), rle},
             {OldRecordHeader(2, 3, 4, 2, 2), ZCompress(run)},
             {OldRecordHeader(0, 3, 4, 3, 3), run},
@@ -193,7 +193,7 @@ TEST(PakRead, OldLayoutPackingKinds) {
             {},
         };
         const std::string file = dir.File("old.Pak");
-        WritePakBytes(file, BuildPakFile(spec));
+        WritePakBytes(file, BuildPakFile(fileLayout));
         auto pak = OpenPak(file, "secret");
         ASSERT_TRUE(pak);
         EXPECT_EQ(pak->bfType(), 0);
@@ -220,11 +220,11 @@ TEST(PakRead, DamagedFilesFailCleanly) {
     const std::vector<uint8_t> z = ZCompress(Storage(*dib));
 
     auto build = [&](auto patch) {
-        TPakTestFile spec;
-        spec.Records = {{NewRecordHeader(5, 0, 8, 8, 0, 0, 0), Storage(*dib)},
-                        {NewRecordHeader(5, 0, 8, 8, 0, 0, int32_t(z.size())), z}};
-        patch(spec);
-        return BuildPakFile(spec);
+        TPakTestFile fileLayout;
+        fileLayout.Records = {{NewRecordHeader(5, 0, 8, 8, 0, 0, 0), Storage(*dib)},
+                              {NewRecordHeader(5, 0, 8, 8, 0, 0, int32_t(z.size())), z}};
+        patch(fileLayout);
+        return BuildPakFile(fileLayout);
     };
     auto headerOf = [](std::vector<uint8_t>& bytes, auto patch) {
         std::vector<uint8_t> h = test::DecryptPakHeader(bytes, 2);
@@ -323,20 +323,20 @@ TEST(PakRead, DamagedFilesFailCleanly) {
 TEST(PakRead, RandomCorruptionNeverCrashes) {
     TPakScratchDir dir("pak_fuzz");
     const std::string file = dir.File("f.Pak");
-    TPakTestFile spec;
+    TPakTestFile fileLayout;
     for (int i = 0; i < 6; ++i) {
         auto dib = MakePatternDIB(5 + i, 4, 16, uint32_t(i));
         std::vector<uint8_t> payload = Storage(*dib);
         if (i % 2) {
             payload = ZCompress(payload);
-            spec.Records.push_back(
+            fileLayout.Records.push_back(
                 {NewRecordHeader(5, uint8_t(i % 3 == 0), 5 + i, 4, 0, 0, int32_t(payload.size())),
                  payload});
         } else {
-            spec.Records.push_back({NewRecordHeader(5, 0, 5 + i, 4, 0, 0, 0), payload});
+            fileLayout.Records.push_back({NewRecordHeader(5, 0, 5 + i, 4, 0, 0, 0), payload});
         }
     }
-    const std::vector<uint8_t> good = BuildPakFile(spec);
+    const std::vector<uint8_t> good = BuildPakFile(fileLayout);
     uint32_t state = 12345;
     for (int round = 0; round < 300; ++round) {
         std::vector<uint8_t> bytes = good;
@@ -360,17 +360,17 @@ TEST(PakRead, RandomCorruptionNeverCrashes) {
 
 TEST(PakRead, GetFromSeveralThreadsMatchesSequentialDecoding) {
     TPakScratchDir dir("pak_threads");
-    TPakTestFile spec;
-    spec.BitCount = 32;
+    TPakTestFile fileLayout;
+    fileLayout.BitCount = 32;
     for (int i = 0; i < 40; ++i) {
         auto dib = MakePatternDIB(9 + i % 7, 6 + i % 5, 32, uint32_t(i));
         std::vector<uint8_t> payload = ZCompress(Storage(*dib));
-        spec.Records.push_back(
+        fileLayout.Records.push_back(
             {NewRecordHeader(7, 0, dib->Width(), dib->Height(), i, -i, int32_t(payload.size())),
              payload});
     }
     const std::string file = dir.File("t.Pak");
-    WritePakBytes(file, BuildPakFile(spec));
+    WritePakBytes(file, BuildPakFile(fileLayout));
     auto pak = OpenPak(file, "secret");
     ASSERT_TRUE(pak);
     std::vector<std::vector<uint8_t>> expected;

@@ -240,16 +240,16 @@ TEST(PakWrite, OldLayoutSavesInEveryVariant) {
     TPakScratchDir dir("pak_old_write");
     for (int variant : {0, 1, 2}) {
         SCOPED_TRACE(variant);
-        TPakTestFile spec;
-        spec.Variant = variant;
-        spec.bfType = 0;
-        spec.BitCount = 16;
-        spec.CheckText = "K7PV4";
+        TPakTestFile fileLayout;
+        fileLayout.Variant = variant;
+        fileLayout.bfType = 0;
+        fileLayout.BitCount = 16;
+        fileLayout.CheckText = "K7PV4";
         auto first = MakePatternDIB(4, 4, 16, 1);
         std::vector<uint8_t> run(first->PBits(), first->PBits() + 32);
-        spec.Records = {{OldRecordHeader(0, 4, 4, 5, 6), run}};
+        fileLayout.Records = {{OldRecordHeader(0, 4, 4, 5, 6), run}};
         const std::string file = dir.File("o.Pak");
-        WritePakBytes(file, BuildPakFile(spec));
+        WritePakBytes(file, BuildPakFile(fileLayout));
 
         auto pak = OpenPak(file, "secret");
         ASSERT_TRUE(pak);
@@ -301,14 +301,14 @@ TEST(PakWrite, SetPointPatchesOnlyTheRecordHeader) {
     for (int layout : {2, 0}) {
         SCOPED_TRACE(layout);
         const std::string file = dir.File("s.Pak");
-        TPakTestFile spec;
-        spec.bfType = uint8_t(layout);
+        TPakTestFile fileLayout;
+        fileLayout.bfType = uint8_t(layout);
         auto dib = MakePatternDIB(6, 4, 16, 1);
-        spec.Records = {
+        fileLayout.Records = {
             {},
             {layout ? test::NewRecordHeader(5, 0, 6, 4, 1, 1, 0) : OldRecordHeader(0, 6, 4, 1, 1),
              Storage(*dib)}};
-        WritePakBytes(file, BuildPakFile(spec));
+        WritePakBytes(file, BuildPakFile(fileLayout));
         auto pak = OpenPak(file, "secret");
         ASSERT_TRUE(pak);
         const std::vector<uint8_t> before = ReadPakBytes(file);

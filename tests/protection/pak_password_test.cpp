@@ -48,11 +48,11 @@ bool KeyMaterialIsZero(const std::vector<uint8_t>& header) {
 TEST(PakPassword, CandidatesAreTriedWithoutReopening) {
     TPakScratchDir dir("pak_pw");
     const std::string file = dir.File("p.Pak");
-    TPakTestFile spec;
+    TPakTestFile fileLayout;
     auto dib = MakePatternDIB(5, 5, 16, 1);
-    spec.Records = {{NewRecordHeader(5, 0, 5, 5, 0, 0, 0),
-                     std::vector<uint8_t>(dib->PBits(), dib->PBits() + dib->Size())}};
-    WritePakBytes(file, BuildPakFile(spec));
+    fileLayout.Records = {{NewRecordHeader(5, 0, 5, 5, 0, 0, 0),
+                           std::vector<uint8_t>(dib->PBits(), dib->PBits() + dib->Size())}};
+    WritePakBytes(file, BuildPakFile(fileLayout));
 
     TQuillrand pak(file);
     EXPECT_EQ(pak.GetBitmap(0), nullptr);
@@ -76,17 +76,17 @@ TEST(PakPassword, AnyMagicTextOpensAnyVariant) {
     TPakScratchDir dir("pak_magic");
     const std::string file = dir.File("m.Pak");
     for (const char* text : {"K7PV4", "QUILLRAND", "QUILLRAND2"}) {
-        TPakTestFile spec;
-        spec.Variant = 1;
-        spec.CheckText = text;
-        WritePakBytes(file, BuildPakFile(spec));
+        TPakTestFile fileLayout;
+        fileLayout.Variant = 1;
+        fileLayout.CheckText = text;
+        WritePakBytes(file, BuildPakFile(fileLayout));
         EXPECT_TRUE(OpenPak(file, "secret")) << text;
     }
     for (const std::string& text : {std::string("QUILLRAND3"), std::string("K7PV"),
                                     std::string("quillrand"), std::string("QUILLRAND2\0", 11)}) {
-        TPakTestFile spec;
-        spec.CheckText = text;
-        WritePakBytes(file, BuildPakFile(spec));
+        TPakTestFile fileLayout;
+        fileLayout.CheckText = text;
+        WritePakBytes(file, BuildPakFile(fileLayout));
         EXPECT_FALSE(OpenPak(file, "secret")) << text;
     }
     // No check code at all never opens (outside the one-time conversion below).
@@ -100,16 +100,16 @@ TEST(PakPassword, AnyMagicTextOpensAnyVariant) {
 TEST(PakPassword, OlderVariantZeroFilesAreConvertedOnce) {
     TPakScratchDir dir("pak_upgrade");
     const std::string file = dir.File("u.Pak");
-    TPakTestFile spec;
-    spec.Variant = 0;
-    spec.bfType = 0;
-    spec.CheckText = "";
-    spec.StoreKey = true;
-    spec.Password = "旧密码";
+    TPakTestFile fileLayout;
+    fileLayout.Variant = 0;
+    fileLayout.bfType = 0;
+    fileLayout.CheckText = "";
+    fileLayout.StoreKey = true;
+    fileLayout.Password = "旧密码";
     auto dib = MakePatternDIB(4, 4, 16, 1);
     const std::vector<uint8_t> pixels(dib->PBits(), dib->PBits() + dib->Size());
-    spec.Records = {{OldRecordHeader(0, 4, 4, 2, 3), pixels}};
-    const std::vector<uint8_t> original = BuildPakFile(spec);
+    fileLayout.Records = {{OldRecordHeader(0, 4, 4, 2, 3), pixels}};
+    const std::vector<uint8_t> original = BuildPakFile(fileLayout);
     WritePakBytes(file, original);
 
     // A wrong password neither opens nor touches the file.
@@ -142,8 +142,8 @@ TEST(PakPassword, ChangePasswordWithBackup) {
     for (uint8_t layout : {uint8_t(2), uint8_t(0)}) {
         SCOPED_TRACE(int(layout));
         const std::string file = dir.File("c.Pak");
-        TPakTestFile spec;
-        spec.bfType = layout;
+        TPakTestFile fileLayout;
+        fileLayout.bfType = layout;
         std::vector<std::vector<uint8_t>> pixels;
         for (int i = 0; i < 4; ++i) {
             auto dib = MakePatternDIB(5 + i, 3, 16, uint32_t(i));
@@ -151,14 +151,15 @@ TEST(PakPassword, ChangePasswordWithBackup) {
             std::vector<uint8_t> run(pixels.back().begin(),
                                      pixels.back().begin() + (5 + i) * 3 * 2);
             if (layout)
-                spec.Records.push_back({NewRecordHeader(5, 0, 5 + i, 3, i, i, 0), pixels.back()});
+                fileLayout.Records.push_back(
+                    {NewRecordHeader(5, 0, 5 + i, 3, i, i, 0), pixels.back()});
             else
-                spec.Records.push_back({OldRecordHeader(0, 5 + i, 3, i, i), run});
+                fileLayout.Records.push_back({OldRecordHeader(0, 5 + i, 3, i, i), run});
             if (!layout)
                 std::fill(pixels.back().begin() + long(run.size()), pixels.back().end(), 0);
         }
-        spec.Records.push_back({});
-        WritePakBytes(file, BuildPakFile(spec));
+        fileLayout.Records.push_back({});
+        WritePakBytes(file, BuildPakFile(fileLayout));
         std::filesystem::remove(file + ".bak");
 
         auto pak = OpenPak(file, "secret");

@@ -112,27 +112,27 @@ std::vector<uint8_t> OldRecordHeader(int32_t packing, int width, int height, int
     return h;
 }
 
-std::vector<uint8_t> BuildPakFile(const TPakTestFile& spec) {
-    const int headerOffset = HeaderOffsetOf(spec.Variant);
-    const int base = DataBaseOf(spec.Variant);
-    const TPakKey key = DeriveKey(PasswordKeyText(spec.Password));
+std::vector<uint8_t> BuildPakFile(const TPakTestFile& fileLayout) {
+    const int headerOffset = HeaderOffsetOf(fileLayout.Variant);
+    const int base = DataBaseOf(fileLayout.Variant);
+    const TPakKey key = DeriveKey(PasswordKeyText(fileLayout.Password));
     std::vector<uint8_t> file(size_t(base), 0);
-    if (spec.Variant == 0) {
-        std::memcpy(file.data(), spec.Variant0Magic.data(),
-                    std::min<size_t>(spec.Variant0Magic.size(), 13));
+    if (fileLayout.Variant == 0) {
+        std::memcpy(file.data(), fileLayout.Variant0Magic.data(),
+                    std::min<size_t>(fileLayout.Variant0Magic.size(), 13));
     } else {
-        const std::string magic = spec.Variant == 2 ? "QUILLRAND2" : "QUILLRAND";
+        const std::string magic = fileLayout.Variant == 2 ? "QUILLRAND2" : "QUILLRAND";
         file[0] = uint8_t(magic.size());
         std::memcpy(&file[1], magic.data(), magic.size());
     }
 
-    const bool newLayout = spec.bfType != 0;
-    const size_t count = spec.Records.size();
+    const bool newLayout = fileLayout.bfType != 0;
+    const size_t count = fileLayout.Records.size();
     std::vector<uint8_t> index(count * (newLayout ? 4 : 8), 0);
     std::vector<uint8_t> body;
     size_t position = size_t(base) + (newLayout ? index.size() : 0);
     for (size_t i = 0; i < count; ++i) {
-        const TPakTestRecord& r = spec.Records[i];
+        const TPakTestRecord& r = fileLayout.Records[i];
         if (r.Header.empty())
             continue;
         std::vector<uint8_t> header(r.Header.size());
@@ -154,19 +154,19 @@ std::vector<uint8_t> BuildPakFile(const TPakTestFile& spec) {
     std::memcpy(&header[2], "test", 4);
     PutU32(&header[42], uint32_t(base));
     PutU32(&header[46], uint32_t(count));
-    header[50] = spec.bfType;
+    header[50] = fileLayout.bfType;
     PutU32(&header[54], uint32_t(newLayout ? base : position));
-    PutU16(&header[58], spec.BitCount);
-    if (!spec.CheckText.empty()) {
-        header[68] = uint8_t(spec.CheckText.size());
-        EncryptChained(reinterpret_cast<const uint8_t*>(spec.CheckText.data()), &header[69],
-                       spec.CheckText.size(), key);
+    PutU16(&header[58], fileLayout.BitCount);
+    if (!fileLayout.CheckText.empty()) {
+        header[68] = uint8_t(fileLayout.CheckText.size());
+        EncryptChained(reinterpret_cast<const uint8_t*>(fileLayout.CheckText.data()), &header[69],
+                       fileLayout.CheckText.size(), key);
     }
-    if (spec.StoreKey) {
+    if (fileLayout.StoreKey) {
         std::memcpy(&header[108], key.KeyData.data(), 128);
         std::memcpy(&header[236], key.Chain.data(), 20);
     }
-    const std::vector<uint8_t> encrypted = EncryptText(header, HeaderKeyText(spec.Variant));
+    const std::vector<uint8_t> encrypted = EncryptText(header, HeaderKeyText(fileLayout.Variant));
     std::memcpy(&file[size_t(headerOffset)], encrypted.data(), 256);
 
     if (newLayout) {

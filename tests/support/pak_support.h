@@ -58,7 +58,7 @@ struct TPakTestFile {
     std::vector<TPakTestRecord> Records;
 };
 
-std::vector<uint8_t> BuildPakFile(const TPakTestFile& spec);
+std::vector<uint8_t> BuildPakFile(const TPakTestFile& fileLayout);
 
 // Plain record headers.
 std::vector<uint8_t> NewRecordHeader(uint8_t kind, uint8_t alpha, int width, int height, int x,

@@ -64,11 +64,11 @@ void CreateTestLibrary(const std::string& path, TLibraryCase c, int count, int s
         TQuillrand(path).CreateFile(16, kPassword);
         break;
     case TLibraryCase::PakOld: {
-        test::TPakTestFile spec;
-        spec.bfType = 0;
-        spec.BitCount = 16;
-        spec.Password = kPassword;
-        test::WritePakBytes(path, test::BuildPakFile(spec));
+        test::TPakTestFile fileLayout;
+        fileLayout.bfType = 0;
+        fileLayout.BitCount = 16;
+        fileLayout.Password = kPassword;
+        test::WritePakBytes(path, test::BuildPakFile(fileLayout));
         break;
     }
     }
