@@ -10,25 +10,34 @@
 
 namespace velmora {
 
-inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline int16_t GetI16(const uint8_t* p) { return int16_t(GetU16(p)); }
-inline uint32_t GetU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
+inline uint16_t GetU16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
 }
-inline int32_t GetI32(const uint8_t* p) { return int32_t(GetU32(p)); }
+inline int16_t GetI16(const uint8_t* p) {
+    return int16_t(GetU16(p));
+}
+inline uint32_t GetU32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline int32_t GetI32(const uint8_t* p) {
+    return int32_t(GetU32(p));
+}
 inline void PutU16(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
-inline void PutI16(uint8_t* p, int32_t v) { PutU16(p, uint16_t(v)); }
+inline void PutI16(uint8_t* p, int32_t v) {
+    PutU16(p, uint16_t(v));
+}
 inline void PutU32(uint8_t* p, uint32_t v) {
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
     p[2] = uint8_t(v >> 16);
     p[3] = uint8_t(v >> 24);
 }
-inline void PutI32(uint8_t* p, int32_t v) { PutU32(p, uint32_t(v)); }
+inline void PutI32(uint8_t* p, int32_t v) {
+    PutU32(p, uint32_t(v));
+}
 
 // Bounds-checked reads from a byte span: a field that does not fit reads as absent.
 inline std::optional<uint32_t> ReadU32(std::span<const uint8_t> data, uint64_t offset) {

@@ -53,9 +53,15 @@ using TColor = uint32_t;
 constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) {
     return TColor(r) | (TColor(g) << 8) | (TColor(b) << 16);
 }
-constexpr uint8_t RedOf(TColor c) { return uint8_t(c); }
-constexpr uint8_t GreenOf(TColor c) { return uint8_t(c >> 8); }
-constexpr uint8_t BlueOf(TColor c) { return uint8_t(c >> 16); }
+constexpr uint8_t RedOf(TColor c) {
+    return uint8_t(c);
+}
+constexpr uint8_t GreenOf(TColor c) {
+    return uint8_t(c >> 8);
+}
+constexpr uint8_t BlueOf(TColor c) {
+    return uint8_t(c >> 16);
+}
 
 // A device-independent pixel buffer whose storage is laid out exactly as the library formats
 // store pixel payloads: rows bottom-up, each padded to a multiple of 4 bytes; 1, 4 and 8 bits are
