@@ -8,6 +8,7 @@
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
 #include "formats/image_info.h"
+#include "formats/library_file.h"
 #include "formats/pak_codec.h"
 #include "formats/sequential_writer.h"
 #include "protection/password_text.h"
@@ -310,10 +311,7 @@ void TQuillrand::EndUpdate() {
 // still patches the right record headers and a later save can try again.
 void TQuillrand::SaveLibrary() {
     const TPakFileHeader header = FHeader;
-    std::vector<int32_t> positions;
-    positions.reserve(m_Images.size());
-    for (const auto& record : m_Images)
-        positions.push_back(record->OffSet);
+    const TRecordPositions positions(m_Images);
     try {
         TFileReplacement replacement({FFileName});
         TFileStream& file = replacement.Stream(0);
@@ -326,8 +324,7 @@ void TQuillrand::SaveLibrary() {
         replacement.Commit();
     } catch (...) {
         FHeader = header;
-        for (size_t i = 0; i < m_Images.size(); ++i)
-            m_Images[i]->OffSet = positions[i];
+        positions.Restore(m_Images);
         throw;
     }
     // The open handle follows the new file; the old one is gone.

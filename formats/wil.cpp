@@ -5,6 +5,7 @@
 #include "core/palette.h"
 #include "core/utils.h"
 #include "formats/image_info.h"
+#include "formats/library_file.h"
 #include "formats/load_budget.h"
 #include "formats/sequential_writer.h"
 #include "formats/wil_format.h"
@@ -17,36 +18,6 @@
 namespace velmora {
 
 namespace {
-
-// Opens a library file for reading and writing, or for reading alone when writing is not allowed;
-// null when it cannot be opened at all.
-std::unique_ptr<TFileStream> OpenLibraryFile(const std::string& name) {
-    ResetFileAttributes(name);
-    try {
-        return std::make_unique<TFileStream>(name, TFileStream::fmOpenReadWrite);
-    } catch (const EFileError&) {
-    }
-    try {
-        return std::make_unique<TFileStream>(name, TFileStream::fmOpenRead);
-    } catch (const EFileError&) {
-    }
-    return nullptr;
-}
-
-// Reads up to out.size() bytes at position; what lies outside the file stays zero.
-void ReadAt(TFileStream& stream, int64_t position, std::span<uint8_t> out) {
-    std::fill(out.begin(), out.end(), uint8_t(0));
-    if (position < 0 || position >= stream.Size())
-        return;
-    stream.Seek(position);
-    size_t done = 0;
-    while (done < out.size()) {
-        const size_t n = stream.Read(out.subspan(done));
-        if (n == 0)
-            break;
-        done += n;
-    }
-}
 
 int BitCountOfColorCount(uint32_t colorCount) {
     if (colorCount < wil::kColorCount16)
@@ -343,10 +314,7 @@ void TWil::EndUpdate() {
 // them, so that SetPoint still patches the right headers and a later save can try again.
 void TWil::SaveLibrary() {
     const auto header = FHeader;
-    std::vector<int32_t> positions;
-    positions.reserve(m_Images.size());
-    for (const auto& record : m_Images)
-        positions.push_back(record->OffSet);
+    const TRecordPositions positions(m_Images);
     // Saving a library whose index file was missing creates it.
     const std::string indexName =
         m_IndexStream ? m_IndexStream->FileName()
@@ -358,8 +326,7 @@ void TWil::SaveLibrary() {
         replacement.Commit();
     } catch (...) {
         FHeader = header;
-        for (size_t i = 0; i < m_Images.size(); ++i)
-            m_Images[i]->OffSet = positions[i];
+        positions.Restore(m_Images);
         throw;
     }
     // The open handles follow the new files; the old ones are gone.

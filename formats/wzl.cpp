@@ -5,6 +5,7 @@
 #include "core/utils.h"
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
+#include "formats/library_file.h"
 #include "formats/load_budget.h"
 #include "formats/sequential_writer.h"
 #include "formats/wil_format.h"
@@ -26,33 +27,6 @@ constexpr uint64_t kMaxRecordSize = uint64_t(std::numeric_limits<int32_t>::max()
 constexpr uint64_t kMaxInflateRatio = 1032;
 // How far a picture may outgrow what its payload can give (the rest reads as zero).
 constexpr uint64_t kDecodeAllowance = 1u << 20;
-
-std::unique_ptr<TFileStream> OpenLibraryFile(const std::string& name) {
-    ResetFileAttributes(name);
-    try {
-        return std::make_unique<TFileStream>(name, TFileStream::fmOpenReadWrite);
-    } catch (const EFileError&) {
-    }
-    try {
-        return std::make_unique<TFileStream>(name, TFileStream::fmOpenRead);
-    } catch (const EFileError&) {
-    }
-    return nullptr;
-}
-
-void ReadAt(TFileStream& stream, int64_t position, std::span<uint8_t> out) {
-    std::fill(out.begin(), out.end(), uint8_t(0));
-    if (position < 0 || position >= stream.Size())
-        return;
-    stream.Seek(position);
-    size_t done = 0;
-    while (done < out.size()) {
-        const size_t n = stream.Read(out.subspan(done));
-        if (n == 0)
-            break;
-        done += n;
-    }
-}
 
 // Puts the title into a header in the two steps every header written here takes: first as a
 // length-prefixed string, then its text again over bytes 0 to 18.
@@ -412,10 +386,7 @@ void TWzl::EndUpdate() {
 // them, so that SetPoint still patches the right headers and a later save can try again.
 void TWzl::SaveLibrary() {
     const auto header = FHeader;
-    std::vector<int32_t> positions;
-    positions.reserve(m_Images.size());
-    for (const auto& record : m_Images)
-        positions.push_back(record->OffSet);
+    const TRecordPositions positions(m_Images);
     // Saving a library whose index file was missing creates it.
     const std::string indexName =
         m_IndexStream ? m_IndexStream->FileName()
@@ -427,8 +398,7 @@ void TWzl::SaveLibrary() {
         replacement.Commit();
     } catch (...) {
         FHeader = header;
-        for (size_t i = 0; i < m_Images.size(); ++i)
-            m_Images[i]->OffSet = positions[i];
+        positions.Restore(m_Images);
         throw;
     }
     // The open handles follow the new files; the old ones are gone.
