@@ -3,6 +3,7 @@
 #include "core/checked.h"
 #include "core/palette.h"
 #include "core/png_picture.h"
+#include "core/safe_replace.h"
 #include "core/utils.h"
 
 #include <cfenv>
@@ -19,21 +20,17 @@ constexpr int kWilHeaderSize = 56;
 constexpr int kWzlDataHeaderSize = 64;
 constexpr int kWzlIndexHeaderSize = 48;
 
-// Opens a library file for writing: the existing file (attributes reset first) or a new one.
-TFileStream OpenOrCreate(const std::string& fileName) {
-    if (FileExists(fileName)) {
-        ResetFileAttributes(fileName);
-        return TFileStream(fileName, TFileStream::fmOpenReadWrite);
-    }
-    return TFileStream(fileName, TFileStream::fmCreate);
-}
-
-// Writes `bytes` as the whole content of a file.
-void WriteWholeFile(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    TFileStream f = OpenOrCreate(fileName);
-    f.Seek(0);
-    f.Write(bytes);
-    f.SetSize(int64_t(bytes.size()));
+// Writes a new, empty library: the data file and its index replace any old pair as one step, so
+// that a failure or a crash while creating leaves the old library whole.
+void WriteNewLibrary(const std::string& dataFile, const std::vector<uint8_t>& data,
+                     const std::string& indexFile, const std::vector<uint8_t>& index) {
+    for (const std::string* name : {&dataFile, &indexFile})
+        if (FileExists(*name))
+            ResetFileAttributes(*name);
+    TFileReplacement replacement({dataFile, indexFile});
+    replacement.Stream(0).Write(data);
+    replacement.Stream(1).Write(index);
+    replacement.Commit();
 }
 
 // A WZL header: the title as a length-prefixed string, then the 19 text bytes again over bytes
@@ -161,13 +158,12 @@ bool TGameImages::CreateFile(uint8_t ABitCount, const std::string&) {
         }
         std::vector<uint8_t> index(kWilHeaderSize, 0);
         std::memcpy(index.data(), data.data(), 26);
-        WriteWholeFile(FFileName, data);
-        WriteWholeFile(IndexFileName(FFileName, ".WIX"), index);
+        WriteNewLibrary(FFileName, data, IndexFileName(FFileName, ".WIX"), index);
         return true;
     }
     case t_Wzl:
-        WriteWholeFile(FFileName, WzlHeader(kWzlDataHeaderSize));
-        WriteWholeFile(IndexFileName(FFileName, ".wzx"), WzlHeader(kWzlIndexHeaderSize));
+        WriteNewLibrary(FFileName, WzlHeader(kWzlDataHeaderSize), IndexFileName(FFileName, ".wzx"),
+                        WzlHeader(kWzlIndexHeaderSize));
         return true;
     default:
         return false;

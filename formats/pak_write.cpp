@@ -81,8 +81,9 @@ int StoredBitsOfKind(uint8_t kind) {
 bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
     if (FileExists(FFileName))
         ResetFileAttributes(FFileName);
-    TFileStream file(FFileName,
-                     FileExists(FFileName) ? TFileStream::fmOpenReadWrite : TFileStream::fmCreate);
+    // Written beside any old file and renamed over it: a failure leaves the old file whole.
+    TFileReplacement replacement({FFileName});
+    TFileStream& file = replacement.Stream(0);
     const TPakKey key = DeriveKey(PasswordKeyText(PassWord));
     TPakFileHeader header;
     header.SetTitle(kPakTitle);
@@ -103,11 +104,10 @@ bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
     std::array<uint8_t, kPakFileHeaderInfoSize> magic{};
     magic[0] = uint8_t(kPakMagic2.size());
     std::memcpy(&magic[1], kPakMagic2.data(), kPakMagic2.size());
-    file.Seek(0);
     file.Write(magic);
     file.Write(encrypted);
     file.SetSize(PakDataBase(2));
-    file.Close();
+    replacement.Commit();
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/file_stream.h"
 #include "core/safe_replace.h"
+#include "operations/create_library.h"
 #include "support/formats_support.h"
 #include "support/safety_support.h"
 
@@ -114,6 +115,44 @@ TEST_P(FailedSave, KeepsPermissionsAndTheHandlesFollowTheNewFiles) {
     ASSERT_NE(library, nullptr);
     ASSERT_EQ(library->ImageCount(), 4);
     EXPECT_EQ(library->GetPoint(0), (TPoint{55, 66}));
+}
+
+TEST_P(FailedSave, CreatingOverTheLibraryLeavesItWholeUntilTheNewOneIsComplete) {
+    const TLibraryCase c = GetParam();
+    test::TFormatsTempDir dir;
+    const std::string path = LibraryPath(dir.Path(), c);
+    CreateTestLibrary(path, c, 6, 16);
+    const std::vector<std::string> files = FolderNames(dir.Path());
+    std::vector<std::vector<uint8_t>> before;
+    for (const std::string& name : files)
+        before.push_back(test::FileBytes(dir / name));
+    const TImageType kind = c == TLibraryCase::Wil   ? t_Wil
+                            : c == TLibraryCase::Wzl ? t_Wzl
+                                                     : t_Quillrand;
+
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // Shorter than every new header, longer than its title: the creation fails part way through
+        // writing, after the bytes that differ from the old header.
+        LimitFileSize(50);
+        const TCreateResult result = CreateLibraryFile(kind, path, 16, kTestPakPassword);
+        ::_exit(result.Created                                        ? kNoError
+                : result.Error.find("too large") != std::string::npos ? kReported
+                                                                      : kOtherError);
+    }
+    ASSERT_EQ(ExitStatus(pid), kReported) << CaseName(c);
+    ASSERT_EQ(FolderNames(dir.Path()), files) << CaseName(c);
+    for (size_t i = 0; i < files.size(); ++i)
+        EXPECT_EQ(test::FileBytes(dir / files[i]), before[i]) << files[i];
+
+    // Without the limit the new, empty library takes the place of the old one.
+    const TCreateResult result = CreateLibraryFile(kind, path, 16, kTestPakPassword);
+    ASSERT_TRUE(result.Created) << result.Error;
+    EXPECT_EQ(FolderNames(dir.Path()), files);
+    auto library = OpenTestLibrary(path, c);
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(library->ImageCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, FailedSave,

@@ -14,8 +14,6 @@ namespace velmora::safety_test {
 
 namespace {
 
-constexpr char kPassword[] = "crash-test";
-
 uint64_t Mix(uint64_t hash, uint64_t value) {
     hash ^= value + 0x9e3779b97f4a7c15ull + (hash << 6) + (hash >> 2);
     return hash;
@@ -61,13 +59,13 @@ void CreateTestLibrary(const std::string& path, TLibraryCase c, int count, int s
         TGameImages(path, t_Wzl).CreateFile(16, "");
         break;
     case TLibraryCase::PakNew:
-        TQuillrand(path).CreateFile(16, kPassword);
+        TQuillrand(path).CreateFile(16, kTestPakPassword);
         break;
     case TLibraryCase::PakOld: {
         test::TPakTestFile fileLayout;
         fileLayout.bfType = 0;
         fileLayout.BitCount = 16;
-        fileLayout.Password = kPassword;
+        fileLayout.Password = kTestPakPassword;
         test::WritePakBytes(path, test::BuildPakFile(fileLayout));
         break;
     }
@@ -86,7 +84,7 @@ void CreateTestLibrary(const std::string& path, TLibraryCase c, int count, int s
 std::unique_ptr<TGameImages> OpenTestLibrary(const std::string& path, TLibraryCase c) {
     TOpenResult result =
         OpenLibraryFile(path, c == TLibraryCase::PakNew || c == TLibraryCase::PakOld
-                                  ? std::optional<std::string>(kPassword)
+                                  ? std::optional<std::string>(kTestPakPassword)
                                   : std::nullopt);
     if (!result.Opened())
         return nullptr;

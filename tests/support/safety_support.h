@@ -14,6 +14,9 @@ namespace velmora::safety_test {
 
 enum class TLibraryCase { Wil, Wzl, PakNew, PakOld };
 
+// The password of the Pak libraries these helpers create and open.
+inline constexpr char kTestPakPassword[] = "crash-test";
+
 const char* CaseName(TLibraryCase c);
 // The data file name of the case in folder.
 std::string LibraryPath(const std::string& folder, TLibraryCase c);
