@@ -4,6 +4,7 @@
 #include "cli/output.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
+#include "files/app_dir.h"
 #include "files/pak_passwords.h"
 #include "operations/change_password.h"
 #include "operations/convert_library.h"
@@ -148,8 +149,9 @@ int RunPasswd(const TArgs& args) {
     library.reset();
     transaction.Commit();
     // The list names the library by its own name, not by the temporary copy's.
-    if (UpdateListedPassword(path, result.PassWord))
-        SavePakPasswords();
+    if (UpdateListedPassword(path, result.PassWord) && !SavePakPasswords())
+        std::fprintf(stderr, "velmora-cli: warning: the password list %s%s could not be saved\n",
+                     g_AppDir.c_str(), kPakPasswordsFileName);
     std::printf("changed the password of %s\n", path.c_str());
     return exOk;
 }

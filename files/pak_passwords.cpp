@@ -5,6 +5,7 @@
 #include "files/app_dir.h"
 #include "files/text_file.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace velmora {
@@ -70,7 +71,7 @@ void LoadPakPasswords(const std::string& fileName) {
     g_PakPasswords = ParsePakPasswordLines(lines);
 }
 
-void SavePakPasswords() {
+bool SavePakPasswords() {
     std::vector<std::string> lines;
     lines.reserve(g_PakPasswords.size());
     for (const TPakPassword& entry : g_PakPasswords)
@@ -79,7 +80,16 @@ void SavePakPasswords() {
         RewriteTextFile(PasswordListPath(), lines);
     } catch (const std::exception&) {
         // The password list is a convenience; failing to save it must not stop the program.
+        return false;
     }
+    return true;
+}
+
+bool PasswordFitsList(const std::string& password) {
+    if (!password.empty() && uint8_t(password.back()) <= ' ')
+        return false;
+    return std::none_of(password.begin(), password.end(),
+                        [](char c) { return c == '|' || c == '\r' || c == '\n'; });
 }
 
 std::string FindPakPassword(const std::string& fileName) {

@@ -31,8 +31,16 @@ inline constexpr const char* kPakPasswordsFileName = "Pak.txt";
 void LoadPakPasswords(const std::string& fileName = {});
 
 // Writes g_PakPasswords to g_AppDir + "Pak.txt" as "name|password" lines, replacing the file and
-// keeping the text encoding it had (UTF-8 for a new file). Write errors are ignored.
-void SavePakPasswords();
+// keeping the text encoding it had (UTF-8 for a new file). False when the file could not be
+// written; the program goes on without it.
+bool SavePakPasswords();
+
+// Whether a password reads back from the list as it was written: it holds no '|' (the field
+// separator) and no line break, and does not end in a blank or control character (lines are
+// trimmed).
+bool PasswordFitsList(const std::string& password);
+// Why such a password is refused.
+inline constexpr char kUnlistablePasswordText[] = "密码不能含有“|”或换行，也不能以空格结尾！！！";
 
 // The password of the first entry whose file-name part equals that of fileName (case-insensitive,
 // folders never compared); empty when none is known.

@@ -26,6 +26,11 @@ TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string&
         return result;
     }
     result.PassWord = newPassword.empty() ? std::string(kDefaultPakPassword) : newPassword;
+    // Such a password would come back from the list cut short, and the library with it.
+    if (!PasswordFitsList(result.PassWord)) {
+        result.Error = kUnlistablePasswordText;
+        return result;
+    }
 
     // The library reports the records it re-keys through its read events; they are borrowed for
     // the run and cleared afterwards, also when the rewrite raises.
@@ -48,7 +53,7 @@ TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string&
     }
     result.Done = true;
     result.ListUpdated = UpdateListedPassword(library.FileName(), result.PassWord);
-    SavePakPasswords();
+    result.ListSaved = SavePakPasswords();
     return result;
 }
 

@@ -129,7 +129,10 @@ void TFrmChangePassword::BitBtnOKClick() {
             failure = QString::fromStdString(e.what());
         }
     }
-    if (result.Done)
+    if (result.Done && !result.ListSaved)
+        Prompts().ShowMessage(
+            QStringLiteral("修改完成！！！\n密码列表 Pak.txt 未能保存，请记住新密码。"));
+    else if (result.Done)
         Prompts().ShowMessage(QStringLiteral("修改完成！！！"));
     else
         Prompts().ShowMessage(QStringLiteral("密码修改失败 ！！！\n") + failure);

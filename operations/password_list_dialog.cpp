@@ -125,6 +125,16 @@ void TFrmPassword::ButtonPasswordLoadFileClick() {
 }
 
 void TFrmPassword::ButtonPasswordOKClick() {
+    // A password the list cannot hold would come back cut short: the dialog stays open on it.
+    for (int row = 0; row < FStringGridPak->rowCount(); ++row) {
+        if (CellText(FStringGridPak, row, kColFile).isEmpty() ||
+            PasswordFitsList(CellText(FStringGridPak, row, kColPassword).toStdString()))
+            continue;
+        FStringGridPak->setCurrentCell(row, kColPassword);
+        Prompts().ShowMessage(QStringLiteral("第 %1 行：").arg(row + 1) +
+                              QString::fromUtf8(kUnlistablePasswordText));
+        return;
+    }
     g_PakPasswords.clear();
     for (int row = 0; row < FStringGridPak->rowCount(); ++row) {
         const QString file = CellText(FStringGridPak, row, kColFile);

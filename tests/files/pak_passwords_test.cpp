@@ -120,10 +120,28 @@ TEST_F(PakPasswords, ChineseListsAreReadInTheirEncodingAndWrittenBackInIt) {
     EXPECT_EQ(files_test::ReadBytes(folder.File("Pak.txt")), utf16);
 }
 
-TEST_F(PakPasswords, SavingIntoAMissingFolderIsIgnored) {
-    g_AppDir = folder.File("missing/");
+TEST_F(PakPasswords, SavingIntoAMissingFolderIsReportedNotRaised) {
     g_PakPasswords = {{"a.pak", "b"}};
-    EXPECT_NO_THROW(SavePakPasswords());
+    EXPECT_TRUE(SavePakPasswords());
+    g_AppDir = folder.File("missing/");
+    EXPECT_FALSE(SavePakPasswords());
+}
+
+TEST_F(PakPasswords, ExactlyThePasswordsThatFitReadBackUnchanged) {
+    const std::vector<std::string> passwords = {
+        "plain",       " leading blank",  "inner blank",       "密码",
+        "~!@#$%^&*()", "trailing blank ", "bar|in the middle", "|",
+        "line\nbreak", "tab\tinside",     "tab at the end\t",  "carriage\rreturn",
+        "del\x7f"};
+    for (const std::string& password : passwords) {
+        g_PakPasswords = {{"a.pak", password}, {"b.pak", "next"}};
+        ASSERT_TRUE(SavePakPasswords());
+        LoadPakPasswords();
+        const bool survived = g_PakPasswords.size() == 2 &&
+                              g_PakPasswords[0].sPassWord == password &&
+                              g_PakPasswords[1] == TPakPassword{"b.pak", "next"};
+        EXPECT_EQ(survived, PasswordFitsList(password)) << password;
+    }
 }
 
 } // namespace

@@ -233,6 +233,17 @@ private slots:
         QCOMPARE(Row(grid, 3), QStringList({"5", "/data/new.Pak", ""}));
         QCOMPARE(g_PakPasswords.size(), size_t(3)); // the list changes only on 保存
 
+        // A password the list would cut short keeps the dialog open on its row; nothing is saved.
+        grid->item(1, 2)->setText("t|wo");
+        dlg.ButtonPasswordOKClick();
+        QCOMPARE(editor.Prompts.Messages.back(),
+                 QString("第 2 行：") + QString::fromUtf8(kUnlistablePasswordText));
+        QCOMPARE(grid->currentRow(), 1);
+        QCOMPARE(g_PakPasswords.size(), size_t(3));
+        QCOMPARE(ReadText(home.File("Pak.txt")),
+                 std::string("a.Pak|one\r\nD:\\b.Pak|two\r\nc.Pak|three\r\n"));
+        grid->item(1, 2)->setText("two");
+
         // 保存: rows without a file are dropped, an empty password becomes the default one.
         grid->setRowCount(5);
         grid->setItem(4, 2, new QTableWidgetItem("orphan"));
@@ -381,6 +392,23 @@ private slots:
         // The open library still reads under the old key.
         int x = 0, y = 0;
         QVERIFY(g_Images->Get(39, x, y));
+
+        // A password the list would read back cut short is refused before anything is written.
+        dlg.EditPassword()->setText("fre|sh");
+        dlg.BitBtnOKClick();
+        QCOMPARE(editor.Prompts.Messages.back(), QString("密码修改失败 ！！！\n") +
+                                                     QString::fromUtf8(kUnlistablePasswordText));
+        QVERIFY(Bytes(path) == before);
+        QCOMPARE(ReadText(home.File("Pak.txt")), std::string("a.Pak|alt\r\n"));
+
+        // The change succeeds but the list cannot be written: the user is told to keep the password.
+        std::filesystem::remove(home.File("Pak.txt"));
+        std::filesystem::create_directory(home.File("Pak.txt"));
+        dlg.EditPassword()->setText("fresh");
+        dlg.BitBtnOKClick();
+        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("修改完成！！！\n")));
+        QVERIFY(editor.Prompts.Messages.back().contains(QString("未能保存")));
+        QVERIFY(Reopen(path, "fresh"));
         dlg.CheckBoxBack()->setChecked(true);
     }
 };
