@@ -70,6 +70,14 @@ TEST_F(CliFiles, PasswdReKeysKeepsPicturesBacksUpAndUpdatesTheList) {
     EXPECT_EQ(ReadText(Home + "/Pak.txt"), "other.pak|x\r\nsub/PATCH.PAK|neu\r\npatch.pak|old\r\n");
     EXPECT_EQ(Cli({"info", lib}).Exit, 0) << "the list now opens it";
 
+    // A password the list would read back as "ne" is refused; file and list stay as they are.
+    const std::vector<uint8_t> rekeyed = TFileStream::ReadAll(lib);
+    run = Cli({"passwd", lib, "--new", "ne|u"});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_NE(run.Err.find("“|”"), std::string::npos) << run.Err;
+    EXPECT_EQ(TFileStream::ReadAll(lib), rekeyed);
+    EXPECT_EQ(ReadText(Home + "/Pak.txt"), "other.pak|x\r\nsub/PATCH.PAK|neu\r\npatch.pak|old\r\n");
+
     TOpenResult current = OpenLibraryFile(lib, std::string("neu"));
     ASSERT_TRUE(current.Opened());
     // The backup keeps its own name's extension (.bak), which is not a Pak name; compare by
