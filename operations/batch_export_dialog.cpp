@@ -1,5 +1,6 @@
 #include "operations/batch_export_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/exception_handler.h"
 #include "app/globals.h"
 #include "app/main_window.h"
@@ -108,9 +109,7 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(FBitBtnOK2);
     buttons->addWidget(FBitBtnClose);
     layout->addLayout(buttons);
-    FProgressBar = new QProgressBar(this);
-    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    layout->addWidget(FProgressBar);
+    FProgressBar = AddProgressBar(this, layout);
 
     FTimer1 = new QTimer(this);
     FTimer1->setObjectName(QStringLiteral("Timer1"));

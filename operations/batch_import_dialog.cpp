@@ -1,5 +1,6 @@
 #include "operations/batch_import_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/exception_handler.h"
 #include "app/forms.h"
 #include "app/globals.h"
@@ -30,21 +31,6 @@
 namespace velmora {
 
 namespace {
-
-QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
-                      const QStringList& items, int columns, QButtonGroup*& group, int checked) {
-    auto* box = new QGroupBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    auto* layout = new QGridLayout(box);
-    group = new QButtonGroup(box);
-    for (int i = 0; i < items.size(); ++i) {
-        auto* button = new QRadioButton(items[i], box);
-        group->addButton(button, i);
-        layout->addWidget(button, i / columns, i % columns);
-    }
-    group->button(checked)->setChecked(true);
-    return box;
-}
 
 QSpinBox* NumberEdit(QWidget* parent, const char* name) {
     auto* edit = new QSpinBox(parent);
@@ -156,18 +142,10 @@ TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
                    {QStringLiteral("不压缩"), QStringLiteral("压缩")}, 4, FCompression, 0);
     layout->addWidget(FRadioGroup2);
 
-    auto* buttons = new QHBoxLayout;
-    FBitBtnOK = new QPushButton(QStringLiteral("确定"), this);
-    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
-    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
-    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
-    buttons->addStretch();
-    buttons->addWidget(FBitBtnOK);
-    buttons->addWidget(FBitBtnClose);
-    layout->addLayout(buttons);
-    FProgressBar = new QProgressBar(this);
-    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    layout->addWidget(FProgressBar);
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    FBitBtnOK = buttons.OK;
+    FBitBtnClose = buttons.Close;
+    FProgressBar = AddProgressBar(this, layout);
 
     connect(FContent, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
     connect(FMode, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });

@@ -1,5 +1,6 @@
 #include "operations/change_password_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
 #include "files/log.h"
@@ -64,9 +65,7 @@ TFrmChangePassword::TFrmChangePassword(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     buttons->addWidget(FBitBtnOK);
     layout->addLayout(buttons);
-    FProgressBar = new QProgressBar(this);
-    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    layout->addWidget(FProgressBar);
+    FProgressBar = AddProgressBar(this, layout);
     connect(FBitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
 }
 

@@ -1,5 +1,6 @@
 #include "operations/convert_library_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
 #include "core/utils.h"
@@ -100,18 +101,10 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(FGroupBox1);
 
     layout->addStretch();
-    auto* buttons = new QHBoxLayout();
-    FBitBtnOK = new QPushButton(QStringLiteral("转换"), this);
-    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
-    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
-    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
-    buttons->addStretch();
-    buttons->addWidget(FBitBtnOK);
-    buttons->addWidget(FBitBtnClose);
-    layout->addLayout(buttons);
-    FProgressBar = new QProgressBar(this);
-    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    layout->addWidget(FProgressBar);
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("转换"));
+    FBitBtnOK = buttons.OK;
+    FBitBtnClose = buttons.Close;
+    FProgressBar = AddProgressBar(this, layout);
 
     connect(FRadioGroup, &QButtonGroup::idClicked, this, [this](int) { RadioGroupClick(); });
     connect(FFileDirButton, &QToolButton::clicked, this, [this] { EditFileDirButtonClick(); });

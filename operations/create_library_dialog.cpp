@@ -1,5 +1,6 @@
 #include "operations/create_library_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
 #include "core/utils.h"
@@ -77,15 +78,9 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     passwordLayout->addWidget(FEditPassWord);
     layout->addWidget(FGroupBox1);
 
-    auto* buttons = new QHBoxLayout();
-    FBitBtnOK = new QPushButton(QStringLiteral("确定"), this);
-    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
-    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
-    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
-    buttons->addStretch();
-    buttons->addWidget(FBitBtnOK);
-    buttons->addWidget(FBitBtnClose);
-    layout->addLayout(buttons);
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    FBitBtnOK = buttons.OK;
+    FBitBtnClose = buttons.Close;
 
     connect(FRadioGroup, &QButtonGroup::idClicked, this, [this](int) { RadioGroupClick(); });
     connect(FBitBtnOK, &QPushButton::clicked, this, [this] { done(kResultOK); });

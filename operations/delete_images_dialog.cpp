@@ -1,5 +1,6 @@
 #include "operations/delete_images_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/forms.h"
 #include "app/globals.h"
 #include "app/main_window.h"
@@ -82,19 +83,11 @@ TfrmDelDlg::TfrmDelDlg(QWidget* parent) : QDialog(parent) {
     FRadioGroup->button(0)->setChecked(true);
     layout->addWidget(modes);
 
-    auto* buttons = new QHBoxLayout();
-    FBitBtnOK = new QPushButton(QStringLiteral("确定"), this);
-    FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
-    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
-    FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
-    buttons->addStretch();
-    buttons->addWidget(FBitBtnOK);
-    buttons->addWidget(FBitBtnClose);
-    layout->addLayout(buttons);
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    FBitBtnOK = buttons.OK;
+    FBitBtnClose = buttons.Close;
 
-    FProgressBar = new QProgressBar(this);
-    FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
-    layout->addWidget(FProgressBar);
+    FProgressBar = AddProgressBar(this, layout);
 
     connect(FBitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
     connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });

@@ -1,5 +1,6 @@
 #include "operations/import_picture_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/exception_handler.h"
 #include "app/forms.h"
 #include "app/globals.h"
@@ -34,21 +35,6 @@ QSpinBox* OffsetEdit(QWidget* parent, const char* name) {
     edit->setRange(-32768, 32767);
     edit->setValue(0);
     return edit;
-}
-
-QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
-                      const QStringList& items, int columns, QButtonGroup*& group, int checked) {
-    auto* box = new QGroupBox(caption, parent);
-    box->setObjectName(QString::fromLatin1(name));
-    auto* layout = new QGridLayout(box);
-    group = new QButtonGroup(box);
-    for (int i = 0; i < items.size(); ++i) {
-        auto* button = new QRadioButton(items[i], box);
-        group->addButton(button, i);
-        layout->addWidget(button, i / columns, i % columns);
-    }
-    group->button(checked)->setChecked(true);
-    return box;
 }
 
 TfrmMain* MainWindow(QWidget* dialog) {
@@ -94,18 +80,10 @@ TfrmInPutDlg::TfrmInPutDlg(QWidget* parent) : QDialog(parent) {
                    {QStringLiteral("不压缩"), QStringLiteral("压缩")}, 4, FCompression, 0);
     layout->addWidget(FRadioGroup1);
 
-    auto* buttons = new QHBoxLayout;
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    ok->setObjectName(QStringLiteral("BitBtnOK"));
-    ok->setDefault(true);
-    auto* close = new QPushButton(QStringLiteral("取消"), this);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, [this] { done(kConfirmed); });
-    connect(close, &QPushButton::clicked, this, [this] { done(0); });
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    buttons.OK->setDefault(true);
+    connect(buttons.OK, &QPushButton::clicked, this, [this] { done(kConfirmed); });
+    connect(buttons.Close, &QPushButton::clicked, this, [this] { done(0); });
     setFixedWidth(300);
     PrepareFor(false);
 }

@@ -1,5 +1,6 @@
 #include "operations/offset_dialog.h"
 
+#include "app/dialog_parts.h"
 #include "app/forms.h"
 #include "app/globals.h"
 #include "app/main_window.h"
@@ -36,18 +37,10 @@ TfrmXYDlg::TfrmXYDlg(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Y:"), FEditY);
     layout->addWidget(group);
 
-    auto* buttons = new QHBoxLayout();
-    auto* ok = new QPushButton(QStringLiteral("确定"), this);
-    ok->setObjectName(QStringLiteral("BitBtnOK"));
-    ok->setDefault(true);
-    auto* close = new QPushButton(QStringLiteral("取消"), this);
-    close->setObjectName(QStringLiteral("BitBtnClose"));
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(close);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, [this] { done(kResultOK); });
-    connect(close, &QPushButton::clicked, this, [this] { done(0); });
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    buttons.OK->setDefault(true);
+    connect(buttons.OK, &QPushButton::clicked, this, [this] { done(kResultOK); });
+    connect(buttons.Close, &QPushButton::clicked, this, [this] { done(0); });
 }
 
 void TfrmXYDlg::ToolButtonXYClick() {

@@ -22,17 +22,6 @@ using namespace velmora::gui_test;
 
 namespace {
 
-std::unique_ptr<TGameImages> Reopen(const std::string& path,
-                                    const std::string& password = kDefaultPakPassword) {
-    std::unique_ptr<TGameImages> library = CreateLibrary(LibraryKindOf(path), path);
-    if (!library)
-        return nullptr;
-    if (library->ImageType() == t_Quillrand && !TryPakPassword(*library, password))
-        return nullptr;
-    library->Initialize();
-    return library->Initialized() ? std::move(library) : nullptr;
-}
-
 // True when both libraries hold the same pictures (as ARGB) with the same offsets.
 bool SameImages(TGameImages& a, TGameImages& b) {
     if (a.ImageCount() != b.ImageCount())
@@ -79,25 +68,6 @@ QString Cell(const QTableWidget* grid, int row, int col) {
 QStringList Row(const QTableWidget* grid, int row) {
     return {Cell(grid, row, 0), Cell(grid, row, 1), Cell(grid, row, 2)};
 }
-
-// Lowers the size limit for files this process writes while it lives (writes past it fail).
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{bytes, FOld.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~TFileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
-};
 
 } // namespace
 
@@ -396,12 +366,13 @@ private slots:
         // A password the list would read back cut short is refused before anything is written.
         dlg.EditPassword()->setText("fre|sh");
         dlg.BitBtnOKClick();
-        QCOMPARE(editor.Prompts.Messages.back(), QString("密码修改失败 ！！！\n") +
-                                                     QString::fromUtf8(kUnlistablePasswordText));
+        QCOMPARE(editor.Prompts.Messages.back(),
+                 QString("密码修改失败 ！！！\n") + QString::fromUtf8(kUnlistablePasswordText));
         QVERIFY(Bytes(path) == before);
         QCOMPARE(ReadText(home.File("Pak.txt")), std::string("a.Pak|alt\r\n"));
 
-        // The change succeeds but the list cannot be written: the user is told to keep the password.
+        // The change succeeds but the list cannot be written: the user is told to keep the
+        // password.
         std::filesystem::remove(home.File("Pak.txt"));
         std::filesystem::create_directory(home.File("Pak.txt"));
         dlg.EditPassword()->setText("fresh");

@@ -20,18 +20,6 @@ using namespace velmora::gui_test;
 
 namespace {
 
-// Opens a library of any kind outside the editor, to look at what a command wrote.
-std::unique_ptr<TGameImages> Reopen(const std::string& path,
-                                    const std::string& password = kDefaultPakPassword) {
-    std::unique_ptr<TGameImages> library = CreateLibrary(LibraryKindOf(path), path);
-    if (!library)
-        return nullptr;
-    if (library->ImageType() == t_Quillrand && !TryPakPassword(*library, password))
-        return nullptr;
-    library->Initialize();
-    return library->Initialized() ? std::move(library) : nullptr;
-}
-
 std::vector<TPoint> Offsets(TGameImages& library) {
     std::vector<TPoint> offsets;
     for (int i = 0; i < library.ImageCount(); ++i)

@@ -21,10 +21,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+#include <sys/resource.h>
 
 namespace velmora::gui_test {
 
@@ -96,6 +98,40 @@ inline std::vector<TSpriteSpec> Sprites(int count, int width = 16, int height = 
     for (int i = 0; i < count; ++i)
         sprites.push_back({width, height, i - 24, 7});
     return sprites;
+}
+
+// Caps the size of files this process writes, so that a library rewrite fails as on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{bytes, FOld.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~TFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
+
+// Opens a library of any kind outside the editor, to look at what a command wrote; null when it
+// does not open.
+inline std::unique_ptr<TGameImages> Reopen(const std::string& path,
+                                           const std::string& password = kDefaultPakPassword) {
+    std::unique_ptr<TGameImages> library = CreateLibrary(LibraryKindOf(path), path);
+    if (!library)
+        return nullptr;
+    if (library->ImageType() == t_Quillrand && !TryPakPassword(*library, password))
+        return nullptr;
+    library->Initialize();
+    return library->Initialized() ? std::move(library) : nullptr;
 }
 
 // Writes a library of the kind at path holding the sprites: WIL, WZL and Pak through their own
