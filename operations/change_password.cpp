@@ -53,7 +53,8 @@ TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string&
     }
     result.Done = true;
     result.ListUpdated = UpdateListedPassword(library.FileName(), result.PassWord);
-    result.ListSaved = SavePakPasswords();
+    // An unchanged list is not rewritten.
+    result.ListSaved = !result.ListUpdated || SavePakPasswords();
     return result;
 }
 
