@@ -129,20 +129,17 @@ TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string
     }
     if (pictures.empty())
         return result;
-    library.BeginUpdate(-1);
-    for (size_t i = 0; i < pictures.size(); ++i) {
-        TLoadedPicture& picture = pictures[i];
-        if (!library.Add(*picture.Source, choices.Offset.X, choices.Offset.Y, choices.Compression,
-                         picture.Alpha.get())) {
-            result.Error = "the library refused the picture";
-            result.FailedFile = files[i];
-            break;
-        }
-        ++result.Imported;
+    int failed = -1;
+    const TImportPictureResult imported = ImportLoadedPictures(
+        library, pictures, -1, imAppend, choices.Offset, choices.Compression, &failed);
+    if (!imported.Imported) {
+        result.Refusal = imported.Refusal;
+        result.Error = imported.Error;
+        if (failed >= 0)
+            result.FailedFile = files[size_t(failed)];
+        return result;
     }
-    // The pictures taken so far are written even after a refusal: the library keeps them in
-    // memory already, and its files must say the same.
-    library.EndUpdate();
+    result.Imported = int(pictures.size());
     return result;
 }
 
@@ -227,8 +224,11 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
                                       firstNew / TDrawGrid::kColCount);
     }
     FWindow.SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
-    Prompts().ShowMessage(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
-                                               : QStringLiteral("图片导入失败 ！！！"));
+    if (result.Refusal != TEditRefusal::erNone)
+        Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
+    else
+        Prompts().ShowMessage(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
+                                                   : QStringLiteral("图片导入失败 ！！！"));
 }
 
 } // namespace velmora

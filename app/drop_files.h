@@ -49,13 +49,15 @@ TImportChoices CurrentImportChoices(const QWidget& importDialog);
 
 struct TAppendResult {
     int Imported = 0;
+    TEditRefusal Refusal = TEditRefusal::erNone; // the library takes no edits
     std::string Error;      // why nothing (or not everything) went in; empty on success
     std::string FailedFile; // the picture that failed, when one did
 };
 
-// Appends pictures to the library in one update, each loaded and made ready by the import core
-// (LoadImportPicture, PrepareForLibrary) and added with the choices' offset and compression. When
-// a picture cannot be read nothing is added. File-system errors of the rewrite raise EFileError.
+// Appends pictures to the library in one edit of the import core (ImportLoadedPictures), each
+// loaded and made ready by it (LoadImportPicture, PrepareForLibrary) and added with the choices'
+// offset and compression. When a picture cannot be read or the library refuses one nothing is
+// added. File-system errors of the rewrite raise EFileError; the library then stays as it was.
 TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string>& files,
                              const TImportChoices& choices);
 

@@ -1,6 +1,9 @@
 #include "app/exception_handler.h"
 
 #include "app/prompts.h"
+#include "app/status_texts.h"
+#include "core/game_images.h"
+#include "core/library_lock.h"
 #include "core/file_stream.h"
 #include "files/log.h"
 
@@ -27,6 +30,18 @@ void LogQuietly(const std::string& message) {
 void HandleException(std::exception_ptr error) noexcept {
     try {
         std::rethrow_exception(error);
+    } catch (const ELibraryBusy& e) {
+        LogQuietly(e.what());
+        try {
+            Prompts().ShowMessage(LibraryBusyMessage());
+        } catch (...) {
+        }
+    } catch (const EEditRefused& e) {
+        LogQuietly(e.what());
+        try {
+            Prompts().ShowMessage(EditRefusalMessage(e.Refusal()));
+        } catch (...) {
+        }
     } catch (const EFileError& e) {
         const std::string message = e.what();
         LogQuietly(message);

@@ -211,6 +211,16 @@ void TfrmMain::BuildLayout() {
     FTransparentAction->setCheckable(true);
     connect(FTransparentAction, &QAction::triggered, this,
             [this] { Guarded([this] { DrawGridSelectCell(g_Selection.Col, g_Selection.Row); }); });
+    QAction* repair = popupImage->addAction(QStringLiteral("修复索引"));
+    repair->setObjectName(QStringLiteral("MenuRepairIndex"));
+    connect(repair, &QAction::triggered, this, [this] {
+        Guarded([this] {
+            if (g_Images && !g_Busy) {
+                TBusyGuard busy;
+                RepairIndex();
+            }
+        });
+    });
     for (QWidget* w : {static_cast<QWidget*>(FPreviewArea->Picture()), FPreviewArea->viewport()}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, this,

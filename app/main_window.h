@@ -70,6 +70,8 @@ public:
     void DrawGridSelectCell(int col, int row);
     // Flips "透明显示" and rebuilds the preview of the selection.
     void TransparentClick();
+    // Rebuilds the index of the open WIL or WZL library (修复索引) and shows what it found.
+    void RepairIndex();
     // The grid gets ImageCount div 10 + 1 rows (one without a library); grid and preview repaint.
     void UpdateGridRows();
     void ClearPreview();
@@ -96,6 +98,7 @@ private:
     QAction* AddRecentMenuItem(const QString& path);
     void ShowFolderContextMenu(const QPoint& pos);
     void SetEditButtonsEnabled(bool enabled);
+    void OfferIndexRepair();
     void HookReadEvents(TGameImages& library);
     bool RunPasswordFlow(TGameImages& library, const std::string& fileName);
     void ProcessMessages();

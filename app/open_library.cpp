@@ -7,6 +7,7 @@
 #include "core/file_stream.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
+#include "formats/indexed_library.h"
 #include "operations/library_kind.h"
 
 #include <QCoreApplication>
@@ -69,6 +70,7 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         UpdateGridRows();
         SetStatusText(1, QString::fromStdString(fileName));
         SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
+        OfferIndexRepair();
     } catch (const std::exception& e) {
         LogQuietly(fileName + ": " + e.what());
     } catch (...) {
@@ -82,6 +84,50 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         ToolButton("ToolButtonOpenFile")->setEnabled(true);
         UpdateGridRows();
     }
+}
+
+// A library whose index is missing or does not match its data file says so once, in the status
+// line and a question that offers to rebuild the index.
+void TfrmMain::OfferIndexRepair() {
+    auto* indexed = dynamic_cast<TIndexedLibrary*>(g_Images.get());
+    if (!indexed || indexed->IndexState() == TIndexState::isGood)
+        return;
+    const QString file = QString::fromStdString(g_Images->FileName());
+    SetStatusText(1, file + QStringLiteral(" (索引文件丢失或损坏)"));
+    const QString question =
+        QStringLiteral("索引文件丢失或损坏，请先修复！！！\n显示 %1 张图片，文件头记录 %2 张。\n"
+                       "现在修复索引吗？")
+            .arg(g_Images->ImageCount())
+            .arg(g_Images->HeaderImageCount());
+    if (Prompts().Confirm(question))
+        RepairIndex();
+}
+
+void TfrmMain::RepairIndex() {
+    auto* indexed = dynamic_cast<TIndexedLibrary*>(g_Images.get());
+    if (!indexed) {
+        Prompts().ShowMessage(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
+        return;
+    }
+    QString text;
+    try {
+        const TIndexRepair repair = indexed->RepairIndex(false);
+        text = QStringLiteral("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")
+                   .arg(repair.Found)
+                   .arg(repair.UnreadBytes);
+        if (!repair.BackupFile.empty())
+            text += QStringLiteral("\n原索引已保存为 %1")
+                        .arg(QString::fromStdString(repair.BackupFile));
+    } catch (const std::exception& e) {
+        LogQuietly(g_Images->FileName() + ": " + e.what());
+        text = QStringLiteral("索引修复失败 ！！！\n") + EditErrorText(e);
+    }
+    SetStatusText(1, QString::fromStdString(g_Images->FileName()));
+    SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
+    g_Selection.Index = -1;
+    UpdateGridRows();
+    ClearPreview();
+    Prompts().ShowMessage(text);
 }
 
 bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName) {
@@ -108,7 +154,8 @@ bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName
 void TfrmMain::HookReadEvents(TGameImages& library) {
     library.SetOnBeginRead([this](TGameImages* sender) {
         FReading = true;
-        FProgressBar->setRange(0, std::max(0, sender->ImageCount()));
+        // The records are not read yet: the header tells how many there will be.
+        FProgressBar->setRange(0, std::max(0, sender->HeaderImageCount()));
         FProgressBar->setValue(0);
         FProgressBar->show();
         QScrollBar* v = FPreviewArea->verticalScrollBar();

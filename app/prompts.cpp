@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -62,6 +63,15 @@ void TQtPrompts::ShowMessage(const QString& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("提示信息"), text, QMessageBox::Ok,
                     DialogParent());
     box.exec();
+}
+
+bool TQtPrompts::Confirm(const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提示信息"), text,
+                    QMessageBox::Yes | QMessageBox::No, DialogParent());
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 bool TQtPrompts::InputQuery(const QString& caption, const QString& prompt, QString& value) {
@@ -122,6 +132,17 @@ void TQtPrompts::OpenUrl(const QUrl& url) {
 
 void TScriptedPrompts::ShowMessage(const QString& text) {
     Messages.push_back(text);
+}
+
+bool TScriptedPrompts::Confirm(const QString& text) {
+    Questions.push_back(text);
+    if (Confirms.empty()) {
+        Unexpected.push_back(QStringLiteral("question: ") + text);
+        return false;
+    }
+    const bool answer = Confirms.front();
+    Confirms.pop_front();
+    return answer;
 }
 
 bool TScriptedPrompts::InputQuery(const QString& caption, const QString& prompt, QString& value) {

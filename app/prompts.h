@@ -25,6 +25,9 @@ public:
 
     // A message box with the caption "提示信息", one OK button and the question-mark icon.
     virtual void ShowMessage(const QString& text) = 0;
+    // A question with the caption "提示信息", the question icon and the buttons 是 and 否; true
+    // for 是.
+    virtual bool Confirm(const QString& text) = 0;
     // A text-input box showing value first; false when cancelled (value is then unchanged).
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
     // The open-file dialog; empty when cancelled.
@@ -56,6 +59,7 @@ void SetPrompts(TPrompts* prompts);
 class TQtPrompts final : public TPrompts {
 public:
     void ShowMessage(const QString& text) override;
+    bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
@@ -81,6 +85,8 @@ public:
     // The file type each answered SaveFileName ends in, in order (0-based); a save dialog without
     // one keeps the type it was opened with. A type other than that one counts as a type change.
     std::deque<int> FilterIndexes;
+    // Answers for Confirm, in order.
+    std::deque<bool> Confirms;
     // Answers for InputQuery, in order: a text, or nullopt to cancel.
     std::deque<std::optional<QString>> Inputs;
     // Answers for OpenFileName, SaveFileName and ExistingFolder, in order ("" cancels).
@@ -89,6 +95,7 @@ public:
     std::deque<std::function<int(QDialog&)>> Dialogs;
 
     std::vector<QString> Messages;
+    std::vector<QString> Questions;
     std::vector<TInputRequest> InputRequests;
     std::vector<QString> FileRequests;
     std::vector<QString> ProposedPaths;   // the proposed path of each SaveFileName
@@ -98,6 +105,7 @@ public:
     std::vector<QString> Unexpected;
 
     void ShowMessage(const QString& text) override;
+    bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;

@@ -1,6 +1,5 @@
 #include "app/status_texts.h"
 
-#include "formats/image_info.h"
 #include "formats/pak.h"
 #include "formats/wzl.h"
 
@@ -66,30 +65,52 @@ QString CellNumberText(int index) {
     return index < 0 ? QStringLiteral("-") + digits : digits;
 }
 
-std::optional<QString> PixelFormatText(const TGameImages& library, int index) {
-    if (const auto* pak = dynamic_cast<const TQuillrand*>(&library)) {
-        if (pak->bfType() == 0)
-            return QStringLiteral("Pak(1) %1位色").arg(library.BitCount());
-        const auto header = pak->GetImageInfo(index);
-        if (!header || header->size() < size_t(TImageInfo::Size))
-            return QString();
-        const TImageInfo info = TImageInfo::Read(header->data());
-        const QString bits = KindBitsText(info.btPixelKind);
-        if (bits.isEmpty())
-            return QString();
-        return QStringLiteral("Pak(%1) ").arg(int(pak->bfType()) + 1) + bits +
-               CompressedText(info.nDataLength);
+std::optional<QString> PixelFormatText(TGameImages& library, int index) {
+    const auto* pak = dynamic_cast<const TQuillrand*>(&library);
+    if (pak && pak->bfType() == 0)
+        return QStringLiteral("Pak(1) %1位色").arg(library.BitCount());
+    if (!pak && library.ImageType() != t_Wzl)
+        return std::nullopt;
+    const std::optional<TImageDescription> d = library.Describe(index, false);
+    // An empty slot (or an image out of range) clears the pane.
+    if (!d || !d->PixelKind)
+        return QString();
+    const QString bits = KindBitsText(uint8_t(*d->PixelKind));
+    if (bits.isEmpty())
+        return pak ? std::optional<QString>(QString()) : std::nullopt;
+    const QString compressed = CompressedText(d->Compressed.value_or(false) ? 1 : 0);
+    if (pak)
+        return QStringLiteral("Pak(%1) ").arg(int(pak->bfType()) + 1) + bits + compressed;
+    return QStringLiteral("Wzl ") + bits + compressed;
+}
+
+QString EditRefusalMessage(TEditRefusal refusal) {
+    switch (refusal) {
+    case TEditRefusal::erNone:
+        return {};
+    case TEditRefusal::erNotOpen:
+        return QStringLiteral("请先打开文件！！！");
+    case TEditRefusal::erReadOnlyFormat:
+        return QStringLiteral("Wis文件只能修改坐标！！！");
+    case TEditRefusal::erReadOnlyFile:
+        return QStringLiteral("文件只能读取，无法修改！！！");
+    case TEditRefusal::erIndexMissing:
+    case TEditRefusal::erIndexDamaged:
+        return QStringLiteral("索引文件丢失或损坏，请先修复！！！");
     }
-    if (const auto* wzl = dynamic_cast<const TWzl*>(&library)) {
-        const std::optional<TImageInfo> info = wzl->GetImageInfo(index);
-        if (!info)
-            return QString();
-        const QString bits = KindBitsText(info->btPixelKind);
-        if (bits.isEmpty())
-            return std::nullopt;
-        return QStringLiteral("Wzl ") + bits + CompressedText(info->nDataLength);
-    }
-    return std::nullopt;
+    return {};
+}
+
+QString EditErrorText(const std::exception& error) {
+    if (dynamic_cast<const ELibraryBusy*>(&error))
+        return LibraryBusyMessage();
+    if (const auto* refused = dynamic_cast<const EEditRefused*>(&error))
+        return EditRefusalMessage(refused->Refusal());
+    return QString::fromStdString(error.what());
+}
+
+QString LibraryBusyMessage() {
+    return QStringLiteral("文件正在被其他程序修改，请稍后再试！！！");
 }
 
 } // namespace velmora

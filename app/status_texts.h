@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <optional>
 
 namespace velmora {
@@ -24,6 +25,14 @@ QString CellNumberText(int index);
 //   nullopt  - the pane keeps its text (WIL, WIS, or a WZL image of an unknown pixel kind);
 //   ""       - the pane is cleared;
 //   a text   - "Pak(1) 16位色", "Pak(2) 16位色 压缩:TRUE", "Wzl 32位色 压缩:FALSE".
-std::optional<QString> PixelFormatText(const TGameImages& library, int index);
+std::optional<QString> PixelFormatText(TGameImages& library, int index);
+
+// The message box text for a library that refuses an edit, and for an edit that waited in vain
+// for another program's lock.
+QString EditRefusalMessage(TEditRefusal refusal);
+QString LibraryBusyMessage();
+// What a message box says of an edit that raised: the two texts above for a refused or locked
+// library, the error's own text otherwise.
+QString EditErrorText(const std::exception& error);
 
 } // namespace velmora

@@ -65,12 +65,12 @@ struct TFixture {
         CreateLibraryFile(t_Wil, LibraryPath, 16, "");
         auto library = CreateLibrary(t_Wil, LibraryPath);
         library->Initialize();
-        library->BeginUpdate(-1);
+        auto update = library->BeginUpdate(-1);
         for (int i = 0; i < kSprites; ++i) {
             Sprites.push_back(Sprite(i));
-            library->Add(Sprites.back(), i % 50, -(i % 70), 0, nullptr);
+            update.Add(Sprites.back(), i % 50, -(i % 70), 0, nullptr);
         }
-        library->EndUpdate();
+        update.EndUpdate();
         Library = OpenLibraryFile(LibraryPath).Library;
     }
     ~TFixture() {

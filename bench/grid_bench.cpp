@@ -64,12 +64,12 @@ void EnsureLibrary(const std::string& path) {
     TQuillrand library(path);
     TryPakPassword(library, kDefaultPakPassword);
     library.Initialize();
-    library.BeginUpdate(-1);
+    auto update = library.BeginUpdate(-1);
     for (int i = 0; i < kImages; ++i) {
         TDIB sprite = MakeSprite(i % 997);
-        library.Add(sprite, 0, 0, 1, nullptr);
+        update.Add(sprite, 0, 0, 1, nullptr);
     }
-    library.EndUpdate();
+    update.EndUpdate();
 }
 
 struct TBenchEditor {

@@ -51,15 +51,17 @@ struct TBenchLibrary {
         pak.InputPassWord(kPassword);
         pak.CheckPassword();
         pak.Initialize();
-        pak.BeginUpdate(0);
+        auto update = pak.BeginUpdate(0);
         for (int i = 0; i < kImages; ++i) {
             auto dib = Sprite(i % 997);
-            pak.Add(*dib, i % 50, -(i % 30), 1, nullptr);
+            update.Add(*dib, i % 50, -(i % 30), 1, nullptr);
             RawSize = size_t(dib->Size());
         }
-        pak.EndUpdate();
-        for (const auto& record : pak.Images())
-            Streams.emplace_back(record->Image.begin() + 16, record->Image.end());
+        update.EndUpdate();
+        for (const auto& record : *pak.Snapshot()) {
+            const TPayload payload(*record);
+            Streams.emplace_back(payload.Bytes().begin(), payload.Bytes().end());
+        }
     }
     ~TBenchLibrary() { std::filesystem::remove(FileName); }
 };

@@ -157,9 +157,9 @@ void BM_SaveAfterOneAdd(benchmark::State& state) {
         wil.Initialize();
         auto picture = MakeLibraryBuffer(16, kWidth, kHeight);
         state.ResumeTiming();
-        wil.BeginUpdate(wil.ImageCount());
-        wil.Add(*picture, 0, 0, 0, nullptr);
-        wil.EndUpdate();
+        auto update = wil.BeginUpdate(wil.ImageCount());
+        update.Add(*picture, 0, 0, 0, nullptr);
+        update.EndUpdate();
         state.PauseTiming();
         if (wil.ImageCount() != ImageCount() + 1)
             state.SkipWithError("the save did not add the image");

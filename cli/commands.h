@@ -28,6 +28,12 @@ std::unique_ptr<TGameImages> OpenForCommand(const std::string& path,
                                             const std::optional<std::string>& password,
                                             int& exitCode, const std::string& namedAs = {});
 
+// Warns on stderr when a library opened with its index missing or not matching its data file.
+void WarnOfDamage(const std::string& name, const TGameImages& library);
+
+// Prints why a library takes no edit and returns the exit status 1; exOk when it takes them.
+int RefuseEdit(const std::string& name, const TGameImages& library, bool offsetsOnly = false);
+
 // The picture format named on the command line (png, bmp, tga, auto; any case).
 std::optional<uint8_t> FormatByName(const std::string& name);
 
@@ -43,6 +49,7 @@ int RunOffset(const TArgs& args);
 int RunCreate(const TArgs& args);
 int RunConvert(const TArgs& args);
 int RunPasswd(const TArgs& args);
+int RunRepair(const TArgs& args);
 
 // Raises EUsageError unless the number of positional arguments lies in [min, max].
 void ExpectPositional(const TArgs& args, size_t min, size_t max);

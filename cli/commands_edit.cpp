@@ -1,12 +1,13 @@
-// import, delete and offset: the commands that change a library's images. Changes are made on a
-// temporary copy of the library's files, which replaces them only when the whole command worked.
+// import, delete, offset and repair: the commands that change a library's images. Each change is
+// one edit of the library, as in the editor: written crash-safely, and only when the whole
+// command worked.
 
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "core/file_stream.h"
 #include "operations/batch_import.h"
 #include "operations/delete_images.h"
-#include "operations/library_files.h"
+#include "formats/indexed_library.h"
 #include "operations/library_kind.h"
 
 #include <climits>
@@ -76,6 +77,14 @@ bool CollectPictures(const std::vector<std::string>& paths, std::vector<std::str
 
 } // namespace
 
+int RefuseEdit(const std::string& name, const TGameImages& library, bool offsetsOnly) {
+    const TEditRefusal refusal = library.EditRefusal(offsetsOnly);
+    if (refusal == TEditRefusal::erNone)
+        return exOk;
+    Fail(name, EditRefusalText(refusal));
+    return exFailed;
+}
+
 int RunImport(const TArgs& args) {
     ExpectPositional(args, 1, SIZE_MAX);
     const std::string& path = args.Positional[0];
@@ -131,11 +140,13 @@ int RunImport(const TArgs& args) {
     int exitCode = exOk;
     if (!EditableLibrary(path, exitCode))
         return exitCode;
-    const std::string password = PakPasswordFor(path, args.Value("--password"));
-    TLibraryTransaction transaction(path, LibraryKindOf(path));
-    auto library = OpenForCommand(transaction.WorkPath(), password, exitCode, path);
+    auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
         return exitCode;
+    if (const int refused = RefuseEdit(path, *library); refused != exOk)
+        return refused;
+    // A picture that cannot be read or that the library refuses leaves the library unchanged.
+    options.AllOrNothing = true;
     TBatchImportResult result;
     {
         TProgressBar bar("import");
@@ -148,8 +159,8 @@ int RunImport(const TArgs& args) {
         Fail(issue.FileName.empty() ? path : issue.FileName,
              "refused by " + path +
                  (issue.Index >= 0 ? " at image " + std::to_string(issue.Index) : ""));
-    if (!result.Unreadable.empty() || !result.Refused.empty()) {
-        Fail(path, "nothing imported; the library is unchanged");
+    if (!result.Error.empty()) {
+        Fail(path, result.Error);
         return exFailed;
     }
     if (result.Plan.Count == 0) {
@@ -158,8 +169,6 @@ int RunImport(const TArgs& args) {
         return exFailed;
     }
     const int first = result.Plan.Start;
-    library.reset();
-    transaction.Commit();
     const char* verb = result.Plan.Mode == bmAppend   ? "appended"
                        : result.Plan.Mode == bmInsert ? "inserted"
                                                       : "replaced";
@@ -179,11 +188,11 @@ int RunDelete(const TArgs& args) {
     int exitCode = exOk;
     if (!EditableLibrary(path, exitCode))
         return exitCode;
-    const std::string password = PakPasswordFor(path, args.Value("--password"));
-    TLibraryTransaction transaction(path, LibraryKindOf(path));
-    auto library = OpenForCommand(transaction.WorkPath(), password, exitCode, path);
+    auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
         return exitCode;
+    if (const int refused = RefuseEdit(path, *library); refused != exOk)
+        return refused;
     const int before = library->ImageCount();
     TDeleteResult result = DeleteImages(*library, *from, *to, blank);
     if (!result.Done) {
@@ -192,8 +201,6 @@ int RunDelete(const TArgs& args) {
                        " images)");
         return exFailed;
     }
-    library.reset();
-    transaction.Commit();
     std::printf("%s images %d..%d of %s\n", blank ? "blanked" : "deleted", result.Range.Start,
                 result.Range.End, path.c_str());
     return exOk;
@@ -220,6 +227,9 @@ int RunOffset(const TArgs& args) {
     auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
         return exitCode;
+    if (offset && StorableOffset(*offset))
+        if (const int refused = RefuseEdit(path, *library, true); refused != exOk)
+            return refused;
     TOffsetResult result =
         offset ? WriteOffset(*library, *index, *offset) : ReadOffset(*library, *index);
     if (!result.Done) {
@@ -227,6 +237,33 @@ int RunOffset(const TArgs& args) {
         return exFailed;
     }
     std::printf("%d %d\n", result.Offset.X, result.Offset.Y);
+    return exOk;
+}
+
+int RunRepair(const TArgs& args) {
+    ExpectPositional(args, 1, 1);
+    const std::string& path = args.Positional[0];
+    int exitCode = exOk;
+    auto library = OpenForCommand(path, std::nullopt, exitCode);
+    if (!library)
+        return exitCode;
+    auto* indexed = dynamic_cast<TIndexedLibrary*>(library.get());
+    if (!indexed) {
+        Fail(path, std::string("only WIL and WZL libraries have an index to rebuild, not a ") +
+                       KindName(library->ImageType()) + " library");
+        return exFailed;
+    }
+    const bool dryRun = args.Has("--dry-run");
+    const TIndexRepair repair = indexed->RepairIndex(dryRun);
+    std::printf("%s %d images in %s; %lld bytes at the end were not understood\n",
+                dryRun ? "would index" : "indexed", repair.Found, path.c_str(),
+                static_cast<long long>(repair.UnreadBytes));
+    if (!dryRun) {
+        std::printf("wrote %s", repair.IndexFile.c_str());
+        if (!repair.BackupFile.empty())
+            std::printf(" (the old index is kept as %s)", repair.BackupFile.c_str());
+        std::printf("\n");
+    }
     return exOk;
 }
 

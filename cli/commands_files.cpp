@@ -9,7 +9,6 @@
 #include "operations/change_password.h"
 #include "operations/convert_library.h"
 #include "operations/create_library.h"
-#include "operations/library_files.h"
 #include "operations/library_kind.h"
 
 #include <cstdio>
@@ -121,35 +120,22 @@ int RunPasswd(const TArgs& args) {
         Fail(path, "not a Pak library");
         return exFailed;
     }
-    const std::string password = PakPasswordFor(path, args.Value("--password"));
     int exitCode = exOk;
-    TLibraryTransaction transaction(path, t_Quillrand);
-    auto library = OpenForCommand(transaction.WorkPath(), password, exitCode, path);
+    auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
         return exitCode;
-    if (args.Has("--backup")) {
-        std::error_code ec;
-        std::filesystem::copy_file(path, path + ".bak",
-                                   std::filesystem::copy_options::overwrite_existing, ec);
-        if (ec) {
-            Fail(path + ".bak", "the backup could not be written: " + ec.message());
-            return exFailed;
-        }
-    }
     TChangePasswordResult result;
     {
         TProgressBar bar("passwd");
-        result = ChangePakPassword(*library, *newPassword, false,
+        // The backup is written crash-safely by the library, under its edit lock.
+        result = ChangePakPassword(*library, *newPassword, args.Has("--backup"),
                                    [&](int done, int total) { bar.Update(done, total); });
     }
     if (!result.Done) {
         Fail(path, result.Error);
         return exFailed;
     }
-    library.reset();
-    transaction.Commit();
-    // The list names the library by its own name, not by the temporary copy's.
-    if (UpdateListedPassword(path, result.PassWord) && !SavePakPasswords())
+    if (!result.ListSaved)
         std::fprintf(stderr, "velmora-cli: warning: the password list %s%s could not be saved\n",
                      g_AppDir.c_str(), kPakPasswordsFileName);
     std::printf("changed the password of %s\n", path.c_str());

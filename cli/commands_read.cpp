@@ -2,12 +2,10 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "core/checked.h"
 #include "files/picture_files.h"
-#include "formats/image_info.h"
 #include "formats/pak.h"
 #include "formats/wil.h"
-#include "formats/wzl.h"
+#include "formats/indexed_library.h"
 #include "operations/batch_export.h"
 
 #include <cstdio>
@@ -16,92 +14,6 @@
 namespace velmora::cli {
 
 namespace {
-
-// What list shows of one image. Fields a format does not have stay unset.
-struct TImageEntry {
-    int Index = 0;
-    int Width = 0;
-    int Height = 0;
-    TPoint Offset;
-    bool Empty = true;
-    std::optional<int> PixelKind;
-    std::optional<bool> Compressed;
-    std::optional<bool> Alpha;
-};
-
-void DescribeByPicture(TGameImages& library, TImageEntry& entry) {
-    int x = 0, y = 0;
-    std::unique_ptr<TPicture> picture = library.Get(entry.Index, x, y);
-    entry.Offset = {x, y};
-    if (picture) {
-        entry.Width = picture->Width();
-        entry.Height = picture->Height();
-        entry.Empty = int64_t(entry.Width) * entry.Height <= 0;
-    }
-}
-
-TImageEntry Describe(TGameImages& library, int index) {
-    TImageEntry entry;
-    entry.Index = index;
-    switch (library.ImageType()) {
-    case t_Wil: {
-        const TImageData* record = library.Images()[size_t(index)].get();
-        if (record && record->Image.size() >= 8) {
-            const uint8_t* h = record->Image.data();
-            entry.Width = GetI16(h);
-            entry.Height = GetI16(h + 2);
-            entry.Offset = {GetI16(h + 4), GetI16(h + 6)};
-            // Records of 4 pixels or fewer are blank records: they read back as the blank picture.
-            entry.Empty = int64_t(entry.Width) * entry.Height <= 4;
-        }
-        break;
-    }
-    case t_Wzl: {
-        auto& wzl = static_cast<TWzl&>(library);
-        if (std::optional<TImageInfo> info = wzl.GetImageInfo(index)) {
-            entry.Width = info->wWidth;
-            entry.Height = info->wHeight;
-            entry.Offset = {info->wPx, info->wPy};
-            entry.Empty = int64_t(entry.Width) * entry.Height <= 0;
-            entry.PixelKind = info->btPixelKind;
-            entry.Compressed = info->nDataLength > 0;
-            bool alpha = false;
-            // Only a compressed image may carry an alpha plane, known once it is inflated.
-            if (info->nDataLength > 0) {
-                int x = 0, y = 0;
-                std::unique_ptr<TPicture> picture = library.Get(index, x, y);
-                alpha = picture && picture->AsPng() && picture->AsPng()->HasAlpha();
-            }
-            entry.Alpha = alpha;
-        }
-        break;
-    }
-    case t_Quillrand: {
-        auto& pak = static_cast<TQuillrand&>(library);
-        std::optional<std::vector<uint8_t>> info = pak.GetImageInfo(index);
-        if (info && info->size() >= 12) {
-            const uint8_t* h = info->data();
-            entry.Width = GetI16(h + 4);
-            entry.Height = GetI16(h + 6);
-            entry.Offset = {GetI16(h + 8), GetI16(h + 10)};
-            entry.Empty = int64_t(entry.Width) * entry.Height <= 0;
-            if (info->size() >= 16) {
-                entry.PixelKind = h[0];
-                entry.Alpha = h[3] != 0;
-                entry.Compressed = GetI32(h + 12) > 0;
-            } else {
-                const int32_t packing = GetI32(h);
-                entry.Compressed = packing == 1 || packing == 2;
-            }
-        }
-        break;
-    }
-    case t_Wis:
-        DescribeByPicture(library, entry);
-        break;
-    }
-    return entry;
-}
 
 std::string OptionalJson(const std::optional<bool>& value) {
     return value ? (*value ? "true" : "false") : "null";
@@ -146,10 +58,20 @@ int RunInfo(const TArgs& args) {
     if (!library)
         return exitCode;
     std::vector<std::pair<std::string, std::string>> fields; // name, JSON value
-    fields.emplace_back("file", JsonString(path));
     fields.emplace_back("kind", JsonString(KindName(library->ImageType())));
     fields.emplace_back("bitCount", std::to_string(library->BitCount()));
     fields.emplace_back("imageCount", std::to_string(library->ImageCount()));
+    // The header's own count is information only: it differs from the images when the library
+    // is damaged.
+    fields.emplace_back("headerImageCount", std::to_string(library->HeaderImageCount()));
+    if (library->ReadOnly())
+        fields.emplace_back("readOnly", "true");
+    if (auto* indexed = dynamic_cast<TIndexedLibrary*>(library.get())) {
+        fields.emplace_back("indexMissing",
+                            indexed->IndexState() == TIndexState::isMissing ? "true" : "false");
+        fields.emplace_back("indexDamaged",
+                            indexed->IndexState() == TIndexState::isDamaged ? "true" : "false");
+    }
     if (auto* wil = dynamic_cast<TWil*>(library.get())) {
         fields.emplace_back("headerVariant", JsonString(wil->btVersion() == 1 ? "short" : "long"));
         fields.emplace_back("fileHeaderSize", std::to_string(wil->FileHeaderSize()));
@@ -159,11 +81,12 @@ int RunInfo(const TArgs& args) {
         fields.emplace_back("layout", JsonString(pak->bfType() != 0 ? "new" : "old"));
     }
     if (args.Has("--json")) {
-        std::string out = "{";
-        for (size_t i = 0; i < fields.size(); ++i)
-            out += (i ? ", " : "") + JsonString(fields[i].first) + ": " + fields[i].second;
+        std::string out = "{" + JsonFileFields(path);
+        for (const auto& [name, value] : fields)
+            out += ", " + JsonString(name) + ": " + value;
         std::printf("%s}\n", out.c_str());
     } else {
+        std::printf("%-16s %s\n", "file:", path.c_str());
         for (const auto& [name, value] : fields) {
             std::string text = value;
             if (text.size() >= 2 && text.front() == '"')
@@ -187,10 +110,11 @@ int RunList(const TArgs& args) {
     else
         std::printf("%7s %6s %6s %7s %7s %5s %10s %5s %5s\n", "index", "width", "height", "x", "y",
                     "kind", "compressed", "alpha", "empty");
-    for (int i = 0; i < library->ImageCount(); ++i) {
-        TImageEntry e;
+    const int count = library->RecordCount();
+    for (int i = 0; i < count; ++i) {
+        TImageDescription e;
         try {
-            e = Describe(*library, i);
+            e = library->Describe(i, true).value_or(TImageDescription{});
         } catch (const std::exception& ex) {
             Fail(path, "image " + std::to_string(i) + ": " + ex.what());
             if (json)
@@ -200,7 +124,7 @@ int RunList(const TArgs& args) {
         if (json) {
             std::printf("%s{\"index\": %d, \"width\": %d, \"height\": %d, \"x\": %d, \"y\": %d, "
                         "\"empty\": %s",
-                        i ? ", " : "", e.Index, e.Width, e.Height, e.Offset.X, e.Offset.Y,
+                        i ? ", " : "", i, e.Width, e.Height, e.Offset.X, e.Offset.Y,
                         e.Empty ? "true" : "false");
             if (e.PixelKind)
                 std::printf(", \"pixelKind\": %d", *e.PixelKind);
@@ -213,9 +137,8 @@ int RunList(const TArgs& args) {
             const auto flag = [](const std::optional<bool>& v) {
                 return v ? (*v ? "yes" : "no") : "-";
             };
-            std::printf("%7d %6d %6d %7d %7d %5s %10s %5s %5s\n", e.Index, e.Width, e.Height,
-                        e.Offset.X, e.Offset.Y,
-                        e.PixelKind ? std::to_string(*e.PixelKind).c_str() : "-",
+            std::printf("%7d %6d %6d %7d %7d %5s %10s %5s %5s\n", i, e.Width, e.Height, e.Offset.X,
+                        e.Offset.Y, e.PixelKind ? std::to_string(*e.PixelKind).c_str() : "-",
                         flag(e.Compressed), flag(e.Alpha), e.Empty ? "yes" : "no");
         }
     }

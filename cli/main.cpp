@@ -5,6 +5,7 @@
 #include "core/file_stream.h"
 #include "files/app_dir.h"
 #include "files/pak_passwords.h"
+#include "formats/indexed_library.h"
 #include "operations/library_kind.h"
 
 #include <cstdio>
@@ -90,6 +91,16 @@ const std::vector<TCommand>& Commands() {
          "  --password  password of a Pak target (default: the default password)\n",
          {{"--password"}, {"--compress"}},
          RunConvert},
+        {"repair",
+         "velmora-cli repair LIB [--dry-run]\n"
+         "Rebuilds the index of a WIL or WZL library whose index file is missing or does not\n"
+         "match its data file, by reading the records one after another from the data file's\n"
+         "header on; it stops at the first record that does not fit and reports how many images\n"
+         "it found and how many bytes at the end it did not understand. The old index is kept\n"
+         "as its name + .bak.\n"
+         "  --dry-run  only report what a rebuild would find\n",
+         {{}, {"--dry-run"}},
+         RunRepair},
         {"passwd",
          "velmora-cli passwd PAK --password OLD --new NEW [--backup]\n"
          "Re-protects a Pak library with a new password and records it in Pak.txt when the\n"
@@ -108,6 +119,20 @@ void ExpectPositional(const TArgs& args, size_t min, size_t max) {
         throw EUsageError("unexpected argument \"" + args.Positional[max] + "\"");
 }
 
+void WarnOfDamage(const std::string& name, const TGameImages& library) {
+    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(&library);
+    if (!indexed || indexed->IndexState() == TIndexState::isGood)
+        return;
+    const bool missing = indexed->IndexState() == TIndexState::isMissing;
+    std::fprintf(stderr,
+                 "velmora-cli: warning: %s: %s; %d of the %d images its header counts are shown "
+                 "and edits are refused (velmora-cli repair rebuilds the index)\n",
+                 name.c_str(),
+                 missing ? "the index file is missing or empty"
+                         : "the index does not match the data file",
+                 library.RecordCount(), library.HeaderImageCount());
+}
+
 std::unique_ptr<TGameImages> OpenForCommand(const std::string& path,
                                             const std::optional<std::string>& password,
                                             int& exitCode, const std::string& namedAs) {
@@ -116,6 +141,7 @@ std::unique_ptr<TGameImages> OpenForCommand(const std::string& path,
     switch (opened.Status) {
     case TOpenStatus::osOpened:
         exitCode = exOk;
+        WarnOfDamage(name, *opened.Library);
         return std::move(opened.Library);
     case TOpenStatus::osWrongPassword:
         Fail(name, "wrong password");

@@ -8,8 +8,14 @@ namespace velmora::cli {
 // Prints one failure line on stderr: "velmora-cli: <file>: <reason>" (without a file when empty).
 void Fail(const std::string& file, const std::string& reason);
 
-// Text as a JSON string literal, quotes included.
+// Text as a JSON string literal, quotes included. Bytes that are not well-formed UTF-8 (a file
+// name in another encoding) are written as U+FFFD, so the output is always valid JSON.
 std::string JsonString(const std::string& text);
+// True when text is well-formed UTF-8.
+bool IsUtf8(const std::string& text);
+// The JSON members that name a file: "file" and, when its name is not UTF-8, "fileBytes" with
+// the name's bytes in hex.
+std::string JsonFileFields(const std::string& path);
 
 // A progress bar on stderr, drawn only when stderr is a terminal; finished on destruction.
 class TProgressBar {

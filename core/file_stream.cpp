@@ -102,14 +102,20 @@ int64_t TFileStream::Size() const {
 }
 
 size_t TFileStream::Read(std::span<uint8_t> buffer) {
+    const size_t done = ReadAt(FPosition, buffer);
+    FPosition += int64_t(done);
+    return done;
+}
+
+size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
     if (FHandle < 0)
         throw EFileError(FFileName, "file is not open");
-    if (FPosition < 0)
+    if (position < 0)
         throw EFileError(FFileName, "negative file position");
     size_t done = 0;
     while (done < buffer.size()) {
         ssize_t n = ::pread(FHandle, buffer.data() + done, buffer.size() - done,
-                            off_t(FPosition + int64_t(done)));
+                            off_t(position + int64_t(done)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -119,7 +125,6 @@ size_t TFileStream::Read(std::span<uint8_t> buffer) {
             break;
         done += size_t(n);
     }
-    FPosition += int64_t(done);
     return done;
 }
 

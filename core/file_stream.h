@@ -45,6 +45,10 @@ public:
     size_t Read(std::span<uint8_t> buffer);
     // Reads exactly buffer.size() bytes or raises EFileError.
     void ReadBuffer(std::span<uint8_t> buffer);
+    // Reads up to buffer.size() bytes at `position` without moving the stream's position, so that
+    // several threads may read one open file at once; returns how many were read (fewer at the
+    // end of the file). Raises EFileError on a read error.
+    size_t ReadAt(int64_t position, std::span<uint8_t> buffer) const;
     // Writes all bytes at the position or raises EFileError.
     void Write(std::span<const uint8_t> buffer);
     // Cuts or lengthens the file.

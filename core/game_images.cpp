@@ -9,6 +9,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace velmora {
 
@@ -52,12 +53,50 @@ std::string IndexFileName(const std::string& dataFile, const std::string& ext) {
 
 } // namespace
 
+TPayload::TPayload(const TImageData& Record) {
+    const int64_t size = Record.PayloadSize();
+    const size_t header = size_t(std::max(Record.HeaderSize, 0));
+    if (!Record.InFile()) {
+        const size_t held = Record.Image.size() > header ? Record.Image.size() - header : 0;
+        FBytes = std::span<const uint8_t>(Record.Image)
+                     .subspan(std::min(header, Record.Image.size()),
+                              std::min<size_t>(held, size_t(size)));
+        FComplete = int64_t(FBytes.size()) == size;
+        return;
+    }
+    FRead.resize(size_t(size));
+    const size_t n = Record.File->ReadAt(int64_t(Record.OffSet) + int64_t(header), FRead);
+    FRead.resize(n);
+    FBytes = FRead;
+    FComplete = int64_t(n) == size;
+}
+
+const char* EditRefusalText(TEditRefusal Refusal) {
+    switch (Refusal) {
+    case TEditRefusal::erNone:
+        return "";
+    case TEditRefusal::erNotOpen:
+        return "the library is not open";
+    case TEditRefusal::erReadOnlyFormat:
+        return "WIS libraries cannot be changed (only their offsets)";
+    case TEditRefusal::erReadOnlyFile:
+        return "the library can be opened for reading only";
+    case TEditRefusal::erIndexMissing:
+        return "the index file is missing or empty; repair the library first";
+    case TEditRefusal::erIndexDamaged:
+        return "the index does not match the data file; repair the library first";
+    }
+    return "";
+}
+
+EEditRefused::EEditRefused(const std::string& FileName, TEditRefusal Refusal)
+    : std::runtime_error(FileName + ": " + EditRefusalText(Refusal)), FRefusal(Refusal) {}
+
 TGameImages::TGameImages(const std::string& AFileName, TImageType Image)
-    : FFileName(AFileName), FImageType(Image) {}
+    : FFileName(AFileName), FImageType(Image), FSnapshot(std::make_shared<const TRecordList>()) {}
 
 // A virtual call from here would reach only this class's Finalize, so derived classes call their
-// own Finalize in their destructors; this runs the base part (records and Source), which is safe
-// to repeat.
+// own Finalize in their destructors; this runs the base part, which is safe to repeat.
 TGameImages::~TGameImages() {
     TGameImages::Finalize();
 }
@@ -79,6 +118,10 @@ std::unique_ptr<TImageData> TGameImages::EncodeImage(TDIB&, int, int, uint8_t, c
     return nullptr;
 }
 
+std::unique_ptr<TImageData> TGameImages::ConvertRecord(const TImageData*, TGameImages*, uint8_t) {
+    return nullptr;
+}
+
 TPicture* TGameImages::GetBitmap(int) {
     return nullptr;
 }
@@ -87,9 +130,7 @@ TPoint TGameImages::GetPoint(int) {
     return TPoint{};
 }
 
-void TGameImages::SetPoint(int, TPoint) {}
-
-std::unique_ptr<TDIB> TGameImages::FillDIB() {
+std::unique_ptr<TDIB> TGameImages::FillDIB() const {
     auto dib = std::make_unique<TDIB>();
     int bits = FBitCount;
     if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
@@ -106,23 +147,14 @@ std::unique_ptr<TDIB> TGameImages::FillDIB() {
 void TGameImages::Initialize() {}
 
 void TGameImages::Finalize() {
-    m_Images.clear();
+    auto empty = std::make_shared<const TRecordList>();
+    {
+        std::lock_guard lock(FSnapshotLock);
+        FSnapshot.swap(empty);
+    }
+    FStamps.clear();
     Source.reset();
 }
-
-void TGameImages::BeginUpdate(int Index) {
-    FDenyReadWrite = true;
-    m_nIndex = Index;
-    m_nSize = 0;
-}
-
-void TGameImages::EndUpdate() {
-    FBeginUpdate = true;
-    FDenyReadWrite = false;
-    m_nIndex = -1;
-}
-
-void TGameImages::Convert(const TImageData*, TGameImages*, uint8_t) {}
 
 bool TGameImages::CreateFile(uint8_t ABitCount, const std::string&) {
     switch (FImageType) {
@@ -174,68 +206,280 @@ std::unique_ptr<TPicture> TGameImages::Get(int, int&, int&) {
     return nullptr;
 }
 
-bool TGameImages::Add(TDIB& ASource, int X, int Y, uint8_t btEncr0, const TDIB* Alpha) {
-    std::unique_ptr<TImageData> record = EncodeImage(ASource, X, Y, btEncr0, Alpha);
-    if (!record)
-        return false;
-    m_nSize += record->DataSize + 4;
-    m_Images.push_back(std::move(record));
-    return true;
+std::shared_ptr<const TRecordList> TGameImages::Snapshot() const {
+    std::lock_guard lock(FSnapshotLock);
+    return FSnapshot;
 }
 
-bool TGameImages::Insert(int, TDIB& ASource, int X, int Y, uint8_t btEncr0, const TDIB* Alpha) {
-    if (m_nIndex < 0 || size_t(m_nIndex) >= m_Images.size())
-        return false;
-    std::unique_ptr<TImageData> record = EncodeImage(ASource, X, Y, btEncr0, Alpha);
-    if (!record)
-        return false;
-    m_nSize += record->DataSize + 4;
-    m_Images.insert(m_Images.begin() + m_nIndex, std::move(record));
-    ++m_nIndex;
-    return true;
+int TGameImages::RecordCount() const {
+    return int(Snapshot()->size());
 }
 
-// Unlike the Part, a failed encoding keeps the old record in its slot: removing the slot would
-// renumber every later image of a library that the game addresses by number.
-bool TGameImages::Replace(int, TDIB& ASource, int X, int Y, uint8_t btEncr0, const TDIB* Alpha) {
-    if (m_nIndex < 0 || size_t(m_nIndex) >= m_Images.size())
-        return false;
-    std::unique_ptr<TImageData> record = EncodeImage(ASource, X, Y, btEncr0, Alpha);
-    if (!record)
-        return false;
-    m_Images[size_t(m_nIndex)] = std::move(record);
-    ++m_nIndex;
-    return true;
+TRecord TGameImages::RecordAt(int Index) const {
+    const std::shared_ptr<const TRecordList> records = Snapshot();
+    if (Index < 0 || size_t(Index) >= records->size())
+        return nullptr;
+    return (*records)[size_t(Index)];
+}
+
+void TGameImages::SetRecords(TRecordList Records) {
+    auto next = std::make_shared<const TRecordList>(std::move(Records));
+    {
+        std::lock_guard lock(FSnapshotLock);
+        FSnapshot.swap(next);
+    }
+    // The old list is released outside the lock: the last snapshot of a file closes it.
+    next.reset();
+    StampFiles();
+}
+
+void TGameImages::StampFiles() {
+    FStamps.clear();
+    for (const std::string& name : WatchedFiles())
+        FStamps.push_back(FileStampOf(name));
+}
+
+bool TGameImages::FilesChangedOnDisk() const {
+    const std::vector<std::string> files = WatchedFiles();
+    if (files.size() != FStamps.size())
+        return true;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (FileStampOf(files[i]) != FStamps[i])
+            return true;
+    return false;
+}
+
+TEditRefusal TGameImages::EditRefusal(bool) const {
+    if (!FInitialized || !m_FileStream)
+        return TEditRefusal::erNotOpen;
+    if (FReadOnly)
+        return TEditRefusal::erReadOnlyFile;
+    return TEditRefusal::erNone;
+}
+
+int64_t TGameImages::StoredSize() const {
+    return m_FileStream ? m_FileStream->Size() : 0;
+}
+
+uint64_t TGameImages::RoomForRecords() const {
+    const int64_t limit = std::numeric_limits<int32_t>::max();
+    const int64_t size = StoredSize();
+    if (size >= limit)
+        return 0;
+    return uint64_t(limit - size) / std::max<uint64_t>(1, BlankRecordBytes());
+}
+
+bool TGameImages::Reload() {
+    const TNotifyEvent begin = FOnBeginRead, read = FOnRead, end = FOnEndRead;
+    FOnBeginRead = FOnRead = FOnEndRead = nullptr;
+    Finalize();
+    Initialize();
+    FOnBeginRead = begin;
+    FOnRead = read;
+    FOnEndRead = end;
+    return FInitialized;
+}
+
+TRecordList TGameImages::SaveRecords(const TRecordList&, const TUpdateSummary&) {
+    throw EFileError(FFileName, "this kind of library cannot be written");
+}
+
+TRecord TGameImages::WithPoint(const TImageData&, TPoint) const {
+    return nullptr;
+}
+
+TGameImages::TUpdate TGameImages::BeginUpdate(int Index) {
+    return BeginEdit(Index, false);
+}
+
+TGameImages::TUpdate TGameImages::BeginEdit(int Index, bool OffsetsOnly) {
+    if (const TEditRefusal refusal = EditRefusal(OffsetsOnly); refusal != TEditRefusal::erNone)
+        throw EEditRefused(FFileName, refusal);
+    TLibraryLock lock(FFileName, FLockTimeout);
+    // Another program saved the library since it was read: build the edit on what is on disk now,
+    // never over it.
+    if (FilesChangedOnDisk()) {
+        if (!Reload())
+            throw EFileError(FFileName,
+                             "the library was changed by another program and cannot be read again");
+        if (const TEditRefusal refusal = EditRefusal(OffsetsOnly); refusal != TEditRefusal::erNone)
+            throw EEditRefused(FFileName, refusal);
+    }
+    return TUpdate(*this, Index, std::move(lock));
 }
 
 bool TGameImages::Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent) {
-    if (StartIndex < 0 || StartIndex > StopIndex || size_t(StopIndex) >= m_Images.size())
+    if (StartIndex < 0 || StartIndex > StopIndex || StopIndex >= RecordCount())
         return false;
-    BeginUpdate(-1);
-    for (int i = StopIndex; i >= StartIndex; --i) {
-        if (NotifyEvent)
-            NotifyEvent(this);
-        m_Images.erase(m_Images.begin() + i);
-    }
-    EndUpdate();
+    TUpdate update = BeginUpdate(-1);
+    if (!update.Delete(StartIndex, StopIndex, NotifyEvent))
+        return false;
+    update.EndUpdate();
     return true;
 }
 
 bool TGameImages::Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent) {
-    if (StartIndex < 0 || StartIndex > StopIndex || size_t(StopIndex) >= m_Images.size())
+    if (StartIndex < 0 || StartIndex > StopIndex || StopIndex >= RecordCount())
         return false;
-    BeginUpdate(-1);
+    TUpdate update = BeginUpdate(-1);
+    if (!update.Fill(StartIndex, StopIndex, NotifyEvent))
+        return false;
+    update.EndUpdate();
+    return true;
+}
+
+void TGameImages::SetPoint(int Index, TPoint Value) {
+    const TRecord record = RecordAt(Index);
+    if (!record || !WithPoint(*record, Value))
+        return;
+    TUpdate update = BeginEdit(-1, true);
+    if (update.SetPoint(Index, Value))
+        update.EndUpdate();
+}
+
+std::optional<TImageDescription> TGameImages::Describe(int Index, bool) {
+    if (Index < 0 || Index >= RecordCount())
+        return std::nullopt;
+    TImageDescription d;
+    int x = 0, y = 0;
+    std::unique_ptr<TPicture> picture = Get(Index, x, y);
+    d.Offset = {x, y};
+    if (picture) {
+        d.Width = picture->Width();
+        d.Height = picture->Height();
+        d.Empty = int64_t(d.Width) * d.Height <= 0;
+    }
+    return d;
+}
+
+TGameImages::TUpdate::TUpdate(TGameImages& Library, int Index, TLibraryLock Lock)
+    : FLibrary(&Library), FRecords(*Library.Snapshot()), m_nIndex(Index), FLock(std::move(Lock)) {
+    FSummary.FirstAppended = FRecords.size();
+}
+
+TGameImages::TUpdate::TUpdate(TUpdate&& Other) noexcept
+    : FLibrary(Other.FLibrary), FRecords(std::move(Other.FRecords)), m_nIndex(Other.m_nIndex),
+      FLock(std::move(Other.FLock)), FSummary(std::move(Other.FSummary)), FChanged(Other.FChanged),
+      FOpen(Other.FOpen) {
+    Other.FOpen = false;
+}
+
+void TGameImages::TUpdate::NoteStructuralChange() {
+    FChanged = true;
+    FSummary.AppendOnly = false;
+    FSummary.PointsOnly = false;
+}
+
+bool TGameImages::TUpdate::Add(TDIB& ASource, int X, int Y, uint8_t btEncr0, const TDIB* Alpha) {
+    if (!FOpen)
+        return false;
+    std::unique_ptr<TImageData> record = FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha);
+    if (!record)
+        return false;
+    FRecords.push_back(std::move(record));
+    FChanged = true;
+    FSummary.PointsOnly = false;
+    return true;
+}
+
+bool TGameImages::TUpdate::Insert(int, TDIB& ASource, int X, int Y, uint8_t btEncr0,
+                                  const TDIB* Alpha) {
+    if (!FOpen || m_nIndex < 0 || size_t(m_nIndex) >= FRecords.size())
+        return false;
+    std::unique_ptr<TImageData> record = FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha);
+    if (!record)
+        return false;
+    FRecords.insert(FRecords.begin() + m_nIndex, std::move(record));
+    ++m_nIndex;
+    NoteStructuralChange();
+    return true;
+}
+
+// A picture that cannot be encoded keeps the old record in its slot: removing the slot would
+// renumber every later image of a library that the game addresses by number.
+bool TGameImages::TUpdate::Replace(int, TDIB& ASource, int X, int Y, uint8_t btEncr0,
+                                   const TDIB* Alpha) {
+    if (!FOpen || m_nIndex < 0 || size_t(m_nIndex) >= FRecords.size())
+        return false;
+    std::unique_ptr<TImageData> record = FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha);
+    if (!record)
+        return false;
+    FRecords[size_t(m_nIndex)] = std::move(record);
+    ++m_nIndex;
+    NoteStructuralChange();
+    return true;
+}
+
+bool TGameImages::TUpdate::Convert(const TImageData* SourceImageData, TGameImages* GameImages,
+                                   uint8_t btEncr0) {
+    if (!FOpen)
+        return false;
+    std::unique_ptr<TImageData> record =
+        FLibrary->ConvertRecord(SourceImageData, GameImages, btEncr0);
+    if (!record)
+        return false;
+    FRecords.push_back(std::move(record));
+    FChanged = true;
+    FSummary.PointsOnly = false;
+    return true;
+}
+
+bool TGameImages::TUpdate::Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent) {
+    if (!FOpen || StartIndex < 0 || StartIndex > StopIndex || size_t(StopIndex) >= FRecords.size())
+        return false;
+    for (int i = StopIndex; i >= StartIndex; --i)
+        if (NotifyEvent)
+            NotifyEvent(FLibrary);
+    FRecords.erase(FRecords.begin() + StartIndex, FRecords.begin() + StopIndex + 1);
+    NoteStructuralChange();
+    return true;
+}
+
+bool TGameImages::TUpdate::Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent) {
+    if (!FOpen || StartIndex < 0 || StartIndex > StopIndex || size_t(StopIndex) >= FRecords.size())
+        return false;
+    const auto emptied = std::make_shared<const TImageData>();
     for (int i = StartIndex; i <= StopIndex; ++i) {
         if (NotifyEvent)
-            NotifyEvent(this);
-        TImageData& record = *m_Images[size_t(i)];
-        record.HeaderSize = 0;
-        record.DataSize = 0;
-        record.Image.clear();
-        record.Image.shrink_to_fit();
+            NotifyEvent(FLibrary);
+        FRecords[size_t(i)] = emptied;
     }
-    EndUpdate();
+    NoteStructuralChange();
     return true;
+}
+
+bool TGameImages::TUpdate::SetPoint(int Index, TPoint Value) {
+    if (!FOpen || Index < 0 || size_t(Index) >= FRecords.size())
+        return false;
+    TRecord changed = FLibrary->WithPoint(*FRecords[size_t(Index)], Value);
+    if (!changed)
+        return false;
+    FRecords[size_t(Index)] = std::move(changed);
+    FChanged = true;
+    FSummary.AppendOnly = false;
+    FSummary.PointsChanged.push_back(size_t(Index));
+    return true;
+}
+
+void TGameImages::TUpdate::MarkChanged() {
+    NoteStructuralChange();
+}
+
+void TGameImages::TUpdate::EndUpdate() {
+    if (!FOpen)
+        throw EFileError(FLibrary ? FLibrary->FFileName : std::string(),
+                         "the edit has already ended");
+    FOpen = false;
+    // The lock goes with the edit, also when the save fails, so that the next edit can begin.
+    struct TRelease {
+        TLibraryLock& Lock;
+        ~TRelease() { Lock.Release(); }
+    } release{FLock};
+    if (!FChanged)
+        return;
+    // The new list becomes current only once the files hold it.
+    TRecordList saved = FLibrary->SaveRecords(FRecords, FSummary);
+    FLibrary->SetRecords(std::move(saved));
 }
 
 void TGameImages::StretchBlt(int Index, TDIB& DC, int X, int Y, int& Width, int& Height) {

@@ -2,12 +2,17 @@
 
 #include "core/dib.h"
 #include "core/file_stream.h"
+#include "core/library_lock.h"
 #include "core/picture.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,75 +32,193 @@ struct TPoint {
     friend bool operator==(const TPoint&, const TPoint&) = default;
 };
 
-// One image record in memory: the per-image header followed by the payload exactly as the format
-// stores it. An emptied record has HeaderSize and DataSize 0 and no Image.
+// Every format stores offsets as signed 16-bit values; larger ones are refused, never cut.
+inline bool StorableOffset(TPoint Value) {
+    const auto fits = [](int32_t v) { return v >= -32768 && v <= 32767; };
+    return fits(Value.X) && fits(Value.Y);
+}
+
+// One image record of a library. Once a record is part of a snapshot it is shared and never
+// changed: an edit makes new records and leaves the old ones to the snapshots that hold them.
+//
+// Image holds the per-image header (its first HeaderSize bytes) as the format reads it (a Pak
+// record header decrypted). The payload after it is either held in Image as well (a new or
+// changed image) or lies in File at OffSet + HeaderSize and is read when the picture is needed
+// (an image as it was read from, or last written to, the library's data file). An emptied record
+// has HeaderSize and DataSize 0 and no Image.
 struct TImageData {
     bool boCompression = false;
     int32_t HeaderSize = 0;
+    // Header plus payload bytes.
     int32_t DataSize = 0;
+    // Position of the record in File, or in the data file it was last written to.
     int32_t OffSet = 0;
-    std::vector<uint8_t> Image; // empty = no Image
-    bool HasImage() const { return !Image.empty(); }
+    std::vector<uint8_t> Image;
+    std::shared_ptr<const TFileStream> File;
+
+    bool HasImage() const { return DataSize > 0 && !Image.empty(); }
+    // The payload lies in File rather than in Image.
+    bool InFile() const { return File != nullptr; }
+    std::span<const uint8_t> Header() const {
+        return std::span<const uint8_t>(Image).first(
+            std::min(Image.size(), size_t(std::max(HeaderSize, 0))));
+    }
+    int64_t PayloadSize() const { return std::max<int64_t>(0, int64_t(DataSize) - HeaderSize); }
 };
-using pTImageData = TImageData*;
+using pTImageData = const TImageData*;
+using TRecord = std::shared_ptr<const TImageData>;
+// The records of a library in image order: what a snapshot holds.
+using TRecordList = std::vector<TRecord>;
+
+// The payload of a record, borrowed from the record when it holds it, read from its file when
+// not. Bytes that the file does not have (it ends early, or another program cut it) are absent:
+// Bytes() is then shorter than the record's payload and Complete() false.
+class TPayload {
+public:
+    explicit TPayload(const TImageData& Record);
+    std::span<const uint8_t> Bytes() const { return FBytes; }
+    bool Complete() const { return FComplete; }
+
+private:
+    std::vector<uint8_t> FRead;
+    std::span<const uint8_t> FBytes;
+    bool FComplete = true;
+};
+
+// What the format knows of one image without decoding its pixels.
+struct TImageDescription {
+    int Width = 0;
+    int Height = 0;
+    TPoint Offset;
+    bool Empty = true;
+    std::optional<int> PixelKind;
+    std::optional<bool> Compressed;
+    std::optional<bool> Alpha; // unknown (unset) unless it could be told without decoding
+};
 
 class TGameImages;
 // A notification called with the library as sender.
 using TNotifyEvent = std::function<void(TGameImages* Sender)>;
 
-// The abstract library: one object stands for one library file. It keeps the image list in memory,
-// hands out pictures and offsets, draws thumbnails, and carries the editing protocol every command
-// uses: BeginUpdate(start); any number of Add, Insert or Replace; EndUpdate, at which the format
-// rewrites its files from the list. Delete and Fill bracket themselves; SetPoint patches one
-// stored image header in place.
+// Why a library takes no edit.
+enum class TEditRefusal : uint8_t {
+    erNone,
+    erNotOpen,        // nothing is open
+    erReadOnlyFormat, // WIS libraries take offsets only
+    erReadOnlyFile,   // the file could be opened for reading only
+    erIndexMissing,   // the index file is missing, empty or not a file
+    erIndexDamaged,   // the index names records the data file does not hold
+};
+// The reason in English, for the command line and the log.
+const char* EditRefusalText(TEditRefusal Refusal);
+
+// An edit was asked of a library that refuses edits (see TGameImages::EditRefusal).
+class EEditRefused : public std::runtime_error {
+public:
+    EEditRefused(const std::string& FileName, TEditRefusal Refusal);
+    TEditRefusal Refusal() const { return FRefusal; }
+
+private:
+    TEditRefusal FRefusal;
+};
+
+// The abstract library: one object stands for one library file.
+//
+// Its records form an immutable snapshot. Readers (the grid, the preview, export workers, the
+// command line) take the current snapshot and read it on any thread, without locks or busy flags.
+// An edit is a transaction, TUpdate, opened by BeginUpdate: it builds the next list of records
+// from the current one (sharing the records it does not change); EndUpdate writes the library's
+// files through a crash-safe replacement and, only when that succeeded, makes the new list the
+// current snapshot. A failure or an exception discards the transaction, so what the library shows
+// is always what is on disk. Delete, Fill, SetPoint (and a Pak library's ChangePassword) are
+// transactions of their own.
+//
+// A transaction holds an exclusive advisory lock on the data file, and a library changed on disk
+// by another program since it was read is read again before the edit is built.
 //
 // Refusals are results (false, null, (0, 0)); file-system errors while writing raise EFileError.
-// Get may run on several worker threads at once while the main thread calls GetBitmap.
 class TGameImages {
 public:
+    class TUpdate;
+
     TGameImages(const std::string& AFileName, TImageType Image);
     TGameImages(const TGameImages&) = delete;
     TGameImages& operator=(const TGameImages&) = delete;
     // Derived classes call their own Finalize in their destructors.
     virtual ~TGameImages();
 
-    // Virtual operations, in slot order.
-    virtual std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
-                                                    const TDIB* Alpha);
+    // Reading. Get, GetPoint and the snapshot may be used from any thread; GetBitmap and
+    // StretchBlt, which share Source, from one thread at a time.
+    //
     // The library keeps the picture (it becomes Source) until the next GetBitmap or Finalize.
     virtual TPicture* GetBitmap(int Index);
-    virtual TPoint GetPoint(int Index);
-    virtual void SetPoint(int Index, TPoint Value);
-    // A new 1x1 blank picture of the library's bit count.
-    virtual std::unique_ptr<TDIB> FillDIB();
-    virtual void Initialize();
-    virtual void Finalize();
-    virtual void BeginUpdate(int Index);
-    virtual void EndUpdate();
-    virtual void Convert(const TImageData* SourceImageData, TGameImages* GameImages,
-                         uint8_t btEncr0);
-    virtual bool CreateFile(uint8_t ABitCount, const std::string& PassWord);
     // A new picture the caller owns; px, py receive the offset.
     virtual std::unique_ptr<TPicture> Get(int Index, int& px, int& py);
-    virtual bool Add(TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
-    virtual bool Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
-    virtual bool Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
-    virtual bool Replace(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
-    virtual bool Insert(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
+    virtual TPoint GetPoint(int Index);
+    // A new 1x1 blank picture of the library's bit count.
+    virtual std::unique_ptr<TDIB> FillDIB() const;
+    // Size, offset and kind of image Index as the format stores them, read from its header where
+    // the format has one (WithAlpha decodes a compressed image to tell whether it carries an alpha
+    // plane; without it that stays unknown). None out of range.
+    virtual std::optional<TImageDescription> Describe(int Index, bool WithAlpha);
+
+    virtual void Initialize();
+    virtual void Finalize();
+
+    // Builds a record from a picture in the library's layout; null when the picture cannot be
+    // stored.
+    virtual std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
+                                                    const TDIB* Alpha);
+    // Builds the record that stands for a record of another library during a conversion: an
+    // empty record when that record cannot be converted, so that numbering stays aligned; null
+    // when this kind takes no converted records.
+    virtual std::unique_ptr<TImageData> ConvertRecord(const TImageData* SourceImageData,
+                                                      TGameImages* GameImages, uint8_t btEncr0);
+    virtual bool CreateFile(uint8_t ABitCount, const std::string& PassWord);
+
+    // Opens an edit transaction with its cursor at Index (for Insert and Replace). Raises
+    // EEditRefused when the library takes no edits, ELibraryBusy when another program holds the
+    // library's lock for longer than the lock timeout, EFileError when the library was changed on
+    // disk and cannot be read again.
+    TUpdate BeginUpdate(int Index);
+    // Removes (Delete) or empties (Fill) images StartIndex .. StopIndex as one transaction;
+    // NotifyEvent is called once per image. False, with nothing written, for a range outside the
+    // library. Raises as BeginUpdate and EndUpdate.
+    bool Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
+    bool Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
+    // Stores a new offset for image Index as one transaction. Ignored for an index out of range
+    // and for images that hold no offset (empty slots). Raises as BeginUpdate and EndUpdate.
+    virtual void SetPoint(int Index, TPoint Value);
 
     // Draws image Index into DC with its top-left corner at (X, Y), fitted into Width x Height;
     // returns the drawn size in Width and Height. Draws nothing (sizes unchanged) when
     // GetBitmap yields null.
     void StretchBlt(int Index, TDIB& DC, int X, int Y, int& Width, int& Height);
 
+    // The current records. Never null.
+    std::shared_ptr<const TRecordList> Snapshot() const;
+    // The number of records: the bound of every index.
+    int RecordCount() const;
+    // What the user interface calls the image count: the number of records.
+    int ImageCount() const { return RecordCount(); }
+    // The image count the file's header gives, shown as information only; it may differ from the
+    // records when the library is damaged.
+    virtual int HeaderImageCount() const { return RecordCount(); }
+    // How many more blank images the library's files can take before one of them would outgrow
+    // the 2 GiB their 32-bit positions address.
+    uint64_t RoomForRecords() const;
+    // Why the library takes no edit (erNone when it takes them). OffsetsOnly asks about SetPoint.
+    virtual TEditRefusal EditRefusal(bool OffsetsOnly = false) const;
+
     const std::string& FileName() const { return FFileName; }
-    int ImageCount() const { return FImageCount; }
     TImageType ImageType() const { return FImageType; }
     int BitCount() const { return FBitCount; }
     bool Initialized() const { return FInitialized; }
-    bool DenyReadWrite() const { return FDenyReadWrite; }
-    // True once the library has been rewritten by EndUpdate.
-    bool Updated() const { return FBeginUpdate; }
+    // The data file could be opened for reading only.
+    bool ReadOnly() const { return FReadOnly; }
+
+    // How long a transaction waits for another program's lock.
+    void SetLockTimeout(std::chrono::milliseconds Timeout) { FLockTimeout = Timeout; }
 
     void SetOnBeginRead(TNotifyEvent e) { FOnBeginRead = std::move(e); }
     void SetOnRead(TNotifyEvent e) { FOnRead = std::move(e); }
@@ -105,33 +228,113 @@ public:
     const TNotifyEvent& OnRead() const { return FOnRead; }
     const TNotifyEvent& OnEndRead() const { return FOnEndRead; }
 
-    // The in-memory records (read by Convert targets and by tools that inspect a library).
-    const std::vector<std::unique_ptr<TImageData>>& Images() const { return m_Images; }
-
 protected:
+    // What a transaction changed, so that a format can choose how to write it.
+    struct TUpdateSummary {
+        // Records were added at the end and nothing else changed; the first new one.
+        bool AppendOnly = true;
+        size_t FirstAppended = 0;
+        // Only offsets changed, in these records (no record added, removed or replaced).
+        bool PointsOnly = true;
+        std::vector<size_t> PointsChanged;
+    };
+
+    // Writes the library's files from Records, the complete list of the next snapshot, and
+    // returns the records as they now lie in the new files (their payloads read from there). The
+    // old files and the format's state must stay as they were when it raises.
+    virtual TRecordList SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary);
+    // The record with its stored offset changed, or null when it holds none.
+    virtual TRecord WithPoint(const TImageData& Record, TPoint Value) const;
+    // BeginUpdate for an edit of offsets alone (SetPoint), which WIS libraries take.
+    TUpdate BeginEdit(int Index, bool OffsetsOnly);
+    // The bytes a blank image adds to the library's largest file, and that file's size now.
+    virtual uint64_t BlankRecordBytes() const { return 4; }
+    virtual int64_t StoredSize() const;
+    // Reads the library again after another program changed it. False when it cannot be read.
+    virtual bool Reload();
+    // The files whose change on disk means the library must be read again.
+    virtual std::vector<std::string> WatchedFiles() const { return {FFileName}; }
+
+    // Installs the records of a freshly read or written library as the current snapshot and
+    // notes the state of the watched files.
+    void SetRecords(TRecordList Records);
+    // Notes the state of the watched files (after an edit that patched them in place).
+    void StampFiles();
+    bool FilesChangedOnDisk() const;
+    // The record at Index of the current snapshot, or null.
+    TRecord RecordAt(int Index) const;
+
     void DoBeginRead();
     void DoRead();
     void DoEndRead();
 
-    std::unique_ptr<TFileStream> m_FileStream;
-    std::vector<uint8_t> m_MemoryStream;
-    std::vector<std::unique_ptr<TImageData>> m_Images;
-    int32_t m_nIndex = -1;
-    int32_t m_nSize = 0;
-    int32_t m_nFileHeaderSize = 0;
-    int32_t m_nIndexHeaderSize = 0;
-    int32_t m_nImageHeaderSize = 0;
+    std::shared_ptr<TFileStream> m_FileStream;
     std::unique_ptr<TDIB> SpaceDIB;
-    bool FDenyReadWrite = false;
     std::string FFileName;
-    int32_t FImageCount = 0;
     TImageType FImageType;
     int32_t FBitCount = 8;
     bool FInitialized = false;
+    bool FReadOnly = false;
     std::unique_ptr<TPicture> Source;
-    bool FBeginUpdate = false;
     TNotifyEvent FOnBeginRead, FOnRead, FOnEndRead;
-    std::mutex FCriticalSection;
+
+private:
+    mutable std::mutex FSnapshotLock;
+    std::shared_ptr<const TRecordList> FSnapshot;
+    std::vector<TFileStamp> FStamps;
+    std::chrono::milliseconds FLockTimeout = TLibraryLock::kDefaultTimeout;
+};
+
+// An edit of a library: a new list of records built from the snapshot it started on. Without
+// EndUpdate (an early return, an exception) the edit is discarded and nothing is written.
+class TGameImages::TUpdate {
+public:
+    TUpdate(TUpdate&& Other) noexcept;
+    TUpdate& operator=(TUpdate&&) = delete;
+    TUpdate(const TUpdate&) = delete;
+    ~TUpdate() = default;
+
+    // Appends an encoded record. False when the picture cannot be stored.
+    bool Add(TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
+    // Insert and Replace work at the cursor (Index is not used) and refuse unless it stands on an
+    // image; each moves the cursor on by one, so successive calls land in order. A picture that
+    // cannot be stored leaves the list as it was.
+    bool Insert(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
+    bool Replace(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
+    // Appends the record that stands for a record of another library (ConvertRecord). False when
+    // this kind takes no converted records.
+    bool Convert(const TImageData* SourceImageData, TGameImages* GameImages, uint8_t btEncr0);
+    // Removes or empties a range; false (nothing changed) when it is not inside the list.
+    bool Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
+    bool Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
+    // Changes the offset of one record; false for an index out of range or a record without one.
+    bool SetPoint(int Index, TPoint Value);
+    // Has the library written anew although no record changed (a new key or header).
+    void MarkChanged();
+
+    // The list as it stands in the transaction.
+    const TRecordList& Records() const { return FRecords; }
+    int Count() const { return int(FRecords.size()); }
+    int Cursor() const { return m_nIndex; }
+    bool Changed() const { return FChanged; }
+
+    // Writes the library from the new list and makes it the current snapshot. Raises EFileError
+    // (the library's files and its snapshot are then as they were). The transaction ends either
+    // way; an edit that changed nothing writes nothing.
+    void EndUpdate();
+
+private:
+    friend class TGameImages;
+    TUpdate(TGameImages& Library, int Index, TLibraryLock Lock);
+    void NoteStructuralChange();
+
+    TGameImages* FLibrary;
+    TRecordList FRecords;
+    int32_t m_nIndex;
+    TLibraryLock FLock;
+    TUpdateSummary FSummary;
+    bool FChanged = false;
+    bool FOpen = true;
 };
 
 // Draws a picture fitted into Width x Height at (X, Y) of DC with black transparent: pictures with

@@ -31,6 +31,9 @@ public:
     // The stream of the new content of Targets[i].
     TFileStream& Stream(size_t i) { return *FStreams.at(i); }
     const std::string& Target(size_t i) const { return FTargets.at(i); }
+    // The temporary file that becomes Targets[i]; a handle opened on it before Commit reads the
+    // target afterwards.
+    const std::string& Temporary(size_t i) const { return FTemporaries.at(i); }
 
     // Flushes the new files, gives them the permissions of the files they replace and renames them
     // over the targets as one step. Raises EFileError; a failure before the first rename leaves

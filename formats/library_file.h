@@ -1,35 +1,33 @@
 #pragma once
 
-// File handling shared by the formats that keep their data (and index) file open: opening,
-// reading at a position, and keeping the records' file positions across a save that may fail.
+// File handling shared by the formats: opening a library's files and reading them at a position.
 
 #include "core/file_stream.h"
-#include "core/game_images.h"
 
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace velmora {
 
-// Opens a library file for reading and writing, or for reading alone when writing is not allowed;
-// null when it cannot be opened at all.
-std::unique_ptr<TFileStream> OpenLibraryFile(const std::string& name);
+// Opens a library file for reading and writing, or for reading alone when writing is not allowed
+// (readOnly tells which); null when it cannot be opened at all.
+std::shared_ptr<TFileStream> OpenLibraryStream(const std::string& name, bool& readOnly);
 
-// Reads up to out.size() bytes at position; what lies outside the file stays zero.
-void ReadAt(TFileStream& stream, int64_t position, std::span<uint8_t> out);
+// Reads up to out.size() bytes at position; what lies outside the file stays zero. Returns how
+// many bytes the file had.
+size_t ReadAt(const TFileStream& stream, int64_t position, std::span<uint8_t> out);
 
-// The file positions of a library's records before a save. A save rewrites them as it goes; when
-// it fails, Restore puts them back so that SetPoint still patches the headers in the old files.
-class TRecordPositions {
-public:
-    explicit TRecordPositions(const std::vector<std::unique_ptr<TImageData>>& images);
-    void Restore(std::vector<std::unique_ptr<TImageData>>& images) const;
+// How far a record's declared size may reach past the end of its file and still be read (the
+// missing part reading as zero), so that a last record cut short stays readable while a damaged
+// header that declares gigabytes is never allocated.
+inline constexpr uint64_t kTruncationAllowance = uint64_t(1) << 20;
 
-private:
-    std::vector<int32_t> FPositions;
-};
+// True when a record of `size` bytes at `position` can be honoured in a file of `fileSize` bytes.
+inline bool RecordSizePlausible(int64_t position, uint64_t size, int64_t fileSize) {
+    const uint64_t left = position < fileSize ? uint64_t(fileSize - position) : 0;
+    return size <= left + kTruncationAllowance;
+}
 
 } // namespace velmora

@@ -4,7 +4,7 @@
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
 #include "formats/image_info.h"
-#include "formats/load_budget.h"
+#include "formats/library_file.h"
 #include "formats/pak_codec.h"
 
 #include <algorithm>
@@ -35,99 +35,52 @@ bool PayloadCanFill(uint64_t pixelBytes, uint64_t payload, uint64_t ratio) {
     return pixelBytes <= payload * ratio + kDecodeAllowance;
 }
 
-// Reads a library file through a large window, so that loading tens of thousands of records
-// costs a few large reads and no copy of the whole file.
-class TWindowReader {
-public:
-    TWindowReader(TFileStream& file, uint64_t size) : FFile(file), FSize(size) {}
-
-    // Copies the bytes at offset into dest; false when they do not lie inside the file.
-    bool Read(uint64_t offset, std::span<uint8_t> dest) {
-        if (!RangeInside(offset, dest.size(), FSize))
-            return false;
-        if (dest.empty())
-            return true;
-        if (offset >= FStart && offset - FStart + dest.size() <= FLength) {
-            std::memcpy(dest.data(), FWindow.get() + (offset - FStart), dest.size());
-            return true;
-        }
-        if (dest.size() >= kWindow / 2) {
-            FFile.Seek(int64_t(offset));
-            return FFile.Read(dest) == dest.size();
-        }
-        if (!FWindow)
-            FWindow = std::make_unique_for_overwrite<uint8_t[]>(kWindow);
-        FFile.Seek(int64_t(offset));
-        FStart = offset;
-        FLength = FFile.Read(
-            std::span<uint8_t>(FWindow.get(), size_t(std::min<uint64_t>(kWindow, FSize - offset))));
-        if (FLength < dest.size())
-            return false;
-        std::memcpy(dest.data(), FWindow.get(), dest.size());
-        return true;
-    }
-
-private:
-    static constexpr size_t kWindow = size_t(4) << 20;
-    TFileStream& FFile;
-    uint64_t FSize;
-    std::unique_ptr<uint8_t[]> FWindow;
-    uint64_t FStart = 0;
-    size_t FLength = 0;
-};
-
 } // namespace
 
-TQuillrand::TQuillrand(const std::string& AFileName) : TGameImages(AFileName, t_Quillrand) {
-    FDenyReadWrite = true;
-}
+TQuillrand::TQuillrand(const std::string& AFileName) : TGameImages(AFileName, t_Quillrand) {}
 
 TQuillrand::~TQuillrand() {
     Finalize();
 }
 
 void TQuillrand::Initialize() {
-    // Only a successful password check leaves the decrypted header and the whole file loaded.
+    // Only a successful password check leaves the decrypted header and the open file.
     if (FInitialized || !FPasswordChecked || !m_FileStream)
         return;
     DoBeginRead();
     const uint64_t fileSize = uint64_t(m_FileStream->Size());
-    TWindowReader reader(*m_FileStream, fileSize);
-    const TReadAt readAt = [&reader](uint64_t offset, std::span<uint8_t> dest) {
-        return reader.Read(offset, dest);
-    };
-    if (m_bfType != 0)
-        LoadNewLayout(readAt, fileSize);
-    else
-        LoadOldLayout(readAt, fileSize);
-    FImageCount = int32_t(m_Images.size());
-    m_MemoryStream.clear();
-    m_MemoryStream.shrink_to_fit();
+    TRecordList records = m_bfType != 0 ? LoadNewLayout(fileSize) : LoadOldLayout(fileSize);
+    SetRecords(std::move(records));
     DoEndRead();
     FInitialized = true;
-    FDenyReadWrite = false;
 }
 
-void TQuillrand::LoadNewLayout(const TReadAt& ReadAt, uint64_t FileSize) {
+bool TQuillrand::ReadRecordHeader(uint64_t Offset, std::span<uint8_t> Header) const {
+    if (!RangeInside(Offset, Header.size(), uint64_t(m_FileStream->Size())) ||
+        m_FileStream->ReadAt(int64_t(Offset), Header) != Header.size())
+        return false;
+    DecryptChained(Header.data(), Header.data(), Header.size(), FHeader.Key());
+    return true;
+}
+
+TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize) {
+    TRecordList records;
     const uint64_t count = FHeader.ImageCount();
     // An index that does not fit in the file cannot be trusted in any entry: open empty.
     if (!RangeInside(FHeader.IndexOffset(), count * 4, FileSize))
-        return;
+        return records;
     std::vector<uint8_t> index(size_t(count) * 4);
-    if (!ReadAt(FHeader.IndexOffset(), index))
-        return;
-    const TPakKey key = FHeader.Key();
-    DecryptChained(index.data(), index.data(), index.size(), key);
-    TLoadBudget budget(FileSize);
-    m_Images.reserve(size_t(count));
+    if (m_FileStream->ReadAt(FHeader.IndexOffset(), index) != index.size())
+        return records;
+    DecryptChained(index.data(), index.data(), index.size(), FHeader.Key());
+    records.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
-        auto record = std::make_unique<TImageData>();
+        auto record = std::make_shared<TImageData>();
         const int32_t offset = GetI32(&index[size_t(i) * 4]);
-        uint8_t header[16];
-        if (offset >= DataBase() && ReadAt(uint64_t(offset), header)) {
-            DecryptChained(header, header, 16, key);
-            const TImageInfo info = TImageInfo::Read(header);
+        std::vector<uint8_t> header(kPakNewRecordHeaderSize);
+        if (offset >= DataBase() && ReadRecordHeader(uint64_t(offset), header)) {
+            const TImageInfo info = TImageInfo::Read(header.data());
             uint64_t payload;
             if (info.nDataLength > 0) {
                 payload = uint64_t(info.nDataLength);
@@ -136,128 +89,140 @@ void TQuillrand::LoadNewLayout(const TReadAt& ReadAt, uint64_t FileSize) {
                 if (info.btAlpha != 0)
                     payload += RowBytes(info.wWidth, 8) * uint64_t(std::max<int>(info.wHeight, 0));
             }
-            const uint64_t dataSize = 16 + payload;
+            const uint64_t dataSize = kPakNewRecordHeaderSize + payload;
             // A record that runs past the end of the file is damaged: it becomes an empty slot.
-            // Entries naming the same large record over and over must not exhaust memory.
-            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, FileSize) &&
-                budget.Take(dataSize)) {
-                record->Image.resize(size_t(dataSize));
-                if (ReadAt(uint64_t(offset), record->Image)) {
-                    record->boCompression = info.nDataLength > 0;
-                    record->HeaderSize = 16;
-                    record->DataSize = int32_t(dataSize);
-                    record->OffSet = offset;
-                } else {
-                    record->Image.clear();
-                }
-            }
-        }
-        m_Images.push_back(std::move(record));
-    }
-}
-
-void TQuillrand::LoadOldLayout(const TReadAt& ReadAt, uint64_t FileSize) {
-    const uint64_t count = FHeader.ImageCount();
-    if (!RangeInside(FHeader.IndexOffset(), count * 8, FileSize))
-        return;
-    std::vector<uint8_t> index(size_t(count) * 8);
-    if (!ReadAt(FHeader.IndexOffset(), index))
-        return;
-    DecryptChained(index.data(), index.data(), index.size(), FHeader.Key());
-    TLoadBudget budget(FileSize);
-    m_Images.reserve(size_t(count));
-    for (uint64_t i = 0; i < count; ++i) {
-        DoRead();
-        auto record = std::make_unique<TImageData>();
-        const int32_t offset = GetI32(&index[size_t(i) * 8]);
-        const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
-        const uint64_t dataSize = uint64_t(std::max(length, 0)) + 12;
-        if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
-            RangeInside(uint64_t(offset), dataSize, FileSize) && budget.Take(dataSize)) {
-            record->Image.resize(size_t(dataSize));
-            if (ReadAt(uint64_t(offset), record->Image)) {
-                record->HeaderSize = 12;
+            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, FileSize)) {
+                record->boCompression = info.nDataLength > 0;
+                record->HeaderSize = kPakNewRecordHeaderSize;
                 record->DataSize = int32_t(dataSize);
                 record->OffSet = offset;
-            } else {
-                record->Image.clear();
+                record->Image = std::move(header);
+                record->File = m_FileStream;
             }
         }
-        m_Images.push_back(std::move(record));
+        records.push_back(std::move(record));
     }
+    return records;
+}
+
+TRecordList TQuillrand::LoadOldLayout(uint64_t FileSize) {
+    TRecordList records;
+    const uint64_t count = FHeader.ImageCount();
+    if (!RangeInside(FHeader.IndexOffset(), count * 8, FileSize))
+        return records;
+    std::vector<uint8_t> index(size_t(count) * 8);
+    if (m_FileStream->ReadAt(FHeader.IndexOffset(), index) != index.size())
+        return records;
+    DecryptChained(index.data(), index.data(), index.size(), FHeader.Key());
+    records.reserve(size_t(count));
+    for (uint64_t i = 0; i < count; ++i) {
+        DoRead();
+        auto record = std::make_shared<TImageData>();
+        const int32_t offset = GetI32(&index[size_t(i) * 8]);
+        const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
+        const uint64_t dataSize = uint64_t(std::max(length, 0)) + kPakOldRecordHeaderSize;
+        std::vector<uint8_t> header(kPakOldRecordHeaderSize);
+        if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
+            RangeInside(uint64_t(offset), dataSize, FileSize) &&
+            ReadRecordHeader(uint64_t(offset), header)) {
+            record->HeaderSize = kPakOldRecordHeaderSize;
+            record->DataSize = int32_t(dataSize);
+            record->OffSet = offset;
+            record->Image = std::move(header);
+            record->File = m_FileStream;
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
 }
 
 void TQuillrand::Finalize() {
     FInitialized = false;
     FPasswordChecked = false;
     SpaceDIB.reset();
-    m_FileStream.reset();
-    m_MemoryStream.clear();
-    m_MemoryStream.shrink_to_fit();
     TGameImages::Finalize();
+    m_FileStream.reset();
+    FNextHeader.reset();
 }
 
-const TImageData* TQuillrand::StoredRecord(int Index) const {
-    if (!FInitialized || Index < 0 || size_t(Index) >= m_Images.size())
+int TQuillrand::HeaderImageCount() const {
+    return int(std::min<uint32_t>(FHeader.ImageCount(), uint32_t(std::numeric_limits<int>::max())));
+}
+
+TRecord TQuillrand::StoredRecord(int Index) const {
+    if (!FInitialized)
         return nullptr;
-    const TImageData* record = m_Images[size_t(Index)].get();
+    TRecord record = RecordAt(Index);
     if (!record || record->HeaderSize <= 0 || record->Image.size() < size_t(record->HeaderSize))
         return nullptr;
     return record;
 }
 
-size_t TQuillrand::DecryptRecordHeader(const TImageData& Record, TRecordHeader& Header) const {
-    const size_t size = std::min(size_t(Record.HeaderSize), Header.size());
-    Header.fill(0);
-    DecryptChained(Record.Image.data(), Header.data(), size, FHeader.Key());
-    return size;
-}
-
 std::optional<std::vector<uint8_t>> TQuillrand::GetImageInfo(int Index) const {
-    if (FDenyReadWrite)
-        return std::nullopt;
-    const TImageData* record = StoredRecord(Index);
+    const TRecord record = StoredRecord(Index);
     if (!record)
         return std::nullopt;
-    TRecordHeader header;
-    const size_t size = DecryptRecordHeader(*record, header);
-    return std::vector<uint8_t>(header.begin(), header.begin() + size);
+    const std::span<const uint8_t> header = record->Header();
+    return std::vector<uint8_t>(header.begin(), header.end());
 }
 
 TPoint TQuillrand::GetPoint(int Index) {
-    const TImageData* record = StoredRecord(Index);
+    const TRecord record = StoredRecord(Index);
     if (!record)
         return {};
-    TRecordHeader header;
-    DecryptRecordHeader(*record, header);
-    return {GetI16(&header[8]), GetI16(&header[10])};
+    const uint8_t* header = record->Header().data();
+    return {GetI16(header + 8), GetI16(header + 10)};
 }
 
-void TQuillrand::SetPoint(int Index, TPoint Value) {
-    const TImageData* stored = StoredRecord(Index);
-    if (!stored || stored->OffSet < DataBase() || !m_FileStream)
-        return;
-    TImageData& record = *m_Images[size_t(Index)];
-    TRecordHeader header;
-    const size_t size = DecryptRecordHeader(record, header);
-    PutI16(&header[8], Value.X);
-    PutI16(&header[10], Value.Y);
-    EncryptChained(header.data(), record.Image.data(), size, FHeader.Key());
-    m_FileStream->Seek(record.OffSet);
-    m_FileStream->Write(std::span<const uint8_t>(record.Image.data(), size));
+TRecord TQuillrand::WithPoint(const TImageData& Record, TPoint Value) const {
+    if (Record.HeaderSize <= 0 || Record.Image.size() < size_t(Record.HeaderSize))
+        return nullptr;
+    // A stored header is patched where it lies, which must be the record area of the open file.
+    if (Record.InFile() && (Record.File.get() != m_FileStream.get() || Record.OffSet < DataBase()))
+        return nullptr;
+    auto changed = std::make_shared<TImageData>(Record);
+    PutI16(&changed->Image[8], Value.X);
+    PutI16(&changed->Image[10], Value.Y);
+    return changed;
+}
+
+std::optional<TImageDescription> TQuillrand::Describe(int Index, bool) {
+    if (!FInitialized || Index < 0 || Index >= RecordCount())
+        return std::nullopt;
+    TImageDescription d;
+    const TRecord record = StoredRecord(Index);
+    if (!record || record->Header().size() < kPakOldRecordHeaderSize)
+        return d;
+    const uint8_t* h = record->Header().data();
+    d.Width = GetI16(h + 4);
+    d.Height = GetI16(h + 6);
+    d.Offset = {GetI16(h + 8), GetI16(h + 10)};
+    d.Empty = int64_t(d.Width) * d.Height <= 0;
+    if (record->Header().size() >= kPakNewRecordHeaderSize) {
+        d.PixelKind = h[0];
+        d.Alpha = h[3] != 0;
+        d.Compressed = GetI32(h + 12) > 0;
+    } else {
+        const int32_t packing = GetI32(h);
+        d.Compressed = packing == 1 || packing == 2;
+    }
+    return d;
 }
 
 TPicture* TQuillrand::GetBitmap(int Index) {
     if (!SpaceDIB)
         return nullptr;
-    if (FDenyReadWrite)
-        return SpaceDIB.get();
-    const TImageData* record = StoredRecord(Index);
+    const TRecord record = StoredRecord(Index);
     if (!record)
         return SpaceDIB.get();
     bool blank = false;
     TPoint point;
-    std::unique_ptr<TPicture> picture = Decode(*record, blank, point);
+    std::unique_ptr<TPicture> picture;
+    try {
+        picture = Decode(*record, blank, point);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
     if (blank)
         return SpaceDIB.get();
     Source = std::move(picture);
@@ -267,12 +232,17 @@ TPicture* TQuillrand::GetBitmap(int Index) {
 std::unique_ptr<TPicture> TQuillrand::Get(int Index, int& px, int& py) {
     px = 0;
     py = 0;
-    const TImageData* record = FDenyReadWrite ? nullptr : StoredRecord(Index);
+    const TRecord record = StoredRecord(Index);
     if (!record)
         return FillDIB();
     bool blank = false;
     TPoint point;
-    std::unique_ptr<TPicture> picture = Decode(*record, blank, point);
+    std::unique_ptr<TPicture> picture;
+    try {
+        picture = Decode(*record, blank, point);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
     if (blank)
         return FillDIB();
     px = point.X;
@@ -282,8 +252,7 @@ std::unique_ptr<TPicture> TQuillrand::Get(int Index, int& px, int& py) {
 
 std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Blank,
                                              TPoint& Point) const {
-    TRecordHeader header;
-    const size_t size = DecryptRecordHeader(Record, header);
+    const std::span<const uint8_t> header = Record.Header();
     const int width = GetI16(&header[4]);
     const int height = GetI16(&header[6]);
     Point = {GetI16(&header[8]), GetI16(&header[10])};
@@ -291,10 +260,10 @@ std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Bla
     Blank = width < 1 || height < 1;
     if (Blank)
         return nullptr;
-    const std::span<const uint8_t> payload(Record.Image.data() + size, Record.Image.size() - size);
+    const TPayload payload(Record);
     if (Record.HeaderSize == kPakNewRecordHeaderSize)
-        return DecodeNew(TImageInfo::Read(header.data()), payload);
-    return DecodeOld(GetI32(&header[0]), width, height, payload);
+        return DecodeNew(TImageInfo::Read(header.data()), payload.Bytes());
+    return DecodeOld(GetI32(&header[0]), width, height, payload.Bytes());
 }
 
 std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,

@@ -39,48 +39,48 @@ public:
     explicit TQuillrand(const std::string& AFileName);
     ~TQuillrand() override;
 
-    // Builds a record in the library's layout, header encrypted with the library key. btEncr0 0
-    // asks for no compression; any other value asks for zlib (new layout) or is stored as the
-    // packing kind (old layout: 1 run-length packets, 2 zlib, others unpacked). Alpha is an
-    // optional 8-bit buffer of Source's size whose indexes are alpha values (new layout only).
-    // Images of 4 pixels or fewer give an empty record.
+    // Builds a record in the library's layout. btEncr0 0 asks for no compression; any other value
+    // asks for zlib (new layout) or is stored as the packing kind (old layout: 1 run-length
+    // packets, 2 zlib, others unpacked). Alpha is an optional 8-bit buffer of Source's size whose
+    // indexes are alpha values (new layout only). Images of 4 pixels or fewer give an empty
+    // record.
     std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
                                             const TDIB* Alpha) override;
     // The decoded image, owned by the library. The blank picture (null before a successful
-    // CheckPassword) when not loaded, out of range, during an update, for empty slots and for
-    // images without pixels; null for an unknown pixel kind.
+    // CheckPassword) when not loaded, out of range, for empty slots and for images without
+    // pixels; null for an unknown pixel kind.
     TPicture* GetBitmap(int Index) override;
     TPoint GetPoint(int Index) override;
-    // Changes the offset stored in one record header and writes that header into the file at once.
-    void SetPoint(int Index, TPoint Value) override;
-    // Loads index and records; must follow a successful CheckPassword.
+    // Loads index and record headers; must follow a successful CheckPassword.
     void Initialize() override;
     void Finalize() override;
-    // Rewrites the whole file from the records in memory, then closes the update.
-    void EndUpdate() override;
-    // Appends one record made from a record of an open WIL or WZL library (pixels copied, not
+    // The record that stands for a record of an open WIL or WZL library (pixels copied, not
     // decoded; a half-width WZL alpha plane is expanded to a full plane). Any other source gives
     // an empty slot so that numbering stays aligned.
-    void Convert(const TImageData* SourceImageData, TGameImages* GameImages,
-                 uint8_t btEncr0) override;
-    // Writes a new, empty variant-2 file of the given bit count keyed by PassWord (overwriting any
-    // file of that name). Raises EFileError when the file cannot be written.
+    std::unique_ptr<TImageData> ConvertRecord(const TImageData* SourceImageData,
+                                              TGameImages* GameImages, uint8_t btEncr0) override;
+    // Writes a new, empty variant-2 file of the given bit count keyed by PassWord (replacing any
+    // file of that name as one step). Raises EFileError when the file cannot be written.
     bool CreateFile(uint8_t ABitCount, const std::string& PassWord) override;
     // A new picture the caller owns; px, py get the offset (0, 0 for the blank picture).
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
+    std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
+    int HeaderImageCount() const override;
 
     // Derives the candidate key of a password (UTF-8; converted to its code-page bytes).
     void InputPassWord(const std::string& PassWord);
-    // Opens the file if needed, detects the variant, decrypts the header and tests the candidate
-    // key against the check code. True = the password fits and Initialize may follow. Older
-    // variant-0 files that kept the key itself are converted to a check code on the way.
+    // Opens the file if needed (for reading alone when it cannot be written), detects the
+    // variant, decrypts the header and tests the candidate key against the check code. True = the
+    // password fits and Initialize may follow. Older variant-0 files that kept the key itself get
+    // a check code instead, written with the next edit. Nothing is written here.
     bool CheckPassword();
-    // Re-keys the opened library under a new password (empty = the default password) and rewrites
-    // the file; with boBack the file is first copied to FileName + ".bak". Raises EFileError.
+    // Re-keys the opened library under a new password (empty = the default password) as one
+    // edit; with boBack the file is first copied to FileName + ".bak". Raises EEditRefused when
+    // the library takes no edits and EFileError when it cannot be written (it stays as it was).
     void ChangePassword(const std::string& sNewPassword, bool boBack);
 
     // The decrypted record header as a copy: 16 bytes (the image-info layout) in the new layout,
-    // 12 in the old. None when not loaded, during an update, out of range or for an empty slot.
+    // 12 in the old. None when not loaded, out of range or for an empty slot.
     std::optional<std::vector<uint8_t>> GetImageInfo(int Index) const;
 
     // Index layout: 0 = old, anything else = new.
@@ -90,22 +90,26 @@ public:
     // The decrypted file header (KeyData and Chain hold the library key after a password check).
     const TPakFileHeader& Header() const { return FHeader; }
 
+protected:
+    TRecordList SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) override;
+    TRecord WithPoint(const TImageData& Record, TPoint Value) const override;
+    bool Reload() override;
+    uint64_t BlankRecordBytes() const override { return m_bfType != 0 ? 4 : 8; }
+
 private:
     int DataBase() const { return PakDataBase(m_btQuillrand); }
-    const TImageData* StoredRecord(int Index) const;
-    // A decrypted record header: 16 bytes in the new layout, the first 12 in the old.
-    using TRecordHeader = std::array<uint8_t, 16>;
-    size_t DecryptRecordHeader(const TImageData& Record, TRecordHeader& Header) const;
-    // Decodes a stored record; Blank is set (and null returned) for images without pixels.
+    // The record of image Index that holds a header, or null.
+    TRecord StoredRecord(int Index) const;
+    // Decodes a record; Blank is set (and null returned) for images without pixels.
     std::unique_ptr<TPicture> Decode(const TImageData& Record, bool& Blank, TPoint& Point) const;
     std::unique_ptr<TPicture> DecodeNew(const TImageInfo& Info,
                                         std::span<const uint8_t> Payload) const;
     std::unique_ptr<TPicture> DecodeOld(int32_t Packing, int Width, int Height,
                                         std::span<const uint8_t> Payload) const;
-    // Copies file bytes at an offset into a buffer; false when they are not all there.
-    using TReadAt = std::function<bool(uint64_t, std::span<uint8_t>)>;
-    void LoadNewLayout(const TReadAt& ReadAt, uint64_t FileSize);
-    void LoadOldLayout(const TReadAt& ReadAt, uint64_t FileSize);
+    TRecordList LoadNewLayout(uint64_t FileSize);
+    TRecordList LoadOldLayout(uint64_t FileSize);
+    // Reads and decrypts the header of a record at Offset; false when it is not all in the file.
+    bool ReadRecordHeader(uint64_t Offset, std::span<uint8_t> Header) const;
     void OpenFile();
     // Sets m_btQuillrand from the file's first bytes; false for an unknown start.
     bool DetectVariant(std::span<const uint8_t> file);
@@ -114,11 +118,10 @@ private:
     std::unique_ptr<TImageData> EncodeOld(TDIB& Source, int X, int Y, uint8_t btEncr0) const;
     std::unique_ptr<TImageData>
     MakeNewRecord(const TImageInfo& Info, std::span<const uint8_t> Payload, uint8_t btEncr0) const;
-    // Replaces the file by a new one written from the records. Raises EFileError.
-    void SaveLibrary();
-    // Writes header, index and records of the whole library to `file` and cuts it to length.
-    void WriteLibrary(TFileStream& file);
-    void WriteHeader(TFileStream& file);
+    // Replaces the file by a new one holding Records under Header; returns the records as they
+    // lie in it. Raises EFileError (nothing is changed then).
+    TRecordList RewriteLibrary(const TRecordList& Records, TPakFileHeader& Header);
+    void WriteHeader(TFileStream& file, const TPakFileHeader& Header) const;
 
     uint8_t m_bfType = 0;
     uint8_t m_btQuillrand = 0;
@@ -128,8 +131,16 @@ private:
     TChain FChain{};
     // Set by a successful CheckPassword: the file is open and FHeader holds the library key.
     bool FPasswordChecked = false;
+    // The candidate key could not be made (the password has characters the code page lacks):
+    // no file opens with it.
+    bool FKeyInvalid = false;
     // The file's bytes before the header (its magic), written back with every header.
     std::vector<uint8_t> FMagic;
+    // The header was converted when it was read (an older variant-0 file): the next edit writes
+    // the whole file.
+    bool FHeaderConverted = false;
+    // The header the next save writes (a change of password), instead of FHeader.
+    std::optional<TPakFileHeader> FNextHeader;
 };
 
 } // namespace velmora

@@ -145,9 +145,7 @@ std::unique_ptr<TImageData> TQuillrand::MakeNewRecord(const TImageInfo& Info,
     record->HeaderSize = 16;
     record->DataSize = int32_t(16 + Payload.size());
     record->Image.resize(size_t(record->DataSize));
-    uint8_t header[16];
-    info.Write(header);
-    EncryptChained(header, record->Image.data(), 16, FHeader.Key());
+    info.Write(record->Image.data());
     std::memcpy(record->Image.data() + 16, Payload.data(), Payload.size());
     return record;
 }
@@ -190,67 +188,66 @@ std::unique_ptr<TImageData> TQuillrand::EncodeOld(TDIB& Source, int X, int Y,
     if (packed.size() > kMaxInt32 - 12)
         return nullptr;
 
-    uint8_t header[12];
-    PutI32(&header[0], btEncr0);
-    PutI16(&header[4], width);
-    PutI16(&header[6], height);
-    PutI16(&header[8], X);
-    PutI16(&header[10], Y);
     auto record = std::make_unique<TImageData>();
     record->boCompression = btEncr0 != 0;
     record->HeaderSize = 12;
     record->DataSize = int32_t(12 + packed.size());
     record->Image.resize(size_t(record->DataSize));
-    EncryptChained(header, record->Image.data(), 12, FHeader.Key());
+    uint8_t* header = record->Image.data();
+    PutI32(&header[0], btEncr0);
+    PutI16(&header[4], width);
+    PutI16(&header[6], height);
+    PutI16(&header[8], X);
+    PutI16(&header[10], Y);
     std::memcpy(record->Image.data() + 12, packed.data(), packed.size());
     return record;
 }
 
-void TQuillrand::Convert(const TImageData* SourceImageData, TGameImages* GameImages,
-                         uint8_t btEncr0) {
-    m_Images.push_back(std::make_unique<TImageData>());
-    TImageData& slot = *m_Images.back();
+// An image that cannot be converted becomes an empty slot, so that source and target keep the
+// same numbering.
+std::unique_ptr<TImageData> TQuillrand::ConvertRecord(const TImageData* SourceImageData,
+                                                      TGameImages* GameImages, uint8_t btEncr0) {
+    auto slot = std::make_unique<TImageData>();
     if (!SourceImageData || !GameImages || SourceImageData->HeaderSize <= 0 ||
-        SourceImageData->Image.size() < size_t(SourceImageData->HeaderSize))
-        return;
+        SourceImageData->Header().size() < size_t(SourceImageData->HeaderSize))
+        return slot;
     const TImageData& src = *SourceImageData;
-    const size_t payloadEnd = std::min(src.Image.size(), size_t(std::max(src.DataSize, 0)));
-    const std::span<const uint8_t> srcPayload(
-        src.Image.data() + src.HeaderSize,
-        payloadEnd > size_t(src.HeaderSize) ? payloadEnd - size_t(src.HeaderSize) : 0);
+    const std::span<const uint8_t> srcHeader = src.Header();
+    const TPayload srcRead(src);
+    const std::span<const uint8_t> srcPayload = srcRead.Bytes();
 
     TImageInfo info;
     std::vector<uint8_t> payload;
     uint64_t colourSize = 0;
     if (GameImages->ImageType() == t_Wil && src.HeaderSize >= 8) {
-        info.wWidth = GetI16(&src.Image[0]);
-        info.wHeight = GetI16(&src.Image[2]);
-        info.wPx = GetI16(&src.Image[4]);
-        info.wPy = GetI16(&src.Image[6]);
+        info.wWidth = GetI16(&srcHeader[0]);
+        info.wHeight = GetI16(&srcHeader[2]);
+        info.wPx = GetI16(&srcHeader[4]);
+        info.wPy = GetI16(&srcHeader[6]);
         info.btPixelKind = PixelKindOfBitCount(GameImages->BitCount());
         if (info.wWidth < 1 || info.wHeight < 1 || int(info.wWidth) * info.wHeight <= 4)
-            return;
+            return slot;
         colourSize = ColorBlockSize(info.btPixelKind, info.wWidth, info.wHeight);
         if (colourSize == 0 || colourSize > kMaxInt32)
-            return;
+            return slot;
         payload.assign(srcPayload.begin(), srcPayload.end());
     } else if (GameImages->ImageType() == t_Wzl && src.HeaderSize >= 16) {
-        const TImageInfo wzl = TImageInfo::Read(src.Image.data());
+        const TImageInfo wzl = TImageInfo::Read(srcHeader.data());
         const int w = wzl.wWidth, h = wzl.wHeight;
         const int bits = StoredBitsOfKind(wzl.btPixelKind);
         if (w < 1 || h < 1 || w * h <= 4 || bits == 0)
-            return;
+            return slot;
         colourSize = RowBytes(w, bits) * uint64_t(h);
         const uint64_t planeSize = RowBytes(w, 8) * uint64_t(h);
         if (colourSize + planeSize > kMaxInt32)
-            return;
+            return slot;
         if (wzl.nDataLength > 0) {
             // One byte beyond the largest plane tells a longer stream (no alpha) from a full one.
             payload.resize(size_t(colourSize) + size_t(w) * size_t(h) + 1);
             const size_t length = std::min(srcPayload.size(), size_t(wzl.nDataLength));
             const int64_t n = InflateInto(srcPayload.first(length), payload);
             if (n < 0)
-                return; // a damaged source image becomes an empty slot
+                return slot; // a damaged source image becomes an empty slot
             payload.resize(size_t(n));
         } else {
             payload.assign(srcPayload.begin(), srcPayload.end());
@@ -267,7 +264,7 @@ void TQuillrand::Convert(const TImageData* SourceImageData, TGameImages* GameIma
         info.btReserved1 = info.btReserved2 = 0;
         info.btAlpha = alpha ? 1 : 0;
     } else {
-        return;
+        return slot;
     }
     // The reader takes exactly a colour block (and plane) from a raw record: pad short sources.
     if (payload.size() < colourSize)
@@ -283,58 +280,127 @@ void TQuillrand::Convert(const TImageData* SourceImageData, TGameImages* GameIma
         std::unique_ptr<TDIB> picture =
             MakePixelBuffer(info.btPixelKind, info.wWidth, info.wHeight);
         if (!picture)
-            return;
+            return slot;
         std::copy_n(payload.begin(), std::min(payload.size(), size_t(picture->Size())),
                     picture->PBits());
         record = EncodeOld(*picture, info.wPx, info.wPy, btEncr0);
     }
-    if (!record)
-        return;
-    slot = std::move(*record);
-    m_nSize += slot.DataSize + 4;
+    return record ? std::move(record) : std::move(slot);
 }
 
-void TQuillrand::EndUpdate() {
-    try {
-        if (FInitialized && m_FileStream)
-            SaveLibrary();
-    } catch (...) {
-        // The update ends even when writing fails, so that the library can be read again.
-        TGameImages::EndUpdate();
-        throw;
+TRecordList TQuillrand::SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) {
+    if (!FInitialized || !m_FileStream)
+        throw EFileError(FFileName, "the library is not open");
+    if (Summary.PointsOnly && !Summary.PointsChanged.empty() && !FNextHeader && !FHeaderConverted) {
+        // Offsets alone: each changed record header is written where it lies.
+        for (size_t i : Summary.PointsChanged) {
+            const TImageData& record = *Records.at(i);
+            std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
+            EncryptChained(header.data(), header.data(), header.size(), FHeader.Key());
+            m_FileStream->Seek(record.OffSet);
+            m_FileStream->Write(header);
+        }
+        return Records;
     }
-    TGameImages::EndUpdate();
+    TPakFileHeader header = FNextHeader ? *FNextHeader : FHeader;
+    TRecordList saved = RewriteLibrary(Records, header);
+    FHeader = header;
+    FHeaderConverted = false;
+    return saved;
 }
 
 // The new file is written beside the old one and renamed over it (TFileReplacement). A failure
-// leaves the old file as it was, and header and records keep what describes it, so that SetPoint
-// still patches the right record headers and a later save can try again.
-void TQuillrand::SaveLibrary() {
-    const TPakFileHeader header = FHeader;
-    const TRecordPositions positions(m_Images);
-    try {
-        TFileReplacement replacement({FFileName});
-        TFileStream& file = replacement.Stream(0);
-        // Whatever lies around magic and header before the data base is carried over unchanged.
-        std::vector<uint8_t> start(size_t(std::min<int64_t>(m_FileStream->Size(), DataBase())));
-        m_FileStream->Seek(0);
-        m_FileStream->ReadBuffer(start);
-        file.Write(start);
-        WriteLibrary(file);
-        replacement.Commit();
-    } catch (...) {
-        FHeader = header;
-        positions.Restore(m_Images);
-        throw;
+// leaves the old file, the header and the records as they were.
+TRecordList TQuillrand::RewriteLibrary(const TRecordList& Records, TPakFileHeader& Header) {
+    const uint64_t base = uint64_t(DataBase());
+    const size_t count = Records.size();
+    Header.SetImageCount(uint32_t(count));
+    Header.SetbfType(m_bfType);
+    const bool newLayout = m_bfType != 0;
+    const size_t entrySize = newLayout ? 4 : 8;
+    std::vector<uint8_t> index(count * entrySize);
+    const TPakKey key = Header.Key();
+
+    // Offsets are 32-bit in the index: a library that outgrows them cannot be stored.
+    std::vector<int32_t> offsets(count, 0);
+    uint64_t position = base + (newLayout ? index.size() : 0);
+    for (size_t i = 0; i < count; ++i) {
+        const TImageData& record = *Records[i];
+        if (!record.HasImage() || record.HeaderSize <= 0)
+            continue;
+        if (position + uint64_t(record.DataSize) > kMaxInt32)
+            throw EFileError(FFileName, "the library would exceed 2 GB");
+        offsets[i] = int32_t(position);
+        PutI32(&index[i * entrySize], offsets[i]);
+        if (!newLayout)
+            PutI32(&index[i * entrySize + 4], record.DataSize - record.HeaderSize);
+        position += uint64_t(record.DataSize);
     }
-    // The open handle follows the new file; the old one is gone.
-    m_FileStream.reset();
-    ResetFileAttributes(FFileName);
-    m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
+    const uint64_t recordsEnd = position;
+    if (!newLayout && recordsEnd + index.size() + 1 > kMaxInt32)
+        throw EFileError(FFileName, "the library would exceed 2 GB");
+    EncryptChained(index.data(), index.data(), index.size(), key);
+    Header.SetIndexOffset(uint32_t(newLayout ? base : recordsEnd));
+
+    TFileReplacement replacement({FFileName});
+    TFileStream& file = replacement.Stream(0);
+    // Whatever lies around magic and header before the data base is carried over unchanged.
+    std::vector<uint8_t> start(size_t(std::min<int64_t>(m_FileStream->Size(), DataBase())), 0);
+    ReadAt(*m_FileStream, 0, start);
+    file.Write(start);
+    if (newLayout)
+        WriteHeader(file, Header);
+    // New layout: index, then records, from the data base. Old layout: records from the data
+    // base (never inside the magic and header), then the index and one closing byte.
+    TSequentialWriter writer(file, int64_t(base));
+    if (newLayout)
+        writer.Write(index);
+    for (size_t i = 0; i < count; ++i) {
+        if (offsets[i] == 0)
+            continue;
+        const TImageData& record = *Records[i];
+        std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
+        EncryptChained(header.data(), header.data(), header.size(), key);
+        writer.Write(header);
+        const TPayload payload(record);
+        writer.Write(payload.Bytes());
+        writer.WriteZeros(size_t(record.PayloadSize()) - payload.Bytes().size());
+    }
+    if (!newLayout) {
+        writer.Write(index);
+        const uint8_t closing = 0;
+        writer.Write(std::span<const uint8_t>(&closing, 1));
+    }
+    writer.Flush();
+    file.SetSize(int64_t(newLayout ? recordsEnd : recordsEnd + index.size() + 1));
+    if (!newLayout)
+        WriteHeader(file, Header);
+
+    // A handle opened on the new file before it takes the old name keeps reading it after.
+    auto written =
+        std::make_shared<TFileStream>(replacement.Temporary(0), TFileStream::fmOpenReadWrite);
+    TRecordList saved;
+    saved.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const TImageData& record = *Records[i];
+        auto next = std::make_shared<TImageData>();
+        if (offsets[i] != 0) {
+            next->boCompression = record.boCompression;
+            next->HeaderSize = record.HeaderSize;
+            next->DataSize = record.DataSize;
+            next->OffSet = offsets[i];
+            next->Image.assign(record.Header().begin(), record.Header().end());
+            next->File = written;
+        }
+        saved.push_back(std::move(next));
+    }
+    replacement.Commit();
+    m_FileStream = std::move(written);
+    return saved;
 }
 
-void TQuillrand::WriteHeader(TFileStream& file) {
-    TPakFileHeader stored = FHeader;
+void TQuillrand::WriteHeader(TFileStream& file, const TPakFileHeader& Header) const {
+    TPakFileHeader stored = Header;
     stored.SetKey(TPakKey{});
     std::vector<uint8_t> encrypted = EncryptText(stored.Bytes, HeaderKeyText(m_btQuillrand));
     if (m_btQuillrand == 0)
@@ -346,63 +412,6 @@ void TQuillrand::WriteHeader(TFileStream& file) {
     }
     file.Seek(PakHeaderOffset(m_btQuillrand));
     file.Write(encrypted);
-}
-
-void TQuillrand::WriteLibrary(TFileStream& file) {
-    const uint64_t base = uint64_t(DataBase());
-    const size_t count = m_Images.size();
-    FImageCount = int32_t(count);
-    FHeader.SetImageCount(uint32_t(count));
-    FHeader.SetbfType(m_bfType);
-    const bool newLayout = m_bfType != 0;
-    const size_t entrySize = newLayout ? 4 : 8;
-    std::vector<uint8_t> index(count * entrySize);
-
-    // Offsets are 32-bit in the index: a library that outgrows them cannot be stored.
-    uint64_t position = base + (newLayout ? index.size() : 0);
-    for (size_t i = 0; i < count; ++i) {
-        TImageData& record = *m_Images[i];
-        const bool stored = record.DataSize > 0 && record.Image.size() >= size_t(record.DataSize);
-        if (!stored) {
-            record.OffSet = 0;
-            continue;
-        }
-        if (position + uint64_t(record.DataSize) > kMaxInt32)
-            throw EFileError(FFileName, "the library would exceed 2 GB");
-        record.OffSet = int32_t(position);
-        PutI32(&index[i * entrySize], record.OffSet);
-        if (!newLayout)
-            PutI32(&index[i * entrySize + 4], record.DataSize - record.HeaderSize);
-        position += uint64_t(record.DataSize);
-    }
-    const uint64_t recordsEnd = position;
-    if (!newLayout && recordsEnd + index.size() + 1 > kMaxInt32)
-        throw EFileError(FFileName, "the library would exceed 2 GB");
-    EncryptChained(index.data(), index.data(), index.size(), FHeader.Key());
-
-    if (newLayout) {
-        FHeader.SetIndexOffset(uint32_t(base));
-        WriteHeader(file);
-    } else {
-        FHeader.SetIndexOffset(uint32_t(recordsEnd));
-    }
-    // New layout: index, then records, from the data base. Old layout: records from the data
-    // base (never inside the magic and header), then the index and one closing byte.
-    TSequentialWriter writer(file, int64_t(base));
-    if (newLayout)
-        writer.Write(index);
-    for (const auto& record : m_Images)
-        if (record->OffSet != 0)
-            writer.Write(std::span<const uint8_t>(record->Image.data(), size_t(record->DataSize)));
-    if (!newLayout) {
-        writer.Write(index);
-        const uint8_t closing = 0;
-        writer.Write(std::span<const uint8_t>(&closing, 1));
-    }
-    writer.Flush();
-    file.SetSize(int64_t(newLayout ? recordsEnd : recordsEnd + index.size() + 1));
-    if (!newLayout)
-        WriteHeader(file);
 }
 
 } // namespace velmora

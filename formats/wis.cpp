@@ -2,13 +2,13 @@
 
 #include "core/checked.h"
 #include "core/file_stream.h"
-#include "core/map_file_stream.h"
+#include "formats/library_file.h"
 #include "formats/image_info.h"
 #include "formats/wis_format.h"
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
+#include <limits>
 
 namespace velmora {
 
@@ -71,130 +71,130 @@ void TWis::Initialize() {
         Finalize();
     if (!FileExists(FFileName))
         return;
-    ResetFileAttributes(FFileName);
+    // Without write access the pictures can still be read; only SetPoint is refused.
+    bool readOnly = false;
+    m_FileStream = OpenLibraryStream(FFileName, readOnly);
+    if (!m_FileStream)
+        return;
+    FReadOnly = readOnly;
     LoadIndex();
-    try {
-        m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
-    } catch (const EFileError&) {
-        // Without write access the pictures can still be read; only SetPoint will fail.
-        try {
-            m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenRead);
-        } catch (const EFileError&) {
-            m_IndexList.clear();
-            FImageCount = 0;
-            return;
-        }
-    }
     FInitialized = true;
 }
 
 // Scans the table backwards from the end of the file: entries are taken until one fails the
-// checks or the one at the first record position (512) is reached.
+// checks or the one at the first record position (512) is reached. Then every image's header is
+// read.
 void TWis::LoadIndex() {
     m_IndexList.clear();
     std::vector<TWisHeader> taken;
-    TMapFileStream map;
-    if (map.LoadFromFile(FFileName)) {
-        const uint8_t* memory = map.Memory();
-        int64_t r = map.Size();
-        while (true) {
-            if (r <= wis::kHeadSize) {
-                FIndexOffset = r;
-                break;
-            }
-            r -= wis::kTableEntrySize;
-            TWisHeader entry;
-            entry.OffSet = GetI32(memory + r);
-            entry.Length = GetI32(memory + r + 4);
-            entry.temp3 = GetI32(memory + r + 8);
-            if (entry.OffSet < wis::kHeadSize || entry.Length < 1) {
-                FIndexOffset = r + wis::kTableEntrySize;
-                break;
-            }
-            taken.push_back(entry);
-            if (entry.OffSet == wis::kHeadSize) {
-                FIndexOffset = r;
-                break;
-            }
+    const int64_t size = m_FileStream->Size();
+    int64_t r = size;
+    uint8_t entryBytes[wis::kTableEntrySize];
+    while (true) {
+        if (r <= wis::kHeadSize) {
+            FIndexOffset = r;
+            break;
+        }
+        r -= wis::kTableEntrySize;
+        ReadAt(*m_FileStream, r, entryBytes);
+        TWisHeader entry;
+        entry.OffSet = GetI32(entryBytes);
+        entry.Length = GetI32(entryBytes + 4);
+        entry.temp3 = GetI32(entryBytes + 8);
+        if (entry.OffSet < wis::kHeadSize || entry.Length < 1) {
+            FIndexOffset = r + wis::kTableEntrySize;
+            break;
+        }
+        taken.push_back(entry);
+        if (entry.OffSet == wis::kHeadSize) {
+            FIndexOffset = r;
+            break;
         }
     }
     m_IndexList.assign(taken.rbegin(), taken.rend());
-    FImageCount = int32_t(m_IndexList.size());
+
+    TRecordList records;
+    records.reserve(m_IndexList.size());
+    for (const TWisHeader& entry : m_IndexList) {
+        auto record = std::make_shared<TImageData>();
+        record->OffSet = entry.OffSet;
+        // A header that does not lie inside the file leaves an image without a picture.
+        if (RangeInside(uint64_t(entry.OffSet), wis::kImageHeaderSize, uint64_t(size))) {
+            record->HeaderSize = wis::kImageHeaderSize;
+            record->DataSize =
+                int32_t(std::min<int64_t>(int64_t(wis::kImageHeaderSize) + entry.Length,
+                                          std::numeric_limits<int32_t>::max()));
+            record->Image.resize(wis::kImageHeaderSize);
+            ReadAt(*m_FileStream, entry.OffSet, record->Image);
+            record->boCompression = record->Image[wis::kFlagAt] == wis::kRleFlag;
+            record->File = m_FileStream;
+        }
+        records.push_back(std::move(record));
+    }
+    SetRecords(std::move(records));
 }
 
 void TWis::Finalize() {
-    if (FInitialized) {
-        std::lock_guard lock(FCriticalSection);
-        FInitialized = false;
-        m_FileStream.reset();
-        m_IndexList.clear();
-    }
+    FInitialized = false;
     TGameImages::Finalize();
+    m_FileStream.reset();
+    m_IndexList.clear();
 }
 
-std::unique_ptr<TDIB> TWis::ReadPicture(int Index, int* px, int* py) {
-    if (!FInitialized || Index < 0 || Index >= FImageCount || size_t(Index) >= m_IndexList.size())
+TEditRefusal TWis::EditRefusal(bool OffsetsOnly) const {
+    const TEditRefusal refusal = TGameImages::EditRefusal(OffsetsOnly);
+    if (refusal != TEditRefusal::erNone || OffsetsOnly)
+        return refusal;
+    return TEditRefusal::erReadOnlyFormat;
+}
+
+std::unique_ptr<TDIB> TWis::ReadPicture(const TImageData& Record) const {
+    if (!Record.HasImage() || !Record.File)
         return nullptr;
-    const TWisHeader entry = m_IndexList[size_t(Index)];
-    uint8_t rawHeader[wis::kImageHeaderSize];
-    std::vector<uint8_t> data;
-    TWisImageHeader header;
-    {
-        // The file position is shared by every reader: each seek-and-read runs alone.
-        std::lock_guard lock(FCriticalSection);
-        if (!m_FileStream)
-            return nullptr;
-        const uint64_t fileSize = uint64_t(m_FileStream->Size());
-        const uint64_t start = uint64_t(entry.OffSet);
-        if (!RangeInside(start, wis::kImageHeaderSize, fileSize))
-            return nullptr;
-        m_FileStream->Seek(entry.OffSet);
-        if (m_FileStream->Read(rawHeader) != sizeof(rawHeader))
-            return nullptr;
-        header = ParseImageHeader(rawHeader);
-        if (px && py) {
-            *px = header.X;
-            *py = header.Y;
-        }
-        if (!RangeInside(start + wis::kImageHeaderSize, uint64_t(entry.Length), fileSize))
-            return nullptr;
-        if (header.Width < 1 || header.Height < 1)
-            return FillDIB();
-        // A header that declares far more pixels than the payload can give is damage.
-        const uint64_t pixels = uint64_t(header.Width) * uint64_t(header.Height);
-        const uint64_t producible =
-            uint64_t(entry.Length) * (header.Flag == wis::kRleFlag ? wis::kMaxRleExpansion : 1);
-        if (pixels > producible + kDecodeAllowance)
-            return nullptr;
-        data.resize(size_t(entry.Length));
-        if (m_FileStream->Read(data) != data.size())
-            return nullptr;
-    }
+    const TWisImageHeader header = ParseImageHeader(Record.Header().data());
+    const int64_t length = Record.PayloadSize();
+    if (!RangeInside(uint64_t(Record.OffSet) + wis::kImageHeaderSize, uint64_t(length),
+                     uint64_t(Record.File->Size())))
+        return nullptr;
+    if (header.Width < 1 || header.Height < 1)
+        return FillDIB();
+    // A header that declares far more pixels than the payload can give is damage.
+    const uint64_t pixels = uint64_t(header.Width) * uint64_t(header.Height);
+    const uint64_t producible =
+        uint64_t(length) * (header.Flag == wis::kRleFlag ? wis::kMaxRleExpansion : 1);
+    if (pixels > producible + kDecodeAllowance)
+        return nullptr;
+    const TPayload data(Record);
+    if (!data.Complete())
+        return nullptr;
     const int w = header.Width;
     const int h = header.Height;
     // The picture's width is rounded up to a multiple of 4; the extra columns stay black.
     auto picture = MakeLibraryBuffer(8, int(RowBytes(w, 8)), h);
     std::vector<uint8_t> decoded;
-    std::span<const uint8_t> pixels = data;
+    std::span<const uint8_t> source = data.Bytes();
     if (header.Flag == wis::kRleFlag) {
         decoded.assign(size_t(w) * size_t(h), 0);
-        DecodeRLE(data, decoded);
-        pixels = decoded;
+        DecodeRLE(source, decoded);
+        source = decoded;
     }
     for (int i = 0; i < h; ++i) {
         const size_t from = size_t(i) * size_t(w);
-        if (from >= pixels.size())
+        if (from >= source.size())
             break;
-        std::memcpy(picture->ScanLine(i), pixels.data() + from,
-                    std::min(size_t(w), pixels.size() - from));
+        std::memcpy(picture->ScanLine(i), source.data() + from,
+                    std::min(size_t(w), source.size() - from));
     }
     return picture;
 }
 
 TPicture* TWis::GetBitmap(int Index) {
     Source.reset();
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record)
+        return nullptr;
     try {
-        Source = ReadPicture(Index, nullptr, nullptr);
+        Source = ReadPicture(*record);
     } catch (const std::exception&) {
         Source.reset();
     }
@@ -204,45 +204,64 @@ TPicture* TWis::GetBitmap(int Index) {
 std::unique_ptr<TPicture> TWis::Get(int Index, int& px, int& py) {
     px = 0;
     py = 0;
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record || !record->HasImage())
+        return nullptr;
+    const TWisImageHeader header = ParseImageHeader(record->Header().data());
+    px = header.X;
+    py = header.Y;
     try {
-        return ReadPicture(Index, &px, &py);
+        return ReadPicture(*record);
     } catch (const std::exception&) {
         return nullptr;
     }
 }
 
 TPoint TWis::GetPoint(int Index) {
-    if (!FInitialized || Index < 0 || size_t(Index) >= m_IndexList.size())
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record || !record->HasImage())
         return {};
-    const TWisHeader entry = m_IndexList[size_t(Index)];
-    std::lock_guard lock(FCriticalSection);
-    if (!m_FileStream ||
-        !RangeInside(uint64_t(entry.OffSet), wis::kImageHeaderSize, uint64_t(m_FileStream->Size())))
-        return {};
-    uint8_t rawHeader[wis::kImageHeaderSize];
-    m_FileStream->Seek(entry.OffSet);
-    if (m_FileStream->Read(rawHeader) != sizeof(rawHeader))
-        return {};
-    const TWisImageHeader header = ParseImageHeader(rawHeader);
+    const TWisImageHeader header = ParseImageHeader(record->Header().data());
     return {header.X, header.Y};
 }
 
-void TWis::SetPoint(int Index, TPoint Value) {
-    if (!FInitialized || Index < 0 || size_t(Index) >= m_IndexList.size())
-        return;
-    const TWisHeader entry = m_IndexList[size_t(Index)];
-    std::lock_guard lock(FCriticalSection);
-    if (!m_FileStream ||
-        !RangeInside(uint64_t(entry.OffSet), wis::kImageHeaderSize, uint64_t(m_FileStream->Size())))
-        return;
-    uint8_t rawHeader[wis::kImageHeaderSize];
-    m_FileStream->Seek(entry.OffSet);
-    if (m_FileStream->Read(rawHeader) != sizeof(rawHeader))
-        return;
-    PutI16(rawHeader + wis::kXAt, Value.X);
-    PutI16(rawHeader + wis::kYAt, Value.Y);
-    m_FileStream->Seek(entry.OffSet);
-    m_FileStream->Write(rawHeader);
+std::optional<TImageDescription> TWis::Describe(int Index, bool) {
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record)
+        return std::nullopt;
+    TImageDescription d;
+    if (!record->HasImage())
+        return d;
+    const TWisImageHeader header = ParseImageHeader(record->Header().data());
+    d.Width = header.Width;
+    d.Height = header.Height;
+    d.Offset = {header.X, header.Y};
+    d.Empty = header.Width < 1 || header.Height < 1;
+    d.PixelKind = 3;
+    d.Compressed = header.Flag == wis::kRleFlag;
+    d.Alpha = false;
+    return d;
+}
+
+TRecord TWis::WithPoint(const TImageData& Record, TPoint Value) const {
+    if (!Record.HasImage() || Record.File.get() != m_FileStream.get())
+        return nullptr;
+    auto changed = std::make_shared<TImageData>(Record);
+    PutI16(changed->Image.data() + wis::kXAt, Value.X);
+    PutI16(changed->Image.data() + wis::kYAt, Value.Y);
+    return changed;
+}
+
+// A WIS file is never rewritten: only offsets change, twelve header bytes in place each.
+TRecordList TWis::SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) {
+    if (!Summary.PointsOnly)
+        throw EEditRefused(FFileName, TEditRefusal::erReadOnlyFormat);
+    for (size_t i : Summary.PointsChanged) {
+        const TImageData& record = *Records.at(i);
+        m_FileStream->Seek(record.OffSet);
+        m_FileStream->Write(record.Header());
+    }
+    return Records;
 }
 
 } // namespace velmora

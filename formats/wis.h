@@ -18,11 +18,9 @@ struct TWisHeader {
 };
 
 // A WIS library: one read-only file of 8-bit images, raw or run-length compressed, with a table
-// of record positions at its end. Pictures are read from the file on demand; only offsets can be
-// changed (in place). Adding, deleting and creating are refused.
-//
-// Every seek-and-read on the open file runs under the library's lock, so Get may run on several
-// threads while the main thread calls GetBitmap, GetPoint or SetPoint.
+// of record positions at its end. Opening reads the table and every image's header; pictures
+// are read from the file on demand with positional reads, so several threads may read at once.
+// Only offsets can be changed (in place); adding, deleting and creating are refused.
 class TWis : public TGameImages {
 public:
     explicit TWis(const std::string& AFileName);
@@ -30,18 +28,23 @@ public:
 
     TPicture* GetBitmap(int Index) override;
     TPoint GetPoint(int Index) override;
-    void SetPoint(int Index, TPoint Value) override;
     void Initialize() override;
     void Finalize() override;
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
+    std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
+    TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;
 
     // Where the table starts.
     int64_t IndexOffset() const { return FIndexOffset; }
     const std::vector<TWisHeader>& IndexList() const { return m_IndexList; }
 
+protected:
+    TRecordList SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) override;
+    TRecord WithPoint(const TImageData& Record, TPoint Value) const override;
+
 private:
     void LoadIndex();
-    std::unique_ptr<TDIB> ReadPicture(int Index, int* px, int* py);
+    std::unique_ptr<TDIB> ReadPicture(const TImageData& Record) const;
 
     std::vector<TWisHeader> m_IndexList;
     int64_t FIndexOffset = 0;

@@ -44,14 +44,14 @@ std::vector<uint8_t> Bytes(const std::string& path) {
 
 // Adds pictures of several sizes, offsets and compressions (and an alpha plane where one is kept).
 void Fill(TGameImages& library, int bitCount) {
-    library.BeginUpdate(0);
+    auto update = library.BeginUpdate(0);
     const int sides[] = {1, 3, 7, 16};
     for (int i = 0; i < 4; ++i) {
         auto picture = test::MakePatternDIB(sides[i], sides[(i + 1) % 4] + 1, bitCount, i);
         auto alpha = test::MakeAlphaDIB(picture->Width(), picture->Height(), i);
-        library.Add(*picture, i * 3 - 4, 5 - i, uint8_t(i % 3), i == 2 ? alpha.get() : nullptr);
+        update.Add(*picture, i * 3 - 4, 5 - i, uint8_t(i % 3), i == 2 ? alpha.get() : nullptr);
     }
-    library.EndUpdate();
+    update.EndUpdate();
 }
 
 void LibrarySeeds(const std::string& work) {

@@ -111,64 +111,90 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
     const TBatchImportPlan& plan = result.Plan;
     if (plan.Count <= 0)
         return result;
-
+    result.Refusal = library.EditRefusal();
+    if (result.Refusal != TEditRefusal::erNone) {
+        result.Error = EditRefusalText(result.Refusal);
+        return result;
+    }
     const TPoint fixed = ParseFixedOffset(options.FixedOffset);
+    const bool fixedUsed = !options.OffsetsFromPlacements || options.Content == bcPictures ||
+                           options.Content == bcBlank;
+    if (fixedUsed && !StorableOffset(fixed)) {
+        result.Error = "the offset " + options.FixedOffset +
+                       " cannot be stored: offsets are 16-bit values (-32768..32767)";
+        return result;
+    }
+    if (plan.Mode != bmOverwrite && uint64_t(plan.Count) > library.RoomForRecords()) {
+        result.Error = std::to_string(plan.Count) +
+                       " more images do not fit the format's 2 GiB "
+                       "files (room for " +
+                       std::to_string(library.RoomForRecords()) + ")";
+        return result;
+    }
+
     if (progress)
         progress(0, plan.Count);
-    library.BeginUpdate(plan.Mode == bmAppend ? -1 : plan.Start);
-    try {
-        int i = plan.Start;
-        for (int j = 0; j < plan.Count; ++j) {
-            std::string path;
-            if (usesFiles && j < int(options.Files.size()))
-                path = options.Files[size_t(j)];
-            bool readable = false;
-            std::string error;
-            TLoadedPicture picture;
-            TPoint offset = fixed;
-            if (options.Content == bcBlank || options.Content == bcOffsets) {
-                picture.Source = library.FillDIB();
-                readable = true;
-                if (options.Content == bcOffsets && options.OffsetsFromPlacements)
-                    offset = LoadPlacement(path);
-            } else {
-                picture = LoadBatchPicture(library, path, readable, error);
-                if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)
-                    offset = LoadPlacement(path);
-            }
-            const int target = plan.Mode == bmAppend ? -1 : i;
-            if (!readable)
-                result.Unreadable.push_back({j, target, path, error});
-            bool ok = false;
-            const TDIB* alpha = picture.Alpha.get();
-            if (TDIB* source = picture.Source.get()) {
-                switch (plan.Mode) {
-                case bmAppend:
-                    ok = library.Add(*source, offset.X, offset.Y, options.Compression, alpha);
-                    break;
-                case bmInsert:
-                    ok = library.Insert(i, *source, offset.X, offset.Y, options.Compression, alpha);
-                    break;
-                case bmOverwrite:
-                    ok =
-                        library.Replace(i, *source, offset.X, offset.Y, options.Compression, alpha);
-                    break;
-                }
-            }
-            if (plan.Mode != bmAppend)
-                ++i;
-            if (ok)
-                ++result.Imported;
-            else
-                result.Refused.push_back({j, target, path, "the library refused the picture"});
-            if (progress)
-                progress(j + 1, plan.Count);
+    TGameImages::TUpdate update = library.BeginUpdate(plan.Mode == bmAppend ? -1 : plan.Start);
+    int i = plan.Start;
+    for (int j = 0; j < plan.Count; ++j) {
+        std::string path;
+        if (usesFiles && j < int(options.Files.size()))
+            path = options.Files[size_t(j)];
+        bool readable = false;
+        std::string error;
+        TLoadedPicture picture;
+        TPoint offset = fixed;
+        if (options.Content == bcBlank || options.Content == bcOffsets) {
+            picture.Source = library.FillDIB();
+            readable = true;
+            if (options.Content == bcOffsets && options.OffsetsFromPlacements)
+                offset = LoadPlacement(path);
+        } else {
+            picture = LoadBatchPicture(library, path, readable, error);
+            if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)
+                offset = LoadPlacement(path);
         }
-    } catch (...) {
-        library.EndUpdate();
-        throw;
+        if (!StorableOffset(offset)) {
+            result.Error = path + ": the offset " + std::to_string(offset.X) + "," +
+                           std::to_string(offset.Y) +
+                           " cannot be stored: offsets are 16-bit values (-32768..32767)";
+            result.Imported = 0;
+            return result;
+        }
+        const int target = plan.Mode == bmAppend ? -1 : i;
+        if (!readable)
+            result.Unreadable.push_back({j, target, path, error});
+        bool ok = false;
+        const TDIB* alpha = picture.Alpha.get();
+        if (TDIB* source = picture.Source.get()) {
+            switch (plan.Mode) {
+            case bmAppend:
+                ok = update.Add(*source, offset.X, offset.Y, options.Compression, alpha);
+                break;
+            case bmInsert:
+                ok = update.Insert(i, *source, offset.X, offset.Y, options.Compression, alpha);
+                break;
+            case bmOverwrite:
+                ok = update.Replace(i, *source, offset.X, offset.Y, options.Compression, alpha);
+                break;
+            }
+        }
+        if (plan.Mode != bmAppend)
+            ++i;
+        if (ok)
+            ++result.Imported;
+        else
+            result.Refused.push_back({j, target, path, "the library refused the picture"});
+        if (progress)
+            progress(j + 1, plan.Count);
     }
-    library.EndUpdate();
+    if (options.AllOrNothing && (!result.Unreadable.empty() || !result.Refused.empty())) {
+        result.Error = "nothing imported; the library is unchanged";
+        result.Imported = 0;
+        return result;
+    }
+    update.EndUpdate();
+    result.Written = true;
     return result;
 }
 

@@ -40,6 +40,8 @@ struct TBatchImportOptions {
     uint8_t Compression = 0;
     // The pictures, in import order; see ListPictureFolder.
     std::vector<std::string> Files;
+    // Write nothing unless every item went in as asked (no placeholders, no refusals).
+    bool AllOrNothing = false;
 };
 
 // The pictures of a folder as the batch import takes them: FindPictureFiles, then sorted
@@ -76,16 +78,25 @@ struct TBatchImportIssue {
 struct TBatchImportResult {
     TBatchImportPlan Plan;
     int Imported = 0; // items the library took
+    // Set when nothing was written for a reason of the whole run (Error says which): the library
+    // takes no edits, an offset cannot be stored, the count does not fit the format, or
+    // AllOrNothing found an item that did not go in.
+    bool Written = false;
+    TEditRefusal Refusal = TEditRefusal::erNone;
+    std::string Error;
     // Pictures that could not be read and went in as empty placeholder images (keeping numbering).
     std::vector<TBatchImportIssue> Unreadable;
     // Items the library refused (Add, Insert or Replace returned false).
     std::vector<TBatchImportIssue> Refused;
-    bool Succeeded() const { return Unreadable.empty() && Refused.empty(); }
+    bool Succeeded() const { return Error.empty() && Unreadable.empty() && Refused.empty(); }
 };
 
-// Runs a batch import: BeginUpdate; Add, Insert or Replace per item; EndUpdate (only when the
-// count is above 0). Unreadable pictures become the library's placeholder. File-system errors of
-// the library's rewrite raise EFileError.
+// Runs a batch import as one edit: BeginUpdate; Add, Insert or Replace per item; EndUpdate (only
+// when the count is above 0). Unreadable pictures become the library's placeholder. An offset
+// outside -32768 .. 32767 (fixed, or from an offset file) refuses the whole run, as does a count
+// of images the format cannot hold within its 2 GiB files (refused before anything is made).
+// File-system errors of the library's rewrite raise EFileError; nothing of the run is written
+// then, and an exception from progress discards the run as well.
 TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& options,
                                const TProgress& progress = {});
 

@@ -47,6 +47,10 @@ TfrmMain* MainWindow(QWidget* dialog) {
 
 // The outcome as the user is told it: success only when every item went in as asked.
 QString OutcomeText(const TBatchImportResult& result) {
+    if (result.Refusal != TEditRefusal::erNone)
+        return EditRefusalMessage(result.Refusal);
+    if (!result.Error.empty())
+        return QStringLiteral("图片导入失败 ！！！\n") + QString::fromStdString(result.Error);
     if (result.Plan.Count <= 0)
         return QStringLiteral("没有导入任何图片 ！！！");
     if (result.Succeeded())

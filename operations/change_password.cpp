@@ -25,6 +25,11 @@ TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string&
         result.Error = "必须是Pak补丁才可以改密码！！！";
         return result;
     }
+    result.Refusal = library.EditRefusal();
+    if (result.Refusal != TEditRefusal::erNone) {
+        result.Error = EditRefusalText(result.Refusal);
+        return result;
+    }
     result.PassWord = newPassword.empty() ? std::string(kDefaultPakPassword) : newPassword;
     // Such a password would come back from the list cut short, and the library with it.
     if (!PasswordFitsList(result.PassWord)) {

@@ -1,5 +1,6 @@
 #include "operations/change_password_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
@@ -119,13 +120,15 @@ void TFrmChangePassword::BitBtnOKClick() {
             result = ChangePakPassword(*g_Images, password, FCheckBoxBack->isChecked(), progress);
             if (result.Done)
                 FProgressBar->setValue(FProgressBar->maximum());
+            else if (result.Refusal != TEditRefusal::erNone)
+                failure = EditRefusalMessage(result.Refusal);
             else
                 failure = QString::fromStdString(result.Error);
         } catch (const std::exception& e) {
             // The file could not be rewritten: the library keeps the old password and file, so
             // the list is not touched either.
             WriteLog(g_Images->FileName() + ": " + e.what(), true);
-            failure = QString::fromStdString(e.what());
+            failure = EditErrorText(e);
         }
     }
     if (result.Done && !result.ListSaved)

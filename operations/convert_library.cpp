@@ -1,6 +1,7 @@
 #include "operations/convert_library.h"
 
 #include "core/file_stream.h"
+#include "core/safe_replace.h"
 #include "files/pak_passwords.h"
 #include "operations/import_picture.h"
 #include "operations/library_files.h"
@@ -41,7 +42,8 @@ private:
 
 // Adds one picture of a WIS source; an image without a picture becomes an empty image so that the
 // numbers of the images after it stay those of the source.
-bool AddPicture(TGameImages& target, TGameImages& source, int index, uint8_t compression) {
+bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& source, int index,
+                uint8_t compression) {
     int x = 0, y = 0;
     std::unique_ptr<TPicture> picture = source.Get(index, x, y);
     TLoadedPicture loaded;
@@ -55,7 +57,7 @@ bool AddPicture(TGameImages& target, TGameImages& source, int index, uint8_t com
         loaded.Source = target.FillDIB();
         x = y = 0;
     }
-    return target.Add(*loaded.Source, x, y, compression, loaded.Alpha.get());
+    return update.Add(*loaded.Source, x, y, compression, loaded.Alpha.get());
 }
 
 void Convert(const TConvertOptions& options, const TProgress& progress, TConvertResult& result) {
@@ -65,10 +67,13 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         result.Error = options.SourcePath + ": not a readable library";
         return;
     }
-    const int count = source->ImageCount();
+    const std::shared_ptr<const TRecordList> records = source->Snapshot();
+    const int count = int(records->size());
     if (progress)
         progress(0, count);
 
+    // The new library is built under a short temporary name beside the target and replaces it
+    // only when complete.
     const std::string work = TemporaryNameFor(options.TargetPath);
     TTemporaryTarget cleanup(work, options.TargetKind);
     const std::string password =
@@ -93,51 +98,43 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         result.Error = options.TargetPath + ": the new library could not be opened";
         return;
     }
-    target->BeginUpdate(-1);
-    try {
+    {
+        TGameImages::TUpdate update = target->BeginUpdate(-1);
         for (int i = 0; i < count; ++i) {
-            const size_t before = target->Images().size();
-            if (options.SourceKind == t_Wis) {
-                if (!AddPicture(*target, *source, i, options.Compression)) {
-                    result.Error = options.SourcePath + ": image " + std::to_string(i) +
-                                   " was refused by the target";
-                    break;
-                }
-            } else {
-                target->Convert(source->Images()[size_t(i)].get(), source.get(),
-                                options.Compression);
-                if (target->Images().size() != before + 1) {
-                    result.Error = options.SourcePath + ": image " + std::to_string(i) +
-                                   " could not be converted";
-                    break;
-                }
+            const bool ok = options.SourceKind == t_Wis
+                                ? AddPicture(update, *target, *source, i, options.Compression)
+                                : update.Convert((*records)[size_t(i)].get(), source.get(),
+                                                 options.Compression);
+            if (!ok) {
+                result.Error = options.SourcePath + ": image " + std::to_string(i) +
+                               (options.SourceKind == t_Wis ? " was refused by the target"
+                                                            : " could not be converted");
+                return;
             }
             if (progress)
                 progress(i + 1, count);
         }
-    } catch (...) {
-        target->EndUpdate();
-        throw;
+        update.EndUpdate();
     }
-    if (!result.Error.empty())
-        return;
-    target->EndUpdate();
-    result.Converted = target->ImageCount();
+    result.Converted = target->RecordCount();
     target.reset();
     source.reset();
 
-    // The complete library replaces the target in one rename per file.
+    // The complete library replaces the target's files as one step (data and index together).
     const std::vector<std::string> from = LibraryFiles(work, options.TargetKind);
     const std::vector<std::string> to = LibraryFiles(options.TargetPath, options.TargetKind);
-    for (size_t k = 0; k < from.size() && k < to.size(); ++k) {
-        if (!FileExists(from[k]))
-            continue;
-        std::error_code ec;
-        std::filesystem::rename(from[k], to[k], ec);
-        if (ec) {
-            result.Error = to[k] + ": " + ec.message();
-            return;
-        }
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (size_t k = 0; k < from.size() && k < to.size(); ++k)
+        if (FileExists(from[k]))
+            pairs.emplace_back(from[k], to[k]);
+    try {
+        ReplaceFilesAtomically(options.TargetPath, pairs);
+    } catch (...) {
+        // With its journal written, the next opening of the target finishes the replacement
+        // from the new files: they must stay.
+        if (FileExists(JournalNameFor(options.TargetPath)))
+            cleanup.Keep();
+        throw;
     }
     cleanup.Keep();
     result.Done = true;

@@ -34,9 +34,9 @@ TDeleteResult DeleteImages(TGameImages& library, int start, int end, bool blank,
                                                  : "the range does not fit the library";
         return result;
     }
-    if (library.ImageType() == t_Wis) {
-        // WIS libraries are never rewritten, so a deletion would be reported without happening.
-        result.Error = "WIS libraries cannot be changed";
+    result.Refusal = library.EditRefusal();
+    if (result.Refusal != TEditRefusal::erNone) {
+        result.Error = EditRefusalText(result.Refusal);
         return result;
     }
     const int total = result.Range.Count();
@@ -70,9 +70,13 @@ TOffsetResult WriteOffset(TGameImages& library, int index, TPoint offset) {
         result.Error = "image " + std::to_string(index) + " does not exist";
         return result;
     }
-    const auto fits = [](int32_t v) { return v >= -32768 && v <= 32767; };
-    if (!fits(offset.X) || !fits(offset.Y)) {
+    if (!StorableOffset(offset)) {
         result.Error = "offsets are stored as 16-bit values (-32768..32767)";
+        return result;
+    }
+    result.Refusal = library.EditRefusal(true);
+    if (result.Refusal != TEditRefusal::erNone) {
+        result.Error = EditRefusalText(result.Refusal);
         return result;
     }
     library.SetPoint(index, offset);

@@ -22,7 +22,8 @@ TDeleteRange ClampDeleteRange(int start, int end, int imageCount);
 struct TDeleteResult {
     TDeleteRange Range;
     bool Done = false; // the library deleted or blanked the range and was rewritten
-    std::string Error; // why not
+    TEditRefusal Refusal = TEditRefusal::erNone; // the library takes no edits
+    std::string Error;                           // why not
 };
 
 // Removes images start .. end (Delete) or, with blank, replaces them by empty images (Fill),
@@ -36,7 +37,8 @@ bool DeleteRemovesIndex(const TDeleteRange& range, int index);
 
 struct TOffsetResult {
     bool Done = false;
-    TPoint Offset; // the offset now stored (read back)
+    TPoint Offset;                               // the offset now stored (read back)
+    TEditRefusal Refusal = TEditRefusal::erNone; // the library takes no edits
     std::string Error;
 };
 

@@ -133,9 +133,6 @@ void TfrmDelDlg::BitBtnOKClick() {
         const TDeleteRange range =
             ClampDeleteRange(FEditX->value(), FEditY->value(), g_Images->ImageCount());
         if (range.Valid) {
-            // Removed images take the selection with them; blanked ones keep their place.
-            if (!blank && DeleteRemovesIndex(range, g_Selection.Index))
-                g_Selection.Index = -1;
             FProgressBar->setRange(0, range.Count());
             FProgressBar->setValue(0);
             QCoreApplication::processEvents();
@@ -147,13 +144,19 @@ void TfrmDelDlg::BitBtnOKClick() {
             try {
                 const TDeleteResult result =
                     DeleteImages(*g_Images, range.Start, range.End, blank, progress);
-                text = result.Done ? QStringLiteral("图片删除成功 ！！！")
-                                   : QStringLiteral("图片删除失败 ！！！");
+                // Removed images take the selection with them; blanked ones keep their place.
+                if (result.Done && !blank && DeleteRemovesIndex(range, g_Selection.Index))
+                    g_Selection.Index = -1;
+                if (result.Refusal != TEditRefusal::erNone)
+                    text = EditRefusalMessage(result.Refusal);
+                else
+                    text = result.Done ? QStringLiteral("图片删除成功 ！！！")
+                                       : QStringLiteral("图片删除失败 ！！！");
             } catch (const std::exception& e) {
                 // A rewrite that failed on the disk is reported here rather than raised through
                 // the dialog's event loop; the library keeps what its journal restored.
                 WriteLog(std::string("删除图片: ") + e.what(), true);
-                text = QStringLiteral("图片删除失败 ！！！\n") + QString::fromStdString(e.what());
+                text = QStringLiteral("图片删除失败 ！！！\n") + EditErrorText(e);
             }
             Prompts().ShowMessage(text);
         }

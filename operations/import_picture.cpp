@@ -209,39 +209,67 @@ TImportPictureResult ImportPicture(TGameImages& library, const std::string& file
 
 TImportPictureResult ImportLoadedPicture(TGameImages& library, TLoadedPicture& picture, int index,
                                          TImportMode mode, TPoint offset, uint8_t compression) {
+    std::vector<TLoadedPicture> pictures;
+    pictures.push_back(std::move(picture));
+    TImportPictureResult result =
+        ImportLoadedPictures(library, pictures, index, mode, offset, compression);
+    picture = std::move(pictures.front());
+    return result;
+}
+
+TImportPictureResult ImportLoadedPictures(TGameImages& library,
+                                          std::vector<TLoadedPicture>& pictures, int index,
+                                          TImportMode mode, TPoint offset, uint8_t compression,
+                                          int* FailedItem) {
     TImportPictureResult result;
     result.Loaded = true;
-    if (!picture.Source) {
+    if (FailedItem)
+        *FailedItem = -1;
+    if (pictures.empty() || !pictures.front().Source) {
         result.Error = "no picture to import";
         return result;
     }
-    const int refusalIndex = index;
-    bool ok = false;
-    library.BeginUpdate(mode == imAppend ? -1 : index);
-    try {
-        TDIB& source = *picture.Source;
-        const TDIB* alpha = picture.Alpha.get();
-        switch (mode) {
-        case imReplace:
-            ok = library.Replace(-1, source, offset.X, offset.Y, compression, alpha);
-            break;
-        case imInsert:
-            ok = library.Insert(-1, source, offset.X, offset.Y, compression, alpha);
-            break;
-        case imAppend:
-            ok = library.Add(source, offset.X, offset.Y, compression, alpha);
-            index = library.Images().empty() ? -1 : int(library.Images().size()) - 1;
-            break;
-        }
-    } catch (...) {
-        library.EndUpdate();
-        throw;
+    result.Refusal = library.EditRefusal();
+    if (result.Refusal != TEditRefusal::erNone) {
+        result.Error = EditRefusalText(result.Refusal);
+        return result;
     }
-    library.EndUpdate();
-    result.Imported = ok;
-    result.Index = index;
-    if (!ok)
-        result.Error = RefusalReason(library, mode, refusalIndex);
+    if (!StorableOffset(offset)) {
+        result.OffsetRefused = true;
+        result.Error = "offsets are stored as 16-bit values (-32768..32767)";
+        return result;
+    }
+    TGameImages::TUpdate update = library.BeginUpdate(mode == imAppend ? -1 : index);
+    const int first = mode == imAppend ? update.Count() : index;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        TLoadedPicture& picture = pictures[i];
+        bool ok = false;
+        if (picture.Source) {
+            TDIB& source = *picture.Source;
+            const TDIB* alpha = picture.Alpha.get();
+            switch (mode) {
+            case imReplace:
+                ok = update.Replace(-1, source, offset.X, offset.Y, compression, alpha);
+                break;
+            case imInsert:
+                ok = update.Insert(-1, source, offset.X, offset.Y, compression, alpha);
+                break;
+            case imAppend:
+                ok = update.Add(source, offset.X, offset.Y, compression, alpha);
+                break;
+            }
+        }
+        if (!ok) {
+            // The edit is dropped with the transaction: nothing of the batch is written.
+            if (FailedItem)
+                *FailedItem = int(i);
+            result.Error = RefusalReason(library, mode, index);
+            return result;
+        }
+    }
+    update.EndUpdate();
+    result.Imported = true;
+    result.Index = first;
     return result;
 }
 

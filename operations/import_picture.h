@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -54,15 +55,20 @@ enum TImportMode : uint8_t {
 struct TImportPictureResult {
     bool Loaded = false;   // the picture file was read
     bool Imported = false; // the library took it and was rewritten
+    // The library takes no edits (nothing was written); Error says why.
+    TEditRefusal Refusal = TEditRefusal::erNone;
+    // The offset cannot be stored (outside -32768 .. 32767); nothing was written.
+    bool OffsetRefused = false;
     // Where the picture went (the index given, or the new last index when appended).
     int Index = -1;
     std::string Error; // why nothing was imported
 };
 
-// Imports one picture file: loads it, applies the size and depth rules, then
-// BeginUpdate(index or -1); Replace, Insert or Add; EndUpdate. A library that refuses (index out
-// of its range, a format that cannot take pictures) gives Imported false. File-system errors of
-// the library's rewrite raise EFileError.
+// Imports one picture file: loads it, applies the size and depth rules, then one edit
+// (BeginUpdate(index or -1); Replace, Insert or Add; EndUpdate). A library that refuses (index out
+// of its range, a format that cannot take pictures, an edit refusal, an offset outside 16 bits)
+// gives Imported false and writes nothing. File-system errors of the library's rewrite raise
+// EFileError; the library then stays as it was.
 TImportPictureResult ImportPicture(TGameImages& library, const std::string& fileName, int index,
                                    TImportMode mode, TPoint offset, uint8_t compression);
 
@@ -71,5 +77,13 @@ TImportPictureResult ImportPicture(TGameImages& library, const std::string& file
 // Replace, Insert or Add; EndUpdate. Loaded is set to true.
 TImportPictureResult ImportLoadedPicture(TGameImages& library, TLoadedPicture& picture, int index,
                                          TImportMode mode, TPoint offset, uint8_t compression);
+
+// Several pictures made ready for the library, in one edit: all go in at index (or are appended),
+// or, when the library refuses one, none does. Index is the first picture's place; FailedItem
+// the position of the picture refused (-1 when none was).
+TImportPictureResult ImportLoadedPictures(TGameImages& library,
+                                          std::vector<TLoadedPicture>& pictures, int index,
+                                          TImportMode mode, TPoint offset, uint8_t compression,
+                                          int* FailedItem = nullptr);
 
 } // namespace velmora

@@ -129,8 +129,14 @@ void TfrmInPutDlg::ToolButtonAddClick() {
                     const TImportPictureResult result = ImportLoadedPicture(
                         *g_Images, picture, index, TImportMode(Mode()),
                         {FEditX->value(), FEditY->value()}, uint8_t(Compression()));
-                    message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
-                                              : QStringLiteral("图片导入失败 ！！！");
+                    if (result.Refusal != TEditRefusal::erNone)
+                        message = EditRefusalMessage(result.Refusal);
+                    else if (result.OffsetRefused)
+                        message =
+                            QStringLiteral("图片导入失败 ！！！\n坐标超出范围(-32768..32767)");
+                    else
+                        message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
+                                                  : QStringLiteral("图片导入失败 ！！！");
                 }
             }
         }

@@ -1,13 +1,11 @@
 #include "operations/library_files.h"
 
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
 #include "core/utils.h"
 #include "formats/wil.h"
 #include "formats/wzl.h"
 
-#include <filesystem>
-#include <system_error>
+#include <cstdio>
 
 namespace velmora {
 
@@ -22,20 +20,6 @@ std::string IndexFileOf(const std::string& path, TImageType kind) {
     return {};
 }
 
-// Copied through plain reads and writes: the system's copy shortcuts report a full disk or a file
-// size limit as an input/output error, which would tell the user the wrong reason.
-void CopyOrThrow(const std::string& from, const std::string& to) {
-    TFileStream source(from, TFileStream::fmOpenRead);
-    TFileStream target(to, TFileStream::fmCreate);
-    std::vector<uint8_t> buffer(size_t(1) << 20);
-    for (;;) {
-        const size_t n = source.Read(buffer);
-        if (n == 0)
-            break;
-        target.Write({buffer.data(), n});
-    }
-}
-
 } // namespace
 
 std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind) {
@@ -47,49 +31,15 @@ std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind) 
 }
 
 std::string TemporaryNameFor(const std::string& path) {
-    const std::string name = ExtractFileName(path);
-    return ExtractFilePath(path) + "." + FileNameWithoutExt(name) + ".velmora-tmp" +
-           ExtractFileExt(name);
-}
-
-TLibraryTransaction::TLibraryTransaction(const std::string& path, TImageType kind)
-    : FPath(path), FWorkPath(TemporaryNameFor(path)) {
-    const std::string index = IndexFileOf(path, kind);
-    const std::string workIndex = IndexFileOf(FWorkPath, kind);
-    // Pairs are recorded before copying so that the destructor removes whatever was made.
-    FFiles.emplace_back(FWorkPath, FPath);
-    if (FileExists(FPath))
-        CopyOrThrow(FPath, FWorkPath);
-    if (!index.empty()) {
-        FFiles.emplace_back(workIndex, index);
-        if (FileExists(index))
-            CopyOrThrow(index, workIndex);
+    // FNV-1a over the file name.
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : ExtractFileName(path)) {
+        hash ^= c;
+        hash *= 1099511628211ull;
     }
-}
-
-TLibraryTransaction::~TLibraryTransaction() {
-    if (FCommitted)
-        return;
-    for (const auto& [copy, original] : FFiles) {
-        std::error_code ec;
-        std::filesystem::remove(copy, ec);
-    }
-}
-
-void TLibraryTransaction::Commit() {
-    std::vector<std::pair<std::string, std::string>> pairs;
-    for (const auto& [copy, original] : FFiles)
-        if (FileExists(copy))
-            pairs.emplace_back(copy, original);
-    // Data and index are replaced as one: a crash in between is completed by the next opening.
-    try {
-        ReplaceFilesAtomically(FPath, pairs);
-    } catch (...) {
-        if (pairs.size() > 1 && FileExists(JournalNameFor(FPath)))
-            FCommitted = true;
-        throw;
-    }
-    FCommitted = true;
+    char digits[17];
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+    return ExtractFilePath(path) + "." + digits + ".vwork" + ExtractFileExt(path);
 }
 
 } // namespace velmora

@@ -11,33 +11,9 @@ namespace velmora {
 // ".wzx"; an existing one in any letter case).
 std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind);
 
-// A safe rewrite of a library: the library's files are copied to temporary names in the same
-// folder, the caller edits the copy (WorkPath), and Commit renames the copies over the originals.
-// Without Commit the copies are removed and the originals stay as they were, so an edit that fails
-// half-way leaves nothing half-written. Commit replaces data and index as one
-// (ReplaceFilesAtomically).
-class TLibraryTransaction {
-public:
-    // Copies the files; raises EFileError when they cannot be copied.
-    TLibraryTransaction(const std::string& path, TImageType kind);
-    TLibraryTransaction(const TLibraryTransaction&) = delete;
-    TLibraryTransaction& operator=(const TLibraryTransaction&) = delete;
-    ~TLibraryTransaction();
-
-    const std::string& WorkPath() const { return FWorkPath; }
-    // Renames the edited copies over the originals; raises EFileError.
-    void Commit();
-
-private:
-    std::string FPath;
-    std::string FWorkPath;
-    // (copy, original) pairs.
-    std::vector<std::pair<std::string, std::string>> FFiles;
-    bool FCommitted = false;
-};
-
-// A name in the folder of `path` for a temporary copy: a dot-prefixed variant of the file name that
-// keeps its extension.
+// A name in the folder of `path` for a library being built to replace it: short (a dot, 16 hex
+// digits of a hash of the file name, ".vwork" and the extension), so that it fits the file-name
+// limit whatever the length of the name it stands for.
 std::string TemporaryNameFor(const std::string& path);
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "operations/offset_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/forms.h"
 #include "app/globals.h"
@@ -61,11 +62,13 @@ void TfrmXYDlg::ToolButtonXYClick() {
         stored = WriteOffset(*g_Images, index, TPoint{FEditX->value(), FEditY->value()});
     } catch (const std::exception& e) {
         WriteLog(std::string("偏移坐标: ") + e.what(), true);
-        stored.Error = e.what();
+        stored.Error = EditErrorText(e).toStdString();
     }
     // The offset is stored as a signed 16-bit value; one that does not fit, or a write that did
     // not reach the file, is reported instead of claimed as done.
-    if (stored.Done) {
+    if (stored.Refusal != TEditRefusal::erNone) {
+        Prompts().ShowMessage(EditRefusalMessage(stored.Refusal));
+    } else if (stored.Done) {
         Prompts().ShowMessage(QStringLiteral("图片坐标修改成功 ！！！"));
     } else {
         Prompts().ShowMessage(QStringLiteral("图片坐标修改失败 ！！！\n") +

@@ -2,6 +2,8 @@
 
 #include "formats/pak.h"
 
+#include "formats/library_file.h"
+
 #include "core/file_stream.h"
 #include "core/safe_replace.h"
 #include "core/utils.h"
@@ -32,23 +34,20 @@ void TQuillrand::InputPassWord(const std::string& PassWord) {
     const TPakKey key = DeriveKey(PasswordKeyText(PassWord));
     FKeyData = key.KeyData;
     FChain = key.Chain;
+    FKeyInvalid = false;
 }
 
 void TQuillrand::OpenFile() {
-    if (!m_FileStream || !m_FileStream->IsOpen()) {
-        // A save that a crash interrupted is finished or undone before anything is read.
-        RecoverReplacement(FFileName);
-        ResetFileAttributes(FFileName);
-        m_FileStream = std::make_unique<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
-    }
-    // The password check needs only the magic and the header; Initialize reads the rest.
-    if (m_MemoryStream.empty()) {
-        const int64_t size = std::min<int64_t>(m_FileStream->Size(), PakDataBase(2));
-        m_MemoryStream.resize(size_t(size));
-        m_FileStream->Seek(0);
-        m_FileStream->ReadBuffer(m_MemoryStream);
-    }
-    m_FileStream->Seek(0);
+    if (m_FileStream && m_FileStream->IsOpen())
+        return;
+    // A save that a crash interrupted is finished or undone before anything is read.
+    RecoverReplacement(FFileName);
+    // A file that cannot be written (read-only media) is still read; its edits are refused.
+    bool readOnly = false;
+    m_FileStream = OpenLibraryStream(FFileName, readOnly);
+    if (!m_FileStream)
+        throw EFileError(FFileName, "the file cannot be opened");
+    FReadOnly = readOnly;
 }
 
 bool TQuillrand::DetectVariant(std::span<const uint8_t> file) {
@@ -82,10 +81,14 @@ bool TQuillrand::CheckPassword() {
     FHeader = TPakFileHeader{};
     FHeaderInfo.fill(0);
     FPasswordChecked = false;
-    if (!FileExists(FFileName))
+    FHeaderConverted = false;
+    if (!FileExists(FFileName) || FKeyInvalid)
         return false;
     OpenFile();
-    const std::span<const uint8_t> file(m_MemoryStream);
+    // The password check needs only the magic and the header; Initialize reads the rest.
+    std::vector<uint8_t> start(size_t(std::min<int64_t>(m_FileStream->Size(), PakDataBase(2))));
+    start.resize(m_FileStream->ReadAt(0, start));
+    const std::span<const uint8_t> file(start);
     // An unknown start never opens, whatever its header would decrypt to.
     if (!DetectVariant(file))
         return false;
@@ -100,15 +103,13 @@ bool TQuillrand::CheckPassword() {
     const TPakKey candidate{FKeyData, FChain};
     const TPakKey stored = FHeader.Key();
     if (m_btQuillrand == 0 && FHeader.RawCheckCodeLength() == 0 && stored == candidate) {
-        // An older variant-0 file keeps the key itself instead of a check code: give it a check
-        // code and take the key material out of its header, once.
+        // An older variant-0 file keeps the key itself instead of a check code: it gets a check
+        // code, and its key material leaves the header, with the next edit (every save writes the
+        // header without the key). Opening writes nothing.
         uint8_t code[5];
         EncryptChained(reinterpret_cast<const uint8_t*>(kPakMagic0.data()), code, 5, stored);
         FHeader.SetCheckCode(code, 5);
-        FHeader.SetKey(TPakKey{});
-        const std::vector<uint8_t> encrypted = EncryptText(FHeader.Bytes, HeaderKeyText(0));
-        m_FileStream->Seek(int64_t(headerOffset));
-        m_FileStream->Write(encrypted);
+        FHeaderConverted = true;
     }
 
     FHeader.SetKey(candidate);
@@ -123,7 +124,6 @@ bool TQuillrand::CheckPassword() {
         return false;
 
     m_bfType = FHeader.bfType();
-    FImageCount = int32_t(std::min<uint32_t>(FHeader.ImageCount(), INT32_MAX));
     const uint16_t bits = FHeader.BitCount();
     FBitCount = bits == 8 || bits == 16 || bits == 24 || bits == 32 ? bits : 8;
     SpaceDIB = FillDIB();
@@ -132,9 +132,9 @@ bool TQuillrand::CheckPassword() {
 }
 
 void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
-    // Re-keying needs the records in memory; an unopened library has nothing to rewrite.
     if (!FInitialized || !m_FileStream)
-        return;
+        throw EEditRefused(FFileName, TEditRefusal::erNotOpen);
+    TUpdate update = BeginUpdate(-1);
     DoBeginRead();
     const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
     if (boBack) {
@@ -146,43 +146,45 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     }
     const TPakKey oldKey = FHeader.Key();
     const TPakKey newKey = DeriveKey(PasswordKeyText(password));
-    const TPakFileHeader oldHeader = FHeader;
-    const TKeyData oldKeyData = FKeyData;
-    const TChain oldChain = FChain;
-
-    auto rekey = [this](const TPakKey& from, const TPakKey& to, bool notify) {
-        for (auto& record : m_Images) {
-            if (notify)
-                DoRead();
-            if (!record || record->HeaderSize <= 0 ||
-                record->Image.size() < size_t(record->HeaderSize))
-                continue;
-            uint8_t* header = record->Image.data();
-            DecryptChained(header, header, size_t(record->HeaderSize), from);
-            EncryptChained(header, header, size_t(record->HeaderSize), to);
-        }
-    };
-    rekey(oldKey, newKey, true);
-
-    const int length = FHeader.CheckCodeLength();
+    // Record headers are held decrypted: only the check code and the header's key change, and
+    // every header is written under the new key.
+    TPakFileHeader next = FHeader;
+    const int length = next.CheckCodeLength();
     uint8_t code[kPakMaxCheckCode];
-    DecryptChained(FHeader.CheckCode(), code, size_t(length), oldKey);
-    FKeyData = newKey.KeyData;
-    FChain = newKey.Chain;
-    FHeader.SetKey(newKey);
+    DecryptChained(next.CheckCode(), code, size_t(length), oldKey);
     EncryptChained(code, code, size_t(length), newKey);
-    FHeader.SetCheckCode(code, length);
-    m_nSize = 0;
+    next.SetCheckCode(code, length);
+    next.SetKey(newKey);
+    for (int i = 0; i < update.Count(); ++i)
+        DoRead();
+    FNextHeader = next;
+    update.MarkChanged();
     try {
-        SaveLibrary();
+        update.EndUpdate();
     } catch (...) {
-        // Keep memory consistent with the old key so that the library stays readable.
-        rekey(newKey, oldKey, false);
-        FHeader = oldHeader;
-        FKeyData = oldKeyData;
-        FChain = oldChain;
+        FNextHeader.reset();
         throw;
     }
+    FNextHeader.reset();
+    FKeyData = newKey.KeyData;
+    FChain = newKey.Chain;
+}
+
+bool TQuillrand::Reload() {
+    // The candidate key stays: the library is checked and read again with it.
+    const TKeyData keyData = FKeyData;
+    const TChain chain = FChain;
+    const TNotifyEvent begin = FOnBeginRead, read = FOnRead, end = FOnEndRead;
+    FOnBeginRead = FOnRead = FOnEndRead = nullptr;
+    Finalize();
+    FKeyData = keyData;
+    FChain = chain;
+    if (CheckPassword())
+        Initialize();
+    FOnBeginRead = begin;
+    FOnRead = read;
+    FOnEndRead = end;
+    return FInitialized;
 }
 
 } // namespace velmora

@@ -14,18 +14,22 @@ namespace {
 
 using core_test::ReadFileBytes;
 using core_test::TCoreTempDir;
+using core_test::WriteFileBytes;
 
-// A small library kept in memory: each record's Image is the width, height, X, Y (4 bytes each)
-// followed by the buffer's storage. Pictures 13 pixels wide cannot be encoded.
+// A small library whose records are held in memory: each record's Image is the width, height, X,
+// Y (4 bytes each) followed by the buffer's storage. Pictures 13 pixels wide cannot be encoded.
+// Its data file exists only so that an edit can lock it; a save counts itself and can be made to
+// fail like a full disk.
 class TTestImages : public TGameImages {
 public:
-    explicit TTestImages(const std::string& fileName = "test.lib", TImageType type = t_Wil)
-        : TGameImages(fileName, type) {}
-    ~TTestImages() override {
-        TTestImages::Finalize();
-        if (FinalizeCounter)
-            ++*FinalizeCounter;
+    explicit TTestImages(const TCoreTempDir& dir, TImageType type = t_Wil)
+        : TGameImages(dir.File("test.lib"), type) {
+        WriteFileBytes(FFileName, {1, 2, 3});
+        m_FileStream = std::make_shared<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
+        FInitialized = true;
+        SetRecords({});
     }
+    ~TTestImages() override { TTestImages::Finalize(); }
 
     std::unique_ptr<TImageData> EncodeImage(TDIB& ASource, int X, int Y, uint8_t,
                                             const TDIB*) override {
@@ -46,31 +50,21 @@ public:
 
     TPicture* GetBitmap(int Index) override {
         Source.reset();
-        if (FDenyReadWrite || Index < 0 || size_t(Index) >= m_Images.size())
+        const TRecord record = RecordAt(Index);
+        if (!record)
             return nullptr;
-        Source = Decode(*m_Images[size_t(Index)]);
+        Source = Decode(*record);
         return Source.get();
     }
 
     TPoint GetPoint(int Index) override {
-        if (Index < 0 || size_t(Index) >= m_Images.size() || !m_Images[size_t(Index)]->HasImage())
+        const TRecord record = RecordAt(Index);
+        if (!record || !record->HasImage())
             return {};
-        const uint8_t* p = m_Images[size_t(Index)]->Image.data();
-        return {GetI32(p + 8), GetI32(p + 12)};
+        return {GetI32(record->Image.data() + 8), GetI32(record->Image.data() + 12)};
     }
 
-    void EndUpdate() override {
-        ++Rewrites;
-        FImageCount = int32_t(m_Images.size());
-        TGameImages::EndUpdate();
-    }
-
-    void Finalize() override {
-        ++Finalized;
-        TGameImages::Finalize();
-    }
-
-    std::unique_ptr<TDIB> Decode(const TImageData& record) {
+    std::unique_ptr<TDIB> Decode(const TImageData& record) const {
         if (!record.HasImage())
             return FillDIB();
         auto dib = std::make_unique<TDIB>();
@@ -79,16 +73,36 @@ public:
         return dib;
     }
 
-    int Cursor() const { return m_nIndex; }
-    int RunningSize() const { return m_nSize; }
-    bool Denied() const { return FDenyReadWrite; }
     void SetBits(int bits) { FBitCount = bits; }
-    void SetPicture(std::unique_ptr<TPicture> picture) { Override = std::move(picture); }
+    // Another program's save: the next edit reads the library again first.
+    void TouchOnDisk() { WriteFileBytes(FFileName, {4, 5, 6, 7}); }
 
     int Rewrites = 0;
-    int Finalized = 0;
-    int* FinalizeCounter = nullptr;
-    std::unique_ptr<TPicture> Override;
+    int Reloads = 0;
+    bool FailNextSave = false;
+
+protected:
+    TRecordList SaveRecords(const TRecordList& Records, const TUpdateSummary&) override {
+        if (FailNextSave) {
+            FailNextSave = false;
+            throw EFileError(FFileName, "File too large");
+        }
+        ++Rewrites;
+        return Records;
+    }
+    TRecord WithPoint(const TImageData& Record, TPoint Value) const override {
+        if (!Record.HasImage())
+            return nullptr;
+        auto changed = std::make_shared<TImageData>(Record);
+        PutI32(changed->Image.data() + 8, Value.X);
+        PutI32(changed->Image.data() + 12, Value.Y);
+        return changed;
+    }
+    bool Reload() override {
+        ++Reloads;
+        StampFiles();
+        return true;
+    }
 };
 
 TDIB Picture(int width, int red) {
@@ -103,26 +117,21 @@ int RedAt(TTestImages& lib, int index) {
     return p ? RedOf(p->AsDIB()->PixelColor(0, 0)) : -1;
 }
 
-// A library of `count` images whose red components are 0, 1, 2, ...
-void FillLibrary(TTestImages& lib, int count) {
-    lib.BeginUpdate(0);
-    for (int i = 0; i < count; ++i) {
-        TDIB p = Picture(3, i);
-        ASSERT_TRUE(lib.Add(p, i, -i, 0, nullptr));
-    }
-    lib.EndUpdate();
+std::vector<int> Reds(TTestImages& lib) {
+    std::vector<int> reds;
+    for (int i = 0; i < lib.ImageCount(); ++i)
+        reds.push_back(RedAt(lib, i));
+    return reds;
 }
 
-TEST(GameImages, ConstructionTouchesNothing) {
-    TTestImages lib("x.wil", t_Wzl);
-    EXPECT_EQ(lib.FileName(), "x.wil");
-    EXPECT_EQ(lib.ImageType(), t_Wzl);
-    EXPECT_EQ(lib.ImageCount(), 0);
-    EXPECT_EQ(lib.BitCount(), 8);
-    EXPECT_FALSE(lib.Initialized());
-    EXPECT_FALSE(lib.Updated());
-    EXPECT_FALSE(lib.DenyReadWrite());
-    EXPECT_EQ(lib.Cursor(), -1);
+// A library of `count` images whose red components are 0, 1, 2, ...
+void FillLibrary(TTestImages& lib, int count) {
+    auto update = lib.BeginUpdate(0);
+    for (int i = 0; i < count; ++i) {
+        TDIB p = Picture(3, i);
+        ASSERT_TRUE(update.Add(p, i, -i, 0, nullptr));
+    }
+    update.EndUpdate();
 }
 
 TEST(GameImages, BaseOperationsRefuse) {
@@ -135,142 +144,80 @@ TEST(GameImages, BaseOperationsRefuse) {
     EXPECT_EQ(bare.GetPoint(0), TPoint{});
     int px = 5, py = 6;
     EXPECT_EQ(bare.Get(0, px, py), nullptr);
-    EXPECT_FALSE(bare.Add(p, 0, 0, 0, nullptr));
-    bare.BeginUpdate(0);
-    EXPECT_FALSE(bare.Insert(0, p, 0, 0, 0, nullptr));
-    EXPECT_FALSE(bare.Replace(0, p, 0, 0, 0, nullptr));
-    bare.EndUpdate();
-    EXPECT_TRUE(bare.Images().empty());
+    EXPECT_EQ(bare.ImageCount(), 0);
+    // Nothing is open: every edit is refused before anything is locked or written.
+    EXPECT_EQ(bare.EditRefusal(), TEditRefusal::erNotOpen);
+    EXPECT_THROW(bare.BeginUpdate(0), EEditRefused);
+    EXPECT_FALSE(bare.Delete(0, 0, nullptr));
 }
 
-TEST(GameImages, BeginAndEndUpdate) {
-    TTestImages lib;
-    lib.BeginUpdate(4);
-    EXPECT_TRUE(lib.Denied());
-    EXPECT_EQ(lib.Cursor(), 4);
-    EXPECT_EQ(lib.RunningSize(), 0);
-    lib.EndUpdate();
-    EXPECT_FALSE(lib.Denied());
-    EXPECT_EQ(lib.Cursor(), -1);
-    EXPECT_TRUE(lib.Updated());
-}
-
-TEST(GameImages, AddAppendsAndCountsSize) {
-    TTestImages lib;
-    lib.BeginUpdate(-1);
-    TDIB a = Picture(3, 1);
-    ASSERT_TRUE(lib.Add(a, 0, 0, 0, nullptr));
-    int first = lib.Images()[0]->DataSize + 4;
-    EXPECT_EQ(lib.RunningSize(), first);
-    TDIB bad = Picture(13, 1);
-    EXPECT_FALSE(lib.Add(bad, 0, 0, 0, nullptr));
-    EXPECT_EQ(lib.Images().size(), 1u);
-    EXPECT_EQ(lib.RunningSize(), first);
-    lib.EndUpdate();
-    EXPECT_EQ(lib.Rewrites, 1);
-}
-
-TEST(GameImages, InsertLandsInOrderAtTheCursor) {
-    TTestImages lib;
+TEST(GameImages, InsertAndReplaceWorkAtTheCursorAndRefuseOutsideTheList) {
+    TCoreTempDir dir;
+    TTestImages lib(dir);
     FillLibrary(lib, 3);
-    lib.BeginUpdate(1);
-    TDIB a = Picture(3, 100), b = Picture(3, 101);
-    ASSERT_TRUE(lib.Insert(99, a, 0, 0, 0, nullptr)); // Index is ignored
-    ASSERT_TRUE(lib.Insert(99, b, 0, 0, 0, nullptr));
-    EXPECT_EQ(lib.Cursor(), 3);
-    EXPECT_EQ(lib.RunningSize(), 2 * (lib.Images()[1]->DataSize + 4));
-    lib.EndUpdate();
-    const int expected[] = {0, 100, 101, 1, 2};
-    ASSERT_EQ(lib.Images().size(), 5u);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(RedAt(lib, i), expected[i]);
-}
-
-TEST(GameImages, InsertAndReplaceOnTheLastImage) {
-    TTestImages lib;
-    FillLibrary(lib, 3);
-    lib.BeginUpdate(2);
-    TDIB a = Picture(3, 50);
-    ASSERT_TRUE(lib.Insert(0, a, 0, 0, 0, nullptr)); // before the last image
-    lib.EndUpdate();
-    EXPECT_EQ(RedAt(lib, 2), 50);
-    EXPECT_EQ(RedAt(lib, 3), 2);
-
-    lib.BeginUpdate(3);
-    TDIB b = Picture(3, 60);
-    ASSERT_TRUE(lib.Replace(0, b, 0, 0, 0, nullptr)); // swaps the last image
-    lib.EndUpdate();
-    EXPECT_EQ(lib.Images().size(), 4u);
-    EXPECT_EQ(RedAt(lib, 3), 60);
-}
-
-TEST(GameImages, InsertAndReplaceRefuseOutsideTheList) {
-    TTestImages lib;
-    FillLibrary(lib, 3);
-    TDIB a = Picture(3, 50);
-    for (int cursor : {3, -1, 4, -5}) {
-        lib.BeginUpdate(cursor);
-        EXPECT_FALSE(lib.Insert(0, a, 0, 0, 0, nullptr)) << cursor;
-        EXPECT_FALSE(lib.Replace(0, a, 0, 0, 0, nullptr)) << cursor;
-        EXPECT_EQ(lib.Cursor(), cursor);
-        lib.EndUpdate();
+    TDIB a = Picture(3, 100), b = Picture(3, 101), bad = Picture(13, 9);
+    {
+        auto update = lib.BeginUpdate(1);
+        ASSERT_TRUE(update.Insert(99, a, 0, 0, 0, nullptr)); // Index is ignored
+        ASSERT_TRUE(update.Insert(99, b, 0, 0, 0, nullptr));
+        EXPECT_FALSE(update.Insert(0, bad, 0, 0, 0, nullptr)); // the list stays as it was
+        EXPECT_EQ(update.Cursor(), 3);
+        ASSERT_TRUE(update.Replace(0, a, 0, 0, 0, nullptr)); // the image at the cursor
+        // A picture that cannot be encoded keeps the old record: later numbers do not move.
+        EXPECT_FALSE(update.Replace(0, bad, 0, 0, 0, nullptr));
+        update.EndUpdate();
     }
-    EXPECT_EQ(lib.Images().size(), 3u);
-    // Outside an update the cursor is -1.
-    EXPECT_FALSE(lib.Insert(0, a, 0, 0, 0, nullptr));
-
-    TTestImages empty;
-    for (int cursor : {-1, 0, 1}) {
-        empty.BeginUpdate(cursor);
-        EXPECT_FALSE(empty.Insert(0, a, 0, 0, 0, nullptr));
-        EXPECT_FALSE(empty.Replace(0, a, 0, 0, 0, nullptr));
-        empty.EndUpdate();
+    EXPECT_EQ(Reds(lib), (std::vector<int>{0, 100, 101, 100, 2}));
+    {
+        auto update = lib.BeginUpdate(4);
+        ASSERT_TRUE(update.Insert(0, b, 0, 0, 0, nullptr)); // before the last image
+        update.EndUpdate();
     }
-    EXPECT_TRUE(empty.Images().empty());
+    EXPECT_EQ(Reds(lib), (std::vector<int>{0, 100, 101, 100, 101, 2}));
+    for (int cursor : {6, -1, 7}) {
+        auto update = lib.BeginUpdate(cursor);
+        EXPECT_FALSE(update.Insert(0, a, 0, 0, 0, nullptr)) << cursor;
+        EXPECT_FALSE(update.Replace(0, a, 0, 0, 0, nullptr)) << cursor;
+        EXPECT_FALSE(update.Changed());
+    }
+    EXPECT_EQ(lib.Rewrites, 3) << "edits that change nothing write nothing";
 }
 
-TEST(GameImages, ReplaceAdvancesAndKeepsTheRunningSize) {
-    TTestImages lib;
-    FillLibrary(lib, 4);
-    lib.BeginUpdate(1);
-    TDIB a = Picture(3, 70), b = Picture(3, 71);
-    ASSERT_TRUE(lib.Replace(0, a, 0, 0, 0, nullptr));
-    ASSERT_TRUE(lib.Replace(0, b, 0, 0, 0, nullptr));
-    EXPECT_EQ(lib.Cursor(), 3);
-    EXPECT_EQ(lib.RunningSize(), 0);
-    lib.EndUpdate();
-    const int expected[] = {0, 70, 71, 3};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(RedAt(lib, i), expected[i]);
+TEST(GameImages, AnEditIsWrittenWholeOrNotAtAll) {
+    TCoreTempDir dir;
+    TTestImages lib(dir);
+    FillLibrary(lib, 3);
+    const std::shared_ptr<const TRecordList> before = lib.Snapshot();
+    TDIB a = Picture(3, 50);
+    // Without EndUpdate (an early return, an exception in the middle of a batch) nothing stays.
+    try {
+        auto update = lib.BeginUpdate(-1);
+        ASSERT_TRUE(update.Add(a, 0, 0, 0, nullptr));
+        ASSERT_TRUE(update.Delete(0, 0, nullptr));
+        throw std::runtime_error("batch interrupted");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(lib.Snapshot(), before);
+    // A save that fails leaves the snapshot as it was; the next edit does not carry the failed
+    // one's changes.
+    lib.FailNextSave = true;
+    {
+        auto update = lib.BeginUpdate(-1);
+        ASSERT_TRUE(update.Add(a, 0, 0, 0, nullptr));
+        EXPECT_THROW(update.EndUpdate(), EFileError);
+        EXPECT_THROW(update.EndUpdate(), EFileError) << "the edit has ended";
+    }
+    EXPECT_EQ(lib.Snapshot(), before);
+    EXPECT_TRUE(lib.Fill(2, 2, nullptr));
+    EXPECT_EQ(Reds(lib), (std::vector<int>{0, 1, 0}));
+    // Readers keep the snapshot they took, unchanged by later edits.
+    EXPECT_EQ(before->size(), 3u);
+    EXPECT_TRUE((*before)[2]->HasImage());
 }
 
-TEST(GameImages, FailedReplaceKeepsTheOldRecordInItsSlot) {
-    TTestImages lib;
-    FillLibrary(lib, 4);
-    lib.BeginUpdate(1);
-    TDIB bad = Picture(13, 9);
-    EXPECT_FALSE(lib.Replace(0, bad, 0, 0, 0, nullptr));
-    EXPECT_EQ(lib.Cursor(), 1);
-    lib.EndUpdate();
-    ASSERT_EQ(lib.Images().size(), 4u); // the numbering of later images is unchanged
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(RedAt(lib, i), i);
-}
-
-TEST(GameImages, FailedInsertLeavesTheListAlone) {
-    TTestImages lib;
-    FillLibrary(lib, 2);
-    lib.BeginUpdate(0);
-    TDIB bad = Picture(13, 9);
-    EXPECT_FALSE(lib.Insert(0, bad, 0, 0, 0, nullptr));
-    EXPECT_EQ(lib.Cursor(), 0);
-    EXPECT_EQ(lib.RunningSize(), 0);
-    lib.EndUpdate();
-    EXPECT_EQ(lib.Images().size(), 2u);
-}
-
-TEST(GameImages, DeleteRemovesARangeAndRewritesOnce) {
-    TTestImages lib;
+TEST(GameImages, DeleteFillAndSetPointAreEditsOfTheirOwn) {
+    TCoreTempDir dir;
+    TTestImages lib(dir);
     FillLibrary(lib, 10);
     lib.Rewrites = 0;
     int notified = 0;
@@ -280,68 +227,52 @@ TEST(GameImages, DeleteRemovesARangeAndRewritesOnce) {
     }));
     EXPECT_EQ(notified, 3);
     EXPECT_EQ(lib.Rewrites, 1);
+    EXPECT_EQ(Reds(lib), (std::vector<int>{0, 1, 5, 6, 7, 8, 9}));
+    ASSERT_TRUE(lib.Fill(1, 2, nullptr));
+    EXPECT_FALSE((*lib.Snapshot())[1]->HasImage());
+    EXPECT_EQ(lib.GetBitmap(1)->Width(), 1);
     EXPECT_EQ(lib.ImageCount(), 7);
-    const int expected[] = {0, 1, 5, 6, 7, 8, 9};
-    ASSERT_EQ(lib.Images().size(), 7u);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(RedAt(lib, i), expected[i]);
-    EXPECT_FALSE(lib.Denied());
-    EXPECT_EQ(lib.Cursor(), -1);
-}
+    lib.SetPoint(3, {7, -8});
+    EXPECT_EQ(lib.GetPoint(3), (TPoint{7, -8}));
+    lib.SetPoint(1, {7, -8}); // an emptied image holds no offset
+    lib.SetPoint(70, {7, -8});
+    EXPECT_EQ(lib.Rewrites, 3);
 
-TEST(GameImages, DeleteWithoutNotification) {
-    TTestImages lib;
-    FillLibrary(lib, 3);
-    ASSERT_TRUE(lib.Delete(0, 2, nullptr));
-    EXPECT_TRUE(lib.Images().empty());
-}
-
-TEST(GameImages, FillEmptiesARangeAndKeepsTheCount) {
-    TTestImages lib;
-    FillLibrary(lib, 5);
-    lib.Rewrites = 0;
-    int notified = 0;
-    ASSERT_TRUE(lib.Fill(1, 3, [&](TGameImages*) { ++notified; }));
-    EXPECT_EQ(notified, 3);
-    EXPECT_EQ(lib.Rewrites, 1);
-    ASSERT_EQ(lib.Images().size(), 5u);
-    for (int i = 1; i <= 3; ++i) {
-        const TImageData& r = *lib.Images()[size_t(i)];
-        EXPECT_EQ(r.HeaderSize, 0);
-        EXPECT_EQ(r.DataSize, 0);
-        EXPECT_FALSE(r.HasImage());
-        TPicture* p = lib.GetBitmap(i);
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(p->Width(), 1);
-        EXPECT_EQ(p->Height(), 1);
-        EXPECT_EQ(p->AsDIB()->PixelColor(0, 0), RGBColor(0, 0, 0));
-    }
-    EXPECT_EQ(RedAt(lib, 0), 0);
-    EXPECT_EQ(RedAt(lib, 4), 4);
-}
-
-TEST(GameImages, DeleteAndFillRefuseBadRanges) {
-    TTestImages lib;
-    FillLibrary(lib, 5);
-    lib.Rewrites = 0;
-    int notified = 0;
-    auto note = [&](TGameImages*) { ++notified; };
-    const int ranges[][2] = {{3, 2}, {0, 5}, {5, 5}, {-1, 2}, {4, 100}};
+    const int ranges[][2] = {{3, 2}, {0, 7}, {7, 7}, {-1, 2}, {4, 100}};
     for (const auto& r : ranges) {
-        EXPECT_FALSE(lib.Delete(r[0], r[1], note)) << r[0] << ".." << r[1];
-        EXPECT_FALSE(lib.Fill(r[0], r[1], note)) << r[0] << ".." << r[1];
+        EXPECT_FALSE(lib.Delete(r[0], r[1], nullptr)) << r[0] << ".." << r[1];
+        EXPECT_FALSE(lib.Fill(r[0], r[1], nullptr)) << r[0] << ".." << r[1];
     }
-    EXPECT_EQ(notified, 0);
-    EXPECT_EQ(lib.Rewrites, 0);
-    EXPECT_FALSE(lib.Denied());
-    EXPECT_EQ(lib.Images().size(), 5u);
-    TTestImages empty;
-    EXPECT_FALSE(empty.Delete(0, 0, note));
-    EXPECT_FALSE(empty.Fill(0, 0, note));
+    EXPECT_EQ(lib.Rewrites, 3);
+}
+
+TEST(GameImages, AnEditReadsALibraryChangedOnDiskFirst) {
+    TCoreTempDir dir;
+    TTestImages lib(dir);
+    FillLibrary(lib, 2);
+    EXPECT_EQ(lib.Reloads, 0);
+    lib.TouchOnDisk();
+    EXPECT_TRUE(lib.Fill(0, 0, nullptr));
+    EXPECT_EQ(lib.Reloads, 1);
+    EXPECT_TRUE(lib.Fill(1, 1, nullptr));
+    EXPECT_EQ(lib.Reloads, 1) << "its own save is not someone else's change";
+}
+
+TEST(GameImages, AnotherProgramsLockMakesTheEditWaitThenFail) {
+    TCoreTempDir dir;
+    TTestImages lib(dir);
+    FillLibrary(lib, 2);
+    lib.SetLockTimeout(std::chrono::milliseconds(100));
+    TLibraryLock held(lib.FileName());
+    EXPECT_THROW(lib.Delete(0, 0, nullptr), ELibraryBusy);
+    EXPECT_EQ(lib.ImageCount(), 2);
+    held.Release();
+    EXPECT_TRUE(lib.Delete(0, 0, nullptr));
 }
 
 TEST(GameImages, FillDIBIsABlankPixelOfTheLibrarysBitCount) {
-    TTestImages lib;
+    TCoreTempDir dir;
+    TTestImages lib(dir);
     for (int bits : {8, 16, 24, 32}) {
         lib.SetBits(bits);
         std::unique_ptr<TDIB> dib = lib.FillDIB();
@@ -359,47 +290,13 @@ TEST(GameImages, FillDIBIsABlankPixelOfTheLibrarysBitCount) {
     }
 }
 
-TEST(GameImages, SecondGetBitmapReplacesTheFirst) {
-    TTestImages lib;
-    FillLibrary(lib, 2);
-    TPicture* first = lib.GetBitmap(0);
-    ASSERT_NE(first, nullptr);
-    TPicture* second = lib.GetBitmap(1);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(RedOf(second->AsDIB()->PixelColor(0, 0)), 1);
-    lib.BeginUpdate(0);
-    EXPECT_EQ(lib.GetBitmap(0), nullptr);
-    lib.EndUpdate();
-}
-
-TEST(GameImages, DerivedDestructorRunsItsOwnFinalize) {
-    // Destroyed through a base pointer, the derived destructor runs and calls its Finalize.
-    int destroyed = 0;
-    {
-        auto lib = std::make_unique<TTestImages>();
-        lib->FinalizeCounter = &destroyed;
-        FillLibrary(*lib, 2);
-        std::unique_ptr<TGameImages> base = std::move(lib);
-    }
-    EXPECT_EQ(destroyed, 1);
-}
-
-TEST(GameImages, FinalizeFreesRecordsAndSource) {
-    TTestImages lib;
-    FillLibrary(lib, 3);
-    ASSERT_NE(lib.GetBitmap(0), nullptr);
-    lib.Finalize();
-    EXPECT_TRUE(lib.Images().empty());
-    EXPECT_EQ(lib.Finalized, 1);
-}
-
 // ---- CreateFile ----
 
 TEST(CreateFile, WilIs1080PlusAn56ByteIndex) {
     TCoreTempDir dir;
     for (int bits : {8, 16, 24, 32, 12}) {
         std::string name = dir.File("new" + std::to_string(bits) + ".wil");
-        TTestImages lib(name, t_Wil);
+        TGameImages lib(name, t_Wil);
         ASSERT_TRUE(lib.CreateFile(uint8_t(bits), "ignored"));
         std::vector<uint8_t> data = ReadFileBytes(name);
         std::vector<uint8_t> index = ReadFileBytes(dir.File("new" + std::to_string(bits) + ".WIX"));
@@ -427,7 +324,7 @@ TEST(CreateFile, WilIs1080PlusAn56ByteIndex) {
 TEST(CreateFile, WzlIs64PlusA48ByteIndex) {
     TCoreTempDir dir;
     std::string name = dir.File("new.wzl");
-    TTestImages lib(name, t_Wzl);
+    TGameImages lib(name, t_Wzl);
     ASSERT_TRUE(lib.CreateFile(8, ""));
     std::vector<uint8_t> data = ReadFileBytes(name);
     std::vector<uint8_t> index = ReadFileBytes(dir.File("new.wzx"));
@@ -446,7 +343,7 @@ TEST(CreateFile, OverwritesAndShortensAnExistingLibrary) {
     std::string name = dir.File("old.wzl");
     core_test::WriteFileBytes(name, std::vector<uint8_t>(5000, 0xAA));
     core_test::WriteFileBytes(dir.File("old.WZX"), std::vector<uint8_t>(300, 0xAA));
-    TTestImages lib(name, t_Wzl);
+    TGameImages lib(name, t_Wzl);
     ASSERT_TRUE(lib.CreateFile(8, ""));
     EXPECT_EQ(ReadFileBytes(name).size(), 64u);
     EXPECT_EQ(ReadFileBytes(dir.File("old.WZX")).size(), 48u); // the existing index, any case
@@ -455,16 +352,16 @@ TEST(CreateFile, OverwritesAndShortensAnExistingLibrary) {
 TEST(CreateFile, WisAndOthersWriteNothing) {
     TCoreTempDir dir;
     std::string name = dir.File("new.wis");
-    TTestImages lib(name, t_Wis);
+    TGameImages lib(name, t_Wis);
     EXPECT_FALSE(lib.CreateFile(8, ""));
     EXPECT_FALSE(FileExists(name));
-    TTestImages pak(dir.File("new.pak"), t_Quillrand);
+    TGameImages pak(dir.File("new.pak"), t_Quillrand);
     EXPECT_FALSE(pak.CreateFile(8, "pw"));
     EXPECT_FALSE(FileExists(dir.File("new.pak")));
 }
 
 TEST(CreateFile, UnwritableFolderRaises) {
-    TTestImages lib("/nonexistent-folder/x.wil", t_Wil);
+    TGameImages lib("/nonexistent-folder/x.wil", t_Wil);
     EXPECT_THROW(lib.CreateFile(8, ""), EFileError);
 }
 
@@ -525,14 +422,15 @@ TEST(FitToBox, OnlyOneSideChanges) {
 }
 
 TEST(StretchBlt, DrawsTheFittedPictureWithBlackTransparent) {
-    TTestImages lib;
-    lib.BeginUpdate(-1);
+    TCoreTempDir dir;
+    TTestImages lib(dir);
+    auto update = lib.BeginUpdate(-1);
     TDIB big;
     big.SetSize(200, 100, 24);
     big.FillRect(0, 0, 200, 100, RGBColor(10, 20, 30));
     big.FillRect(0, 0, 100, 100, RGBColor(0, 0, 0)); // left half black: transparent
-    ASSERT_TRUE(lib.Add(big, 0, 0, 0, nullptr));
-    lib.EndUpdate();
+    ASSERT_TRUE(update.Add(big, 0, 0, 0, nullptr));
+    update.EndUpdate();
 
     TDIB dc;
     dc.SetSize(100, 100, 32);
@@ -550,7 +448,8 @@ TEST(StretchBlt, DrawsTheFittedPictureWithBlackTransparent) {
 }
 
 TEST(StretchBlt, NothingWhenThereIsNoPicture) {
-    TTestImages lib;
+    TCoreTempDir dir;
+    TTestImages lib(dir);
     TDIB dc;
     dc.SetSize(8, 8, 32);
     int w = 5, h = 7;
@@ -560,11 +459,12 @@ TEST(StretchBlt, NothingWhenThereIsNoPicture) {
 }
 
 TEST(StretchBlt, SmallPictureKeepsItsSize) {
-    TTestImages lib;
-    lib.BeginUpdate(-1);
+    TCoreTempDir dir;
+    TTestImages lib(dir);
+    auto update = lib.BeginUpdate(-1);
     TDIB small = Picture(3, 99);
-    ASSERT_TRUE(lib.Add(small, 0, 0, 0, nullptr));
-    lib.EndUpdate();
+    ASSERT_TRUE(update.Add(small, 0, 0, 0, nullptr));
+    update.EndUpdate();
     TDIB dc;
     dc.SetSize(80, 80, 32);
     int w = 80, h = 80;

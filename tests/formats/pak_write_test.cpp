@@ -87,8 +87,9 @@ TEST(PakWrite, NewFileHeader) {
     auto pak = OpenPak(file, "测试");
     ASSERT_TRUE(pak);
     EXPECT_EQ(pak->ImageCount(), 0);
-    pak->BeginUpdate(0);
-    pak->EndUpdate();
+    auto update = pak->BeginUpdate(0);
+    update.MarkChanged();
+    update.EndUpdate();
     pak.reset();
     const std::vector<uint8_t> saved = ReadPakBytes(file);
     ASSERT_EQ(saved.size(), 269u);
@@ -106,14 +107,14 @@ TEST(PakWrite, NewLayoutRoundTripsEveryBitCount) {
         auto pak = NewPak(file, bits);
         ASSERT_TRUE(pak);
         std::vector<std::unique_ptr<TDIB>> pictures;
-        pak->BeginUpdate(0);
+        auto update = pak->BeginUpdate(0);
         for (int i = 0; i < 6; ++i) {
             pictures.push_back(MakePatternDIB(3 + i * 2, 5 + i, bits, uint32_t(i + bits)));
-            ASSERT_TRUE(pak->Add(*pictures.back(), -i * 100, i * 7, uint8_t(i % 3), nullptr));
+            ASSERT_TRUE(update.Add(*pictures.back(), -i * 100, i * 7, uint8_t(i % 3), nullptr));
         }
         auto tiny = MakePatternDIB(2, 2, bits, 0);
-        ASSERT_TRUE(pak->Add(*tiny, 1, 1, 0, nullptr));
-        pak->EndUpdate();
+        ASSERT_TRUE(update.Add(*tiny, 1, 1, 0, nullptr));
+        update.EndUpdate();
         EXPECT_EQ(pak->ImageCount(), 7);
         pak.reset();
 
@@ -129,7 +130,7 @@ TEST(PakWrite, NewLayoutRoundTripsEveryBitCount) {
             EXPECT_EQ(Decoded(*pak, i, &point), Storage(*pictures[size_t(i)])) << i;
             EXPECT_EQ(point, (TPoint{-i * 100, i * 7}));
         }
-        EXPECT_FALSE(pak->Images()[6]->HasImage());
+        EXPECT_FALSE((*pak->Snapshot())[6]->HasImage());
         EXPECT_EQ(pak->GetBitmap(6)->Width(), 1);
     }
 }
@@ -160,9 +161,7 @@ TEST(PakWrite, CompressionChoices) {
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->DataSize, 16 + noise.Size());
     EXPECT_FALSE(raw->boCompression);
-    uint8_t header[16];
-    DecryptChained(raw->Image.data(), header, 16, pak->Header().Key());
-    EXPECT_EQ(GetI32(&header[12]), 0);
+    EXPECT_EQ(GetI32(&raw->Image[12]), 0);
 
     // Sizes beyond 16 bits cannot be stored faithfully: refused.
     TDIB wide;
@@ -182,9 +181,9 @@ TEST(PakWrite, PicturesAreStoredInADecodableLayout) {
     rgb555.SetPixel(2, 1, 0x03E0); // pure green
     auto stored = pak->EncodeImage(rgb555, 0, 0, 0, nullptr);
     ASSERT_TRUE(stored);
-    pak->BeginUpdate(0);
-    ASSERT_TRUE(pak->Add(rgb555, 0, 0, 0, nullptr));
-    pak->EndUpdate();
+    auto update = pak->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(rgb555, 0, 0, 0, nullptr));
+    update.EndUpdate();
     auto* pic = pak->GetBitmap(0);
     ASSERT_TRUE(pic && pic->AsDIB());
     EXPECT_EQ(pic->AsDIB()->Pixel(1, 1), 0xF800u);
@@ -200,13 +199,13 @@ TEST(PakWrite, AlphaRecordsRawAndCompressed) {
     auto dib = MakePatternDIB(7, 5, 24, 2);
     auto alpha = MakeAlphaDIB(7, 5, 9);
     auto wrongSize = MakeAlphaDIB(6, 5, 9);
-    pak->BeginUpdate(0);
-    ASSERT_TRUE(pak->Add(*dib, 0, 0, 0, alpha.get()));
-    ASSERT_TRUE(pak->Add(*dib, 0, 0, 1, alpha.get()));
-    ASSERT_TRUE(pak->Add(*dib, 0, 0, 0, wrongSize.get()));
-    pak->EndUpdate();
+    auto update = pak->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*dib, 0, 0, 0, alpha.get()));
+    ASSERT_TRUE(update.Add(*dib, 0, 0, 1, alpha.get()));
+    ASSERT_TRUE(update.Add(*dib, 0, 0, 0, wrongSize.get()));
+    update.EndUpdate();
     // Raw: colour block plus a full plane of ((7 * 8 + 31) div 32) * 4 * 5 bytes.
-    EXPECT_EQ(pak->Images()[0]->DataSize, 16 + 24 * 5 + 8 * 5);
+    EXPECT_EQ((*pak->Snapshot())[0]->DataSize, 16 + 24 * 5 + 8 * 5);
     pak.reset();
 
     pak = OpenPak(file, "pw");
@@ -256,12 +255,12 @@ TEST(PakWrite, OldLayoutSavesInEveryVariant) {
         auto a = MakePatternDIB(6, 3, 16, 2); // width 6: no row padding at 16 bits
         auto b = MakePatternDIB(5, 4, 16, 3); // width 5: padded rows, stored as one run
         auto c = MakePatternDIB(9, 2, 24, 4); // another bit count: converted to 16
-        pak->BeginUpdate(0);
-        ASSERT_TRUE(pak->Add(*a, -1, -2, 1, nullptr));
-        ASSERT_TRUE(pak->Add(*b, 3, 4, 2, nullptr));
-        ASSERT_TRUE(pak->Add(*a, 0, 0, 3, nullptr));
-        ASSERT_TRUE(pak->Add(*c, 0, 0, 0, nullptr));
-        pak->EndUpdate();
+        auto update = pak->BeginUpdate(0);
+        ASSERT_TRUE(update.Add(*a, -1, -2, 1, nullptr));
+        ASSERT_TRUE(update.Add(*b, 3, 4, 2, nullptr));
+        ASSERT_TRUE(update.Add(*a, 0, 0, 3, nullptr));
+        ASSERT_TRUE(update.Add(*c, 0, 0, 0, nullptr));
+        update.EndUpdate();
         pak.reset();
 
         const std::vector<uint8_t> bytes = ReadPakBytes(file);
@@ -273,7 +272,7 @@ TEST(PakWrite, OldLayoutSavesInEveryVariant) {
         ASSERT_TRUE(pak);
         ASSERT_EQ(pak->ImageCount(), 5);
         const int base = variant == 2 ? 269 : variant == 1 ? 266 : 262;
-        EXPECT_EQ(pak->Images()[0]->OffSet, base);
+        EXPECT_EQ((*pak->Snapshot())[0]->OffSet, base);
         EXPECT_EQ(Decoded(*pak, 0), Storage(*first));
         EXPECT_EQ(pak->GetPoint(0), (TPoint{5, 6}));
         EXPECT_EQ(Decoded(*pak, 1), Storage(*a));
@@ -283,7 +282,7 @@ TEST(PakWrite, OldLayoutSavesInEveryVariant) {
         EXPECT_EQ(Decoded(*pak, 2), prefix);
         // Packing kind 3 is stored as asked, with the pixels unchanged.
         EXPECT_EQ(GetI32(pak->GetImageInfo(3)->data()), 3);
-        EXPECT_EQ(pak->Images()[3]->DataSize, 12 + 6 * 3 * 2);
+        EXPECT_EQ((*pak->Snapshot())[3]->DataSize, 12 + 6 * 3 * 2);
         EXPECT_EQ(Decoded(*pak, 3), Storage(*a));
         TDIB converted;
         converted.SetPixelFormat(MakePixelFormat(5, 6, 5));
@@ -318,8 +317,8 @@ TEST(PakWrite, SetPointPatchesOnlyTheRecordHeader) {
         EXPECT_EQ(pak->GetPoint(1), (TPoint{-3, int16_t(70000)}));
         const std::vector<uint8_t> after = ReadPakBytes(file);
         ASSERT_EQ(before.size(), after.size());
-        const size_t offset = size_t(pak->Images()[1]->OffSet);
-        const size_t headerSize = size_t(pak->Images()[1]->HeaderSize);
+        const size_t offset = size_t((*pak->Snapshot())[1]->OffSet);
+        const size_t headerSize = size_t((*pak->Snapshot())[1]->HeaderSize);
         for (size_t i = 0; i < after.size(); ++i) {
             if (i < offset || i >= offset + headerSize) {
                 ASSERT_EQ(before[i], after[i]) << i;
@@ -340,17 +339,17 @@ TEST(PakWrite, EditsRewriteTheFile) {
     auto pak = NewPak(file, 16);
     ASSERT_TRUE(pak);
     std::vector<std::unique_ptr<TDIB>> pics;
-    pak->BeginUpdate(0);
+    auto update = pak->BeginUpdate(0);
     for (int i = 0; i < 5; ++i) {
         pics.push_back(MakePatternDIB(5, 5, 16, uint32_t(i)));
-        pak->Add(*pics.back(), i, i, 1, nullptr);
+        update.Add(*pics.back(), i, i, 1, nullptr);
     }
-    pak->EndUpdate();
+    update.EndUpdate();
     EXPECT_TRUE(pak->Delete(1, 2, nullptr));
     EXPECT_TRUE(pak->Fill(0, 0, nullptr));
-    pak->BeginUpdate(1);
-    EXPECT_TRUE(pak->Replace(1, *pics[0], 42, 43, 0, nullptr));
-    pak->EndUpdate();
+    auto update2 = pak->BeginUpdate(1);
+    EXPECT_TRUE(update2.Replace(1, *pics[0], 42, 43, 0, nullptr));
+    update2.EndUpdate();
     pak.reset();
 
     pak = OpenPak(file, "pw");
@@ -374,14 +373,14 @@ TEST(PakWrite, ConvertFromWilAndWzl) {
         TWil wil(wilFile);
         wil.Initialize();
         ASSERT_TRUE(wil.Initialized());
-        wil.BeginUpdate(0);
+        auto update = wil.BeginUpdate(0);
         for (int i = 0; i < 3; ++i) {
             pics.push_back(MakePatternDIB(5 + i, 4, 16, uint32_t(i)));
-            wil.Add(*pics.back(), i, -i, 0, nullptr);
+            update.Add(*pics.back(), i, -i, 0, nullptr);
         }
         auto tiny = MakePatternDIB(2, 2, 16, 7);
-        wil.Add(*tiny, 0, 0, 0, nullptr);
-        wil.EndUpdate();
+        update.Add(*tiny, 0, 0, 0, nullptr);
+        update.EndUpdate();
     }
     // A WZL source with a half-width alpha plane.
     const std::string wzlFile = dir.File("src.wzl");
@@ -392,10 +391,10 @@ TEST(PakWrite, ConvertFromWilAndWzl) {
         TWzl wzl(wzlFile);
         wzl.Initialize();
         ASSERT_TRUE(wzl.Initialized());
-        wzl.BeginUpdate(0);
-        wzl.Add(*rgba, 3, 3, 1, alpha.get());
-        wzl.Add(*pics[1], 1, 2, 0, nullptr);
-        wzl.EndUpdate();
+        auto update2 = wzl.BeginUpdate(0);
+        update2.Add(*rgba, 3, 3, 1, alpha.get());
+        update2.Add(*pics[1], 1, 2, 0, nullptr);
+        update2.EndUpdate();
     }
 
     const std::string file = dir.File("conv.Pak");
@@ -405,13 +404,13 @@ TEST(PakWrite, ConvertFromWilAndWzl) {
     wil.Initialize();
     TWzl wzl(wzlFile);
     wzl.Initialize();
-    pak->BeginUpdate(0);
-    for (const auto& record : wil.Images())
-        pak->Convert(record.get(), &wil, 1);
-    for (const auto& record : wzl.Images())
-        pak->Convert(record.get(), &wzl, 0);
-    pak->Convert(pak->Images()[0].get(), pak.get(), 1); // a Pak source is not taken
-    pak->EndUpdate();
+    auto update3 = pak->BeginUpdate(0);
+    for (const auto& record : *wil.Snapshot())
+        update3.Convert(record.get(), &wil, 1);
+    for (const auto& record : *wzl.Snapshot())
+        update3.Convert(record.get(), &wzl, 0);
+    update3.Convert(update3.Records()[0].get(), pak.get(), 1); // a Pak source is not taken
+    update3.EndUpdate();
     pak.reset();
 
     pak = OpenPak(file, "pw");
@@ -422,15 +421,15 @@ TEST(PakWrite, ConvertFromWilAndWzl) {
         EXPECT_EQ(Decoded(*pak, i, &p), Storage(*pics[size_t(i)])) << i;
         EXPECT_EQ(p, (TPoint{i, -i}));
     }
-    EXPECT_FALSE(pak->Images()[3]->HasImage());
-    EXPECT_FALSE(pak->Images()[6]->HasImage());
+    EXPECT_FALSE((*pak->Snapshot())[3]->HasImage());
+    EXPECT_FALSE((*pak->Snapshot())[6]->HasImage());
 
     // The half-width plane comes out as a full plane, equal to what the WZL library decodes.
     const auto info = pak->GetImageInfo(4);
     ASSERT_TRUE(info);
     EXPECT_EQ((*info)[0], 7);
     EXPECT_EQ((*info)[3], 1);
-    EXPECT_EQ(pak->Images()[4]->DataSize, 16 + 8 * 4 * 6 + 8 * 6);
+    EXPECT_EQ((*pak->Snapshot())[4]->DataSize, 16 + 8 * 4 * 6 + 8 * 6);
     int px, py;
     auto fromPak = pak->Get(4, px, py);
     auto fromWzl = wzl.Get(0, px, py);

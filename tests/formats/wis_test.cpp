@@ -149,9 +149,8 @@ TEST(Wis, SetPointWritesTheLowSixteenBitsInPlace) {
     EXPECT_EQ(GetI16(after.data() + header + 8), -5);
     // The library cannot be edited or created.
     auto picture = MakeLibraryBuffer(8, 8, 8);
-    wis->BeginUpdate(0);
-    EXPECT_FALSE(wis->Add(*picture, 0, 0, 0, nullptr));
-    wis->EndUpdate();
+    EXPECT_EQ(wis->EditRefusal(), TEditRefusal::erReadOnlyFormat);
+    EXPECT_THROW(wis->BeginUpdate(0), EEditRefused);
     EXPECT_EQ(FileBytes(dir / "point.wis"), after);
     TWis fresh(dir / "fresh.wis");
     EXPECT_FALSE(fresh.CreateFile(8, ""));

@@ -75,10 +75,10 @@ TEST(Wzl, NewLibraryHeadersCarryTheTitleAndSavesTheCount) {
         EXPECT_EQ(bytes[19], uint8_t(title.back()));
         EXPECT_TRUE(std::all_of(bytes.begin() + 20, bytes.end(), [](uint8_t b) { return b == 0; }));
     }
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*PatternDIB(5, 5, 16, 1), 0, 0, 0, nullptr));
-    ASSERT_TRUE(wzl->Add(*PatternDIB(6, 5, 24, 2), 0, 0, 0, nullptr));
-    wzl->EndUpdate();
+    auto update = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*PatternDIB(5, 5, 16, 1), 0, 0, 0, nullptr));
+    ASSERT_TRUE(update.Add(*PatternDIB(6, 5, 24, 2), 0, 0, 0, nullptr));
+    update.EndUpdate();
     for (const std::string& file : {name, dir / "new.wzx"}) {
         const auto bytes = FileBytes(file);
         EXPECT_EQ(GetI32(bytes.data() + 44), 2) << file;
@@ -93,8 +93,9 @@ TEST(Wzl, NewLibraryHeadersCarryTheTitleAndSavesTheCount) {
     PutI32(data.data() + 56, 77);
     SetFileBytes(name, data);
     wzl = Open(name);
-    wzl->BeginUpdate(-1);
-    wzl->EndUpdate();
+    auto update2 = wzl->BeginUpdate(-1);
+    update2.MarkChanged();
+    update2.EndUpdate();
     const auto saved = FileBytes(name);
     EXPECT_EQ(std::string(saved.begin(), saved.begin() + 19), title);
     EXPECT_TRUE(std::equal(saved.begin() + 19, saved.begin() + 64, data.begin() + 19));
@@ -106,12 +107,12 @@ TEST(Wzl, EmptySlotsKeepTheirPlaceAcrossASave) {
     auto wzl = Create(name);
     auto a = PatternDIB(7, 3, 16, 3);
     auto b = PatternDIB(9, 4, 32, 4);
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*a, 1, 2, 0, nullptr));
-    ASSERT_TRUE(wzl->Add(*MakeLibraryBuffer(16, 2, 2), 0, 0, 0, nullptr)); // 2 x 2: empty slot
-    ASSERT_TRUE(wzl->Add(*b, 3, 4, 0, nullptr));
-    ASSERT_TRUE(wzl->Add(*MakeLibraryBuffer(8, 1, 5), 0, 0, 0, nullptr)); // 1 x 5: stored
-    wzl->EndUpdate();
+    auto update = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*a, 1, 2, 0, nullptr));
+    ASSERT_TRUE(update.Add(*MakeLibraryBuffer(16, 2, 2), 0, 0, 0, nullptr)); // 2 x 2: empty slot
+    ASSERT_TRUE(update.Add(*b, 3, 4, 0, nullptr));
+    ASSERT_TRUE(update.Add(*MakeLibraryBuffer(8, 1, 5), 0, 0, 0, nullptr)); // 1 x 5: stored
+    update.EndUpdate();
     auto index = FileBytes(dir / "slots.wzx");
     ASSERT_EQ(index.size(), 48u + 16);
     EXPECT_EQ(GetI32(index.data() + 48), 64);
@@ -123,8 +124,9 @@ TEST(Wzl, EmptySlotsKeepTheirPlaceAcrossASave) {
     wzl = Open(name);
     ASSERT_EQ(wzl->ImageCount(), 4);
     EXPECT_FALSE(wzl->GetImageInfo(1).has_value());
-    wzl->BeginUpdate(-1);
-    wzl->EndUpdate();
+    auto update2 = wzl->BeginUpdate(-1);
+    update2.MarkChanged();
+    update2.EndUpdate();
     EXPECT_EQ(FileBytes(dir / "slots.wzx"), index);
     wzl = Open(name);
     int px = 0, py = 0;
@@ -146,24 +148,24 @@ TEST(Wzl, CompressionIsKeptOnlyWhenItShrinks) {
     auto wzl = Create(dir / "zip.wzl");
     auto noise = PatternDIB(16, 16, 32, 5);
     auto smooth = SmoothDIB(64, 32, 16);
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*noise, 0, 0, 1, nullptr));
-    ASSERT_TRUE(wzl->Add(*smooth, 0, 0, 1, nullptr));
-    ASSERT_TRUE(wzl->Add(*smooth, 0, 0, 0, nullptr));
-    wzl->EndUpdate();
+    auto update = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*noise, 0, 0, 1, nullptr));
+    ASSERT_TRUE(update.Add(*smooth, 0, 0, 1, nullptr));
+    ASSERT_TRUE(update.Add(*smooth, 0, 0, 0, nullptr));
+    update.EndUpdate();
     wzl = Open(dir / "zip.wzl");
     const auto raw = wzl->GetImageInfo(0);
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->nDataLength, 0);
     EXPECT_EQ(raw->btPixelKind, 7);
-    EXPECT_FALSE(wzl->Images()[0]->boCompression);
-    EXPECT_EQ(wzl->Images()[0]->DataSize, 16 + 16 * 16 * 4);
+    EXPECT_FALSE((*wzl->Snapshot())[0]->boCompression);
+    EXPECT_EQ((*wzl->Snapshot())[0]->DataSize, 16 + 16 * 16 * 4);
     const auto packed = wzl->GetImageInfo(1);
     ASSERT_TRUE(packed);
     EXPECT_EQ(packed->btPixelKind, 5);
     EXPECT_GT(packed->nDataLength, 0);
     EXPECT_LT(packed->nDataLength, 64 * 32 * 2);
-    EXPECT_EQ(wzl->Images()[1]->DataSize, 16 + packed->nDataLength);
+    EXPECT_EQ((*wzl->Snapshot())[1]->DataSize, 16 + packed->nDataLength);
     EXPECT_EQ(wzl->GetImageInfo(2)->nDataLength, 0);
     int px = 0, py = 0;
     for (int i : {1, 2}) {
@@ -202,13 +204,13 @@ TEST(Wzl, AlphaIsAlwaysCompressedAndReadsBackAsAPngPicture) {
         int w, h, bits;
     } cases[] = {{8, 4, 32}, {7, 5, 24}, {10, 3, 16}, {2, 6, 32}, {13, 2, 8}, {6, 6, 16}};
     std::vector<std::unique_ptr<TDIB>> pictures, alphas;
-    wzl->BeginUpdate(0);
+    auto update = wzl->BeginUpdate(0);
     for (const auto& c : cases) {
         pictures.push_back(PatternDIB(c.w, c.h, c.bits, uint32_t(c.w * 100 + c.h)));
         alphas.push_back(AlphaRamp(c.w, c.h));
-        ASSERT_TRUE(wzl->Add(*pictures.back(), 0, 0, 0, alphas.back().get()));
+        ASSERT_TRUE(update.Add(*pictures.back(), 0, 0, 0, alphas.back().get()));
     }
-    wzl->EndUpdate();
+    update.EndUpdate();
     wzl = Open(dir / "alpha.wzl");
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
@@ -286,11 +288,11 @@ TEST(Wzl, ConvertTakesWilPixelsUnchanged) {
     wil.Initialize();
     ASSERT_EQ(wil.ImageHeaderSize(), 12);
     auto wzl = Create(dir / "dst.wzl");
-    wzl->BeginUpdate(0);
-    for (const auto& record : wil.Images())
-        wzl->Convert(record.get(), &wil, 1);
-    wzl->Convert(nullptr, &wil, 1);
-    wzl->EndUpdate();
+    auto update = wzl->BeginUpdate(0);
+    for (const auto& record : *wil.Snapshot())
+        update.Convert(record.get(), &wil, 1);
+    update.Convert(nullptr, &wil, 1);
+    update.EndUpdate();
 
     wzl = Open(dir / "dst.wzl");
     ASSERT_EQ(wzl->ImageCount(), 4);
@@ -299,10 +301,9 @@ TEST(Wzl, ConvertTakesWilPixelsUnchanged) {
     EXPECT_EQ(packed->btPixelKind, 5);
     EXPECT_EQ(packed->wPx, 5);
     EXPECT_EQ(packed->wPy, -6);
-    EXPECT_EQ(wzl->Images()[0]->DataSize, 16 + packed->nDataLength);
-    const auto& stored = wzl->Images()[0]->Image;
-    const auto inflated =
-        ZDecompress(std::span(stored).subspan(16, size_t(packed->nDataLength)), 1 << 20);
+    EXPECT_EQ((*wzl->Snapshot())[0]->DataSize, 16 + packed->nDataLength);
+    const TPayload stored(*(*wzl->Snapshot())[0]);
+    const auto inflated = ZDecompress(stored.Bytes().first(size_t(packed->nDataLength)), 1 << 20);
     EXPECT_EQ(inflated, records[0].Payload);
     EXPECT_FALSE(wzl->GetImageInfo(1)) << "a blank WIL record becomes an empty slot";
     EXPECT_EQ(wzl->GetImageInfo(2)->nDataLength, 0) << "noise does not shrink and stays raw";
@@ -318,9 +319,9 @@ TEST(Wzl, SetPointChangesOnlyTheRecordHeader) {
     TFormatsTempDir dir;
     const std::string name = dir / "point.wzl";
     auto wzl = Create(name);
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*PatternDIB(6, 6, 24, 7), 10, 10, 0, nullptr));
-    wzl->EndUpdate();
+    auto update = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*PatternDIB(6, 6, 24, 7), 10, 10, 0, nullptr));
+    update.EndUpdate();
     const auto before = FileBytes(name);
     wzl->SetPoint(0, {-3, 70000});
     const auto after = FileBytes(name);
@@ -335,30 +336,32 @@ TEST(Wzl, SetPointChangesOnlyTheRecordHeader) {
     EXPECT_EQ(Open(name)->GetPoint(0), (TPoint{-3, 4464}));
 }
 
-TEST(Wzl, ReadsAreRefusedDuringAnUpdate) {
+TEST(Wzl, ReadersSeeWhatIsOnDiskWhileAnEditIsOpen) {
     TFormatsTempDir dir;
     auto wzl = Create(dir / "update.wzl");
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*PatternDIB(6, 6, 24, 8), 0, 0, 0, nullptr));
-    wzl->EndUpdate();
-    wzl->BeginUpdate(0);
+    auto update = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*PatternDIB(6, 6, 24, 8), 0, 0, 0, nullptr));
+    update.EndUpdate();
+    auto update2 = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update2.Add(*PatternDIB(7, 7, 24, 9), 0, 0, 0, nullptr));
     int px = 0, py = 0;
-    EXPECT_FALSE(wzl->GetBitmap(0));
-    EXPECT_FALSE(wzl->Get(0, px, py));
-    EXPECT_FALSE(wzl->GetImageInfo(0));
-    wzl->EndUpdate();
-    EXPECT_TRUE(wzl->GetImageInfo(0));
+    EXPECT_EQ(wzl->ImageCount(), 1);
     EXPECT_TRUE(wzl->GetBitmap(0));
+    EXPECT_TRUE(wzl->Get(0, px, py));
+    EXPECT_FALSE(wzl->GetImageInfo(1));
+    update2.EndUpdate();
+    EXPECT_EQ(wzl->ImageCount(), 2);
+    EXPECT_EQ(wzl->GetBitmap(1)->Width(), 7);
 }
 
 TEST(Wzl, DamagedRecordsDecodeToNullOrBlankWithoutThrowing) {
     TFormatsTempDir dir;
     const std::string name = dir / "damaged.wzl";
     auto wzl = Create(name);
-    wzl->BeginUpdate(0);
+    auto update = wzl->BeginUpdate(0);
     for (int i = 0; i < 6; ++i)
-        ASSERT_TRUE(wzl->Add(*SmoothDIB(32, 16, 32), 0, 0, 1, nullptr));
-    wzl->EndUpdate();
+        ASSERT_TRUE(update.Add(*SmoothDIB(32, 16, 32), 0, 0, 1, nullptr));
+    update.EndUpdate();
     wzl.reset();
     auto data = FileBytes(name);
     auto index = FileBytes(dir / "damaged.wzx");
@@ -407,38 +410,40 @@ TEST(Wzl, DamagedRecordsDecodeToNullOrBlankWithoutThrowing) {
 TEST(Wzl, IndexFileIsFoundWhateverTheCaseOfItsExtension) {
     TFormatsTempDir dir;
     auto wzl = Create(dir / "b.wzl");
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*PatternDIB(6, 6, 24, 9), 0, 0, 0, nullptr));
-    wzl->EndUpdate();
+    auto update = wzl->BeginUpdate(0);
+    ASSERT_TRUE(update.Add(*PatternDIB(6, 6, 24, 9), 0, 0, 0, nullptr));
+    update.EndUpdate();
     wzl.reset();
     std::filesystem::rename(dir / "b.wzx", dir / "b.WZX");
     wzl = Open(dir / "b.wzl");
     EXPECT_EQ(wzl->ImageCount(), 1);
-    wzl->BeginUpdate(-1);
-    wzl->EndUpdate();
+    auto update2 = wzl->BeginUpdate(-1);
+    update2.MarkChanged();
+    update2.EndUpdate();
     EXPECT_FALSE(FileExists(dir / "b.wzx"));
 
-    // Without an index file the list is empty; the first save writes name.wzx.
+    // Without an index file the list is empty and edits are refused until a repair has found
+    // the record in the data file and written name.wzx.
     std::filesystem::remove(dir / "b.WZX");
     wzl = Open(dir / "b.wzl");
-    EXPECT_TRUE(wzl->Images().empty());
-    wzl->BeginUpdate(0);
-    ASSERT_TRUE(wzl->Add(*PatternDIB(6, 6, 24, 9), 0, 0, 0, nullptr));
-    wzl->EndUpdate();
+    EXPECT_EQ(wzl->ImageCount(), 0);
+    EXPECT_EQ(wzl->EditRefusal(), TEditRefusal::erIndexMissing);
+    EXPECT_EQ(wzl->RepairIndex(false).Found, 1);
     EXPECT_EQ(FileLength(dir / "b.wzx"), 48 + 4);
+    EXPECT_EQ(wzl->ImageCount(), 1);
 }
 
 TEST(Wzl, GetIsSafeFromSeveralThreadsWhileTheMainThreadDraws) {
     TFormatsTempDir dir;
     auto wzl = Create(dir / "threads.wzl");
     std::vector<std::unique_ptr<TDIB>> pictures;
-    wzl->BeginUpdate(0);
+    auto update = wzl->BeginUpdate(0);
     for (int i = 0; i < 24; ++i) {
         pictures.push_back(SmoothDIB(20 + i, 10, i % 2 ? 16 : 32));
         auto alpha = AlphaRamp(20 + i, 10);
-        ASSERT_TRUE(wzl->Add(*pictures.back(), i, -i, 1, i % 3 == 0 ? alpha.get() : nullptr));
+        ASSERT_TRUE(update.Add(*pictures.back(), i, -i, 1, i % 3 == 0 ? alpha.get() : nullptr));
     }
-    wzl->EndUpdate();
+    update.EndUpdate();
     std::atomic<int> failures{0};
     std::vector<std::thread> workers;
     for (int t = 0; t < 4; ++t)

@@ -163,7 +163,7 @@ inline bool MakeLibrary(TImageType kind, const std::string& path,
     library->Initialize();
     if (!library->Initialized())
         return false;
-    library->BeginUpdate(-1);
+    auto update = library->BeginUpdate(-1);
     uint32_t seed = 1;
     for (const TSpriteSpec& s : sprites) {
         std::unique_ptr<TDIB> dib = test::MakePatternDIB(s.Width, s.Height, bitCount, seed);
@@ -173,10 +173,10 @@ inline bool MakeLibrary(TImageType kind, const std::string& path,
         if (s.Alpha)
             alpha = test::MakeAlphaDIB(s.Width, s.Height, seed);
         ++seed;
-        if (!library->Add(*dib, s.X, s.Y, compress, alpha.get()))
+        if (!update.Add(*dib, s.X, s.Y, compress, alpha.get()))
             return false;
     }
-    library->EndUpdate();
+    update.EndUpdate();
     return true;
 }
 

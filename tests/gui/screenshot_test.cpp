@@ -83,7 +83,7 @@ bool MakeShowcaseLibrary(const std::string& path, int count) {
     if (!TryPakPassword(library, kDefaultPakPassword))
         return false;
     library.Initialize();
-    library.BeginUpdate(-1);
+    auto update = library.BeginUpdate(-1);
     for (int i = 0; i < count; ++i) {
         const QImage sprite = DrawSprite(i);
         TDIB colour;
@@ -103,10 +103,10 @@ bool MakeShowcaseLibrary(const std::string& path, int count) {
         }
         colour.SetPixelFormat(MakePixelFormat(5, 6, 5));
         colour.SetBitCount(16);
-        if (!library.Add(colour, -sprite.width() / 2, -sprite.height(), 1, alpha.get()))
+        if (!update.Add(colour, -sprite.width() / 2, -sprite.height(), 1, alpha.get()))
             return false;
     }
-    library.EndUpdate();
+    update.EndUpdate();
     return true;
 }
 

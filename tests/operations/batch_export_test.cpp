@@ -66,7 +66,7 @@ TEST(ChunkRanges, LastRangeAlwaysEndsAtTheLastIndex) {
 class TScriptedLibrary : public TGameImages {
 public:
     explicit TScriptedLibrary(int count) : TGameImages("scripted.wil", t_Wil) {
-        FImageCount = count;
+        SetRecords(TRecordList(size_t(count), std::make_shared<const TImageData>()));
         FInitialized = true;
     }
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override {

@@ -116,15 +116,29 @@ TEST(BatchImport, UnreadablePicturesBecomePlaceholdersAndAreCounted) {
 TEST(BatchImport, LibraryRefusalsAreCounted) {
     TCliTempDir dir;
     ASSERT_TRUE(SavePicture(dir / "a.bmp", PatternPicture(6, 2, 1), ifBMP));
-    // The base library encodes nothing, so it refuses every picture.
-    TGameImages refusing(dir / "none.wil", t_Wil);
+    // Wider than a record header's 16-bit size field holds.
+    ASSERT_TRUE(SavePicture(dir / "wide.bmp", PatternPicture(40000, 1, 2), ifBMP));
+    ASSERT_TRUE(CreateLibraryFile(t_Wil, dir / "a.wil", 24, "").Created);
+    auto library = cli_test::OpenForTest(dir / "a.wil");
+    ASSERT_TRUE(library);
     TBatchImportOptions options;
-    options.Files = {dir / "a.bmp", dir / "a.bmp"};
-    TBatchImportResult result = BatchImport(refusing, options);
-    EXPECT_EQ(result.Imported, 0);
-    ASSERT_EQ(result.Refused.size(), 2u);
-    EXPECT_EQ(result.Refused[1].Item, 1);
-    EXPECT_TRUE(result.Unreadable.empty());
+    options.Files = {dir / "a.bmp", dir / "wide.bmp", dir / "a.bmp"};
+    TBatchImportResult result = BatchImport(*library, options);
+    EXPECT_EQ(result.Imported, 2);
+    ASSERT_EQ(result.Refused.size(), 1u);
+    EXPECT_EQ(result.Refused[0].Item, 1);
+    EXPECT_EQ(library->ImageCount(), 2);
+    // Asked for all or nothing, the run writes nothing.
+    options.AllOrNothing = true;
+    result = BatchImport(*library, options);
+    EXPECT_FALSE(result.Written);
+    EXPECT_EQ(library->ImageCount(), 2);
+
+    // A library that takes no edits refuses the run before reading a picture.
+    TGameImages closed(dir / "none.wil", t_Wil);
+    result = BatchImport(closed, options);
+    EXPECT_EQ(result.Refusal, TEditRefusal::erNotOpen);
+    EXPECT_TRUE(result.Refused.empty());
 }
 
 } // namespace

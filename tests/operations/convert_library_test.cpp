@@ -111,29 +111,5 @@ TEST(ConvertLibrary, WisImagesWithoutAPictureKeepTheirPlace) {
     EXPECT_TRUE(NoTemporaryFiles(dir.Path()));
 }
 
-TEST(LibraryTransaction, CopiesAreRemovedWithoutCommitAndReplaceTheFilesWithIt) {
-    TCliTempDir dir;
-    ASSERT_TRUE(CreateLibraryFile(t_Wil, dir / "a.wil", 8, "").Created);
-    const std::vector<std::string> files = LibraryFiles(dir / "a.wil", t_Wil);
-    ASSERT_EQ(files.size(), 2u);
-    const std::vector<uint8_t> before = TFileStream::ReadAll(dir / "a.wil");
-    {
-        TLibraryTransaction transaction(dir / "a.wil", t_Wil);
-        EXPECT_NE(transaction.WorkPath(), dir / "a.wil");
-        EXPECT_EQ(TFileStream::ReadAll(transaction.WorkPath()), before);
-        std::ofstream(transaction.WorkPath(), std::ios::binary | std::ios::app) << "changed";
-    }
-    EXPECT_EQ(TFileStream::ReadAll(dir / "a.wil"), before);
-    EXPECT_TRUE(NoTemporaryFiles(dir.Path()));
-    {
-        TLibraryTransaction transaction(dir / "a.wil", t_Wil);
-        std::ofstream(transaction.WorkPath(), std::ios::binary | std::ios::app) << "changed";
-        transaction.Commit();
-    }
-    EXPECT_EQ(TFileStream::ReadAll(dir / "a.wil").size(), before.size() + 7);
-    EXPECT_TRUE(FileExists(files[1]));
-    EXPECT_TRUE(NoTemporaryFiles(dir.Path()));
-}
-
 } // namespace
 } // namespace velmora

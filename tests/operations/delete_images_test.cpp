@@ -44,12 +44,12 @@ protected:
         ASSERT_TRUE(CreateLibraryFile(t_Wil, Dir / "lib.wil", 24, "").Created);
         Library = cli_test::OpenForTest(Dir / "lib.wil");
         ASSERT_TRUE(Library);
-        Library->BeginUpdate(-1);
+        auto update = Library->BeginUpdate(-1);
         for (int i = 0; i < 10; ++i) {
             TDIB picture = PatternPicture(5 + i, 2, uint32_t(i));
-            ASSERT_TRUE(Library->Add(picture, i, -i, 0, nullptr));
+            ASSERT_TRUE(update.Add(picture, i, -i, 0, nullptr));
         }
-        Library->EndUpdate();
+        update.EndUpdate();
     }
     int Width(int index) {
         int x = 0, y = 0;

@@ -116,10 +116,13 @@ TEST(PakPassword, OlderVariantZeroFilesAreConvertedOnce) {
     EXPECT_FALSE(OpenPak(file, "wrong"));
     EXPECT_EQ(ReadPakBytes(file), original);
 
+    // Opening writes nothing (the file may be on read-only media); the next edit converts it.
     auto pak = OpenPak(file, "旧密码");
     ASSERT_TRUE(pak);
     EXPECT_EQ(Decoded(*pak, 0), pixels);
     EXPECT_EQ(pak->GetPoint(0), (TPoint{2, 3}));
+    EXPECT_EQ(ReadPakBytes(file), original);
+    pak->SetPoint(0, {2, 4});
     pak.reset();
 
     const std::vector<uint8_t> converted = ReadPakBytes(file);
@@ -183,7 +186,7 @@ TEST(PakPassword, ChangePasswordWithBackup) {
             EXPECT_EQ(Decoded(*pak, i), pixels[size_t(i)]) << i;
             EXPECT_EQ(pak->GetPoint(i), (TPoint{i, i}));
         }
-        EXPECT_FALSE(pak->Images()[4]->HasImage());
+        EXPECT_FALSE((*pak->Snapshot())[4]->HasImage());
 
         // An empty new password makes the default password the file's password; no backup.
         std::filesystem::remove(file + ".bak");
@@ -205,7 +208,8 @@ TEST(PakPassword, ChangePasswordNeedsAnOpenedLibrary) {
     TQuillrand pak(file);
     pak.InputPassWord("a");
     ASSERT_TRUE(pak.CheckPassword());
-    pak.ChangePassword("b", true); // not initialised: nothing to re-key, nothing written
+    // Not initialised: refused, nothing written.
+    EXPECT_THROW(pak.ChangePassword("b", true), EEditRefused);
     EXPECT_EQ(ReadPakBytes(file), before);
     EXPECT_FALSE(std::filesystem::exists(file + ".bak"));
 }

@@ -47,9 +47,9 @@ std::chrono::microseconds RunChild(const std::string& path, TLibraryCase c, TEdi
                 (void)!::write(ready[1], &byte, 1);
                 if (edit == TEdit::Add) {
                     auto picture = TestPicture(kSide, 4242);
-                    library->BeginUpdate(0);
-                    library->Add(*picture, 11, -13, 0, nullptr);
-                    library->EndUpdate();
+                    auto update = library->BeginUpdate(0);
+                    update.Add(*picture, 11, -13, 0, nullptr);
+                    update.EndUpdate();
                 } else {
                     library->Delete(0, 0, nullptr);
                 }

@@ -57,9 +57,9 @@ TEST(DamagedInputs, TheTargetsReadWhatTheProgramWrites) {
     {
         TWil library(wil);
         library.Initialize();
-        library.BeginUpdate(0);
-        ASSERT_TRUE(library.Add(*picture, 1, 2, 0, nullptr));
-        library.EndUpdate();
+        auto update = library.BeginUpdate(0);
+        ASSERT_TRUE(update.Add(*picture, 1, 2, 0, nullptr));
+        update.EndUpdate();
     }
     EXPECT_TRUE(FuzzWil(JoinPair(Bytes(wil), Bytes(dir / "a.WIX"))));
     // The index cut away: the library still opens, with no images.
@@ -85,10 +85,10 @@ TEST(DamagedInputs, TheTargetsReadWhatTheProgramWrites) {
         library.InputPassWord(kFuzzPakPassword);
         ASSERT_TRUE(library.CheckPassword());
         library.Initialize();
-        library.BeginUpdate(0);
-        ASSERT_TRUE(library.Add(*picture, 1, 2, 1, nullptr));
-        ASSERT_TRUE(library.Add(*picture, 3, 4, 0, nullptr));
-        library.EndUpdate();
+        auto update = library.BeginUpdate(0);
+        ASSERT_TRUE(update.Add(*picture, 1, 2, 1, nullptr));
+        ASSERT_TRUE(update.Add(*picture, 3, 4, 0, nullptr));
+        update.EndUpdate();
         const std::vector<uint8_t> stored = Bytes(pak);
         std::vector<uint8_t> clear = stored;
         CryptPakIndexAndRecords(clear, library.Header(), false);

@@ -45,7 +45,7 @@ int ExitStatus(pid_t pid) {
 
 class FailedSave : public ::testing::TestWithParam<TLibraryCase> {};
 
-TEST_P(FailedSave, KeepsTheOldFilesReportsTheErrorAndKeepsPatchingThem) {
+TEST_P(FailedSave, KeepsTheOldFilesReportsTheErrorAndDiscardsTheEdit) {
     const TLibraryCase c = GetParam();
     test::TFormatsTempDir dir;
     const std::string path = LibraryPath(dir.Path(), c);
@@ -67,17 +67,17 @@ TEST_P(FailedSave, KeepsTheOldFilesReportsTheErrorAndKeepsPatchingThem) {
             auto library = OpenTestLibrary(path, c);
             LimitFileSize(size / 2);
             auto picture = TestPicture(kSide, 77);
-            library->BeginUpdate(0);
-            library->Add(*picture, 0, 0, 0, nullptr);
+            auto update = library->BeginUpdate(0);
+            update.Add(*picture, 0, 0, 0, nullptr);
             try {
-                library->EndUpdate();
+                update.EndUpdate();
             } catch (const EFileError& e) {
                 status = std::string(e.what()).find("too large") != std::string::npos ? kReported
                                                                                       : kOtherError;
             }
-            // The edit stays in memory, readable; the records still describe the old file, so an
-            // offset change lands in the right record header there.
-            if (library->ImageCount() != kImages + 1 || !library->GetBitmap(kImages))
+            // The failed edit is gone: the library shows what is on disk, and a later edit that
+            // does fit (an offset patched in place) writes only its own change.
+            if (library->ImageCount() != kImages || !library->GetBitmap(kImages - 1))
                 status = kWrongMemory;
             library->SetPoint(1, {321, -123});
         } catch (...) {

@@ -73,12 +73,12 @@ void CreateTestLibrary(const std::string& path, TLibraryCase c, int count, int s
     auto library = OpenTestLibrary(path, c);
     if (!library)
         throw std::runtime_error(path + ": the new library does not open");
-    library->BeginUpdate(0);
+    auto update = library->BeginUpdate(0);
     for (int i = 0; i < count; ++i) {
         auto picture = TestPicture(side, uint32_t(i));
-        library->Add(*picture, i % 50, -(i % 30), 0, nullptr);
+        update.Add(*picture, i % 50, -(i % 30), 0, nullptr);
     }
-    library->EndUpdate();
+    update.EndUpdate();
 }
 
 std::unique_ptr<TGameImages> OpenTestLibrary(const std::string& path, TLibraryCase c) {

@@ -50,7 +50,7 @@ TDemoPicture Sprite(int index) {
 // size and depth rules first (WIL takes its own bit count). Pictures with alpha keep 32 bits and
 // get their alpha plane; opaque ones go into the other formats at 16 bits.
 void FillLibrary(TGameImages& library, int count, const TPictureMaker& make, bool withAlpha) {
-    library.BeginUpdate(-1);
+    TGameImages::TUpdate update = library.BeginUpdate(-1);
     for (int i = 0; i < count; ++i) {
         TDemoPicture item = make(i);
         TLoadedPicture loaded;
@@ -62,12 +62,12 @@ void FillLibrary(TGameImages& library, int count, const TPictureMaker& make, boo
         PrepareForLibrary(loaded, library);
         if (!withAlpha && !ConvertsToLibraryBitCount(library))
             ConvertBitCount(*loaded.Source, 16);
-        if (!library.Add(*loaded.Source, item.Offset.X, item.Offset.Y, item.Compress ? 1 : 0,
-                         loaded.Alpha.get()))
+        if (!update.Add(*loaded.Source, item.Offset.X, item.Offset.Y, item.Compress ? 1 : 0,
+                        loaded.Alpha.get()))
             throw EFileError(library.FileName(),
                              "the library refused demo picture " + std::to_string(i));
     }
-    library.EndUpdate();
+    update.EndUpdate();
 }
 
 void WriteLibrary(const TDemoLibrary& demo, const TPictureMaker& make) {

@@ -1,0 +1,366 @@
+#include "formats/indexed_library.h"
+
+#include "core/checked.h"
+#include "core/library_lock.h"
+#include "core/safe_replace.h"
+#include "core/utils.h"
+#include "formats/library_file.h"
+#include "formats/sequential_writer.h"
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <limits>
+
+namespace velmora {
+
+namespace {
+
+// Both index headers hold the record count here.
+constexpr int kIndexCountAt = 44;
+
+} // namespace
+
+TIndexedLibrary::TIndexedLibrary(const std::string& AFileName, TImageType Kind)
+    : TGameImages(AFileName, Kind) {}
+
+std::string TIndexedLibrary::IndexFileName() const {
+    return FindFileAnyCaseExt(ExtractFilePath(FFileName) + FileNameWithoutExt(FFileName) +
+                              Layout().IndexExt);
+}
+
+std::string TIndexedLibrary::NewIndexFileName() const {
+    if (!FIndexFile.empty() && FileExists(FIndexFile))
+        return FIndexFile;
+    return IndexFileName();
+}
+
+std::vector<std::string> TIndexedLibrary::WatchedFiles() const {
+    return {FFileName, FIndexFile.empty() ? IndexFileName() : FIndexFile};
+}
+
+void TIndexedLibrary::Initialize() {
+    if (FInitialized)
+        Finalize();
+    // A save that a crash interrupted is finished or undone before anything is read.
+    RecoverReplacement(FFileName, {IndexFileName()});
+    if (!FileExists(FFileName))
+        return;
+    bool readOnly = false;
+    std::shared_ptr<TFileStream> data = OpenLibraryStream(FFileName, readOnly);
+    if (!data || data->Size() < MinimumDataSize() || !ReadDataHeader(*data))
+        return;
+    m_FileStream = std::move(data);
+    FReadOnly = readOnly;
+    LoadIndex();
+    SpaceDIB = FillDIB();
+    FInitialized = true;
+}
+
+void TIndexedLibrary::LoadIndex() {
+    DoBeginRead();
+    const TLayout layout = Layout();
+    FIndexFile = IndexFileName();
+    FIndexState = TIndexState::isMissing;
+    TRecordList records;
+    bool indexReadOnly = false;
+    if (FileExists(FIndexFile))
+        m_IndexStream = OpenLibraryStream(FIndexFile, indexReadOnly);
+    if (m_IndexStream && m_IndexStream->Size() < layout.IndexHeaderSize)
+        m_IndexStream.reset();
+    if (m_IndexStream) {
+        FIndexState = TIndexState::isGood;
+        FReadOnly = FReadOnly || indexReadOnly;
+        std::vector<uint8_t> indexHeader(size_t(layout.IndexHeaderSize), 0);
+        ReadAt(*m_IndexStream, 0, indexHeader);
+        int64_t count = GetI32(indexHeader.data() + kIndexCountAt);
+        const int64_t held = (m_IndexStream->Size() - layout.IndexHeaderSize) / 4;
+        if (count < 0 || count > held) {
+            FIndexState = TIndexState::isDamaged;
+            count = std::clamp<int64_t>(count, 0, held);
+        }
+        std::vector<uint8_t> positions(size_t(count) * 4);
+        ReadAt(*m_IndexStream, layout.IndexHeaderSize, positions);
+        const int64_t dataSize = m_FileStream->Size();
+        std::vector<uint8_t> header(size_t(layout.ImageHeaderSize));
+        records.reserve(size_t(count));
+        for (int64_t i = 0; i < count; ++i) {
+            DoRead();
+            const int32_t position = GetI32(positions.data() + i * 4);
+            if (!EmptySlotPosition(position)) {
+                if (position < layout.FirstRecordAt ||
+                    int64_t(position) + layout.ImageHeaderSize > dataSize)
+                    FIndexState = TIndexState::isDamaged;
+                ReadAt(*m_FileStream, position, header);
+            } else {
+                std::fill(header.begin(), header.end(), uint8_t(0));
+            }
+            std::shared_ptr<TImageData> record = LoadedRecord(position, header, dataSize);
+            if (record->HasImage() && record->OffSet != 0)
+                record->File = m_FileStream;
+            records.push_back(std::move(record));
+        }
+    }
+    SetRecords(std::move(records));
+    DoEndRead();
+}
+
+void TIndexedLibrary::Finalize() {
+    FInitialized = false;
+    SpaceDIB.reset();
+    TGameImages::Finalize();
+    m_FileStream.reset();
+    m_IndexStream.reset();
+    FIndexState = TIndexState::isGood;
+    FHeaderImageCount = 0;
+}
+
+TEditRefusal TIndexedLibrary::EditRefusal(bool OffsetsOnly) const {
+    const TEditRefusal refusal = TGameImages::EditRefusal(OffsetsOnly);
+    if (refusal != TEditRefusal::erNone)
+        return refusal;
+    switch (FIndexState) {
+    case TIndexState::isMissing:
+        return TEditRefusal::erIndexMissing;
+    case TIndexState::isDamaged:
+        return TEditRefusal::erIndexDamaged;
+    case TIndexState::isGood:
+        break;
+    }
+    return TEditRefusal::erNone;
+}
+
+TPicture* TIndexedLibrary::GetBitmap(int Index) {
+    Source.reset();
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record)
+        return nullptr;
+    try {
+        Source = DecodeRecord(*record);
+    } catch (const std::exception&) {
+        Source.reset();
+    }
+    return Source.get();
+}
+
+std::unique_ptr<TPicture> TIndexedLibrary::Get(int Index, int& px, int& py) {
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record)
+        return nullptr;
+    // A blank picture leaves px, py as they were.
+    if (!IsBlank(*record)) {
+        const TPoint point = PointOf(record->Header());
+        px = point.X;
+        py = point.Y;
+    }
+    try {
+        return DecodeRecord(*record);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+TPoint TIndexedLibrary::GetPoint(int Index) {
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!record || !record->HasImage() ||
+        record->Header().size() < size_t(Layout().ImageHeaderSize))
+        return {};
+    return PointOf(record->Header());
+}
+
+TRecord TIndexedLibrary::WithPoint(const TImageData& Record, TPoint Value) const {
+    const size_t headerSize = size_t(Layout().ImageHeaderSize);
+    if (!Record.HasImage() || Record.Header().size() < headerSize)
+        return nullptr;
+    // A stored record is patched where it lies: only inside the record area of the open file,
+    // never past its end (a damaged index must not grow the file).
+    if (Record.InFile() &&
+        (Record.File.get() != m_FileStream.get() || Record.OffSet < Layout().FirstRecordAt ||
+         int64_t(Record.OffSet) + int64_t(headerSize) > m_FileStream->Size()))
+        return nullptr;
+    auto changed = std::make_shared<TImageData>(Record);
+    PutPoint(std::span<uint8_t>(changed->Image).first(headerSize), Value);
+    return changed;
+}
+
+uint64_t TIndexedLibrary::BlankRecordBytes() const {
+    return std::max<uint64_t>(4, EmptyRecordBytes().size());
+}
+
+int64_t TIndexedLibrary::StoredSize() const {
+    const int64_t data = m_FileStream ? m_FileStream->Size() : 0;
+    const int64_t index = m_IndexStream ? m_IndexStream->Size() : 0;
+    return std::max(data, index);
+}
+
+TRecordList TIndexedLibrary::SaveRecords(const TRecordList& Records,
+                                         const TUpdateSummary& Summary) {
+    if (!m_FileStream)
+        throw EFileError(FFileName, "the library is not open");
+    if (Summary.PointsOnly && !Summary.PointsChanged.empty()) {
+        PatchHeaders(Records, Summary.PointsChanged);
+        return Records;
+    }
+    return RewriteLibrary(Records);
+}
+
+void TIndexedLibrary::PatchHeaders(const TRecordList& Records, const std::vector<size_t>& Changed) {
+    for (size_t i : Changed) {
+        const TImageData& record = *Records.at(i);
+        m_FileStream->Seek(record.OffSet);
+        m_FileStream->Write(record.Header().first(size_t(Layout().ImageHeaderSize)));
+    }
+}
+
+// The new files are written beside the old ones and replace both at once (TFileReplacement):
+// a failure leaves the old files and this object as they were.
+TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
+    const TLayout layout = Layout();
+    const std::vector<uint8_t> empty = EmptyRecordBytes();
+    const size_t headerSize = size_t(layout.ImageHeaderSize);
+    // Positions are stored as signed 32-bit values: refuse before writing anything rather than
+    // write an index that points to the wrong places.
+    int64_t end = layout.FirstRecordAt;
+    for (const TRecord& record : Records)
+        end += record->HasImage() ? int64_t(record->DataSize) : int64_t(empty.size());
+    if (end > std::numeric_limits<int32_t>::max())
+        throw EFileError(FFileName,
+                         "the library would exceed 2 GiB, which its index cannot address");
+    const uint32_t count = uint32_t(Records.size());
+    const std::string indexName = NewIndexFileName();
+    TFileReplacement replacement({FFileName, indexName});
+
+    std::vector<uint8_t> positions(Records.size() * 4, 0);
+    std::vector<uint8_t> headers(Records.size() * headerSize, 0);
+    TSequentialWriter writer(replacement.Stream(0), 0);
+    writer.Write(DataHeaderBytes(count));
+    for (size_t i = 0; i < Records.size(); ++i) {
+        const TImageData& record = *Records[i];
+        uint8_t* written = headers.data() + i * headerSize;
+        if (record.HasImage()) {
+            PutI32(positions.data() + i * 4, int32_t(writer.Position()));
+            const std::span<const uint8_t> header = record.Header();
+            std::copy_n(header.begin(), std::min(header.size(), headerSize), written);
+            writer.Write(header);
+            // A payload the old file no longer has in full is completed with zeros, as it reads.
+            const TPayload payload(record);
+            writer.Write(payload.Bytes());
+            writer.WriteZeros(size_t(record.PayloadSize()) - payload.Bytes().size());
+        } else if (!empty.empty()) {
+            PutI32(positions.data() + i * 4, int32_t(writer.Position()));
+            std::copy_n(empty.begin(), std::min(empty.size(), headerSize), written);
+            writer.Write(empty);
+        }
+    }
+    writer.Flush();
+    const int64_t dataSize = writer.Position();
+    replacement.Stream(0).SetSize(dataSize);
+
+    TSequentialWriter indexWriter(replacement.Stream(1), 0);
+    indexWriter.Write(IndexHeaderBytes(count));
+    indexWriter.Write(positions);
+    indexWriter.Flush();
+    replacement.Stream(1).SetSize(indexWriter.Position());
+
+    // Handles opened on the new files before they take the old names keep reading them after.
+    auto data =
+        std::make_shared<TFileStream>(replacement.Temporary(0), TFileStream::fmOpenReadWrite);
+    auto index =
+        std::make_shared<TFileStream>(replacement.Temporary(1), TFileStream::fmOpenReadWrite);
+    TRecordList saved;
+    saved.reserve(Records.size());
+    for (size_t i = 0; i < Records.size(); ++i) {
+        const int32_t position = GetI32(positions.data() + i * 4);
+        std::shared_ptr<TImageData> record = LoadedRecord(
+            position, std::span<const uint8_t>(headers.data() + i * headerSize, headerSize),
+            dataSize);
+        if (record->HasImage() && record->OffSet != 0)
+            record->File = data;
+        saved.push_back(std::move(record));
+    }
+    replacement.Commit();
+
+    m_FileStream = std::move(data);
+    m_IndexStream = std::move(index);
+    FIndexFile = indexName;
+    FIndexState = TIndexState::isGood;
+    FHeaderImageCount = int32_t(count);
+    Saved(count);
+    return saved;
+}
+
+bool TIndexedLibrary::RecordStartsAt(int64_t Position, int64_t DataSize) const {
+    if (Position == DataSize)
+        return true;
+    const size_t headerSize = size_t(Layout().ImageHeaderSize);
+    if (Position + int64_t(headerSize) > DataSize)
+        return false;
+    std::vector<uint8_t> header(headerSize);
+    ReadAt(*m_FileStream, Position, header);
+    bool blank = false;
+    const uint64_t size = ScannedRecordSize(header, blank);
+    return size > 0 && (uint64_t(DataSize - Position) >= size || blank);
+}
+
+TIndexRepair TIndexedLibrary::RepairIndex(bool DryRun) {
+    if (!FInitialized || !m_FileStream)
+        throw EEditRefused(FFileName, TEditRefusal::erNotOpen);
+    if (!DryRun && FReadOnly)
+        throw EEditRefused(FFileName, TEditRefusal::erReadOnlyFile);
+    TLibraryLock lock;
+    if (!DryRun)
+        lock = TLibraryLock(FFileName);
+    TIndexRepair result;
+    result.IndexFile = NewIndexFileName();
+    const TLayout layout = Layout();
+    const int64_t headerSize = layout.ImageHeaderSize;
+    const int64_t dataSize = m_FileStream->Size();
+    std::vector<uint8_t> positions;
+    std::vector<uint8_t> header(static_cast<size_t>(headerSize));
+    int64_t position = layout.FirstRecordAt;
+    while (position + headerSize <= dataSize && position <= std::numeric_limits<int32_t>::max()) {
+        ReadAt(*m_FileStream, position, header);
+        bool blank = false;
+        uint64_t size = ScannedRecordSize(header, blank);
+        if (size == 0)
+            break;
+        if (blank) {
+            // A blank record read back and saved again keeps its header only: take that length
+            // when the full one does not lead to another record and the short one does.
+            const int64_t full = position + int64_t(size);
+            if (!RecordStartsAt(full, dataSize) && RecordStartsAt(position + headerSize, dataSize))
+                size = uint64_t(headerSize);
+        }
+        if (uint64_t(dataSize - position) < size)
+            break;
+        positions.resize(positions.size() + 4);
+        PutI32(positions.data() + positions.size() - 4, int32_t(position));
+        position += int64_t(size);
+    }
+    result.Found = int(positions.size() / 4);
+    result.UnreadBytes = dataSize - std::min(position, dataSize);
+    if (DryRun)
+        return result;
+
+    std::error_code ec;
+    const std::string& indexName = result.IndexFile;
+    if (std::filesystem::is_directory(indexName, ec))
+        throw EFileError(indexName, "a folder stands where the index file belongs; move it away");
+    if (FileExists(indexName)) {
+        result.BackupFile = indexName + ".bak";
+        const std::vector<uint8_t> old = TFileStream::ReadAll(indexName);
+        TFileReplacement backup({result.BackupFile});
+        backup.Stream(0).Write(old);
+        backup.Commit();
+    }
+    TFileReplacement replacement({indexName});
+    replacement.Stream(0).Write(IndexHeaderBytes(uint32_t(result.Found)));
+    replacement.Stream(0).Write(positions);
+    replacement.Commit();
+    result.Written = true;
+    if (!Reload())
+        throw EFileError(FFileName, "the index was rebuilt, but the library cannot be read again");
+    return result;
+}
+
+} // namespace velmora
