@@ -47,29 +47,41 @@ std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind) 
 }
 
 std::string TemporaryNameFor(const std::string& path) {
-    const std::string name = ExtractFileName(path);
-    return ExtractFilePath(path) + "." + FileNameWithoutExt(name) + ".velmora-tmp" +
-           ExtractFileExt(name);
+    // The extension tells the kind of a library; every extension that names one is short, so a
+    // long one is dropped to keep the name short.
+    std::string ext = ExtractFileExt(path);
+    if (ext.size() > 8)
+        ext.clear();
+    return HiddenNameFor(ResolveLinks(path), ".work" + ext);
 }
 
 TLibraryTransaction::TLibraryTransaction(const std::string& path, TImageType kind)
     : FPath(path), FWorkPath(TemporaryNameFor(path)) {
+    // The copies lie beside the files the names lead to, where they replace them.
     const std::string index = IndexFileOf(path, kind);
     const std::string workIndex = IndexFileOf(FWorkPath, kind);
-    // Pairs are recorded before copying so that the destructor removes whatever was made.
-    FFiles.emplace_back(FWorkPath, FPath);
-    if (FileExists(FPath))
-        CopyOrThrow(FPath, FWorkPath);
-    if (!index.empty()) {
-        FFiles.emplace_back(workIndex, index);
-        if (FileExists(index))
-            CopyOrThrow(index, workIndex);
+    // Pairs are recorded before copying so that whatever was made is removed on failure.
+    try {
+        FFiles.emplace_back(FWorkPath, FPath);
+        if (FileExists(FPath))
+            CopyOrThrow(FPath, FWorkPath);
+        if (!index.empty()) {
+            FFiles.emplace_back(workIndex, index);
+            if (FileExists(index))
+                CopyOrThrow(index, workIndex);
+        }
+    } catch (...) {
+        RemoveCopies();
+        throw;
     }
 }
 
 TLibraryTransaction::~TLibraryTransaction() {
-    if (FCommitted)
-        return;
+    if (!FCommitted)
+        RemoveCopies();
+}
+
+void TLibraryTransaction::RemoveCopies() {
     for (const auto& [copy, original] : FFiles) {
         std::error_code ec;
         std::filesystem::remove(copy, ec);

@@ -29,6 +29,8 @@ public:
     void Commit();
 
 private:
+    void RemoveCopies();
+
     std::string FPath;
     std::string FWorkPath;
     // (copy, original) pairs.
@@ -36,8 +38,8 @@ private:
     bool FCommitted = false;
 };
 
-// A name in the folder of `path` for a temporary copy: a dot-prefixed variant of the file name that
-// keeps its extension.
+// A short hidden name for a temporary copy of a library, beside the file `path` leads to (its links
+// followed), that keeps a short extension.
 std::string TemporaryNameFor(const std::string& path);
 
 } // namespace velmora
