@@ -9,7 +9,11 @@
 #include "protection/password_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <optional>
+#include <random>
+#include <stdexcept>
 
 namespace velmora {
 
@@ -29,7 +33,19 @@ bool IsCheckMagic(std::string_view text) {
 } // namespace
 
 void TQuillrand::InputPassWord(const std::string& PassWord) {
-    const TPakKey key = DeriveKey(PasswordKeyText(PassWord));
+    // A password the code page cannot hold has no key and opens nothing: it gets a key of random
+    // bytes, never the key of a substitute text that another password shares.
+    const std::optional<std::string> text = PasswordKeyText(PassWord);
+    TPakKey key;
+    if (text) {
+        key = DeriveKey(*text);
+    } else {
+        std::random_device random;
+        std::array<uint8_t, 32> noise{};
+        for (uint8_t& b : noise)
+            b = uint8_t(random());
+        key = DeriveKey(noise);
+    }
     FKeyData = key.KeyData;
     FChain = key.Chain;
 }
@@ -135,8 +151,12 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     // Re-keying needs the records in memory; an unopened library has nothing to rewrite.
     if (!FInitialized || !m_FileStream)
         return;
-    DoBeginRead();
     const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
+    // Refused before anything is written: no one could type such a password to open the file.
+    const std::optional<std::string> keyText = PasswordKeyText(password);
+    if (!keyText)
+        throw std::invalid_argument(kUnencodablePasswordText);
+    DoBeginRead();
     if (boBack) {
         const std::vector<uint8_t> old = TFileStream::ReadAll(FFileName);
         // The backup replaces an older one only once it is complete.
@@ -145,7 +165,7 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
         backup.Commit();
     }
     const TPakKey oldKey = FHeader.Key();
-    const TPakKey newKey = DeriveKey(PasswordKeyText(password));
+    const TPakKey newKey = DeriveKey(*keyText);
     const TPakFileHeader oldHeader = FHeader;
     const TKeyData oldKeyData = FKeyData;
     const TChain oldChain = FChain;
