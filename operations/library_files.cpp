@@ -26,7 +26,8 @@ std::string IndexFileOf(const std::string& path, TImageType kind) {
 // size limit as an input/output error, which would tell the user the wrong reason.
 void CopyOrThrow(const std::string& from, const std::string& to) {
     TFileStream source(from, TFileStream::fmOpenRead);
-    TFileStream target(to, TFileStream::fmCreate);
+    // Errors name the library, not its copy.
+    TFileStream target(to, TFileStream::fmCreate, from);
     std::vector<uint8_t> buffer(size_t(1) << 20);
     for (;;) {
         const size_t n = source.Read(buffer);
