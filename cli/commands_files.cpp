@@ -31,6 +31,10 @@ TImageType KindOfName(const std::string& path) {
     return t_Wil;
 }
 
+// Passwords that the code page cannot hold would give a file no one can open.
+constexpr char kUnencodablePassword[] =
+    "the password holds a character that the code page (CP936) cannot represent";
+
 } // namespace
 
 int RunCreate(const TArgs& args) {
@@ -56,6 +60,10 @@ int RunCreate(const TArgs& args) {
         return exFailed;
     }
     const std::string password = args.Value("--password").value_or("");
+    if (!PasswordFitsCodePage(password)) {
+        Fail(path, kUnencodablePassword);
+        return exFailed;
+    }
     TCreateResult result = CreateLibraryFile(kind, path, bits.value_or(8), password);
     if (!result.Created) {
         Fail(path, result.Error);
@@ -92,6 +100,10 @@ int RunConvert(const TArgs& args) {
     options.TargetKind = targetKind;
     options.Compression = args.Has("--compress") ? 1 : 0;
     options.PassWord = args.Value("--password").value_or("");
+    if (targetKind == t_Quillrand && !PasswordFitsCodePage(options.PassWord)) {
+        Fail(target, kUnencodablePassword);
+        return exFailed;
+    }
     TConvertResult result;
     {
         TProgressBar bar("convert");
@@ -118,6 +130,10 @@ int RunPasswd(const TArgs& args) {
     }
     if (LibraryKindOf(path) != t_Quillrand) {
         Fail(path, "not a Pak library");
+        return exFailed;
+    }
+    if (!PasswordFitsCodePage(*newPassword)) {
+        Fail(path, kUnencodablePassword);
         return exFailed;
     }
     int exitCode = exOk;

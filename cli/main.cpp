@@ -233,5 +233,6 @@ int Main(int argc, char* argv[]) {
 } // namespace velmora::cli
 
 int main(int argc, char* argv[]) {
+    velmora::IgnoreFileSizeSignal();
     return velmora::cli::Main(argc, argv);
 }

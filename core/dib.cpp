@@ -99,13 +99,15 @@ uint8_t TPixelWriter::NearestIndex(TColor c) {
     return FLastIndex;
 }
 
-TDIB::TDIB() : FPixelFormat(kFormat888), FColorTable(DefaultPalette) {}
+TDIB::TDIB()
+    : FPixelFormat(kFormat888), FRequestedFormat(kFormat888), FColorTable(DefaultPalette) {}
 TDIB::TDIB(const TDIB& other) = default;
 TDIB& TDIB::operator=(const TDIB& other) = default;
 TDIB::TDIB(TDIB&& other) noexcept
     : FWidth(other.FWidth), FHeight(other.FHeight), FBitCount(other.FBitCount),
       FWidthBytes(other.FWidthBytes), FPixelFormat(other.FPixelFormat),
-      FColorTable(other.FColorTable), FStorage(std::move(other.FStorage)) {
+      FRequestedFormat(other.FRequestedFormat), FColorTable(other.FColorTable),
+      FStorage(std::move(other.FStorage)) {
     other.FWidth = other.FHeight = other.FWidthBytes = 0;
 }
 TDIB& TDIB::operator=(TDIB&& other) noexcept {
@@ -115,6 +117,7 @@ TDIB& TDIB::operator=(TDIB&& other) noexcept {
         FBitCount = other.FBitCount;
         FWidthBytes = other.FWidthBytes;
         FPixelFormat = other.FPixelFormat;
+        FRequestedFormat = other.FRequestedFormat;
         FColorTable = other.FColorTable;
         FStorage = std::move(other.FStorage);
         other.FWidth = other.FHeight = other.FWidthBytes = 0;
@@ -128,7 +131,9 @@ int TDIB::PaletteCount() const {
 }
 
 void TDIB::SetPixelFormat(const TPixelFormat& format) {
-    FPixelFormat = format;
+    FRequestedFormat = format;
+    if (!FStorage)
+        FPixelFormat = format;
 }
 
 void TDIB::Reset(int w, int h, int bitCount) {
@@ -158,16 +163,18 @@ void TDIB::SetSize(int AWidth, int AHeight, int ABitCount) {
             FBitCount = ABitCount;
         return;
     }
-    TPixelFormat format = StorageFormatFor(ABitCount, FPixelFormat);
+    TPixelFormat format = StorageFormatFor(ABitCount, FRequestedFormat);
     if (FStorage && AWidth == FWidth && AHeight == FHeight && ABitCount == FBitCount &&
         SameMasks(format, FPixelFormat))
         return;
     Reset(AWidth, AHeight, ABitCount);
     FPixelFormat = format;
+    FRequestedFormat = format;
 }
 
 void TDIB::Clear() {
     FStorage.reset();
+    FPixelFormat = FRequestedFormat;
     FWidth = FHeight = FWidthBytes = 0;
 }
 

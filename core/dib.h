@@ -93,9 +93,12 @@ public:
     // 2^BitCount for bit counts up to 8, else 0.
     int PaletteCount() const;
 
+    // The layout of the pixels held (of the requested one while the buffer has no storage).
     const TPixelFormat& PixelFormat() const { return FPixelFormat; }
-    // Sets the layout used by the next SetSize or SetBitCount (5-6-5 or 5-5-5 for 16 bits,
-    // 8-8-8 for every other bit count).
+    // Requests the layout of the next SetSize or SetBitCount (5-6-5 or 5-5-5 for 16 bits, 8-8-8
+    // for every other bit count). The pixels held keep their layout until then, so that
+    // SetBitCount(16) converts a 5-5-5 buffer to a requested 5-6-5 instead of reading its words
+    // in the new layout.
     void SetPixelFormat(const TPixelFormat& format);
 
     // Resizes. Nothing happens when size, bit count and layout already match; a width or height
@@ -165,7 +168,9 @@ private:
     int FHeight = 0;
     int FBitCount = 8;
     int FWidthBytes = 0;
+    // The layout of the storage, and the one the next SetSize or SetBitCount makes.
     TPixelFormat FPixelFormat;
+    TPixelFormat FRequestedFormat;
     TColorTable FColorTable{};
     std::shared_ptr<std::vector<uint8_t>> FStorage;
 };

@@ -78,7 +78,7 @@ void ConvertRows(const TDIB& from, TDIB& to) {
 void TDIB::SetBitCount(int ABitCount) {
     if (Empty())
         return;
-    TPixelFormat target = StorageFormatFor(ABitCount, FPixelFormat); // raises on bad input
+    TPixelFormat target = StorageFormatFor(ABitCount, FRequestedFormat); // raises on bad input
     if (ABitCount == FBitCount &&
         (ABitCount <= 8 || StorageFormat(*this).RedMask == target.RedMask))
         return;

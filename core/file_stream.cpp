@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,7 +41,8 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
 EFileError::EFileError(const std::string& path, const std::string& what)
     : std::runtime_error(path + ": " + what), FPath(path) {}
 
-TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fileName) {
+TFileStream::TFileStream(const std::string& fileName, TMode mode, std::string errorName)
+    : FFileName(fileName), FErrorName(std::move(errorName)) {
     int flags = O_CLOEXEC;
     switch (mode) {
     case fmOpenRead:
@@ -58,12 +60,13 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fi
         fd = ::open(fileName.c_str(), flags, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        RaiseFileError(fileName, errno);
+        RaiseFileError(ErrorName(), errno);
     FHandle = fd;
 }
 
 TFileStream::TFileStream(TFileStream&& other) noexcept
-    : FHandle(other.FHandle), FPosition(other.FPosition), FFileName(std::move(other.FFileName)) {
+    : FHandle(other.FHandle), FPosition(other.FPosition), FFileName(std::move(other.FFileName)),
+      FErrorName(std::move(other.FErrorName)) {
     other.FHandle = -1;
     other.FPosition = 0;
 }
@@ -74,6 +77,7 @@ TFileStream& TFileStream::operator=(TFileStream&& other) noexcept {
         FHandle = other.FHandle;
         FPosition = other.FPosition;
         FFileName = std::move(other.FFileName);
+        FErrorName = std::move(other.FErrorName);
         other.FHandle = -1;
         other.FPosition = 0;
     }
@@ -94,10 +98,10 @@ void TFileStream::Close() {
 
 int64_t TFileStream::Size() const {
     if (FHandle < 0)
-        throw EFileError(FFileName, "file is not open");
+        throw EFileError(ErrorName(), "file is not open");
     struct stat st {};
     if (::fstat(FHandle, &st) != 0)
-        RaiseFileError(FFileName, errno);
+        RaiseFileError(ErrorName(), errno);
     return int64_t(st.st_size);
 }
 
@@ -109,9 +113,9 @@ size_t TFileStream::Read(std::span<uint8_t> buffer) {
 
 size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
     if (FHandle < 0)
-        throw EFileError(FFileName, "file is not open");
+        throw EFileError(ErrorName(), "file is not open");
     if (position < 0)
-        throw EFileError(FFileName, "negative file position");
+        throw EFileError(ErrorName(), "negative file position");
     size_t done = 0;
     while (done < buffer.size()) {
         ssize_t n = ::pread(FHandle, buffer.data() + done, buffer.size() - done,
@@ -119,7 +123,7 @@ size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseFileError(FFileName, errno);
+            RaiseFileError(ErrorName(), errno);
         }
         if (n == 0)
             break;
@@ -130,14 +134,14 @@ size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
 
 void TFileStream::ReadBuffer(std::span<uint8_t> buffer) {
     if (Read(buffer) != buffer.size())
-        throw EFileError(FFileName, "unexpected end of file");
+        throw EFileError(ErrorName(), "unexpected end of file");
 }
 
 void TFileStream::Write(std::span<const uint8_t> buffer) {
     if (FHandle < 0)
-        throw EFileError(FFileName, "file is not open");
+        throw EFileError(ErrorName(), "file is not open");
     if (FPosition < 0)
-        throw EFileError(FFileName, "negative file position");
+        throw EFileError(ErrorName(), "negative file position");
     size_t done = 0;
     while (done < buffer.size()) {
         ssize_t n = ::pwrite(FHandle, buffer.data() + done, buffer.size() - done,
@@ -145,10 +149,10 @@ void TFileStream::Write(std::span<const uint8_t> buffer) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseFileError(FFileName, errno);
+            RaiseFileError(ErrorName(), errno);
         }
         if (n == 0)
-            throw EFileError(FFileName, "no space written");
+            throw EFileError(ErrorName(), "no space written");
         done += size_t(n);
     }
     FPosition += int64_t(done);
@@ -156,22 +160,22 @@ void TFileStream::Write(std::span<const uint8_t> buffer) {
 
 void TFileStream::SetSize(int64_t size) {
     if (FHandle < 0)
-        throw EFileError(FFileName, "file is not open");
+        throw EFileError(ErrorName(), "file is not open");
     if (size < 0)
-        throw EFileError(FFileName, "negative file size");
+        throw EFileError(ErrorName(), "negative file size");
     int rc;
     do {
         rc = ::ftruncate(FHandle, off_t(size));
     } while (rc != 0 && errno == EINTR);
     if (rc != 0)
-        RaiseFileError(FFileName, errno);
+        RaiseFileError(ErrorName(), errno);
 }
 
 void TFileStream::Flush() {
     if (FHandle < 0)
         return;
     if (::fsync(FHandle) != 0 && errno != EINVAL && errno != EROFS)
-        RaiseFileError(FFileName, errno);
+        RaiseFileError(ErrorName(), errno);
 }
 
 std::vector<uint8_t> TFileStream::ReadAll(const std::string& fileName) {
@@ -244,6 +248,10 @@ int ProcessorCount() {
     if (n < 1)
         n = long(std::thread::hardware_concurrency());
     return int(std::max(1L, n));
+}
+
+void IgnoreFileSizeSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace velmora

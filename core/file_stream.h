@@ -25,8 +25,9 @@ public:
     enum TMode { fmOpenRead, fmOpenReadWrite, fmCreate };
 
     TFileStream() = default;
-    // Opens or creates the file; raises EFileError on failure.
-    TFileStream(const std::string& fileName, TMode mode);
+    // Opens or creates the file; raises EFileError on failure. Errors name errorName when one is
+    // given (a temporary file reports the file it is to replace).
+    TFileStream(const std::string& fileName, TMode mode, std::string errorName = {});
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
     TFileStream(TFileStream&& other) noexcept;
@@ -60,9 +61,12 @@ public:
     static std::vector<uint8_t> ReadAll(const std::string& fileName);
 
 private:
+    const std::string& ErrorName() const { return FErrorName.empty() ? FFileName : FErrorName; }
+
     int FHandle = -1;
     int64_t FPosition = 0;
     std::string FFileName;
+    std::string FErrorName;
 };
 
 bool FileExists(const std::string& fileName);
@@ -74,5 +78,8 @@ void ResetFileAttributes(const std::string& fileName);
 std::string FindFileAnyCaseExt(const std::string& fileName);
 // Number of processors the program may use.
 int ProcessorCount();
+// Makes a write past the process's file-size limit fail with an error (EFBIG) instead of ending
+// the process, so that a save can clean up and report it. Called once at start.
+void IgnoreFileSizeSignal();
 
 } // namespace velmora

@@ -2,18 +2,36 @@
 
 #include "core/utils.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace velmora {
 
 namespace {
 
-constexpr char kJournalFirstLine[] = "velmora replacement 1";
+// Journal layouts: 1 holds plain file names of the journal's own folder (written by earlier
+// versions), 2 whole paths, since a target reached through a link may lie in another folder.
+constexpr char kJournalFirstLine1[] = "velmora replacement 1";
+constexpr char kJournalFirstLine2[] = "velmora replacement 2";
 constexpr char kJournalLastLine[] = "end";
+
+constexpr char kReplacementSuffix[] = ".new";
+constexpr char kJournalSuffix[] = ".journal";
+constexpr char kDraftSuffix[] = ".new";
+// The names earlier versions used: ".NAME.velmora-new" for a new file, ".NAME.velmora-journal"
+// for a journal, ".BASE.velmora-tmp.EXT" for the command line's working copy.
+constexpr char kOldReplacementSuffix[] = ".velmora-new";
+constexpr char kOldJournalSuffix[] = ".velmora-journal";
+constexpr char kOldCopyInfix[] = ".velmora-tmp";
+
+constexpr int kMaxLinks = 40;
 
 std::string ErrorText(int error) {
     return std::strerror(error);
@@ -22,6 +40,19 @@ std::string ErrorText(int error) {
 std::string FolderOf(const std::string& path) {
     const std::string folder = ExtractFilePath(path);
     return folder.empty() ? std::string(".") : folder;
+}
+
+// A path made absolute and lexically normal, so that two spellings of one place compare equal.
+std::string Canonical(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(path, ec);
+    if (ec)
+        p = path;
+    return p.lexically_normal().string();
+}
+
+std::string CanonicalFolderOf(const std::string& path) {
+    return Canonical(FolderOf(path) + "/");
 }
 
 // Makes renames and removals in a folder durable. Some file systems cannot sync a folder; that is
@@ -37,9 +68,10 @@ void SyncFolder(const std::string& path) {
 // Flushes a complete new file to the disk and gives it the owner and permissions of the file it
 // replaces (when that one exists).
 void PrepareNewFile(const std::string& newFile, const std::string& target) {
+    // Errors name the file being replaced: the temporary name means nothing to the user.
     const int fd = ::open(newFile.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw EFileError(newFile, ErrorText(errno));
+        throw EFileError(target, ErrorText(errno));
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {
         // Only root may give a file away; anyone else keeps their own ownership.
@@ -47,13 +79,13 @@ void PrepareNewFile(const std::string& newFile, const std::string& target) {
         if (::fchmod(fd, st.st_mode & 07777) != 0) {
             const int error = errno;
             ::close(fd);
-            throw EFileError(newFile, ErrorText(error));
+            throw EFileError(target, ErrorText(error));
         }
     }
     if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
         const int error = errno;
         ::close(fd);
-        throw EFileError(newFile, ErrorText(error));
+        throw EFileError(target, ErrorText(error));
     }
     ::close(fd);
 }
@@ -63,29 +95,51 @@ void RenameOrThrow(const std::string& from, const std::string& to) {
         throw EFileError(to, ErrorText(errno));
 }
 
+void RemoveQuietly(const std::string& path) {
+    (void)::unlink(path.c_str());
+}
+
+// FNV-1a, 64 bits: stable across builds and platforms, so that a later run finds the names an
+// earlier one used.
+uint64_t NameHash(const std::string& name) {
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : name) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
 void WriteJournal(const std::string& journal,
                   const std::vector<std::pair<std::string, std::string>>& pairs) {
-    std::string text = std::string(kJournalFirstLine) + "\n";
+    std::string text = std::string(kJournalFirstLine2) + "\n";
     for (const auto& [newFile, target] : pairs) {
-        const std::string a = ExtractFileName(newFile), b = ExtractFileName(target);
+        const std::string a = Canonical(newFile), b = Canonical(target);
         if (a.find('\n') != std::string::npos || b.find('\n') != std::string::npos)
             throw EFileError(target, "a file name with a line break cannot be replaced safely");
         text += a + "\n" + b + "\n";
     }
     text += std::string(kJournalLastLine) + "\n";
     // Written under another name and renamed: the journal exists complete or not at all.
-    const std::string draft = journal + ".new";
-    {
-        TFileStream stream(draft, TFileStream::fmCreate);
+    const std::string draft = journal + kDraftSuffix;
+    try {
+        TFileStream stream(draft, TFileStream::fmCreate, pairs.front().second);
         stream.Write({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
         stream.Flush();
+        stream.Close();
+        RenameOrThrow(draft, journal);
+    } catch (...) {
+        RemoveQuietly(draft);
+        throw;
     }
-    RenameOrThrow(draft, journal);
     SyncFolder(journal);
 }
 
-// The (new file, target) pairs of a complete journal; none for a damaged one.
-std::vector<std::pair<std::string, std::string>> ReadJournal(const std::string& journal) {
+// The (new file, target) pairs of a complete journal whose every target is one of `targets`
+// (canonical paths) and whose every new file is a hidden file beside its target; none for a
+// damaged journal or one that names other files.
+std::vector<std::pair<std::string, std::string>>
+ReadJournal(const std::string& journal, const std::vector<std::string>& targets) {
     std::vector<uint8_t> bytes;
     try {
         bytes = TFileStream::ReadAll(journal);
@@ -102,52 +156,109 @@ std::vector<std::pair<std::string, std::string>> ReadJournal(const std::string& 
             line.push_back(char(c));
         }
     }
-    if (!line.empty() || lines.size() < 2 || lines.front() != kJournalFirstLine ||
-        lines.back() != kJournalLastLine || lines.size() % 2 != 0)
+    if (!line.empty() || lines.size() < 2 || lines.back() != kJournalLastLine ||
+        lines.size() % 2 != 0)
         return {};
-    const std::string folder = ExtractFilePath(journal);
+    const bool plainNames = lines.front() == kJournalFirstLine1;
+    if (!plainNames && lines.front() != kJournalFirstLine2)
+        return {};
     std::vector<std::pair<std::string, std::string>> pairs;
     for (size_t i = 1; i + 1 < lines.size(); i += 2) {
-        // Only plain names in the journal's own folder are followed.
-        for (const std::string* name : {&lines[i], &lines[i + 1]})
-            if (name->empty() || name->find('/') != std::string::npos || *name == "." ||
-                *name == "..")
-                return {};
-        pairs.emplace_back(folder + lines[i], folder + lines[i + 1]);
+        std::string newFile = lines[i], target = lines[i + 1];
+        if (plainNames) {
+            for (const std::string* name : {&newFile, &target})
+                if (name->empty() || name->find('/') != std::string::npos || *name == "." ||
+                    *name == "..")
+                    return {};
+            newFile = ExtractFilePath(journal) + newFile;
+            target = ExtractFilePath(journal) + target;
+        }
+        newFile = Canonical(newFile);
+        target = Canonical(target);
+        const std::string newName = ExtractFileName(newFile);
+        if (std::find(targets.begin(), targets.end(), target) == targets.end() ||
+            CanonicalFolderOf(newFile) != CanonicalFolderOf(target) || newName.size() < 2 ||
+            newName[0] != '.' || newName == ".." || newFile == target)
+            return {};
+        pairs.emplace_back(newFile, target);
     }
     return pairs;
 }
 
-void RemoveQuietly(const std::string& path) {
-    (void)::unlink(path.c_str());
+// ResolveLinks for recovery, which must not fail: a loop of links is left as it is.
+std::string ResolvedOrSame(const std::string& path) {
+    try {
+        return ResolveLinks(path);
+    } catch (const EFileError&) {
+        return path;
+    }
 }
 
 } // namespace
 
+std::string ResolveLinks(const std::string& path) {
+    std::string current = path;
+    for (int depth = 0; depth <= kMaxLinks; ++depth) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::vector<char> buffer(size_t(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t n;
+        for (;;) {
+            n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+            if (n < 0)
+                return current; // replaced meanwhile: what is there now is the target
+            if (size_t(n) < buffer.size())
+                break;
+            buffer.resize(buffer.size() * 2);
+        }
+        const std::string target(buffer.data(), size_t(n));
+        current = !target.empty() && target[0] == '/' ? target : ExtractFilePath(current) + target;
+    }
+    throw EFileError(path, ErrorText(ELOOP));
+}
+
+std::string HiddenNameFor(const std::string& path, const std::string& suffix) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx",
+                  static_cast<unsigned long long>(NameHash(ExtractFileName(path))));
+    return ExtractFilePath(path) + "." + hex + suffix;
+}
+
 std::string ReplacementNameFor(const std::string& path) {
-    return ExtractFilePath(path) + "." + ExtractFileName(path) + ".velmora-new";
+    return HiddenNameFor(ResolveLinks(path), kReplacementSuffix);
 }
 
 std::string JournalNameFor(const std::string& path) {
-    return ExtractFilePath(path) + "." + ExtractFileName(path) + ".velmora-journal";
+    return HiddenNameFor(ResolveLinks(path), kJournalSuffix);
 }
 
 void ReplaceFilesAtomically(const std::string& DataFile,
                             const std::vector<std::pair<std::string, std::string>>& Pairs) {
     if (Pairs.empty())
         return;
-    for (const auto& [newFile, target] : Pairs)
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const auto& [newFile, target] : Pairs) {
+        const std::string resolved = ResolveLinks(target);
+        // A rename across folders could cross file systems, and recovery follows only new files
+        // that lie beside their targets.
+        if (CanonicalFolderOf(newFile) != CanonicalFolderOf(resolved))
+            throw EFileError(target,
+                             "the new file " + newFile + " is not in the folder of " + resolved);
+        pairs.emplace_back(newFile, resolved);
+    }
+    for (const auto& [newFile, target] : pairs)
         PrepareNewFile(newFile, target);
-    if (Pairs.size() == 1) {
-        RenameOrThrow(Pairs[0].first, Pairs[0].second);
-        SyncFolder(Pairs[0].second);
+    if (pairs.size() == 1) {
+        RenameOrThrow(pairs[0].first, pairs[0].second);
+        SyncFolder(pairs[0].second);
         return;
     }
     const std::string journal = JournalNameFor(DataFile);
-    WriteJournal(journal, Pairs);
+    WriteJournal(journal, pairs);
     size_t renamed = 0;
     try {
-        for (const auto& [newFile, target] : Pairs) {
+        for (const auto& [newFile, target] : pairs) {
             RenameOrThrow(newFile, target);
             ++renamed;
         }
@@ -160,35 +271,66 @@ void ReplaceFilesAtomically(const std::string& DataFile,
         }
         throw;
     }
-    SyncFolder(journal);
+    for (const auto& [newFile, target] : pairs)
+        SyncFolder(target);
     RemoveQuietly(journal);
     SyncFolder(journal);
 }
 
 void RecoverReplacement(const std::string& DataFile, const std::vector<std::string>& Companions) {
-    const std::string journal = JournalNameFor(DataFile);
-    RemoveQuietly(journal + ".new");
-    if (FileExists(journal)) {
-        for (const auto& [newFile, target] : ReadJournal(journal))
-            if (FileExists(newFile))
+    std::vector<std::string> files{DataFile};
+    files.insert(files.end(), Companions.begin(), Companions.end());
+    // The names as given (earlier versions did not follow links) and the files they lead to.
+    std::vector<std::string> given, resolved, targets;
+    for (const std::string& file : files) {
+        given.push_back(file);
+        resolved.push_back(ResolvedOrSame(file));
+        targets.push_back(Canonical(given.back()));
+        targets.push_back(Canonical(resolved.back()));
+    }
+    const std::string& data = resolved.front();
+
+    std::vector<std::string> journals{HiddenNameFor(data, kJournalSuffix)};
+    for (const std::string& name : {DataFile, data})
+        journals.push_back(ExtractFilePath(name) + "." + ExtractFileName(name) + kOldJournalSuffix);
+    bool journalFound = false;
+    for (const std::string& journal : journals) {
+        RemoveQuietly(journal + kDraftSuffix);
+        if (!FileExists(journal))
+            continue;
+        journalFound = true;
+        for (const auto& [newFile, target] : ReadJournal(journal, targets))
+            if (FileExists(newFile)) {
                 (void)::rename(newFile.c_str(), target.c_str());
-        SyncFolder(journal);
+                SyncFolder(target);
+            }
         RemoveQuietly(journal);
         SyncFolder(journal);
-        return;
     }
-    RemoveQuietly(ReplacementNameFor(DataFile));
-    for (const std::string& companion : Companions)
-        RemoveQuietly(ReplacementNameFor(companion));
+    if (journalFound)
+        return;
+
+    // Without a journal no target was touched: whatever new files are left are incomplete.
+    const std::string dataBase = FileNameWithoutExt(DataFile);
+    for (size_t i = 0; i < files.size(); ++i) {
+        RemoveQuietly(HiddenNameFor(resolved[i], kReplacementSuffix));
+        for (const std::string& name : {given[i], resolved[i]})
+            RemoveQuietly(ExtractFilePath(name) + "." + ExtractFileName(name) +
+                          kOldReplacementSuffix);
+        RemoveQuietly(ExtractFilePath(DataFile) + "." + dataBase + kOldCopyInfix +
+                      ExtractFileExt(files[i]));
+    }
+    SyncFolder(data);
 }
 
-TFileReplacement::TFileReplacement(std::vector<std::string> Targets)
-    : FTargets(std::move(Targets)) {
+TFileReplacement::TFileReplacement(std::vector<std::string> Targets) {
     try {
+        for (const std::string& target : Targets)
+            FTargets.push_back(ResolveLinks(target));
         for (const std::string& target : FTargets) {
-            FTemporaries.push_back(ReplacementNameFor(target));
-            FStreams.push_back(
-                std::make_unique<TFileStream>(FTemporaries.back(), TFileStream::fmCreate));
+            FTemporaries.push_back(HiddenNameFor(target, kReplacementSuffix));
+            FStreams.push_back(std::make_unique<TFileStream>(
+                FTemporaries.back(), TFileStream::fmCreate, Targets[FStreams.size()]));
         }
     } catch (...) {
         FStreams.clear();

@@ -18,6 +18,11 @@ namespace velmora {
 // appears by rename, complete or not at all, and only once every new file is on the disk; it is
 // removed after the last rename. RecoverReplacement, called before a library is opened, finishes
 // a replacement whose journal is still there, so both files are always old or both new.
+//
+// A target reached through symbolic links is the file the links lead to: the new content goes
+// there and the links stay links. Temporary files and the journal have short names (a dot, 16 hex
+// digits of a hash of the file name, a suffix: at most 32 characters), so that a file whose name
+// is near the system's limit can still be replaced.
 class TFileReplacement {
 public:
     // Creates an empty temporary file beside each target (the first target is the data file, which
@@ -30,6 +35,7 @@ public:
 
     // The stream of the new content of Targets[i].
     TFileStream& Stream(size_t i) { return *FStreams.at(i); }
+    // Targets[i] with its symbolic links followed: the file that is replaced.
     const std::string& Target(size_t i) const { return FTargets.at(i); }
     // The temporary file that becomes Targets[i]; a handle opened on it before Commit reads the
     // target afterwards.
@@ -48,21 +54,32 @@ private:
 };
 
 // Renames complete files over their targets as one step, through the journal of DataFile:
-// (new file, target) pairs in the same folder. Each new file is flushed to the disk first and given
-// the permissions of its target. Raises EFileError.
+// (new file, target) pairs, each new file in the folder of the file its target leads to (see
+// ResolveLinks). Each new file is flushed to the disk first and given the permissions of its
+// target. Raises EFileError.
 void ReplaceFilesAtomically(const std::string& DataFile,
                             const std::vector<std::pair<std::string, std::string>>& Pairs);
 
 // Finishes a replacement of the library whose data file is DataFile that a crash interrupted after
 // its journal was written, and removes new files that an interrupted save left before that point
-// (the old files are then complete). Companions are the library's other files. Failures are
-// ignored: the library is opened as it is found.
+// (the old files are then complete). Companions are the library's other files. A journal is
+// followed only where it replaces the library's own files. The names earlier versions gave their
+// journals and temporary files are recognised too. Failures are ignored: the library is opened as
+// it is found.
 void RecoverReplacement(const std::string& DataFile,
                         const std::vector<std::string>& Companions = {});
 
-// The name of the temporary file that replaces path, in the same folder.
+// path with the symbolic links of its last part followed to the file they lead to (which need not
+// exist); path itself when it is no link. Raises EFileError for a loop of links.
+std::string ResolveLinks(const std::string& path);
+
+// A short hidden name in the folder of path for a file of its own: a dot, 16 hex digits of a hash
+// of path's file name, then suffix. The name depends on the file name only.
+std::string HiddenNameFor(const std::string& path, const std::string& suffix);
+
+// The name of the temporary file that replaces path, beside the file path leads to.
 std::string ReplacementNameFor(const std::string& path);
-// The name of the journal of the library whose data file is path.
+// The name of the journal of the library whose data file is path, beside the file path leads to.
 std::string JournalNameFor(const std::string& path);
 
 } // namespace velmora

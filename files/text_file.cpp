@@ -1,12 +1,14 @@
 #include "files/text_file.h"
 
+#include "core/code_page.h"
 #include "core/file_stream.h"
-
-#include <iconv.h>
+#include "core/safe_replace.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -18,51 +20,6 @@ constexpr const char* kReplacement = "\xEF\xBF\xBD";
 bool StartsWith(std::span<const uint8_t> data, std::span<const uint8_t> prefix) {
     return data.size() >= prefix.size() &&
            std::memcmp(data.data(), prefix.data(), prefix.size()) == 0;
-}
-
-// Length of the well-formed UTF-8 sequence at data[i], or 0 when it is not one (overlong forms,
-// surrogates and values above U+10FFFF included).
-size_t Utf8SequenceLength(std::span<const uint8_t> data, size_t i) {
-    const uint8_t c = data[i];
-    if (c < 0x80)
-        return 1;
-    size_t n;
-    uint8_t lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0)
-            lo = 0xA0;
-        else if (c == 0xED)
-            hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0)
-            lo = 0x90;
-        else if (c == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (data.size() - i < n)
-        return 0;
-    if (data[i + 1] < lo || data[i + 1] > hi)
-        return 0;
-    for (size_t k = 2; k < n; ++k)
-        if ((data[i + k] & 0xC0) != 0x80)
-            return 0;
-    return n;
-}
-
-bool IsValidUtf8(std::span<const uint8_t> data) {
-    for (size_t i = 0; i < data.size();) {
-        const size_t n = Utf8SequenceLength(data, i);
-        if (n == 0)
-            return false;
-        i += n;
-    }
-    return true;
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -81,23 +38,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
         out += char(0x80 | ((cp >> 6) & 0x3F));
         out += char(0x80 | (cp & 0x3F));
     }
-}
-
-// UTF-8 with invalid sequences replaced, so that text in memory is always well formed.
-std::string SanitizeUtf8(std::span<const uint8_t> data) {
-    std::string out;
-    out.reserve(data.size());
-    for (size_t i = 0; i < data.size();) {
-        const size_t n = Utf8SequenceLength(data, i);
-        if (n == 0) {
-            out += kReplacement;
-            ++i;
-        } else {
-            out.append(reinterpret_cast<const char*>(data.data() + i), n);
-            i += n;
-        }
-    }
-    return out;
 }
 
 std::string DecodeUtf16(std::span<const uint8_t> data, bool bigEndian) {
@@ -168,66 +108,6 @@ void AppendUtf16(std::vector<uint8_t>& out, uint32_t cp, bool bigEndian) {
     }
 }
 
-// Owns an iconv descriptor.
-class TIconv {
-public:
-    TIconv(const char* to, const char* from) : FHandle(iconv_open(to, from)) {}
-    ~TIconv() {
-        if (Valid())
-            iconv_close(FHandle);
-    }
-    TIconv(const TIconv&) = delete;
-    TIconv& operator=(const TIconv&) = delete;
-    bool Valid() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Handle() const { return FHandle; }
-
-private:
-    iconv_t FHandle;
-};
-
-std::string DecodeGbk(std::span<const uint8_t> data) {
-    TIconv cd("UTF-8", "GBK");
-    if (!cd.Valid())
-        return SanitizeUtf8(data);
-    std::string out;
-    char buffer[4096];
-    char* in = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
-    size_t inLeft = data.size();
-    while (inLeft > 0) {
-        char* o = buffer;
-        size_t oLeft = sizeof buffer;
-        const size_t r = iconv(cd.Handle(), &in, &inLeft, &o, &oLeft);
-        out.append(buffer, size_t(o - buffer));
-        if (r == size_t(-1)) {
-            if (errno == E2BIG)
-                continue;
-            // An invalid or truncated sequence: replace one byte and carry on.
-            out += kReplacement;
-            ++in;
-            --inLeft;
-        }
-    }
-    return out;
-}
-
-bool EncodeGbk(const std::string& text, std::vector<uint8_t>& out) {
-    TIconv cd("GBK", "UTF-8");
-    if (!cd.Valid())
-        return false;
-    char buffer[4096];
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    while (inLeft > 0) {
-        char* o = buffer;
-        size_t oLeft = sizeof buffer;
-        const size_t r = iconv(cd.Handle(), &in, &inLeft, &o, &oLeft);
-        out.insert(out.end(), buffer, o);
-        if (r == size_t(-1) && errno != E2BIG)
-            return false;
-    }
-    return true;
-}
-
 std::vector<uint8_t> LinesBytes(const std::vector<std::string>& lines, TTextEncoding encoding,
                                 TTextEncoding& used) {
     std::string text;
@@ -274,7 +154,7 @@ std::string DecodeText(std::span<const uint8_t> data, TTextEncoding encoding) {
         return DecodeUtf16(data, bigEndian);
     }
     case TTextEncoding::teGBK:
-        return DecodeGbk(data);
+        return CodePageToUtf8(data);
     case TTextEncoding::teUTF8:
         break;
     }
@@ -298,8 +178,13 @@ bool EncodeText(const std::string& text, TTextEncoding encoding, std::vector<uin
             AppendUtf16(out, cp, bigEndian);
         return true;
     }
-    case TTextEncoding::teGBK:
-        return EncodeGbk(text, out);
+    case TTextEncoding::teGBK: {
+        const std::optional<std::string> bytes = Utf8ToCodePage(text);
+        if (!bytes)
+            return false;
+        out.assign(bytes->begin(), bytes->end());
+        return true;
+    }
     }
     return false;
 }
@@ -342,8 +227,14 @@ void WriteTextFile(const std::string& fileName, const std::vector<std::string>& 
                    TTextEncoding encoding) {
     TTextEncoding used;
     const std::vector<uint8_t> bytes = LinesBytes(lines, encoding, used);
-    TFileStream file(fileName, TFileStream::fmCreate);
-    file.Write(bytes);
+    // A file that may not be written is refused as writing it in place would be; otherwise the
+    // new text is written beside it and renamed over it, so that a crash keeps the old text.
+    const std::string target = ResolveLinks(fileName);
+    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+        throw EFileError(fileName, std::strerror(errno));
+    TFileReplacement replacement({target});
+    replacement.Stream(0).Write(bytes);
+    replacement.Commit();
 }
 
 void RewriteTextFile(const std::string& fileName, const std::vector<std::string>& lines) {

@@ -33,8 +33,9 @@ std::vector<std::string> SplitTextLines(const std::string& text);
 bool ReadTextFile(const std::string& fileName, std::vector<std::string>& lines,
                   TTextEncoding* encoding = nullptr);
 
-// Writes lines, each ending in CR LF, replacing the file, in the given encoding. Text that has no
-// GBK code is written as UTF-8 instead so nothing is lost. Raises EFileError.
+// Writes lines, each ending in CR LF, replacing the file crash-safely (a new file renamed over the
+// old one, see TFileReplacement), in the given encoding. Text that has no GBK code is written as
+// UTF-8 instead so nothing is lost. A file that may not be written is refused. Raises EFileError.
 void WriteTextFile(const std::string& fileName, const std::vector<std::string>& lines,
                    TTextEncoding encoding);
 // As WriteTextFile, in the encoding the existing file has (UTF-8 without a mark for a new file).

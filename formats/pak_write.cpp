@@ -79,12 +79,16 @@ int StoredBitsOfKind(uint8_t kind) {
 } // namespace
 
 bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
+    // A password the code page cannot hold could never be typed to open the file.
+    const std::optional<std::string> keyText = PasswordKeyText(PassWord);
+    if (!keyText)
+        return false;
     if (FileExists(FFileName))
         ResetFileAttributes(FFileName);
     // Written beside any old file and renamed over it: a failure leaves the old file whole.
     TFileReplacement replacement({FFileName});
     TFileStream& file = replacement.Stream(0);
-    const TPakKey key = DeriveKey(PasswordKeyText(PassWord));
+    const TPakKey key = DeriveKey(*keyText);
     TPakFileHeader header;
     header.SetTitle(kPakTitle);
     header.SetSize(uint32_t(PakDataBase(2)));

@@ -215,7 +215,9 @@ std::unique_ptr<TImageData> TWil::EncodeImage(TDIB& Source, int X, int Y, uint8_
     if (picture.Empty()) {
         picture = *MakeLibraryBuffer(FBitCount, std::max(picture.Width(), 1),
                                      std::max(picture.Height(), 1));
-    } else if (picture.BitCount() != FBitCount) {
+    } else if (picture.BitCount() != FBitCount ||
+               (FBitCount == 16 && picture.PixelFormat() != MakePixelFormat(5, 6, 5))) {
+        // A 16-bit picture in the 5-5-5 layout is converted too, not reinterpreted.
         if (FBitCount == 8) {
             auto indexed = MakeLibraryBuffer(8, picture.Width(), picture.Height());
             indexed->Draw(0, 0, picture);

@@ -285,6 +285,11 @@ std::unique_ptr<TImageData> TWzl::EncodeImage(TDIB& Source, int X, int Y, uint8_
         picture.SetPixelFormat(MakePixelFormat(8, 8, 8));
         picture.SetBitCount(24);
     }
+    // 16-bit records hold 5-6-5 words: a 5-5-5 picture is converted, not reinterpreted.
+    if (picture.BitCount() == 16 && picture.PixelFormat() != MakePixelFormat(5, 6, 5)) {
+        picture.SetPixelFormat(MakePixelFormat(5, 6, 5));
+        picture.SetBitCount(16);
+    }
     const TDIB& stored = picture;
     TImageInfo info;
     info.btPixelKind = PixelKindOfBitCount(stored.BitCount());

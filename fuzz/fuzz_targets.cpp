@@ -89,7 +89,7 @@ std::vector<uint8_t> PakFromPlainHeader(std::span<const uint8_t> data) {
     const std::span<const uint8_t> rest = data.size() > size_t(kPakHeaderSize)
                                               ? data.subspan(kPakHeaderSize)
                                               : std::span<const uint8_t>();
-    const TPakKey key = DeriveKey(PasswordKeyText(kFuzzPakPassword));
+    const TPakKey key = DeriveKey(PasswordKeyText(kFuzzPakPassword).value());
     const std::string_view check = variant == 2   ? kPakMagic2
                                    : variant == 1 ? kPakMagic1
                                                   : kPakMagic0;
@@ -118,7 +118,7 @@ std::vector<uint8_t> PakFromPlainHeader(std::span<const uint8_t> data) {
 
 void CryptPakIndexAndRecords(std::vector<uint8_t>& file, const TPakFileHeader& header,
                              bool encrypt) {
-    const TPakKey key = DeriveKey(PasswordKeyText(kFuzzPakPassword));
+    const TPakKey key = DeriveKey(PasswordKeyText(kFuzzPakPassword).value());
     const bool newLayout = header.bfType() != 0;
     const uint64_t entry = newLayout ? 4 : 8;
     const uint64_t recordHeader = newLayout ? kPakNewRecordHeaderSize : kPakOldRecordHeaderSize;

@@ -36,6 +36,11 @@ TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string&
         result.Error = kUnlistablePasswordText;
         return result;
     }
+    // Nor could anyone type a password that the code page cannot hold.
+    if (!PasswordFitsCodePage(result.PassWord)) {
+        result.Error = kUnencodablePasswordText;
+        return result;
+    }
 
     // The library reports the records it re-keys through its read events; they are borrowed for
     // the run and cleared afterwards, also when the rewrite raises.

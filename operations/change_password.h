@@ -21,8 +21,9 @@ struct TChangePasswordResult {
 // password list with the library's file name (folders not compared, any case) the new password
 // and saves the list when an entry changed. A library of another kind is refused
 // ("必须是Pak补丁才可以改密码！！！"), and so is a password the list cannot hold (see
-// PasswordFitsList) before anything is written. progress is called once per record (through the
-// library's read events, which are cleared afterwards). File-system errors raise EFileError.
+// PasswordFitsList) or the code page cannot hold (PasswordFitsCodePage, kUnencodablePasswordText)
+// before anything is written. progress is called once per record (through the library's read
+// events, which are cleared afterwards). File-system errors raise EFileError.
 TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string& newPassword,
                                         bool backup, const TProgress& progress = {});
 

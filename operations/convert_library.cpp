@@ -152,6 +152,10 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
         result.Error = options.SourcePath + ": the file does not exist";
         return result;
     }
+    if (options.TargetKind == t_Quillrand && !PasswordFitsCodePage(options.PassWord)) {
+        result.Error = kUnencodablePasswordText;
+        return result;
+    }
     std::error_code ec;
     if (std::filesystem::equivalent(options.SourcePath, options.TargetPath, ec)) {
         result.Error = options.TargetPath + ": the target is the source file";

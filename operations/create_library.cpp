@@ -30,6 +30,10 @@ TCreateResult CreateLibraryFile(TImageType kind, const std::string& path, int bi
         result.Error = "no file name given";
         return result;
     }
+    if (!PasswordFitsCodePage(CreationPassword(kind, password))) {
+        result.Error = kUnencodablePasswordText;
+        return result;
+    }
     try {
         std::unique_ptr<TGameImages> library;
         if (kind == t_Quillrand)

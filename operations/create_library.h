@@ -20,8 +20,9 @@ struct TCreateResult {
 };
 
 // Writes a new, empty WIL, WZL or Pak library at path (CreateFile of the kind), replacing an
-// existing file of that name. WIS libraries cannot be created. File-system errors are reported as
-// the result's error.
+// existing file of that name. WIS libraries cannot be created, and a Pak password that the code
+// page cannot hold is refused (kUnencodablePasswordText). File-system errors are reported as the
+// result's error.
 TCreateResult CreateLibraryFile(TImageType kind, const std::string& path, int bitCount,
                                 const std::string& password);
 

@@ -126,6 +126,11 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
     if (item < 0 || item > 3 || kKinds[item] == t_Wis)
         return;
     const TImageType kind = kKinds[item];
+    // Refused before a file name is asked for: no one could type the password to open the file.
+    if (!PasswordFitsCodePage(CreationPassword(kind, FEditPassWord->text().toStdString()))) {
+        Prompts().ShowMessage(QString::fromUtf8(kUnencodablePasswordText));
+        return;
+    }
     QString title, filter, extension;
     switch (kind) {
     case t_Wil:

@@ -7,6 +7,7 @@
 #include "formats/pak.h"
 
 #include <algorithm>
+#include <array>
 #include <exception>
 
 namespace velmora {
@@ -16,14 +17,9 @@ TLoadedPicture PictureFromPng(const TPngPicture& png) {
     std::unique_ptr<TDIB> bitmap = png.ToDIB();
     if (!bitmap)
         return picture;
-    if (bitmap->BitCount() == 8) {
-        // An 8-bit picture is redrawn onto the library palette so its indexes mean what the
-        // library's 8-bit pictures mean.
-        picture.Source = MakeLibraryBuffer(8, bitmap->Width(), bitmap->Height());
-        picture.Source->Draw(0, 0, *bitmap);
-    } else {
-        picture.Source = std::move(bitmap);
-    }
+    // A palette or grey picture keeps its own colour table; PrepareForLibrary decides what the
+    // library can store of it.
+    picture.Source = std::move(bitmap);
     if (png.HasAlpha() && png.Width() > 0 && png.Height() > 0) {
         picture.Alpha = MakeLibraryBuffer(8, png.Width(), png.Height());
         for (int y = 0; y < png.Height(); ++y) {
@@ -131,6 +127,23 @@ TDIB PaletteTo565(const TDIB& buffer) {
     return out;
 }
 
+// True when every index the pixels use stands for the same colour in DefaultPalette.
+bool IndexesMeanDefaultColours(const TDIB& buffer) {
+    std::array<bool, 256> used{};
+    for (int y = 0; y < buffer.Height(); ++y) {
+        const uint8_t* row = buffer.ScanLine(y);
+        for (int x = 0; x < buffer.Width(); ++x)
+            used[row[x]] = true;
+    }
+    for (size_t i = 0; i < used.size(); ++i) {
+        const TRGBQuad& a = buffer.ColorTable()[i];
+        const TRGBQuad& b = DefaultPalette[i];
+        if (used[i] && (a.rgbRed != b.rgbRed || a.rgbGreen != b.rgbGreen || a.rgbBlue != b.rgbBlue))
+            return false;
+    }
+    return true;
+}
+
 void ChangeDepthInPlace(TDIB& buffer, int bitCount) {
     buffer.SetPixelFormat(bitCount == 16 ? MakePixelFormat(5, 6, 5) : MakePixelFormat(8, 8, 8));
     if (buffer.Empty())
@@ -177,11 +190,29 @@ void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library) {
         source.SetSize(1, 1, source.BitCount());
         picture.Alpha.reset();
     }
-    if (ConvertsToLibraryBitCount(library))
+    const bool fixedDepth = ConvertsToLibraryBitCount(library);
+    // The indexes of a library's 8-bit pictures mean DefaultPalette colours. A picture with other
+    // colours is drawn onto that palette only where the library stores 8 bits; a library of more
+    // bits takes its own colours (ConvertBitCount reads them through its colour table), and one
+    // that stores any depth gets them as true colour.
+    if (source.BitCount() == 8 && !IndexesMeanDefaultColours(source)) {
+        if (!fixedDepth) {
+            source.SetPixelFormat(MakePixelFormat(8, 8, 8));
+            source.SetBitCount(24);
+        } else if (library.BitCount() == 8) {
+            std::unique_ptr<TDIB> indexed = MakeLibraryBuffer(8, source.Width(), source.Height());
+            indexed->Draw(0, 0, source);
+            source = std::move(*indexed);
+        }
+    }
+    if (fixedDepth)
         ConvertBitCount(source, library.BitCount());
     if (picture.Alpha &&
         (picture.Alpha->Width() != source.Width() || picture.Alpha->Height() != source.Height()))
         picture.Alpha.reset();
+    // A 32-bit library keeps alpha in the fourth byte of each pixel, as a 32-bit TGA brings it.
+    if (picture.Alpha && fixedDepth && library.BitCount() == 32)
+        source.AssignAlphaChannel(*picture.Alpha);
 }
 
 namespace {

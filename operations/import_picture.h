@@ -21,9 +21,9 @@ struct TLoadedPicture {
 };
 
 // Reads a BMP, TGA or PNG file (kind by extension) into a pixel buffer. PNG pictures with alpha
-// get the alpha buffer, and their fully transparent pixels are set to 0 in the source buffer; an
-// 8-bit PNG becomes an 8-bit buffer on the library palette. False with a reason in `error` when
-// the file cannot be read; `picture` is then empty.
+// get the alpha buffer, and their fully transparent pixels are set to 0 in the source buffer; a
+// palette or grey PNG becomes an 8-bit buffer with its own colour table. False with a reason in
+// `error` when the file cannot be read; `picture` is then empty.
 bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std::string& error);
 
 // Turns a PNG picture (from a file or a library) into a source buffer and, for colour types 4 and
@@ -42,7 +42,10 @@ void ConvertBitCount(TDIB& buffer, int bitCount);
 
 // The size rule and the depth rule of imports: a picture of 4 pixels or fewer becomes a 1 x 1
 // blank (its alpha buffer is dropped), then the buffer is brought to the library's bit count when
-// ConvertsToLibraryBitCount.
+// ConvertsToLibraryBitCount. An 8-bit picture whose colours are not those of the library palette
+// keeps them: it is drawn onto the palette only for an 8-bit library, and becomes 24 bits for a
+// library that stores any depth. For a 32-bit library the alpha buffer also goes into the top
+// byte of every pixel.
 void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library);
 
 // How one imported picture enters the library.

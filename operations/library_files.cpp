@@ -1,11 +1,10 @@
 #include "operations/library_files.h"
 
 #include "core/file_stream.h"
+#include "core/safe_replace.h"
 #include "core/utils.h"
 #include "formats/wil.h"
 #include "formats/wzl.h"
-
-#include <cstdio>
 
 namespace velmora {
 
@@ -31,15 +30,12 @@ std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind) 
 }
 
 std::string TemporaryNameFor(const std::string& path) {
-    // FNV-1a over the file name.
-    uint64_t hash = 14695981039346656037ull;
-    for (unsigned char c : ExtractFileName(path)) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    char digits[17];
-    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
-    return ExtractFilePath(path) + "." + digits + ".vwork" + ExtractFileExt(path);
+    // The extension tells the kind of a library; every extension that names one is short, so a
+    // long one is dropped to keep the name short.
+    std::string ext = ExtractFileExt(path);
+    if (ext.size() > 8)
+        ext.clear();
+    return HiddenNameFor(ResolveLinks(path), ".work" + ext);
 }
 
 } // namespace velmora

@@ -11,9 +11,8 @@ namespace velmora {
 // ".wzx"; an existing one in any letter case).
 std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind);
 
-// A name in the folder of `path` for a library being built to replace it: short (a dot, 16 hex
-// digits of a hash of the file name, ".vwork" and the extension), so that it fits the file-name
-// limit whatever the length of the name it stands for.
+// A short hidden name for a temporary copy of a library, beside the file `path` leads to (its links
+// followed), that keeps a short extension.
 std::string TemporaryNameFor(const std::string& path);
 
 } // namespace velmora

@@ -125,14 +125,20 @@ void TFrmPassword::ButtonPasswordLoadFileClick() {
 }
 
 void TFrmPassword::ButtonPasswordOKClick() {
-    // A password the list cannot hold would come back cut short: the dialog stays open on it.
+    // A password the list cannot hold would come back cut short, and one the code page cannot
+    // hold opens no library: the dialog stays open on it.
     for (int row = 0; row < FStringGridPak->rowCount(); ++row) {
-        if (CellText(FStringGridPak, row, kColFile).isEmpty() ||
-            PasswordFitsList(CellText(FStringGridPak, row, kColPassword).toStdString()))
+        if (CellText(FStringGridPak, row, kColFile).isEmpty())
+            continue;
+        const std::string password = CellText(FStringGridPak, row, kColPassword).toStdString();
+        const char* refusal = !PasswordFitsList(password)       ? kUnlistablePasswordText
+                              : !PasswordFitsCodePage(password) ? kUnencodablePasswordText
+                                                                : nullptr;
+        if (!refusal)
             continue;
         FStringGridPak->setCurrentCell(row, kColPassword);
         Prompts().ShowMessage(QStringLiteral("第 %1 行：").arg(row + 1) +
-                              QString::fromUtf8(kUnlistablePasswordText));
+                              QString::fromUtf8(refusal));
         return;
     }
     g_PakPasswords.clear();

@@ -11,7 +11,10 @@
 #include "protection/password_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <optional>
+#include <stdexcept>
 
 namespace velmora {
 
@@ -31,10 +34,13 @@ bool IsCheckMagic(std::string_view text) {
 } // namespace
 
 void TQuillrand::InputPassWord(const std::string& PassWord) {
-    const TPakKey key = DeriveKey(PasswordKeyText(PassWord));
+    // A password the code page cannot hold has no key and opens nothing, never the library of a
+    // substitute text that another password shares.
+    const std::optional<std::string> text = PasswordKeyText(PassWord);
+    FKeyInvalid = !text;
+    const TPakKey key = text ? DeriveKey(*text) : TPakKey{};
     FKeyData = key.KeyData;
     FChain = key.Chain;
-    FKeyInvalid = false;
 }
 
 void TQuillrand::OpenFile() {
@@ -134,9 +140,13 @@ bool TQuillrand::CheckPassword() {
 void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     if (!FInitialized || !m_FileStream)
         throw EEditRefused(FFileName, TEditRefusal::erNotOpen);
+    const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
+    // Refused before anything is written: no one could type such a password to open the file.
+    const std::optional<std::string> keyText = PasswordKeyText(password);
+    if (!keyText)
+        throw std::invalid_argument(kUnencodablePasswordText);
     TUpdate update = BeginUpdate(-1);
     DoBeginRead();
-    const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
     if (boBack) {
         const std::vector<uint8_t> old = TFileStream::ReadAll(FFileName);
         // The backup replaces an older one only once it is complete.
@@ -145,7 +155,7 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
         backup.Commit();
     }
     const TPakKey oldKey = FHeader.Key();
-    const TPakKey newKey = DeriveKey(PasswordKeyText(password));
+    const TPakKey newKey = DeriveKey(*keyText);
     // Record headers are held decrypted: only the check code and the header's key change, and
     // every header is written under the new key.
     TPakFileHeader next = FHeader;

@@ -105,8 +105,7 @@ TEST_F(CliErrors, UnreadablePictureChangesNothingAndIsNamed) {
     EXPECT_EQ(TFileStream::ReadAll(lib), data);
     EXPECT_EQ(TFileStream::ReadAll(Dir / "keep.wzx"), index);
     for (const auto& entry : fs::directory_iterator(Dir.Path()))
-        EXPECT_EQ(entry.path().filename().string().find("velmora-tmp"), std::string::npos)
-            << "no temporary copy is left behind";
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "no temporary copy is left behind";
 
     // A refused edit is a failure too: replacing past the end is clamped, but inserting into a
     // picture list of a missing file is refused before anything happens.

@@ -263,6 +263,17 @@ TEST(DibConvert, SixteenToSixteenOtherLayout) {
     copy.SetPixelFormat(MakePixelFormat(5, 5, 5));
     copy.SetBitCount(16);
     EXPECT_EQ(copy.Pixel(0, 0), 0x7FFFu);
+
+    // Directly: requesting 5-6-5 does not relabel the 5-5-5 words held; SetBitCount converts them.
+    TDIB red;
+    red.SetPixelFormat(MakePixelFormat(5, 5, 5));
+    red.SetSize(1, 1, 16);
+    red.SetPixel(0, 0, 0x7C00);
+    red.SetPixelFormat(MakePixelFormat(5, 6, 5));
+    EXPECT_EQ(red.PixelColor(0, 0), RGBColor(255, 0, 0));
+    red.SetBitCount(16);
+    EXPECT_EQ(red.Pixel(0, 0), 0xF800u);
+    EXPECT_EQ(red.PixelFormat(), MakePixelFormat(5, 6, 5));
 }
 
 TEST(DibConvert, PaletteToTrueColour) {

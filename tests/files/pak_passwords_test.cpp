@@ -4,7 +4,14 @@
 #include "files/text_file.h"
 #include "support/files_support.h"
 
+#include "core/file_stream.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -120,9 +127,29 @@ TEST_F(PakPasswords, ChineseListsAreReadInTheirEncodingAndWrittenBackInIt) {
     EXPECT_EQ(files_test::ReadBytes(folder.File("Pak.txt")), utf16);
 }
 
-TEST_F(PakPasswords, SavingIntoAMissingFolderIsReportedNotRaised) {
+TEST_F(PakPasswords, ASaveThatFailsIsReportedAndKeepsTheOldList) {
     g_PakPasswords = {{"a.pak", "b"}};
     EXPECT_TRUE(SavePakPasswords());
+    const std::vector<uint8_t> before = files_test::ReadBytes(folder.File("Pak.txt"));
+
+    // A list that does not fit (a file-size limit stands in for a full disk) leaves every
+    // remembered password in place.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        IgnoreFileSizeSignal();
+        const rlimit limit{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        g_PakPasswords.assign(20, TPakPassword{"another.pak", "another password"});
+        ::_exit(SavePakPasswords() ? 1 : 0);
+    }
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the failure is reported";
+    EXPECT_EQ(files_test::ReadBytes(folder.File("Pak.txt")), before);
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        EXPECT_EQ(entry.path().filename().string(), "Pak.txt") << "nothing else is left";
+
     g_AppDir = folder.File("missing/");
     EXPECT_FALSE(SavePakPasswords());
 }

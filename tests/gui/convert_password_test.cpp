@@ -212,6 +212,11 @@ private slots:
         QCOMPARE(g_PakPasswords.size(), size_t(3));
         QCOMPARE(ReadText(home.File("Pak.txt")),
                  std::string("a.Pak|one\r\nD:\\b.Pak|two\r\nc.Pak|three\r\n"));
+        // So does one the code page cannot hold: no library could have it.
+        grid->item(1, 2)->setText("😀two");
+        dlg.ButtonPasswordOKClick();
+        QCOMPARE(editor.Prompts.Messages.back(), QString("第 2 行：密码含有无法保存的字符！！！"));
+        QCOMPARE(g_PakPasswords.size(), size_t(3));
         grid->item(1, 2)->setText("two");
 
         // 保存: rows without a file are dropped, an empty password becomes the default one.
@@ -370,6 +375,11 @@ private slots:
                  QString("密码修改失败 ！！！\n") + QString::fromUtf8(kUnlistablePasswordText));
         QVERIFY(Bytes(path) == before);
         QCOMPARE(ReadText(home.File("Pak.txt")), std::string("a.Pak|alt\r\n"));
+        dlg.EditPassword()->setText("😀fresh");
+        dlg.BitBtnOKClick();
+        QCOMPARE(editor.Prompts.Messages.back(),
+                 QString("密码修改失败 ！！！\n密码含有无法保存的字符！！！"));
+        QVERIFY(Bytes(path) == before);
 
         // The change succeeds but the list cannot be written: the user is told to keep the
         // password.

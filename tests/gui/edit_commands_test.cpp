@@ -297,6 +297,12 @@ private slots:
         dlg.ToolButtonCreateFileClick();
         QVERIFY(Reopen(home.File("x.pak.pak"), "geheim"));
         QVERIFY(!Reopen(home.File("x.pak.pak"), kDefaultPakPassword));
+        // A password the code page cannot hold is refused before a file name is asked for.
+        const size_t requests = editor.Prompts.FileRequests.size();
+        choose(3, 0, "😀key");
+        dlg.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.Messages.back(), QString("密码含有无法保存的字符！！！"));
+        QCOMPARE(editor.Prompts.FileRequests.size(), requests);
         choose(2, 3, "");
         editor.Prompts.Files.push_back(QString());
         dlg.ToolButtonCreateFileClick();

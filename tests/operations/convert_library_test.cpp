@@ -20,7 +20,7 @@ using cli_test::TCliTempDir;
 
 bool NoTemporaryFiles(const std::string& folder) {
     for (const auto& entry : fs::directory_iterator(folder))
-        if (entry.path().filename().string().find("velmora-tmp") != std::string::npos)
+        if (entry.path().filename().string()[0] == '.')
             return false;
     return true;
 }

@@ -170,9 +170,10 @@ TEST(PasswordText, ConvertsToCodePageBytes) {
                                        "b");
     // Bytes that are not UTF-8 are taken to be code-page text already.
     EXPECT_EQ(PasswordKeyText("\xB2\xE2\xCA\xD4"), "\xB2\xE2\xCA\xD4");
-    // A character the code page cannot hold becomes '?', the rest is kept.
-    EXPECT_EQ(PasswordKeyText("x\xF0\x9F\x98\x80y"), "x?y");
-    EXPECT_EQ(DeriveKey(PasswordKeyText("测试")), DeriveKey("\xB2\xE2\xCA\xD4"));
+    // A character the code page cannot hold leaves the password without a key: no substitute.
+    EXPECT_EQ(PasswordKeyText("x\xF0\x9F\x98\x80y"), std::nullopt);
+    EXPECT_FALSE(PasswordFitsCodePage("😀key"));
+    EXPECT_TRUE(PasswordFitsCodePage("测试key"));
 }
 
 } // namespace

@@ -131,7 +131,7 @@ TEST(PakPassword, OlderVariantZeroFilesAreConvertedOnce) {
     ASSERT_EQ(h[68], 5);
     EXPECT_TRUE(KeyMaterialIsZero(h));
     uint8_t text[5];
-    DecryptChained(&h[69], text, 5, DeriveKey(PasswordKeyText("旧密码")));
+    DecryptChained(&h[69], text, 5, DeriveKey(PasswordKeyText("旧密码").value()));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(text), 5), "K7PV4");
 
     EXPECT_FALSE(OpenPak(file, "wrong"));

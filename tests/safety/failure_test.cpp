@@ -182,6 +182,8 @@ TEST(FailedCommand, TheCliExitsWithTheReasonAndLeavesTheLibrary) {
     const std::string text(message.begin(), message.end());
     EXPECT_NE(text.find("too large"), std::string::npos) << text;
     EXPECT_EQ(test::FileBytes(path), data);
+    for (const std::string& name : FolderNames(dir.Path()))
+        EXPECT_NE(name[0], '.') << "left behind: " << name;
 }
 
 // Writes a file of the given text.

@@ -115,7 +115,7 @@ std::vector<uint8_t> OldRecordHeader(int32_t packing, int width, int height, int
 std::vector<uint8_t> BuildPakFile(const TPakTestFile& fileLayout) {
     const int headerOffset = HeaderOffsetOf(fileLayout.Variant);
     const int base = DataBaseOf(fileLayout.Variant);
-    const TPakKey key = DeriveKey(PasswordKeyText(fileLayout.Password));
+    const TPakKey key = DeriveKey(PasswordKeyText(fileLayout.Password).value());
     std::vector<uint8_t> file(size_t(base), 0);
     if (fileLayout.Variant == 0) {
         std::memcpy(file.data(), fileLayout.Variant0Magic.data(),
