@@ -3,9 +3,12 @@
 #include "core/utils.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <string_view>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -319,6 +322,34 @@ void RecoverReplacement(const std::string& DataFile, const std::vector<std::stri
                           kOldReplacementSuffix);
         RemoveQuietly(ExtractFilePath(DataFile) + "." + dataBase + kOldCopyInfix +
                       ExtractFileExt(files[i]));
+    }
+    // A conversion into the library that was cut short leaves its unfinished work library (data
+    // and index) under the library's hidden work name.
+    const std::string workPrefix = ExtractFileName(HiddenNameFor(data, ".work."));
+    std::vector<std::string> work;
+    // The work files may not exist yet (the kill came while they were being created): their names
+    // follow from the library's own, with its extensions in any case.
+    for (const std::string& file : files) {
+        std::string ext = ExtractFileExt(file), lower = ext, upper = ext;
+        for (char& ch : lower)
+            ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        for (char& ch : upper)
+            ch = char(std::toupper(static_cast<unsigned char>(ch)));
+        for (const std::string& e : {ext, lower, upper})
+            work.push_back(HiddenNameFor(data, ".work" + e));
+    }
+    if (DIR* dir = ::opendir(FolderOf(data).c_str())) {
+        while (dirent* entry = ::readdir(dir))
+            if (std::string_view(entry->d_name).starts_with(workPrefix))
+                work.push_back(ExtractFilePath(data) + entry->d_name);
+        ::closedir(dir);
+    }
+    // With them go the temporaries and the journal of the work library's own saves.
+    for (const std::string& name : work) {
+        RemoveQuietly(HiddenNameFor(name, kReplacementSuffix));
+        RemoveQuietly(HiddenNameFor(name, kJournalSuffix));
+        RemoveQuietly(HiddenNameFor(name, kJournalSuffix) + kDraftSuffix);
+        RemoveQuietly(name);
     }
     SyncFolder(data);
 }

@@ -43,7 +43,9 @@ void TIndexedLibrary::Initialize() {
     if (FInitialized)
         Finalize();
     // A save that a crash interrupted is finished or undone before anything is read.
-    RecoverReplacement(FFileName, {IndexFileName()});
+    // Backups are written through the replacement too: an unfinished one is removed with it.
+    const std::string index = IndexFileName();
+    RecoverReplacement(FFileName, {index, index + ".bak"});
     if (!FileExists(FFileName))
         return;
     bool readOnly = false;

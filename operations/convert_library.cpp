@@ -142,6 +142,11 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
 
 } // namespace
 
+void RecoverConversion(const std::string& target, TImageType kind) {
+    const std::vector<std::string> files = LibraryFiles(target, kind);
+    RecoverReplacement(files.front(), std::vector<std::string>(files.begin() + 1, files.end()));
+}
+
 TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& progress) {
     TConvertResult result;
     if (!ConversionSupported(options.SourceKind, options.TargetKind)) {
@@ -162,6 +167,7 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
         return result;
     }
     try {
+        RecoverConversion(options.TargetPath, options.TargetKind);
         Convert(options, progress, result);
     } catch (const std::exception& e) {
         result.Done = false;

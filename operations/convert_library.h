@@ -36,4 +36,9 @@ struct TConvertResult {
 // is built under a temporary name and renamed over the target only when complete.
 TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& progress = {});
 
+// Finishes or removes what a conversion into target that was cut short (a crash, a kill) left:
+// its replacement is completed when it had begun, its unfinished work library removed otherwise.
+// Every conversion does this first; opening the target does it as well.
+void RecoverConversion(const std::string& target, TImageType kind);
+
 } // namespace velmora

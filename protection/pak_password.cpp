@@ -47,7 +47,7 @@ void TQuillrand::OpenFile() {
     if (m_FileStream && m_FileStream->IsOpen())
         return;
     // A save that a crash interrupted is finished or undone before anything is read.
-    RecoverReplacement(FFileName);
+    RecoverReplacement(FFileName, {FFileName + ".bak"});
     // A file that cannot be written (read-only media) is still read; its edits are refused.
     bool readOnly = false;
     m_FileStream = OpenLibraryStream(FFileName, readOnly);

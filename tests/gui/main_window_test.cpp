@@ -379,6 +379,31 @@ private slots:
         QVERIFY(main.ToolButton("ToolButtonOpenFile")->isEnabled());
         QVERIFY(editor.Prompts.Messages.empty());
         QCOMPARE(g_RecentFiles.front(), home.File("bad.wzl"));
+        // Its index names more images than it holds: said once, with the repair offered.
+        QCOMPARE(editor.Prompts.Questions.size(), size_t(1));
+        QVERIFY(editor.Prompts.Questions[0].contains(QStringLiteral("索引文件丢失或损坏")));
+        QVERIFY(main.StatusText(1).contains(QStringLiteral("索引")));
+    }
+
+    void aLibraryWithoutItsIndexIsRepairedWhenTheUserAgrees() {
+        TEditorHome home;
+        const std::string wil = home.File("lost.wil");
+        QVERIFY(MakeLibrary(t_Wil, wil, Sprites(4)));
+        std::filesystem::remove(home.File("lost.WIX"));
+        TEditor editor;
+        editor.Prompts.Confirms = {false, true};
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(wil);
+        // Declined: nothing is shown and nothing can be changed.
+        QCOMPARE(g_Images->ImageCount(), 0);
+        QCOMPARE(g_Images->EditRefusal(), TEditRefusal::erIndexMissing);
+        main.CloseLibrary();
+        main.OpenLibrary(wil);
+        QCOMPARE(g_Images->ImageCount(), 4);
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QVERIFY(editor.Prompts.Messages[0].contains(QStringLiteral("找到 4 张图片")));
+        QCOMPARE(main.StatusText(2), QString("0/4"));
+        QVERIFY(editor.Prompts.Unexpected.empty());
     }
 
     void windowStaysResponsiveWhileReading() {

@@ -1,6 +1,16 @@
-// Saves killed at random moments: whatever the moment, the library opens afterwards with either
-// its old or its new content, pixel for pixel, and no half-written file stays behind.
+// Commands killed at random moments: whatever the moment, the library (or the conversion's
+// target) opens afterwards with either its old or its new content, pixel for pixel, and no
+// half-written file stays behind. A kill counts only when it landed inside a save: the child is
+// stopped first, and the folder must then hold one of the save's temporary files or its journal,
+// so that a disk fast enough to finish every save before the kill cannot pass the test untested.
 
+#include "core/file_stream.h"
+#include "formats/indexed_library.h"
+#include "formats/pak.h"
+#include "operations/change_password.h"
+#include "operations/convert_library.h"
+#include "operations/library_files.h"
+#include "operations/library_kind.h"
 #include "support/formats_support.h"
 #include "support/safety_support.h"
 
@@ -8,6 +18,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <sys/wait.h>
 #include <thread>
@@ -18,19 +30,47 @@ namespace velmora::safety_test {
 namespace {
 
 using TClock = std::chrono::steady_clock;
+using std::chrono::microseconds;
 
 // Image count and side: about 4 MB of pixels, so that a save takes tens of milliseconds.
 constexpr int kImages = 120;
 constexpr int kSide = 128;
-constexpr int kTrialsPerCase = 50;
+// Kills that must land inside a save per command, and the attempts allowed to get them.
+constexpr int kKillsInside = 12;
+constexpr int kAttempts = 150;
 
-enum class TEdit { Add, DeleteFirst };
+enum class TCommand { AddOrDelete, Passwd, Repair, Convert };
 
-// Runs one edit in a child process and kills it after delay (none: lets it finish). The child
-// reports on the pipe once the library is open, so that the delay falls inside the save.
-// Returns how long the child ran after opening.
-std::chrono::microseconds RunChild(const std::string& path, TLibraryCase c, TEdit edit,
-                                   std::optional<std::chrono::microseconds> delay) {
+const char* CommandName(TCommand command) {
+    switch (command) {
+    case TCommand::AddOrDelete:
+        return "add or delete";
+    case TCommand::Passwd:
+        return "passwd";
+    case TCommand::Repair:
+        return "repair";
+    case TCommand::Convert:
+        return "convert";
+    }
+    return "";
+}
+
+bool SaveUnderWay(const std::string& folder) {
+    for (const std::string& name : FolderNames(folder))
+        if (!name.empty() && name[0] == '.')
+            return true;
+    return false;
+}
+
+struct TRun {
+    microseconds Ran{0};
+    bool KilledInsideASave = false;
+};
+
+// Runs work in a child once setup (also in the child) is done, and kills the child delay after
+// that (none: lets it finish). Before the kill the child is stopped and the folder looked at.
+TRun RunChild(const std::string& folder, const std::function<void()>& work,
+              std::optional<microseconds> delay) {
     int ready[2];
     if (::pipe(ready) != 0)
         throw std::runtime_error("pipe");
@@ -39,117 +79,228 @@ std::chrono::microseconds RunChild(const std::string& path, TLibraryCase c, TEdi
         throw std::runtime_error("fork");
     if (pid == 0) {
         ::close(ready[0]);
-        int status = 3;
+        int status = 0;
         try {
-            auto library = OpenTestLibrary(path, c);
-            if (library) {
-                const char byte = 'r';
-                (void)!::write(ready[1], &byte, 1);
-                if (edit == TEdit::Add) {
-                    auto picture = TestPicture(kSide, 4242);
-                    auto update = library->BeginUpdate(0);
-                    update.Add(*picture, 11, -13, 0, nullptr);
-                    update.EndUpdate();
-                } else {
-                    library->Delete(0, 0, nullptr);
-                }
-                status = 0;
-            }
-        } catch (...) {
+            const char byte = 'r';
+            (void)!::write(ready[1], &byte, 1);
+            work();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "the command failed: %s\n", e.what());
             status = 4;
         }
         ::_exit(status);
     }
     ::close(ready[1]);
     char byte = 0;
-    const bool opened = ::read(ready[0], &byte, 1) == 1;
+    const bool started = ::read(ready[0], &byte, 1) == 1;
     ::close(ready[0]);
+    TRun run;
     const auto start = TClock::now();
-    if (opened && delay) {
-        std::this_thread::sleep_for(*delay);
-        ::kill(pid, SIGKILL);
-    }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    const auto ran = std::chrono::duration_cast<std::chrono::microseconds>(TClock::now() - start);
-    if (!delay) {
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-            throw std::runtime_error("the save in the child did not finish");
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("the save in the child failed");
+    bool reaped = false;
+    if (started && delay) {
+        std::this_thread::sleep_for(*delay);
+        ::kill(pid, SIGSTOP);
+        // The child may have ended before it could be stopped: then nothing was under way.
+        if (::waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status))
+            run.KilledInsideASave = SaveUnderWay(folder);
+        else
+            reaped = true;
+        ::kill(pid, SIGKILL);
+        ::kill(pid, SIGCONT);
     }
-    return ran;
+    if (!reaped)
+        ::waitpid(pid, &status, 0);
+    run.Ran = std::chrono::duration_cast<microseconds>(TClock::now() - start);
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the command in the child failed");
+    return run;
 }
 
-TFingerprint AfterEdit(const TFingerprint& before, TEdit edit, const TImageFingerprint& added) {
-    TFingerprint after = before;
-    if (edit == TEdit::Add)
-        after.push_back(added);
-    else
-        after.erase(after.begin());
-    return after;
+bool IsPak(TLibraryCase c) {
+    return c == TLibraryCase::PakNew || c == TLibraryCase::PakOld;
 }
 
-class CrashSafety : public ::testing::TestWithParam<TLibraryCase> {};
+// One command on a library, with what the library (or target) looks like before and after it.
+struct TTrialSetup {
+    std::function<void()> Prepare;                        // in the parent, before each trial
+    std::function<void()> Work;                           // in the child
+    std::function<std::optional<TFingerprint>()> Observe; // in the parent, afterwards
+};
 
-TEST_P(CrashSafety, AKilledSaveLeavesTheOldOrTheNewLibrary) {
-    const TLibraryCase c = GetParam();
-    test::TFormatsTempDir dir;
-    const std::string path = LibraryPath(dir.Path(), c);
-    CreateTestLibrary(path, c, kImages, kSide);
-    const std::vector<std::string> files = FolderNames(dir.Path());
-
-    TFingerprint before;
-    {
-        auto library = OpenTestLibrary(path, c);
-        ASSERT_NE(library, nullptr);
-        before = Fingerprint(*library);
-        ASSERT_EQ(before.size(), size_t(kImages));
-    }
-    // A save left to finish tells how long saving takes and what the added image looks like.
-    const auto saveTime = RunChild(path, c, TEdit::Add, std::nullopt);
-    TImageFingerprint added;
-    {
-        auto library = OpenTestLibrary(path, c);
-        ASSERT_NE(library, nullptr);
-        TFingerprint now = Fingerprint(*library);
-        ASSERT_EQ(now.size(), before.size() + 1);
-        ASSERT_TRUE(std::equal(before.begin(), before.end(), now.begin()));
-        added = now.back();
-        EXPECT_EQ(added.Point, (TPoint{11, -13}));
-        before = now;
+class CrashSafety : public ::testing::TestWithParam<TLibraryCase> {
+protected:
+    void SetUp() override {
+        Path = LibraryPath(Dir.Path(), GetParam());
+        CreateTestLibrary(Path, GetParam(), kImages, kSide);
+        Files = FolderNames(Dir.Path());
     }
 
-    std::mt19937 random(20261208u + unsigned(c));
-    std::uniform_int_distribution<int64_t> moment(0, saveTime.count() * 5 / 4);
-    int oldOutcomes = 0, newOutcomes = 0;
-    for (int trial = 0; trial < kTrialsPerCase; ++trial) {
-        const TEdit edit = trial % 2 == 0 ? TEdit::DeleteFirst : TEdit::Add;
-        const TFingerprint expected = AfterEdit(before, edit, added);
-        const std::chrono::microseconds delay(moment(random));
-        RunChild(path, c, edit, delay);
+    TFingerprint Current(const std::string& password = kTestPakPassword) const {
+        TOpenResult opened = OpenLibraryFile(
+            Path, IsPak(GetParam()) ? std::optional<std::string>(password) : std::nullopt);
+        if (!opened.Opened())
+            throw std::runtime_error("the library does not open");
+        return Fingerprint(*opened.Library);
+    }
 
-        auto library = OpenTestLibrary(path, c);
-        ASSERT_NE(library, nullptr) << CaseName(c) << ", trial " << trial << ", killed after "
-                                    << delay.count() << " us: the library does not open";
-        const TFingerprint now = Fingerprint(*library);
-        library.reset();
-        if (now == before) {
-            ++oldOutcomes;
-        } else {
-            ASSERT_EQ(now, expected) << CaseName(c) << ", trial " << trial << ", killed after "
-                                     << delay.count() << " us: neither old nor new content";
-            ++newOutcomes;
+    // Kills the command until kKillsInside kills fell inside a save; each time the library must
+    // show the old content or the new one, and nothing but its own files may remain.
+    void Trials(TCommand command, const TTrialSetup& setup, TFingerprint oldState,
+                const TFingerprint& newState, bool alternates) {
+        SCOPED_TRACE(CommandName(command));
+        setup.Prepare();
+        const TRun full = RunChild(Dir.Path(), setup.Work, std::nullopt);
+        ASSERT_EQ(setup.Observe(), newState) << "the command left to finish";
+        std::mt19937 random(20261209u + unsigned(GetParam()) * 7 + unsigned(command));
+        // Commands take longer when the disk is busy: the moments reach past the measured time.
+        std::uniform_int_distribution<int64_t> moment(0, full.Ran.count() * 3 / 2);
+        int inside = 0, attempts = 0, olds = 0, news = 0;
+        TFingerprint before = alternates ? newState : oldState;
+        while (inside < kKillsInside && attempts < kAttempts) {
+            ++attempts;
+            setup.Prepare();
+            const TFingerprint expectedNew = alternates && before == newState ? oldState : newState;
+            const TFingerprint expectedOld = alternates ? before : oldState;
+            const TRun run = RunChild(Dir.Path(), setup.Work, microseconds(moment(random)));
+            const std::optional<TFingerprint> now = setup.Observe();
+            ASSERT_TRUE(now) << "attempt " << attempts << ": the library does not open";
+            if (*now == expectedOld) {
+                ++olds;
+            } else {
+                ASSERT_EQ(*now, expectedNew)
+                    << "attempt " << attempts << ": neither old nor new content";
+                ++news;
+            }
+            // Opening finished or undid the interrupted save: only the library's own files.
+            std::vector<std::string> names = FolderNames(Dir.Path());
+            std::erase_if(names, [this](const std::string& name) {
+                return std::find(Files.begin(), Files.end(), name) == Files.end() &&
+                       (name.ends_with(".bak") || name.rfind("target", 0) == 0);
+            });
+            ASSERT_EQ(names, Files) << "attempt " << attempts;
+            inside += run.KilledInsideASave ? 1 : 0;
+            before = *now;
         }
-        // Opening finished or undid the interrupted save: only the library's own files remain.
-        ASSERT_EQ(FolderNames(dir.Path()), files) << "trial " << trial;
-        before = now;
+        EXPECT_EQ(inside, kKillsInside) << "too few kills landed inside a save";
+        std::printf("%s %s: %d kills, %d inside a save (%d old, %d new), command %lld us\n",
+                    CaseName(GetParam()), CommandName(command), attempts, inside, olds, news,
+                    static_cast<long long>(full.Ran.count()));
     }
-    // Both outcomes show that the kills fell inside the saves and not only around them.
-    EXPECT_GT(oldOutcomes, 0) << CaseName(c);
-    EXPECT_GT(newOutcomes, 0) << CaseName(c);
-    std::printf("%s: %d trials, %d old, %d new, save %lld us\n", CaseName(c), kTrialsPerCase,
-                oldOutcomes, newOutcomes, static_cast<long long>(saveTime.count()));
+
+    test::TFormatsTempDir Dir;
+    std::string Path;
+    std::vector<std::string> Files;
+};
+
+TEST_P(CrashSafety, AKilledEditLeavesTheOldOrTheNewLibrary) {
+    const TLibraryCase c = GetParam();
+    const TFingerprint initial = Current();
+    // Appending an image and deleting it again alternate, so that every trial has work to do.
+    const auto addOrDelete = [&] {
+        auto library = OpenTestLibrary(Path, c);
+        if (library->ImageCount() > kImages) {
+            library->Delete(kImages, kImages, nullptr);
+            return;
+        }
+        auto picture = TestPicture(kSide, 4242);
+        auto update = library->BeginUpdate(0);
+        update.Add(*picture, 11, -13, 0, nullptr);
+        update.EndUpdate();
+    };
+    addOrDelete();
+    const TFingerprint withOne = Current();
+    ASSERT_EQ(withOne.size(), initial.size() + 1);
+    EXPECT_EQ(withOne.back().Point, (TPoint{11, -13}));
+    addOrDelete();
+    ASSERT_EQ(Current(), initial);
+    const TTrialSetup edit{[] {}, addOrDelete,
+                           [&]() -> std::optional<TFingerprint> { return Current(); }};
+    Trials(TCommand::AddOrDelete, edit, initial, withOne, true);
+}
+
+TEST_P(CrashSafety, AKilledPasswordChangeOrRepairLeavesTheOldOrTheNewLibrary) {
+    const TLibraryCase c = GetParam();
+    const TFingerprint pictures = Current();
+    if (IsPak(c)) {
+        // The password alternates; whichever the file has, the pictures are the same.
+        const auto passwordNow = [&]() -> std::string {
+            TOpenResult opened = OpenLibraryFile(Path, std::string(kTestPakPassword));
+            return opened.Opened() ? kTestPakPassword : "other";
+        };
+        TTrialSetup passwd{[] {},
+                           [&] {
+                               const std::string from = passwordNow();
+                               TOpenResult opened = OpenLibraryFile(Path, from);
+                               static_cast<TQuillrand&>(*opened.Library)
+                                   .ChangePassword(
+                                       from == kTestPakPassword ? "other" : kTestPakPassword, true);
+                           },
+                           [&]() -> std::optional<TFingerprint> {
+                               // Exactly one of the two passwords opens the file; a last
+                               // entry tells which.
+                               TOpenResult a = OpenLibraryFile(Path, std::string(kTestPakPassword));
+                               TOpenResult b = OpenLibraryFile(Path, std::string("other"));
+                               if (a.Opened() == b.Opened())
+                                   return std::nullopt;
+                               TFingerprint f = Fingerprint(*(a.Opened() ? a.Library : b.Library));
+                               f.push_back({a.Opened() ? 1u : 2u, {}});
+                               return f;
+                           }};
+        TFingerprint withOld = pictures, withNew = pictures;
+        withOld.push_back({1, {}});
+        withNew.push_back({2, {}});
+        Trials(TCommand::Passwd, passwd, withOld, withNew, true);
+        return;
+    }
+    // A damaged index (its count cut to a third) rebuilt by the repair.
+    auto library = OpenTestLibrary(Path, c);
+    const std::string index = static_cast<TIndexedLibrary&>(*library).IndexFileName();
+    library.reset();
+    const std::vector<uint8_t> good = test::FileBytes(index);
+    std::vector<uint8_t> damaged = good;
+    damaged.resize(damaged.size() - kImages * 4 * 2 / 3);
+    TTrialSetup repair{[&] { test::SetFileBytes(index, damaged); },
+                       [&] {
+                           auto opened = OpenTestLibrary(Path, c);
+                           static_cast<TIndexedLibrary&>(*opened).RepairIndex(false);
+                       },
+                       [&]() -> std::optional<TFingerprint> { return Current(); }};
+    test::SetFileBytes(index, damaged);
+    const TFingerprint cut = Current();
+    ASSERT_LT(cut.size(), pictures.size());
+    Trials(TCommand::Repair, repair, cut, pictures, false);
+}
+
+TEST_P(CrashSafety, AKilledConversionLeavesTheTargetAsItWasOrComplete) {
+    const TLibraryCase c = GetParam();
+    if (IsPak(c))
+        GTEST_SKIP() << "Pak libraries are converted from, not into, here";
+    const TImageType sourceKind = c == TLibraryCase::Wil ? t_Wil : t_Wzl;
+    const TImageType targetKind = c == TLibraryCase::Wil ? t_Wzl : t_Quillrand;
+    const std::string target = Dir / (targetKind == t_Wzl ? "target.wzl" : "target.Pak");
+    TConvertOptions options{Path, sourceKind, target, targetKind, 1, kTestPakPassword};
+    const auto observe = [&]() -> std::optional<TFingerprint> {
+        // A target that never appeared is cleaned up by the next conversion, as here.
+        if (!FileExists(target)) {
+            RecoverConversion(target, targetKind);
+            return TFingerprint{};
+        }
+        TOpenResult opened = OpenLibraryFile(target, std::string(kTestPakPassword));
+        if (!opened.Opened())
+            return std::nullopt;
+        return Fingerprint(*opened.Library);
+    };
+    TTrialSetup convert{[&] {
+                            for (const std::string& file : LibraryFiles(target, targetKind))
+                                std::filesystem::remove(file);
+                        },
+                        [&] {
+                            if (!ConvertLibrary(options).Done)
+                                throw std::runtime_error("conversion failed");
+                        },
+                        observe};
+    Trials(TCommand::Convert, convert, TFingerprint{}, Current(), false);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, CrashSafety,
