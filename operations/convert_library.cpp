@@ -2,6 +2,7 @@
 
 #include "core/file_stream.h"
 #include "core/safe_replace.h"
+#include "formats/indexed_library.h"
 #include "files/pak_passwords.h"
 #include "operations/import_picture.h"
 #include "operations/library_files.h"
@@ -65,6 +66,16 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
     source->Initialize();
     if (!source->Initialized()) {
         result.Error = options.SourcePath + ": not a readable library";
+        return;
+    }
+    // A source whose index is missing or damaged would be converted without the images its index
+    // lost: the target would be reported complete with fewer images than the source holds.
+    if (const auto* indexed = dynamic_cast<const TIndexedLibrary*>(source.get());
+        indexed && indexed->IndexState() != TIndexState::isGood) {
+        result.Error = options.SourcePath + ": " +
+                       EditRefusalText(indexed->IndexState() == TIndexState::isMissing
+                                           ? TEditRefusal::erIndexMissing
+                                           : TEditRefusal::erIndexDamaged);
         return;
     }
     const std::shared_ptr<const TRecordList> records = source->Snapshot();

@@ -66,6 +66,14 @@ TEST(ConvertLibrary, FailuresAreReportedAndLeaveTheTargetUntouched) {
     options.TargetPath = dir / "./good.wil";
     EXPECT_FALSE(ConvertLibrary(options).Done) << "a target that is the source is refused";
 
+    // A source without its index would be converted without its images.
+    std::filesystem::remove(dir / "good.WIX");
+    options.TargetPath = dir / "target.pak";
+    options.TargetKind = t_Quillrand;
+    result = ConvertLibrary(options);
+    EXPECT_FALSE(result.Done);
+    EXPECT_NE(result.Error.find("repair"), std::string::npos) << result.Error;
+
     std::vector<uint8_t> expected{'a', 'n', ' ', 'o', 'l', 'd', 'e', 'r',
                                   ' ', 't', 'a', 'r', 'g', 'e', 't'};
     EXPECT_EQ(TFileStream::ReadAll(dir / "target.pak"), expected);
