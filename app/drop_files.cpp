@@ -9,7 +9,7 @@
 #include "core/utils.h"
 #include "files/picture_files.h"
 #include "operations/import_picture.h"
-#include "operations/import_picture_dialog.h"
+#include "app/dialogs/import_picture_dialog.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,15 +1,15 @@
 #include "app/forms.h"
 
 #include "app/main_window.h"
-#include "operations/batch_export_dialog.h"
-#include "operations/batch_import_dialog.h"
-#include "operations/change_password_dialog.h"
-#include "operations/convert_library_dialog.h"
-#include "operations/create_library_dialog.h"
-#include "operations/delete_images_dialog.h"
-#include "operations/import_picture_dialog.h"
-#include "operations/offset_dialog.h"
-#include "operations/password_list_dialog.h"
+#include "app/dialogs/batch_export_dialog.h"
+#include "app/dialogs/batch_import_dialog.h"
+#include "app/dialogs/change_password_dialog.h"
+#include "app/dialogs/convert_library_dialog.h"
+#include "app/dialogs/create_library_dialog.h"
+#include "app/dialogs/delete_images_dialog.h"
+#include "app/dialogs/import_picture_dialog.h"
+#include "app/dialogs/offset_dialog.h"
+#include "app/dialogs/password_list_dialog.h"
 
 #include <cassert>
 

@@ -33,13 +33,18 @@ extern std::vector<std::string> g_RecentFiles;
 extern std::string g_CurrentDir;
 extern TSelection g_Selection;
 
-// Sets g_Busy for its lifetime and clears it on every way out, exceptions included.
+// Sets g_Busy for its lifetime and gives it back the value it had on every way out, exceptions
+// included, so that a guard inside another (a command that opens a library) does not end the
+// outer one's busy time. The only way g_Busy is set.
 class TBusyGuard {
 public:
-    TBusyGuard() { g_Busy = true; }
-    ~TBusyGuard() { g_Busy = false; }
+    TBusyGuard() : FWasBusy(g_Busy) { g_Busy = true; }
+    ~TBusyGuard() { g_Busy = FWasBusy; }
     TBusyGuard(const TBusyGuard&) = delete;
     TBusyGuard& operator=(const TBusyGuard&) = delete;
+
+private:
+    bool FWasBusy;
 };
 
 } // namespace velmora

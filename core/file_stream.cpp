@@ -111,11 +111,15 @@ size_t TFileStream::Read(std::span<uint8_t> buffer) {
     return done;
 }
 
-size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
+void TFileStream::CheckUsable(int64_t position) const {
     if (FHandle < 0)
         throw EFileError(ErrorName(), "file is not open");
     if (position < 0)
         throw EFileError(ErrorName(), "negative file position");
+}
+
+size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
+    CheckUsable(position);
     size_t done = 0;
     while (done < buffer.size()) {
         ssize_t n = ::pread(FHandle, buffer.data() + done, buffer.size() - done,
@@ -138,10 +142,7 @@ void TFileStream::ReadBuffer(std::span<uint8_t> buffer) {
 }
 
 void TFileStream::Write(std::span<const uint8_t> buffer) {
-    if (FHandle < 0)
-        throw EFileError(ErrorName(), "file is not open");
-    if (FPosition < 0)
-        throw EFileError(ErrorName(), "negative file position");
+    CheckUsable(FPosition);
     size_t done = 0;
     while (done < buffer.size()) {
         ssize_t n = ::pwrite(FHandle, buffer.data() + done, buffer.size() - done,

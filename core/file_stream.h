@@ -61,6 +61,8 @@ public:
     static std::vector<uint8_t> ReadAll(const std::string& fileName);
 
 private:
+    // Raises EFileError unless the file is open and position is not negative.
+    void CheckUsable(int64_t position) const;
     const std::string& ErrorName() const { return FErrorName.empty() ? FFileName : FErrorName; }
 
     int FHandle = -1;

@@ -13,46 +13,6 @@
 
 namespace velmora {
 
-namespace {
-
-constexpr char kWilTitle[] = "WEMADE Entertainment inc.";
-constexpr char kWzlTitle[] = "www.velmora.example";
-constexpr int kWilHeaderSize = 56;
-constexpr int kWzlDataHeaderSize = 64;
-constexpr int kWzlIndexHeaderSize = 48;
-
-// Writes a new, empty library: the data file and its index replace any old pair as one step, so
-// that a failure or a crash while creating leaves the old library whole.
-void WriteNewLibrary(const std::string& dataFile, const std::vector<uint8_t>& data,
-                     const std::string& indexFile, const std::vector<uint8_t>& index) {
-    for (const std::string* name : {&dataFile, &indexFile})
-        if (FileExists(*name))
-            ResetFileAttributes(*name);
-    TFileReplacement replacement({dataFile, indexFile});
-    replacement.Stream(0).Write(data);
-    replacement.Stream(1).Write(index);
-    replacement.Commit();
-}
-
-// A WZL header: the title as a length-prefixed string, then the 19 text bytes again over bytes
-// 0 .. 18, so that the text fills bytes 0 .. 18 and its last character stays in byte 19.
-std::vector<uint8_t> WzlHeader(size_t size) {
-    std::vector<uint8_t> h(size, 0);
-    const size_t n = sizeof(kWzlTitle) - 1;
-    h[0] = uint8_t(n);
-    std::memcpy(h.data() + 1, kWzlTitle, n);
-    std::memcpy(h.data(), kWzlTitle, n);
-    return h;
-}
-
-// The index file of a library: the data file's folder and base name with `ext`, in whatever case
-// of the extension already exists.
-std::string IndexFileName(const std::string& dataFile, const std::string& ext) {
-    return FindFileAnyCaseExt(ExtractFilePath(dataFile) + FileNameWithoutExt(dataFile) + ext);
-}
-
-} // namespace
-
 TPayload::TPayload(const TImageData& Record) {
     const int64_t size = Record.PayloadSize();
     const size_t header = size_t(std::max(Record.HeaderSize, 0));
@@ -156,50 +116,9 @@ void TGameImages::Finalize() {
     Source.reset();
 }
 
-bool TGameImages::CreateFile(uint8_t ABitCount, const std::string&) {
-    switch (FImageType) {
-    case t_Wil: {
-        std::vector<uint8_t> data(kWilHeaderSize + sizeof(TColorTable), 0);
-        const size_t n = sizeof(kWilTitle) - 1;
-        data[0] = uint8_t(n);
-        std::memcpy(data.data() + 1, kWilTitle, n);
-        uint32_t colorCount = 0;
-        switch (ABitCount) {
-        case 8:
-            colorCount = 256;
-            break;
-        case 16:
-            colorCount = 65536;
-            break;
-        case 24:
-            colorCount = 16777216;
-            break;
-        case 32:
-            colorCount = 0xFFFFFFFF;
-            break;
-        }
-        PutU32(data.data() + 44, 0);
-        PutU32(data.data() + 48, colorCount);
-        PutU32(data.data() + 52, uint32_t(data.size()));
-        for (size_t i = 0; i < DefaultPalette.size(); ++i) {
-            uint8_t* p = data.data() + kWilHeaderSize + i * 4;
-            p[0] = DefaultPalette[i].rgbBlue;
-            p[1] = DefaultPalette[i].rgbGreen;
-            p[2] = DefaultPalette[i].rgbRed;
-            p[3] = 0;
-        }
-        std::vector<uint8_t> index(kWilHeaderSize, 0);
-        std::memcpy(index.data(), data.data(), 26);
-        WriteNewLibrary(FFileName, data, IndexFileName(FFileName, ".WIX"), index);
-        return true;
-    }
-    case t_Wzl:
-        WriteNewLibrary(FFileName, WzlHeader(kWzlDataHeaderSize), IndexFileName(FFileName, ".wzx"),
-                        WzlHeader(kWzlIndexHeaderSize));
-        return true;
-    default:
-        return false;
-    }
+// The base class writes nothing: each format that can be created overrides it.
+bool TGameImages::CreateFile(uint8_t, const std::string&) {
+    return false;
 }
 
 std::unique_ptr<TPicture> TGameImages::Get(int, int&, int&) {

@@ -39,6 +39,19 @@ std::vector<std::string> TIndexedLibrary::WatchedFiles() const {
     return {FFileName, FIndexFile.empty() ? IndexFileName() : FIndexFile};
 }
 
+bool TIndexedLibrary::CreateFile(uint8_t ABitCount, const std::string&) {
+    const auto [data, index] = NewFiles(ABitCount);
+    const std::string indexName = IndexFileName();
+    for (const std::string* name : {static_cast<const std::string*>(&FFileName), &indexName})
+        if (FileExists(*name))
+            ResetFileAttributes(*name);
+    TFileReplacement replacement({FFileName, indexName});
+    replacement.Stream(0).Write(data);
+    replacement.Stream(1).Write(index);
+    replacement.Commit();
+    return true;
+}
+
 void TIndexedLibrary::Initialize() {
     if (FInitialized)
         Finalize();
@@ -50,8 +63,9 @@ void TIndexedLibrary::Initialize() {
         return;
     bool readOnly = false;
     std::shared_ptr<TFileStream> data = OpenLibraryStream(FFileName, readOnly);
-    if (!data || data->Size() < MinimumDataSize() || !ReadDataHeader(*data))
+    if (!data || data->Size() < Layout().MinimumDataSize || !ReadDataHeader(*data))
         return;
+    FLayout = Layout();
     m_FileStream = std::move(data);
     FReadOnly = readOnly;
     LoadIndex();
@@ -61,7 +75,7 @@ void TIndexedLibrary::Initialize() {
 
 void TIndexedLibrary::LoadIndex() {
     DoBeginRead();
-    const TLayout layout = Layout();
+    const TLayout& layout = FLayout;
     FIndexFile = IndexFileName();
     FIndexState = TIndexState::isMissing;
     TRecordList records;
@@ -89,7 +103,7 @@ void TIndexedLibrary::LoadIndex() {
         for (int64_t i = 0; i < count; ++i) {
             DoRead();
             const int32_t position = GetI32(positions.data() + i * 4);
-            if (!EmptySlotPosition(position)) {
+            if (!layout.EmptySlotsBelowFirstRecord || position >= layout.FirstRecordAt) {
                 if (position < layout.FirstRecordAt ||
                     int64_t(position) + layout.ImageHeaderSize > dataSize)
                     FIndexState = TIndexState::isDamaged;
@@ -164,29 +178,36 @@ std::unique_ptr<TPicture> TIndexedLibrary::Get(int Index, int& px, int& py) {
 
 TPoint TIndexedLibrary::GetPoint(int Index) {
     const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record || !record->HasImage() ||
-        record->Header().size() < size_t(Layout().ImageHeaderSize))
+    if (!record || !record->HasImage() || record->Header().size() < size_t(FLayout.ImageHeaderSize))
         return {};
     return PointOf(record->Header());
 }
 
 TRecord TIndexedLibrary::WithPoint(const TImageData& Record, TPoint Value) const {
-    const size_t headerSize = size_t(Layout().ImageHeaderSize);
+    const size_t headerSize = size_t(FLayout.ImageHeaderSize);
     if (!Record.HasImage() || Record.Header().size() < headerSize)
         return nullptr;
     // A stored record is patched where it lies: only inside the record area of the open file,
     // never past its end (a damaged index must not grow the file).
     if (Record.InFile() &&
-        (Record.File.get() != m_FileStream.get() || Record.OffSet < Layout().FirstRecordAt ||
+        (Record.File.get() != m_FileStream.get() || Record.OffSet < FLayout.FirstRecordAt ||
          int64_t(Record.OffSet) + int64_t(headerSize) > m_FileStream->Size()))
         return nullptr;
     auto changed = std::make_shared<TImageData>(Record);
-    PutPoint(std::span<uint8_t>(changed->Image).first(headerSize), Value);
+    PutI16(changed->Image.data() + FLayout.XAt, Value.X);
+    PutI16(changed->Image.data() + FLayout.YAt, Value.Y);
     return changed;
 }
 
+TPoint TIndexedLibrary::PointOf(std::span<const uint8_t> Header) const {
+    const TLayout& layout = FLayout;
+    if (Header.size() < size_t(std::max(layout.XAt, layout.YAt) + 2))
+        return {};
+    return {GetI16(Header.data() + layout.XAt), GetI16(Header.data() + layout.YAt)};
+}
+
 uint64_t TIndexedLibrary::BlankRecordBytes() const {
-    return std::max<uint64_t>(4, EmptyRecordBytes().size());
+    return std::max<uint64_t>(4, FLayout.EmptyRecord.size());
 }
 
 int64_t TIndexedLibrary::StoredSize() const {
@@ -210,15 +231,15 @@ void TIndexedLibrary::PatchHeaders(const TRecordList& Records, const std::vector
     for (size_t i : Changed) {
         const TImageData& record = *Records.at(i);
         m_FileStream->Seek(record.OffSet);
-        m_FileStream->Write(record.Header().first(size_t(Layout().ImageHeaderSize)));
+        m_FileStream->Write(record.Header().first(size_t(FLayout.ImageHeaderSize)));
     }
 }
 
 // The new files are written beside the old ones and replace both at once (TFileReplacement):
 // a failure leaves the old files and this object as they were.
 TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
-    const TLayout layout = Layout();
-    const std::vector<uint8_t> empty = EmptyRecordBytes();
+    const TLayout& layout = FLayout;
+    const std::vector<uint8_t>& empty = layout.EmptyRecord;
     const size_t headerSize = size_t(layout.ImageHeaderSize);
     // Positions are stored as signed 32-bit values: refuse before writing anything rather than
     // write an index that points to the wrong places.
@@ -286,15 +307,16 @@ TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
     m_IndexStream = std::move(index);
     FIndexFile = indexName;
     FIndexState = TIndexState::isGood;
-    FHeaderImageCount = int32_t(count);
-    Saved(count);
+    // The header as it now stands in the file.
+    ReadDataHeader(*m_FileStream);
+    FLayout = Layout();
     return saved;
 }
 
 bool TIndexedLibrary::RecordStartsAt(int64_t Position, int64_t DataSize) const {
     if (Position == DataSize)
         return true;
-    const size_t headerSize = size_t(Layout().ImageHeaderSize);
+    const size_t headerSize = size_t(FLayout.ImageHeaderSize);
     if (Position + int64_t(headerSize) > DataSize)
         return false;
     std::vector<uint8_t> header(headerSize);
@@ -314,7 +336,7 @@ TIndexRepair TIndexedLibrary::RepairIndex(bool DryRun) {
         lock = TLibraryLock(FFileName);
     TIndexRepair result;
     result.IndexFile = NewIndexFileName();
-    const TLayout layout = Layout();
+    const TLayout& layout = FLayout;
     const int64_t headerSize = layout.ImageHeaderSize;
     const int64_t dataSize = m_FileStream->Size();
     std::vector<uint8_t> positions;

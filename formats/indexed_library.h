@@ -47,6 +47,9 @@ public:
     TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;
 
     TIndexState IndexState() const { return FIndexState; }
+    // Writes a new, empty library at FileName (see the formats), replacing any old data and index
+    // file as one step so that a failure leaves the old library whole. Raises EFileError.
+    bool CreateFile(uint8_t ABitCount, const std::string& PassWord) override;
     // The index file: an existing one whatever the case of its extension, else the data file's
     // base name with the format's index extension.
     std::string IndexFileName() const;
@@ -62,14 +65,20 @@ protected:
         int IndexHeaderSize = 0; // bytes before the positions in the index file
         int ImageHeaderSize = 0; // per-image header
         const char* IndexExt = "";
+        int MinimumDataSize = 0; // a shorter data file is not a library of the kind
+        // Index positions below FirstRecordAt stand for empty slots rather than records.
+        bool EmptySlotsBelowFirstRecord = false;
+        int XAt = 0, YAt = 0; // the offset's fields in the image header, signed 16-bit
+        // The bytes an emptied record is written as, or none when an empty image is an empty
+        // slot (position 0 in the index, nothing in the data file).
+        std::vector<uint8_t> EmptyRecord;
     };
 
     TIndexedLibrary(const std::string& AFileName, TImageType Kind);
 
     // Reads the data file's header (the file holds at least MinimumDataSize bytes); false when it
-    // is not a library of this kind.
+    // is not a library of this kind. Also called on the new data file after every save.
     virtual bool ReadDataHeader(const TFileStream& Data) = 0;
-    virtual int MinimumDataSize() const = 0;
     virtual TLayout Layout() const = 0;
     // The record an index entry stands for, without its file: its header bytes were read at
     // Position (zero beyond the end of the file), which is DataSize bytes long. Records that cannot
@@ -83,21 +92,14 @@ protected:
     // The bytes of the new data file's header and of the index file's header for Count records.
     virtual std::vector<uint8_t> DataHeaderBytes(uint32_t Count) const = 0;
     virtual std::vector<uint8_t> IndexHeaderBytes(uint32_t Count) const = 0;
-    // The bytes an emptied record is written as, or none when an empty image is an empty slot
-    // (position 0 in the index, nothing in the data file).
-    virtual std::vector<uint8_t> EmptyRecordBytes() const = 0;
-    // True for index positions that stand for an empty slot rather than a record.
-    virtual bool EmptySlotPosition(int32_t Position) const = 0;
-    // The offset stored in a header.
-    virtual TPoint PointOf(std::span<const uint8_t> Header) const = 0;
-    // Writes an offset into a header.
-    virtual void PutPoint(std::span<uint8_t> Header, TPoint Value) const = 0;
+    // The offset stored in a header ((0, 0) when it is too short to hold one).
+    TPoint PointOf(std::span<const uint8_t> Header) const;
     // True for records that read as the blank picture (their offset is not reported by Get).
     virtual bool IsBlank(const TImageData& Record) const = 0;
     // The picture of a record; null when it cannot be decoded.
     virtual std::unique_ptr<TPicture> DecodeRecord(const TImageData& Record) const = 0;
-    // Called after a save wrote Count records with the new header.
-    virtual void Saved(uint32_t Count) = 0;
+    // The data and index file of a new, empty library of a bit count.
+    virtual std::pair<std::vector<uint8_t>, std::vector<uint8_t>> NewFiles(int BitCount) const = 0;
 
     TRecordList SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) override;
     uint64_t BlankRecordBytes() const override;
@@ -107,6 +109,8 @@ protected:
 
     std::shared_ptr<TFileStream> m_IndexStream;
     int32_t FHeaderImageCount = 0;
+    // The layout of the open library (Layout() as it was when the data file's header was read).
+    TLayout FLayout;
 
 private:
     void LoadIndex();

@@ -63,16 +63,22 @@ bool TQuillrand::ReadRecordHeader(uint64_t Offset, std::span<uint8_t> Header) co
     return true;
 }
 
-TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize) {
-    TRecordList records;
+std::vector<uint8_t> TQuillrand::ReadIndex(size_t EntrySize, uint64_t FileSize) const {
     const uint64_t count = FHeader.ImageCount();
     // An index that does not fit in the file cannot be trusted in any entry: open empty.
-    if (!RangeInside(FHeader.IndexOffset(), count * 4, FileSize))
-        return records;
-    std::vector<uint8_t> index(size_t(count) * 4);
+    if (!RangeInside(FHeader.IndexOffset(), count * EntrySize, FileSize))
+        return {};
+    std::vector<uint8_t> index(size_t(count) * EntrySize);
     if (m_FileStream->ReadAt(FHeader.IndexOffset(), index) != index.size())
-        return records;
+        return {};
     DecryptChained(index.data(), index.data(), index.size(), FHeader.Key());
+    return index;
+}
+
+TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize) {
+    TRecordList records;
+    const std::vector<uint8_t> index = ReadIndex(4, FileSize);
+    const uint64_t count = index.size() / 4;
     records.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
@@ -107,13 +113,8 @@ TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize) {
 
 TRecordList TQuillrand::LoadOldLayout(uint64_t FileSize) {
     TRecordList records;
-    const uint64_t count = FHeader.ImageCount();
-    if (!RangeInside(FHeader.IndexOffset(), count * 8, FileSize))
-        return records;
-    std::vector<uint8_t> index(size_t(count) * 8);
-    if (m_FileStream->ReadAt(FHeader.IndexOffset(), index) != index.size())
-        return records;
-    DecryptChained(index.data(), index.data(), index.size(), FHeader.Key());
+    const std::vector<uint8_t> index = ReadIndex(8, FileSize);
+    const uint64_t count = index.size() / 8;
     records.reserve(size_t(count));
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();

@@ -106,6 +106,8 @@ private:
                                         std::span<const uint8_t> Payload) const;
     std::unique_ptr<TPicture> DecodeOld(int32_t Packing, int Width, int Height,
                                         std::span<const uint8_t> Payload) const;
+    // The decrypted index of EntrySize bytes per image; empty when it does not lie in the file.
+    std::vector<uint8_t> ReadIndex(size_t EntrySize, uint64_t FileSize) const;
     TRecordList LoadNewLayout(uint64_t FileSize);
     TRecordList LoadOldLayout(uint64_t FileSize);
     // Reads and decrypts the header of a record at Offset; false when it is not all in the file.

@@ -48,14 +48,6 @@ TWil::~TWil() {
     Finalize();
 }
 
-void TWil::Finalize() {
-    TIndexedLibrary::Finalize();
-}
-
-int TWil::MinimumDataSize() const {
-    return wil::kShortFileHeaderSize;
-}
-
 bool TWil::ReadDataHeader(const TFileStream& Data) {
     ReadAt(Data, 0, FHeader);
     FVersion = 0;
@@ -79,12 +71,20 @@ bool TWil::ReadDataHeader(const TFileStream& Data) {
 }
 
 TIndexedLibrary::TLayout TWil::Layout() const {
-    return {FFileHeaderSize + wil::kPaletteBytes, FIndexHeaderSize, FImageHeaderSize, ".WIX"};
-}
-
-bool TWil::EmptySlotPosition(int32_t) const {
-    // Every index entry of a WIL library names a record; empty images are stored blank records.
-    return false;
+    TLayout layout;
+    layout.FirstRecordAt = FFileHeaderSize + wil::kPaletteBytes;
+    layout.IndexHeaderSize = FIndexHeaderSize;
+    layout.ImageHeaderSize = FImageHeaderSize;
+    layout.IndexExt = ".WIX";
+    layout.MinimumDataSize = wil::kShortFileHeaderSize;
+    // Every index entry names a record: empty images are stored blank records.
+    layout.XAt = wil::kXAt;
+    layout.YAt = wil::kYAt;
+    // An emptied image is written as a blank record: a 1 x 1 header and the blank picture's
+    // pixels.
+    layout.EmptyRecord.assign(size_t(FImageHeaderSize) + size_t(RowBytes(1, FBitCount)), 0);
+    MakeBlankHeader(std::span<uint8_t>(layout.EmptyRecord).first(size_t(FImageHeaderSize)));
+    return layout;
 }
 
 std::shared_ptr<TImageData> TWil::LoadedRecord(int32_t Position, std::span<const uint8_t> Header,
@@ -134,13 +134,6 @@ std::vector<uint8_t> TWil::IndexHeaderBytes(uint32_t Count) const {
     return header;
 }
 
-// An emptied image is written as a blank record: a 1 x 1 header and the blank picture's pixels.
-std::vector<uint8_t> TWil::EmptyRecordBytes() const {
-    std::vector<uint8_t> blank(size_t(FImageHeaderSize) + size_t(RowBytes(1, FBitCount)), 0);
-    MakeBlankHeader(std::span<uint8_t>(blank).first(size_t(FImageHeaderSize)));
-    return blank;
-}
-
 // A blank record's header is read back as 1 x 1 at (0, 0): an offset given to it would not last.
 TRecord TWil::WithPoint(const TImageData& Record, TPoint Value) const {
     const auto [w, h] = SizeOf(Record.Header());
@@ -149,19 +142,41 @@ TRecord TWil::WithPoint(const TImageData& Record, TPoint Value) const {
     return TIndexedLibrary::WithPoint(Record, Value);
 }
 
-void TWil::Saved(uint32_t Count) {
-    PutI32(FHeader.data() + wil::kImageCountAt, int32_t(Count));
-}
-
-TPoint TWil::PointOf(std::span<const uint8_t> Header) const {
-    if (Header.size() < size_t(wil::kYAt + 2))
-        return {};
-    return {GetI16(Header.data() + wil::kXAt), GetI16(Header.data() + wil::kYAt)};
-}
-
-void TWil::PutPoint(std::span<uint8_t> Header, TPoint Value) const {
-    PutI16(Header.data() + wil::kXAt, Value.X);
-    PutI16(Header.data() + wil::kYAt, Value.Y);
+// A new library: the short layout's 56-byte header with the title and the colour count of the bit
+// count (0 for any other value), DefaultPalette, no records; a 56-byte index of the title alone.
+std::pair<std::vector<uint8_t>, std::vector<uint8_t>> TWil::NewFiles(int BitCount) const {
+    std::vector<uint8_t> data(size_t(wil::kShortFileHeaderSize + wil::kPaletteBytes), 0);
+    const size_t n = sizeof(wil::kTitle) - 1;
+    data[0] = uint8_t(n);
+    std::memcpy(data.data() + 1, wil::kTitle, n);
+    uint32_t colorCount = 0;
+    switch (BitCount) {
+    case 8:
+        colorCount = 256;
+        break;
+    case 16:
+        colorCount = wil::kColorCount16;
+        break;
+    case 24:
+        colorCount = wil::kColorCount24;
+        break;
+    case 32:
+        colorCount = wil::kColorCount32;
+        break;
+    }
+    PutU32(data.data() + wil::kImageCountAt, 0);
+    PutU32(data.data() + wil::kColorCountAt, colorCount);
+    PutU32(data.data() + wil::kPaletteSizeAt, uint32_t(data.size()));
+    for (size_t i = 0; i < DefaultPalette.size(); ++i) {
+        uint8_t* p = data.data() + wil::kShortFileHeaderSize + i * 4;
+        p[0] = DefaultPalette[i].rgbBlue;
+        p[1] = DefaultPalette[i].rgbGreen;
+        p[2] = DefaultPalette[i].rgbRed;
+        p[3] = 0;
+    }
+    std::vector<uint8_t> index(size_t(wil::kShortFileHeaderSize), 0);
+    std::memcpy(index.data(), data.data(), 26);
+    return {std::move(data), std::move(index)};
 }
 
 // True when a record reads as the blank picture: emptied, too small to hold a header, or

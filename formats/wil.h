@@ -20,7 +20,6 @@ public:
 
     std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
                                             const TDIB* Alpha) override;
-    void Finalize() override;
     std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
 
     // 1 for the short layout (56-byte file header, 48-byte index header, 12-byte image headers),
@@ -35,20 +34,15 @@ public:
 
 protected:
     bool ReadDataHeader(const TFileStream& Data) override;
-    int MinimumDataSize() const override;
     TLayout Layout() const override;
-    bool EmptySlotPosition(int32_t Position) const override;
     std::shared_ptr<TImageData> LoadedRecord(int32_t Position, std::span<const uint8_t> Header,
                                              int64_t DataSize) const override;
     uint64_t ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) const override;
     std::vector<uint8_t> DataHeaderBytes(uint32_t Count) const override;
     std::vector<uint8_t> IndexHeaderBytes(uint32_t Count) const override;
-    std::vector<uint8_t> EmptyRecordBytes() const override;
-    TPoint PointOf(std::span<const uint8_t> Header) const override;
-    void PutPoint(std::span<uint8_t> Header, TPoint Value) const override;
     bool IsBlank(const TImageData& Record) const override;
     std::unique_ptr<TPicture> DecodeRecord(const TImageData& Record) const override;
-    void Saved(uint32_t Count) override;
+    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> NewFiles(int BitCount) const override;
     TRecord WithPoint(const TImageData& Record, TPoint Value) const override;
 
 private:

@@ -84,14 +84,6 @@ TWzl::~TWzl() {
     Finalize();
 }
 
-void TWzl::Finalize() {
-    TIndexedLibrary::Finalize();
-}
-
-int TWzl::MinimumDataSize() const {
-    return wzl::kFileHeaderSize;
-}
-
 bool TWzl::ReadDataHeader(const TFileStream& Data) {
     ReadAt(Data, 0, FHeader);
     FHeaderImageCount = std::max<int32_t>(0, GetI32(FHeader.data() + wzl::kImageCountAt));
@@ -99,11 +91,16 @@ bool TWzl::ReadDataHeader(const TFileStream& Data) {
 }
 
 TIndexedLibrary::TLayout TWzl::Layout() const {
-    return {wzl::kFirstRecordAt, wzl::kIndexHeaderSize, TImageInfo::Size, ".wzx"};
-}
-
-bool TWzl::EmptySlotPosition(int32_t Position) const {
-    return Position < wzl::kFirstRecordAt;
+    TLayout layout;
+    layout.FirstRecordAt = wzl::kFirstRecordAt;
+    layout.IndexHeaderSize = wzl::kIndexHeaderSize;
+    layout.ImageHeaderSize = TImageInfo::Size;
+    layout.IndexExt = ".wzx";
+    layout.MinimumDataSize = wzl::kFileHeaderSize;
+    layout.EmptySlotsBelowFirstRecord = true;
+    layout.XAt = 8;  // TImageInfo::wPx
+    layout.YAt = 10; // TImageInfo::wPy
+    return layout;
 }
 
 std::shared_ptr<TImageData> TWzl::LoadedRecord(int32_t Position, std::span<const uint8_t> Header,
@@ -156,28 +153,13 @@ std::vector<uint8_t> TWzl::IndexHeaderBytes(uint32_t Count) const {
     return header;
 }
 
-std::vector<uint8_t> TWzl::EmptyRecordBytes() const {
-    // An empty image is an empty slot: offset 0 in the index, nothing in the data file.
-    return {};
-}
-
-void TWzl::Saved(uint32_t Count) {
-    WriteTitle(FHeader.data(), false);
-    PutI32(FHeader.data() + wzl::kImageCountAt, int32_t(Count));
-}
-
-TPoint TWzl::PointOf(std::span<const uint8_t> Header) const {
-    if (Header.size() < size_t(TImageInfo::Size))
-        return {};
-    const TImageInfo info = TImageInfo::Read(Header.data());
-    return {info.wPx, info.wPy};
-}
-
-void TWzl::PutPoint(std::span<uint8_t> Header, TPoint Value) const {
-    TImageInfo info = TImageInfo::Read(Header.data());
-    info.wPx = int16_t(Value.X);
-    info.wPy = int16_t(Value.Y);
-    info.Write(Header.data());
+// A new library: a 64-byte data header and a 48-byte index header, each with the title (its length
+// prefix overwritten by the text itself), no records.
+std::pair<std::vector<uint8_t>, std::vector<uint8_t>> TWzl::NewFiles(int) const {
+    std::vector<uint8_t> data(wzl::kFileHeaderSize, 0), index(wzl::kIndexHeaderSize, 0);
+    WriteTitle(data.data(), true);
+    WriteTitle(index.data(), true);
+    return {std::move(data), std::move(index)};
 }
 
 bool TWzl::IsBlank(const TImageData& Record) const {

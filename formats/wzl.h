@@ -24,7 +24,6 @@ public:
                                             const TDIB* Alpha) override;
     std::unique_ptr<TImageData> ConvertRecord(const TImageData* SourceImageData,
                                               TGameImages* GameImages, uint8_t btEncr0) override;
-    void Finalize() override;
     std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
 
     // A copy of the stored 16-byte header of image Index; none when not initialised, out of range
@@ -35,20 +34,15 @@ public:
 
 protected:
     bool ReadDataHeader(const TFileStream& Data) override;
-    int MinimumDataSize() const override;
     TLayout Layout() const override;
-    bool EmptySlotPosition(int32_t Position) const override;
     std::shared_ptr<TImageData> LoadedRecord(int32_t Position, std::span<const uint8_t> Header,
                                              int64_t DataSize) const override;
     uint64_t ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) const override;
     std::vector<uint8_t> DataHeaderBytes(uint32_t Count) const override;
     std::vector<uint8_t> IndexHeaderBytes(uint32_t Count) const override;
-    std::vector<uint8_t> EmptyRecordBytes() const override;
-    TPoint PointOf(std::span<const uint8_t> Header) const override;
-    void PutPoint(std::span<uint8_t> Header, TPoint Value) const override;
     bool IsBlank(const TImageData& Record) const override;
     std::unique_ptr<TPicture> DecodeRecord(const TImageData& Record) const override;
-    void Saved(uint32_t Count) override;
+    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> NewFiles(int BitCount) const override;
 
 private:
     std::array<uint8_t, 64> FHeader{};

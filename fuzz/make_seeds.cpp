@@ -57,7 +57,7 @@ void Fill(TGameImages& library, int bitCount) {
 void LibrarySeeds(const std::string& work) {
     for (int bits : {8, 16, 32}) {
         const std::string wil = work + "/s" + std::to_string(bits) + ".wil";
-        TGameImages(wil, t_Wil).CreateFile(uint8_t(bits), "");
+        TWil(wil).CreateFile(uint8_t(bits), "");
         {
             TWil library(wil);
             library.Initialize();
@@ -68,7 +68,7 @@ void LibrarySeeds(const std::string& work) {
     }
     for (int bits : {8, 16}) {
         const std::string wzl = work + "/z" + std::to_string(bits) + ".wzl";
-        TGameImages(wzl, t_Wzl).CreateFile(uint8_t(bits), "");
+        TWzl(wzl).CreateFile(uint8_t(bits), "");
         {
             TWzl library(wzl);
             library.Initialize();

@@ -91,9 +91,7 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         options.PassWord.empty() ? std::string(kDefaultPakPassword) : options.PassWord;
     const auto bitCount = uint8_t(source->BitCount());
     {
-        std::unique_ptr<TGameImages> creator = options.TargetKind == t_Quillrand
-                                                   ? CreateLibrary(t_Quillrand, work)
-                                                   : std::make_unique<TGameImages>(work, t_Wzl);
+        std::unique_ptr<TGameImages> creator = CreateLibrary(options.TargetKind, work);
         if (!creator->CreateFile(bitCount, password)) {
             result.Error = options.TargetPath + ": the library could not be created";
             return;

@@ -35,11 +35,7 @@ TCreateResult CreateLibraryFile(TImageType kind, const std::string& path, int bi
         return result;
     }
     try {
-        std::unique_ptr<TGameImages> library;
-        if (kind == t_Quillrand)
-            library = CreateLibrary(t_Quillrand, path);
-        else
-            library = std::make_unique<TGameImages>(path, kind);
+        std::unique_ptr<TGameImages> library = CreateLibrary(kind, path);
         result.Created = library->CreateFile(uint8_t(CreationBitCount(kind, bitCount)),
                                              CreationPassword(kind, password));
         if (!result.Created)

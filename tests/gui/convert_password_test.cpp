@@ -1,9 +1,9 @@
 // The conversion dialog, the password manager and the change-password dialog.
 #include "gui_support.h"
 
-#include "operations/change_password_dialog.h"
-#include "operations/convert_library_dialog.h"
-#include "operations/password_list_dialog.h"
+#include "app/dialogs/change_password_dialog.h"
+#include "app/dialogs/convert_library_dialog.h"
+#include "app/dialogs/password_list_dialog.h"
 #include "support/cli_support.h"
 
 #include <QCheckBox>

@@ -7,7 +7,7 @@
 #include "core/checked.h"
 #include "files/picture_files.h"
 #include "formats/pak.h"
-#include "operations/import_picture_dialog.h"
+#include "app/dialogs/import_picture_dialog.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

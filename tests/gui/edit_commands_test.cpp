@@ -2,9 +2,9 @@
 #include "gui_support.h"
 
 #include "app/thumbnail_grid.h"
-#include "operations/create_library_dialog.h"
-#include "operations/delete_images_dialog.h"
-#include "operations/offset_dialog.h"
+#include "app/dialogs/create_library_dialog.h"
+#include "app/dialogs/delete_images_dialog.h"
+#include "app/dialogs/offset_dialog.h"
 #include "support/cli_support.h"
 
 #include <QGroupBox>

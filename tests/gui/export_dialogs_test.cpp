@@ -6,8 +6,8 @@
 #include "core/file_stream.h"
 #include "files/picture_files.h"
 #include "files/placements.h"
-#include "operations/batch_export_dialog.h"
-#include "operations/export_picture_dialog.h"
+#include "app/dialogs/batch_export_dialog.h"
+#include "app/dialogs/export_picture_dialog.h"
 
 #include <QGroupBox>
 #include <QLineEdit>

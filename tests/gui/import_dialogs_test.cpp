@@ -7,8 +7,8 @@
 #include "core/utils.h"
 #include "files/picture_files.h"
 #include "files/placements.h"
-#include "operations/batch_import_dialog.h"
-#include "operations/import_picture_dialog.h"
+#include "app/dialogs/batch_import_dialog.h"
+#include "app/dialogs/import_picture_dialog.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

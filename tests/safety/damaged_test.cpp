@@ -53,7 +53,7 @@ TEST(DamagedInputs, TheTargetsReadWhatTheProgramWrites) {
     auto picture = test::PatternDIB(9, 7, 16, 3);
 
     const std::string wil = dir / "a.wil";
-    TGameImages(wil, t_Wil).CreateFile(16, "");
+    TWil(wil).CreateFile(16, "");
     {
         TWil library(wil);
         library.Initialize();

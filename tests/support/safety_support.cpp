@@ -3,6 +3,8 @@
 #include "core/dib.h"
 #include "core/png_picture.h"
 #include "formats/pak.h"
+#include "formats/wil.h"
+#include "formats/wzl.h"
 #include "operations/library_kind.h"
 #include "support/pak_support.h"
 
@@ -53,10 +55,10 @@ std::unique_ptr<TDIB> TestPicture(int side, uint32_t seed) {
 void CreateTestLibrary(const std::string& path, TLibraryCase c, int count, int side) {
     switch (c) {
     case TLibraryCase::Wil:
-        TGameImages(path, t_Wil).CreateFile(16, "");
+        TWil(path).CreateFile(16, "");
         break;
     case TLibraryCase::Wzl:
-        TGameImages(path, t_Wzl).CreateFile(16, "");
+        TWzl(path).CreateFile(16, "");
         break;
     case TLibraryCase::PakNew:
         TQuillrand(path).CreateFile(16, kTestPakPassword);

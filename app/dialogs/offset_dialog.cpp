@@ -1,4 +1,4 @@
-#include "operations/offset_dialog.h"
+#include "app/dialogs/offset_dialog.h"
 
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"

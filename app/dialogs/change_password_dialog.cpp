@@ -1,4 +1,4 @@
-#include "operations/change_password_dialog.h"
+#include "app/dialogs/change_password_dialog.h"
 
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"

@@ -1,4 +1,4 @@
-#include "operations/batch_import_dialog.h"
+#include "app/dialogs/batch_import_dialog.h"
 
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"

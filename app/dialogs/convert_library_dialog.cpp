@@ -1,4 +1,4 @@
-#include "operations/convert_library_dialog.h"
+#include "app/dialogs/convert_library_dialog.h"
 
 #include "app/dialog_parts.h"
 #include "app/globals.h"

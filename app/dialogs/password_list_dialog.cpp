@@ -1,4 +1,4 @@
-#include "operations/password_list_dialog.h"
+#include "app/dialogs/password_list_dialog.h"
 
 #include "app/prompts.h"
 #include "files/pak_passwords.h"

@@ -1,4 +1,4 @@
-#include "operations/create_library_dialog.h"
+#include "app/dialogs/create_library_dialog.h"
 
 #include "app/dialog_parts.h"
 #include "app/globals.h"

@@ -1,4 +1,4 @@
-#include "operations/delete_images_dialog.h"
+#include "app/dialogs/delete_images_dialog.h"
 
 #include "app/dialog_parts.h"
 #include "app/forms.h"

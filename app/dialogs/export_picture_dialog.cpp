@@ -1,4 +1,4 @@
-#include "operations/export_picture_dialog.h"
+#include "app/dialogs/export_picture_dialog.h"
 
 #include "app/globals.h"
 #include "app/main_window.h"

@@ -48,25 +48,19 @@ private:
     void EditFileDirButtonClick();
     void SetButtonsEnabled(bool enabled);
 
-    QButtonGroup* FContent = nullptr;
-    QButtonGroup* FMode = nullptr;
-    QButtonGroup* FCompression = nullptr;
-    QLabel* FRzLabel = nullptr;
-    QLabel* FRzLabel1 = nullptr;
-    QLabel* FRzLabel2 = nullptr;
+    // What to import, how, and with which compression.
+    QButtonGroup *FContent = nullptr, *FMode = nullptr, *FCompression = nullptr;
+    QGroupBox *FGroupBox2 = nullptr, *FRadioGroup2 = nullptr, *FRadioGroup3 = nullptr,
+              *FGroupBox4 = nullptr;
+    QLabel *FRzLabel = nullptr, *FRzLabel1 = nullptr, *FRzLabel2 = nullptr;
+    // The folder of the pictures.
     QLineEdit* FEditFileDir = nullptr;
     QPushButton* FBrowse = nullptr;
-    QGroupBox* FGroupBox2 = nullptr;
-    QSpinBox* FEditX = nullptr;
-    QSpinBox* FEditY = nullptr;
-    QGroupBox* FRadioGroup3 = nullptr;
-    QGroupBox* FGroupBox4 = nullptr;
-    QRadioButton* FRadioButton1 = nullptr;
-    QRadioButton* FRadioButton2 = nullptr;
+    // The range (start and end) and the offsets: from offset files or one fixed pair.
+    QSpinBox *FEditX = nullptr, *FEditY = nullptr;
+    QRadioButton *FRadioButton1 = nullptr, *FRadioButton2 = nullptr;
     QLineEdit* FEditXY = nullptr;
-    QGroupBox* FRadioGroup2 = nullptr;
-    QPushButton* FBitBtnOK = nullptr;
-    QPushButton* FBitBtnClose = nullptr;
+    QPushButton *FBitBtnOK = nullptr, *FBitBtnClose = nullptr;
     QProgressBar* FProgressBar = nullptr;
     std::vector<std::string> FFileList;
 };

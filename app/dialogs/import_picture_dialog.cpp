@@ -1,4 +1,4 @@
-#include "operations/import_picture_dialog.h"
+#include "app/dialogs/import_picture_dialog.h"
 
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"
