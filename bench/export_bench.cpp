@@ -164,7 +164,7 @@ void BM_BatchExportPng(benchmark::State& state) {
             state.counters["cpu_vs_libpng"] = cpu / g_LibpngCpuSeconds;
         if (!result.Succeeded() || result.Written != kSprites)
             state.SkipWithError("batch export failed");
-        state.counters["workers"] = double(result.Workers.size());
+        state.counters["workers"] = double(result.Workers);
     }
     state.SetItemsProcessed(state.iterations() * kSprites);
     g_ExportSeconds = seconds;
