@@ -1,21 +1,31 @@
-// Batch export of 10,000 16-bit sprites to PNG (level 9) on worker threads, against encoding the
-// same pictures with libpng at level 9 directly on one thread. The ratio of the two rates is the
-// counter "speedup" of the batch export.
+// The batch export and import of 1500 16-bit sprites of 24 to 200 pixels, each measured as a whole
+// velmora-cli process:
+//
+//   ExportVsLibpng    velmora-cli export LIB OUT --format png on every core, against encoding the
+//                     same pictures with libpng at level 9 on one thread, in memory. Counters:
+//                     speedup (libpng's time over the export's), bytes_vs_libpng (the PNG bytes
+//                     written over libpng's).
+//   ImportCompressed  velmora-cli import LIB DIR --compress of those PNG files into a new WZL.
+//
+// With VELMORA_BASELINE_CLI naming another velmora-cli build, each iteration also runs it on the
+// same input (counters baseline_s, and speedup or vs_baseline against it), so that both are
+// measured in the same conditions. Run with --benchmark_repetitions=N for medians.
 
 #include "core/dib.h"
+#include "core/file_stream.h"
 #include "core/game_images.h"
-#include "operations/batch_export.h"
 #include "operations/create_library.h"
 #include "operations/library_kind.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>
-#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <ctime>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -26,26 +36,76 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kSprites = 10000;
+constexpr int kSprites = 1500;
 
-// A sprite as a game draws them: a shaded body on a black (transparent) background, sizes varying.
+uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {
+    uint32_t h = x * 374761393u + y * 668265263u + seed * 2246822519u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return h ^ (h >> 16);
+}
+
+double Unit(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return double(state >> 8) / double(1u << 24);
+}
+
+// Smooth noise in 0..1 over a grid of `scale` pixels.
+double ValueNoise(double x, double y, uint32_t seed) {
+    const int xi = int(std::floor(x)), yi = int(std::floor(y));
+    const double fx = x - xi, fy = y - yi;
+    auto v = [&](int a, int b) { return (Hash(uint32_t(a), uint32_t(b), seed) & 1023) / 1023.0; };
+    const double sx = fx * fx * (3 - 2 * fx), sy = fy * fy * (3 - 2 * fy);
+    return (v(xi, yi) * (1 - sx) + v(xi + 1, yi) * sx) * (1 - sy) +
+           (v(xi, yi + 1) * (1 - sx) + v(xi + 1, yi + 1) * sx) * sy;
+}
+
+// A sprite as games draw them: on black (transparent), two to five lit, textured body parts with
+// a dark outline, in 5-6-5; 24 to 200 pixels each way.
 TDIB Sprite(int index) {
-    const int w = 40 + index % 33;
-    const int h = 56 + index % 29;
+    uint32_t state = uint32_t(index) * 2654435761u + 12345u;
+    const int w = 24 + int(Unit(state) * 177), h = 24 + int(Unit(state) * 177);
+    std::vector<double> colour(size_t(w) * size_t(h) * 3, 0);
+    std::vector<bool> inside(size_t(w) * size_t(h), false);
+    const int parts = 2 + int(Unit(state) * 4);
+    for (int p = 0; p < parts; ++p) {
+        const double cx = w * (0.3 + 0.4 * Unit(state)), cy = h * (0.25 + 0.5 * Unit(state));
+        const double rx = w * (0.12 + 0.25 * Unit(state)), ry = h * (0.12 + 0.25 * Unit(state));
+        const double base[3] = {0.2 + 0.8 * Unit(state), 0.2 + 0.8 * Unit(state),
+                                0.2 + 0.8 * Unit(state)};
+        const double scale = 2.5 + 4 * Unit(state);
+        const uint32_t seed = state;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const double dx = (x - cx) / rx, dy = (y - cy) / ry, d2 = dx * dx + dy * dy;
+                if (d2 > 1)
+                    continue;
+                const double light = std::clamp(
+                    0.3 + 0.7 * (std::sqrt(1 - d2) * 0.8 - dx * 0.25 - dy * 0.35), 0.1, 1.0);
+                const double texture =
+                    0.85 + 0.3 * ValueNoise(x / scale, y / scale, seed) +
+                    ((Hash(uint32_t(x), uint32_t(y), seed) & 255) / 255.0 - 0.5) * 0.08;
+                const size_t i = size_t(y) * size_t(w) + size_t(x);
+                for (int c = 0; c < 3; ++c)
+                    colour[i * 3 + size_t(c)] = base[c] * light * texture;
+                inside[i] = true;
+            }
+    }
     TDIB dib;
     dib.SetPixelFormat(MakePixelFormat(5, 6, 5));
     dib.SetSize(w, h, 16);
-    const int cx = w / 2, cy = h / 2;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const int dx = x - cx, dy = (y - cy) * 3 / 4;
-            const int d2 = dx * dx + dy * dy;
-            if (d2 > cx * cx)
+            const size_t i = size_t(y) * size_t(w) + size_t(x);
+            if (!inside[i])
                 continue;
-            const int r = (31 - d2 * 20 / (cx * cx + 1) + index) & 31;
-            const int g = (20 + x * 2 + (index >> 3)) & 63;
-            const int b = (8 + y / 3 + ((x / 6 + y / 6) & 1) * 6) & 31;
-            dib.SetPixel(x, y, uint32_t(r << 11 | g << 5 | b));
+            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1 || !inside[i - 1] ||
+                              !inside[i + 1] || !inside[i - size_t(w)] || !inside[i + size_t(w)];
+            const double f = edge ? 0.45 : 1.0;
+            const int r = std::clamp(int(colour[i * 3] * f * 31 + 0.5), 0, 31);
+            const int g = std::clamp(int(colour[i * 3 + 1] * f * 63 + 0.5), 0, 63);
+            const int b = std::clamp(int(colour[i * 3 + 2] * f * 31 + 0.5), 0, 31);
+            const uint32_t v = uint32_t(r << 11 | g << 5 | b);
+            dib.SetPixel(x, y, v == 0 ? 1u << 5 : v); // black stays the background's
         }
     return dib;
 }
@@ -53,14 +113,14 @@ TDIB Sprite(int index) {
 struct TFixture {
     std::string Folder;
     std::string LibraryPath;
-    std::unique_ptr<TGameImages> Library;
     std::vector<TDIB> Sprites;
+    std::string Baseline; // another velmora-cli to measure in the same run, or empty
 
     TFixture() {
         Folder = (fs::temp_directory_path() / ("velmora-export-bench-" + std::to_string(getpid())))
                      .string();
         fs::remove_all(Folder);
-        fs::create_directories(Folder);
+        fs::create_directories(Folder + "/home");
         LibraryPath = Folder + "/sprites.wil";
         CreateLibraryFile(t_Wil, LibraryPath, 16, "");
         auto library = CreateLibrary(t_Wil, LibraryPath);
@@ -68,13 +128,13 @@ struct TFixture {
         auto update = library->BeginUpdate(-1);
         for (int i = 0; i < kSprites; ++i) {
             Sprites.push_back(Sprite(i));
-            update.Add(Sprites.back(), i % 50, -(i % 70), 0, nullptr);
+            update.Add(Sprites.back(), i % 50 - 25, -(i % 70), 0, nullptr);
         }
         update.EndUpdate();
-        Library = OpenLibraryFile(LibraryPath).Library;
+        if (const char* baseline = std::getenv("VELMORA_BASELINE_CLI"))
+            Baseline = baseline;
     }
     ~TFixture() {
-        Library.reset();
         std::error_code ec;
         fs::remove_all(Folder, ec);
     }
@@ -85,21 +145,42 @@ TFixture& Fixture() {
     return fixture;
 }
 
-double g_LibpngSeconds = 0;
-double g_LibpngCpuSeconds = 0;
-double g_ExportSeconds = 0;
+std::string Quote(const std::string& text) {
+    return "'" + text + "'";
+}
 
-// libpng directly: 5-6-5 widened to 8-bit RGB, level 9, one file per sprite, one thread.
-bool WritePngDirect(const std::string& fileName, const TDIB& dib) {
-    FILE* file = std::fopen(fileName.c_str(), "wb");
-    if (!file)
-        return false;
+// Runs a velmora-cli command line; its wall-clock seconds, or a negative value when it fails.
+double RunCli(const std::string& cli, const std::string& arguments) {
+    const std::string command = "VELMORA_HOME=" + Quote(Fixture().Folder + "/home/") + " " +
+                                Quote(cli) + " " + arguments + " >/dev/null";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return status == 0 ? seconds : -1;
+}
+
+uint64_t BytesOf(const std::string& folder, const std::string& extension) {
+    uint64_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().extension() == extension)
+            bytes += entry.file_size();
+    return bytes;
+}
+
+void AppendBytes(png_structp png, png_bytep data, size_t length) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+// libpng's PNG of a sprite at level 9 with its default filter choice, 5-6-5 widened to RGB.
+size_t LibpngSize(const TDIB& dib) {
+    std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     std::vector<uint8_t> row(size_t(dib.Width()) * 3);
-    bool ok = false;
     if (setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
+        png_set_write_fn(png, &out, AppendBytes, nullptr);
         png_set_compression_level(png, 9);
         png_set_IHDR(png, info, png_uint_32(dib.Width()), png_uint_32(dib.Height()), 8,
                      PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
@@ -117,94 +198,97 @@ bool WritePngDirect(const std::string& fileName, const TDIB& dib) {
             png_write_row(png, row.data());
         }
         png_write_end(png, info);
-        ok = true;
+    } else {
+        out.clear();
     }
     png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return ok;
+    return out.size();
 }
 
-void BM_LibpngOneThread(benchmark::State& state) {
+// A new folder for every export: files deleted just before would make creating the new ones
+// slower than creating files is (the file system keeps recently freed inodes aside).
+std::string NewFolder() {
+    static int runs = 0;
+    return Fixture().Folder + "/export" + std::to_string(++runs);
+}
+
+void BM_ExportVsLibpng(benchmark::State& state) {
     TFixture& f = Fixture();
-    const std::string out = f.Folder + "/direct/";
-    fs::create_directories(out);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const std::clock_t cpuStart = std::clock();
-        for (int i = 0; i < kSprites; ++i) {
-            char name[16];
-            std::snprintf(name, sizeof name, "%05d.PNG", i);
-            if (!WritePngDirect(out + name, f.Sprites[size_t(i)]))
-                state.SkipWithError("libpng failed");
-        }
-        g_LibpngSeconds =
+        uint64_t libpngBytes = 0;
+        for (const TDIB& sprite : f.Sprites)
+            libpngBytes += LibpngSize(sprite);
+        const double libpng =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        g_LibpngCpuSeconds = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-        state.SetIterationTime(g_LibpngSeconds);
-        state.counters["cpu_s"] = g_LibpngCpuSeconds;
-    }
-    state.SetItemsProcessed(state.iterations() * kSprites);
-}
 
-void BM_BatchExportPng(benchmark::State& state) {
-    TFixture& f = Fixture();
-    const std::string out = f.Folder + "/export";
-    double seconds = 0;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const std::clock_t cpuStart = std::clock();
-        TBatchExportResult result = BatchExport(*f.Library, out, ifPNG, 0, kSprites - 1);
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        // Processor time of every thread: with it equal to the single thread's, the work is not
-        // duplicated and the wall-clock rate scales with the idle cores.
-        const double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+        std::string out = NewFolder();
+        const double seconds = RunCli(VELMORA_CLI_PATH, "export " + Quote(f.LibraryPath) + " " +
+                                                            Quote(out) + " --format png");
+        if (seconds < 0) {
+            state.SkipWithError("velmora-cli export failed");
+            return;
+        }
         state.SetIterationTime(seconds);
-        state.counters["cpu_s"] = cpu;
-        if (g_LibpngCpuSeconds > 0)
-            state.counters["cpu_vs_libpng"] = cpu / g_LibpngCpuSeconds;
-        if (!result.Succeeded() || result.Written != kSprites)
-            state.SkipWithError("batch export failed");
-        state.counters["workers"] = double(result.Workers.size());
+        const uint64_t bytes = BytesOf(out, ".PNG");
+        state.counters["libpng_s"] = libpng;
+        state.counters["speedup"] = libpng / seconds;
+        state.counters["png_bytes"] = double(bytes);
+        state.counters["libpng_bytes"] = double(libpngBytes);
+        state.counters["bytes_vs_libpng"] = double(bytes) / double(libpngBytes);
+        state.counters["offset_bytes"] = double(BytesOf(out + "/Placements", ".txt"));
+        if (!f.Baseline.empty()) {
+            out = NewFolder();
+            const double baseline = RunCli(f.Baseline, "export " + Quote(f.LibraryPath) + " " +
+                                                           Quote(out) + " --format png");
+            state.counters["baseline_s"] = baseline;
+            state.counters["baseline_speedup"] = libpng / baseline;
+            state.counters["baseline_png_bytes"] = double(BytesOf(out, ".PNG"));
+        }
     }
     state.SetItemsProcessed(state.iterations() * kSprites);
-    g_ExportSeconds = seconds;
-    if (g_LibpngSeconds > 0 && seconds > 0)
-        state.counters["speedup"] = g_LibpngSeconds / seconds;
     state.counters["processors"] = double(ProcessorCount());
 }
 
-// The same export with the whole process held to one processor: the ratio of the two export
-// rates shows how the work spreads over the second core, whatever else the machine runs.
-void BM_BatchExportPngOneCore(benchmark::State& state) {
+void BM_ImportCompressed(benchmark::State& state) {
     TFixture& f = Fixture();
-    cpu_set_t all, one;
-    sched_getaffinity(0, sizeof all, &all);
-    CPU_ZERO(&one);
-    for (int c = 0; c < CPU_SETSIZE; ++c)
-        if (CPU_ISSET(c, &all)) {
-            CPU_SET(c, &one);
-            break;
-        }
-    double seconds = 0;
+    const std::string pictures = f.Folder + "/pictures";
+    if (!fs::exists(pictures) &&
+        RunCli(VELMORA_CLI_PATH,
+               "export " + Quote(f.LibraryPath) + " " + Quote(pictures) + " --format png") < 0) {
+        state.SkipWithError("velmora-cli export failed");
+        return;
+    }
+    // A fresh compressed library for every run of either program.
+    auto import = [&](const std::string& cli) {
+        const std::string target = f.Folder + "/imported.wzl";
+        fs::remove(target);
+        fs::remove(f.Folder + "/imported.wzx");
+        if (RunCli(VELMORA_CLI_PATH, "create " + Quote(target) + " --wzl") < 0)
+            return -1.0;
+        return RunCli(cli, "import " + Quote(target) + " " + Quote(pictures) + " --compress");
+    };
     for (auto _ : state) {
-        sched_setaffinity(0, sizeof one, &one);
-        const auto start = std::chrono::steady_clock::now();
-        TBatchExportResult result =
-            BatchExport(*f.Library, f.Folder + "/export-one", ifPNG, 0, kSprites - 1);
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        sched_setaffinity(0, sizeof all, &all);
+        const double seconds = import(VELMORA_CLI_PATH);
+        if (seconds < 0) {
+            state.SkipWithError("velmora-cli import failed");
+            return;
+        }
         state.SetIterationTime(seconds);
-        if (!result.Succeeded())
-            state.SkipWithError("batch export failed");
+        state.counters["wzl_bytes"] = double(fs::file_size(f.Folder + "/imported.wzl"));
+        if (!f.Baseline.empty()) {
+            const double baseline = import(f.Baseline);
+            state.counters["baseline_s"] = baseline;
+            state.counters["vs_baseline"] = seconds / baseline;
+            state.counters["baseline_wzl_bytes"] =
+                double(fs::file_size(f.Folder + "/imported.wzl"));
+        }
     }
     state.SetItemsProcessed(state.iterations() * kSprites);
-    if (g_ExportSeconds > 0 && seconds > 0)
-        state.counters["two_core_scaling"] = seconds / g_ExportSeconds;
 }
 
-BENCHMARK(BM_LibpngOneThread)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
-BENCHMARK(BM_BatchExportPng)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
-BENCHMARK(BM_BatchExportPngOneCore)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ExportVsLibpng)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ImportCompressed)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 } // namespace
 } // namespace velmora

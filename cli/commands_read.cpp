@@ -160,6 +160,10 @@ int RunExport(const TArgs& args) {
     }
     const std::optional<int> from = args.IntValue("--from");
     const std::optional<int> to = args.IntValue("--to");
+    const int pngLevel = args.IntValue("--png-level").value_or(kDefaultPngLevel);
+    if (pngLevel < 0 || pngLevel > kMaxPngLevel)
+        throw EUsageError("--png-level takes 0 to " + std::to_string(kMaxPngLevel) + ", not " +
+                          std::to_string(pngLevel));
     int exitCode = exOk;
     auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
@@ -170,7 +174,7 @@ int RunExport(const TArgs& args) {
     const bool json = args.Has("--json");
     if (!from && !to && count == 0) {
         if (json)
-            std::printf("{\"written\": 0, \"empty\": 0, \"failed\": 0, \"workers\": []}\n");
+            std::printf("{\"written\": 0, \"failed\": 0, \"workers\": 0}\n");
         else
             std::printf("%s holds no images; nothing exported\n", path.c_str());
         return exOk;
@@ -178,8 +182,9 @@ int RunExport(const TArgs& args) {
     TBatchExportResult result;
     {
         TProgressBar bar("export");
-        result = BatchExport(*library, folder, format, first, last,
-                             [&](int done, int total) { bar.Update(done, total); });
+        result = BatchExport(
+            *library, folder, format, first, last,
+            [&](int done, int total) { bar.Update(done, total); }, 0, pngLevel);
     }
     if (!result.Started) {
         Fail(result.Error.find(folder) == std::string::npos ? path : std::string(), result.Error);
@@ -188,18 +193,11 @@ int RunExport(const TArgs& args) {
     for (const TExportFailure& failure : result.Failures)
         Fail(failure.FileName, failure.Reason);
     if (json) {
-        std::string workers;
-        for (size_t i = 0; i < result.Workers.size(); ++i)
-            workers += (i ? ", " : "") + std::string("[") +
-                       std::to_string(result.Workers[i].First) + ", " +
-                       std::to_string(result.Workers[i].Last) + "]";
-        std::printf("{\"written\": %d, \"empty\": %d, \"failed\": %d, \"workers\": [%s]}\n",
-                    result.Written, result.Empty, int(result.Failures.size()), workers.c_str());
+        std::printf("{\"written\": %d, \"failed\": %d, \"workers\": %d}\n", result.Written,
+                    int(result.Failures.size()), result.Workers);
     } else {
         std::printf("exported %d pictures of images %d..%d to %s", result.Written, first, last,
                     folder.c_str());
-        if (result.Empty)
-            std::printf(" (%d images without a picture)", result.Empty);
         if (!result.Failures.empty())
             std::printf("; %d not written", int(result.Failures.size()));
         std::printf("\n");

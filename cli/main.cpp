@@ -43,11 +43,14 @@ const std::vector<TCommand>& Commands() {
          kReadSyntax, RunList},
         {"export",
          "velmora-cli export LIB DIR [--from N] [--to M] [--format png|bmp|tga|auto]\n"
-         "                   [--password P] [--json]\n"
+         "                   [--png-level N] [--password P] [--json]\n"
          "Writes images N..M (default: all) as DIR/%05d.PNG (.BMP, .TGA) with their offsets in\n"
          "DIR/Placements/%05d.txt. auto writes images stored with alpha as PNG, others as BMP.\n"
-         "  --json        a summary object: written, empty, failed and the workers' ranges\n",
-         {{"--from", "--to", "--format", "--password"}, {"--json"}},
+         "An image that cannot be read, or whose picture or offset file cannot be written, is\n"
+         "a failure (exit 1).\n"
+         "  --png-level N  PNG compression, 0 (none, fastest) to 12 (smallest); default 9\n"
+         "  --json         a summary object: written, failed and the number of workers\n",
+         {{"--from", "--to", "--format", "--png-level", "--password"}, {"--json"}},
          RunExport},
         {"import",
          "velmora-cli import LIB PATH... [--mode append|insert|replace] [--at N] [--to M]\n"

@@ -175,4 +175,20 @@ private:
     std::shared_ptr<std::vector<uint8_t>> FStorage;
 };
 
+// Reads whole rows of a buffer as red, green, blue bytes, three per pixel: the colours PixelColor
+// gives, through the colour table or the masks, decided once per buffer rather than per pixel.
+// The buffer must outlive the reader and keep its size and bit count.
+class TRowColors {
+public:
+    explicit TRowColors(const TDIB& dib);
+    // Visual row y (0 = top) into rgb, which holds Width() * 3 bytes.
+    void Read(int y, uint8_t* rgb) const;
+
+private:
+    enum TKind { rkIndexed, rk565, rk555, rk24, rk32 };
+    const TDIB& FDib;
+    TKind FKind;
+    std::array<uint8_t, 256 * 3> FTable{}; // indexed: the colour of each index
+};
+
 } // namespace velmora

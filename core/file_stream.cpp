@@ -200,6 +200,25 @@ std::vector<uint8_t> TFileStream::ReadAll(const std::string& fileName) {
     return data;
 }
 
+bool WriteFileThroughTemporary(const std::string& fileName, std::span<const uint8_t> bytes) {
+    const std::string temporary = fileName + ".part";
+    {
+        TFileStream file(temporary, TFileStream::fmCreate);
+        try {
+            file.Write(bytes);
+        } catch (const EFileError&) {
+            file.Close();
+            ::unlink(temporary.c_str());
+            return false;
+        }
+    }
+    if (::rename(temporary.c_str(), fileName.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
 bool FileExists(const std::string& fileName) {
     struct stat st {};
     return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -71,6 +71,12 @@ private:
     std::string FErrorName;
 };
 
+// Writes bytes to a file that replaces fileName: first under a temporary name beside it, then
+// renamed over it, so the name holds the old file or the complete new one, never a part. Raises
+// EFileError when the temporary file cannot be created; false when a write or the rename fails
+// (the temporary file is then removed and fileName left as it was).
+bool WriteFileThroughTemporary(const std::string& fileName, std::span<const uint8_t> bytes);
+
 bool FileExists(const std::string& fileName);
 // Clears a read-only attribute so that the file can be written (Unix: adds the owner's write
 // permission). Ignores failures.

@@ -40,8 +40,14 @@ void TPngPicture::AssignFromDIB(const TDIB& bitmap) {
                         bitmap.ColorTable().begin() + bitmap.PaletteCount());
         for (TRGBQuad& q : FPalette)
             q.rgbReserved = 0;
+        const int bits = bitmap.BitCount();
         for (int y = 0; y < FHeight; ++y) {
             uint8_t* dst = Scanline(y);
+            const uint8_t* src = bitmap.ScanLine(y);
+            if (bits == 8) {
+                std::memcpy(dst, src, size_t(FWidth));
+                continue;
+            }
             for (int x = 0; x < FWidth; ++x)
                 dst[x] = uint8_t(bitmap.Pixel(x, y));
         }
@@ -49,15 +55,9 @@ void TPngPicture::AssignFromDIB(const TDIB& bitmap) {
     }
     SetSize(w, h, pctRGB);
     FPalette.clear();
-    for (int y = 0; y < FHeight; ++y) {
-        uint8_t* dst = Scanline(y);
-        for (int x = 0; x < FWidth; ++x, dst += 3) {
-            TColor c = bitmap.PixelColor(x, y);
-            dst[0] = RedOf(c);
-            dst[1] = GreenOf(c);
-            dst[2] = BlueOf(c);
-        }
-    }
+    const TRowColors colours(bitmap);
+    for (int y = 0; y < FHeight; ++y)
+        colours.Read(y, Scanline(y));
 }
 
 void TPngPicture::CreateAlpha() {

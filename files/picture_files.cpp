@@ -63,7 +63,7 @@ bool SavePicture(const std::string& fileName, const TDIB& bitmap, TImageFormat f
         format = PictureFormatOf(fileName);
     switch (format) {
     case ifPNG:
-        return SavePNG(fileName, bitmap, 9);
+        return SavePNG(fileName, bitmap, kDefaultPngLevel);
     case ifBMP:
         // An empty bitmap has no BMP form; writing an empty file would report a picture that is
         // not there.

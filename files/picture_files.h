@@ -36,7 +36,12 @@ TImageFormat PictureFormatOf(const std::string& fileName);
 // bitmap is then unchanged. Raises EFileError when a PNG file cannot be opened.
 bool LoadPicture(const std::string& fileName, TDIB& bitmap, TImageFormat format);
 
-// Writes bitmap as a picture; ifAuto decides by the extension. PNG at zlib level 9 (an alpha
+// PNG compression levels: 0 (stored) to 12 (smallest, slowest); 9 is the default, the best
+// practical compression.
+inline constexpr int kDefaultPngLevel = 9;
+inline constexpr int kMaxPngLevel = 12;
+
+// Writes bitmap as a picture; ifAuto decides by the extension. PNG at kDefaultPngLevel (an alpha
 // channel only when the bitmap HasAlphaChannel), BMP in the bitmap's own bit count, TGA run-length
 // compressed, bottom row first (24 and 32 bits only). Returns false when the bitmap cannot be
 // written in that format or a TGA file cannot be created or written, or a PNG fails to encode or
@@ -80,7 +85,8 @@ std::vector<uint8_t> EncodeTGAPackets(std::span<const uint8_t> pixels, int bytes
 bool DecodeTGAPackets(std::span<const uint8_t> data, size_t& pos, std::span<uint8_t> out,
                       int bytesPerPixel);
 
-// PNG through libpng. LoadPNG fills bitmap with an 8-bit palette bitmap for palette images (their
+// PNG: read through libpng, written by our own writer (rows filtered one by one, one zlib stream).
+// LoadPNG fills bitmap with an 8-bit palette bitmap for palette images (their
 // palette as colour table), 32 bits with the alpha in the top byte for colour types 4 and 6, else
 // 24 bits (grey and 16-bit images keep their colours at 8 bits per channel). False on a PNG that
 // does not decode or is refused, bitmap unchanged; raises EFileError when the file cannot be
@@ -88,8 +94,9 @@ bool DecodeTGAPackets(std::span<const uint8_t> data, size_t& pos, std::span<uint
 bool LoadPNG(const std::string& fileName, TDIB& bitmap);
 bool LoadPNGFromMemory(std::span<const uint8_t> data, TDIB& bitmap);
 // Palette bitmaps of 8 bits or fewer become a palette PNG, a 32-bit bitmap with HasAlphaChannel
-// an RGBA PNG (colour type 6), anything else an RGB PNG. level is the zlib level (0..9). False
-// when encoding or writing fails; raises EFileError when the file cannot be created.
+// an RGBA PNG (colour type 6), anything else an RGB PNG. level: 0..kMaxPngLevel (others are
+// clamped). The file is written under a temporary name and renamed into place. False when
+// encoding, writing or the rename fails; raises EFileError when the file cannot be created.
 bool SavePNG(const std::string& fileName, const TDIB& bitmap, int level);
 // The bytes SavePNG writes; empty when encoding fails or the bitmap is empty.
 std::vector<uint8_t> SavePNGToMemory(const TDIB& bitmap, int level);
@@ -100,7 +107,7 @@ std::vector<uint8_t> SavePNGToMemory(const TDIB& bitmap, int level);
 // refused; raises EFileError when the file cannot be opened.
 std::unique_ptr<TPngPicture> LoadPngPicture(const std::string& fileName);
 std::unique_ptr<TPngPicture> LoadPngPictureFromMemory(std::span<const uint8_t> data);
-// Writes the picture in its own colour type at the zlib level (0..9). False when encoding or
+// Writes the picture in its own colour type at the level (as SavePNG). False when encoding or
 // writing fails; raises EFileError when the file cannot be created.
 bool SavePngPicture(const std::string& fileName, const TPngPicture& picture, int level);
 std::vector<uint8_t> SavePngPictureToMemory(const TPngPicture& picture, int level);

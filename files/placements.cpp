@@ -1,8 +1,10 @@
 #include "files/placements.h"
 
+#include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/text_file.h"
 
+#include <exception>
 #include <filesystem>
 
 namespace velmora {
@@ -12,6 +14,16 @@ void SavePlacement(const std::string& fileName, TPoint offset) {
         RewriteTextFile(fileName, {std::to_string(offset.X), std::to_string(offset.Y)});
     } catch (const std::exception&) {
         // An offset file that cannot be written only costs the offset on a later import.
+    }
+}
+
+bool WritePlacement(const std::string& fileName, TPoint offset) {
+    const std::string text = std::to_string(offset.X) + "\r\n" + std::to_string(offset.Y) + "\r\n";
+    try {
+        return WriteFileThroughTemporary(
+            fileName, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    } catch (const std::exception&) {
+        return false;
     }
 }
 

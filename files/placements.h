@@ -13,6 +13,10 @@ inline constexpr const char* kPlacementsFolder = "Placements";
 // errors are ignored; the folder must exist.
 void SavePlacement(const std::string& fileName, TPoint offset);
 
+// Writes an offset file as SavePlacement does (UTF-8), under a temporary name renamed over
+// fileName, so that an old file is replaced whole or left alone. False when it cannot be written.
+bool WritePlacement(const std::string& fileName, TPoint offset);
+
 // The offset file of a picture: its folder + "Placements/" + the picture's name without extension
 // (cut at the first occurrence of the extension, so a.png.png gives a) + ".txt".
 std::string PlacementFileOf(const std::string& pictureFileName);

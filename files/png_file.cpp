@@ -1,15 +1,16 @@
-// PNG pictures through libpng.
+// PNG pictures: read through libpng, written by our own chunk writer (files/png_writer).
 //
 // libpng reports errors by a long jump back to the setjmp of the caller. A long jump that crosses
 // a C++ frame with live objects skips their destructors, so every function here that calls setjmp
-// works only on plain data owned by its caller: reading and writing are split into phases
-// (ReadHeader, ReadRows, WriteAll) that return false after a jump, and the caller, which holds the
-// buffers and the libpng structures in RAII objects, cleans up as usual.
+// works only on plain data owned by its caller: reading is split into phases (ReadHeader,
+// ReadRows) that return false after a jump, and the caller, which holds the buffers and the libpng
+// structures in RAII objects, cleans up as usual.
 
 #include "files/picture_files.h"
 
 #include "core/checked.h"
 #include "core/file_stream.h"
+#include "files/png_writer.h"
 
 #include <png.h>
 
@@ -63,21 +64,6 @@ void ReadCallback(png_structp png, png_bytep out, size_t length) {
     reader->pos += length;
 }
 
-void WriteCallback(png_structp png, png_bytep data, size_t length) {
-    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    bool stored = true;
-    try {
-        out->insert(out->end(), data, data + length);
-    } catch (...) {
-        stored = false;
-    }
-    // Outside the catch block: the jump must not leave an exception object behind.
-    if (!stored)
-        png_error(png, "out of memory");
-}
-
-void FlushCallback(png_structp) {}
-
 class TPngReadStruct {
 public:
     TPngReadStruct() {
@@ -92,29 +78,6 @@ public:
     }
     TPngReadStruct(const TPngReadStruct&) = delete;
     TPngReadStruct& operator=(const TPngReadStruct&) = delete;
-    bool Valid() const { return FPng && FInfo; }
-    png_structp Png() const { return FPng; }
-    png_infop Info() const { return FInfo; }
-
-private:
-    png_structp FPng = nullptr;
-    png_infop FInfo = nullptr;
-};
-
-class TPngWriteStruct {
-public:
-    TPngWriteStruct() {
-        FPng =
-            png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorCallback, WarningCallback);
-        if (FPng)
-            FInfo = png_create_info_struct(FPng);
-    }
-    ~TPngWriteStruct() {
-        if (FPng)
-            png_destroy_write_struct(&FPng, FInfo ? &FInfo : nullptr);
-    }
-    TPngWriteStruct(const TPngWriteStruct&) = delete;
-    TPngWriteStruct& operator=(const TPngWriteStruct&) = delete;
     bool Valid() const { return FPng && FInfo; }
     png_structp Png() const { return FPng; }
     png_infop Info() const { return FInfo; }
@@ -234,83 +197,6 @@ bool DecodePng(std::span<const uint8_t> data, TDecodedPng& out) {
     return true;
 }
 
-// The plain data WriteAll needs; rows are interleaved samples at bitDepth 8 (indices one per
-// byte, packed by libpng for palettes of 1 or 4 bits).
-struct TWriteJob {
-    png_uint_32 width;
-    png_uint_32 height;
-    int colorType;
-    int bitDepth;
-    int level;
-    png_bytepp rows;
-    const png_color* palette;
-    int paletteCount;
-};
-
-bool WriteAll(png_structp png, png_infop info, const TWriteJob* job, std::vector<uint8_t>* out) {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_write_fn(png, out, WriteCallback, FlushCallback);
-    png_set_compression_level(png, job->level);
-    png_set_IHDR(png, info, job->width, job->height, job->bitDepth, job->colorType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (job->colorType == PNG_COLOR_TYPE_PALETTE)
-        png_set_PLTE(png, info, job->palette, job->paletteCount);
-    png_write_info(png, info);
-    if (job->bitDepth < 8)
-        png_set_packing(png);
-    png_write_image(png, job->rows);
-    png_write_end(png, info);
-    return true;
-}
-
-// Encodes interleaved 8-bit rows; empty on failure.
-std::vector<uint8_t> EncodePng(int width, int height, int colorType, int bitDepth,
-                               std::vector<uint8_t>& pixels, const std::vector<TRGBQuad>& palette,
-                               int level) {
-    if (width < 1 || height < 1)
-        return {};
-    std::vector<TRGBQuad> entries(palette.begin(),
-                                  palette.begin() + std::min<size_t>(palette.size(), 256));
-    if (colorType == PNG_COLOR_TYPE_PALETTE) {
-        // libpng refuses indices beyond the palette; such pixels show black, as they would
-        // through a colour table of 256 entries.
-        const uint8_t top = pixels.empty() ? 0 : *std::max_element(pixels.begin(), pixels.end());
-        if (entries.size() <= top)
-            entries.resize(size_t(top) + 1);
-    }
-    const size_t rowBytes = pixels.size() / size_t(height);
-    std::vector<png_bytep> rows(static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y)
-        rows[size_t(y)] = pixels.data() + size_t(y) * rowBytes;
-    std::vector<png_color> plte;
-    for (const TRGBQuad& q : entries)
-        plte.push_back({q.rgbRed, q.rgbGreen, q.rgbBlue});
-
-    TPngWriteStruct writer;
-    if (!writer.Valid())
-        return {};
-    const TWriteJob job{png_uint_32(width), png_uint_32(height),     colorType,
-                        bitDepth,           std::clamp(level, 0, 9), rows.data(),
-                        plte.data(),        int(plte.size())};
-    std::vector<uint8_t> out;
-    if (!WriteAll(writer.Png(), writer.Info(), &job, &out))
-        return {};
-    return out;
-}
-
-// Writes bytes to a new or replaced file: EFileError when it cannot be created, false when a
-// write fails.
-bool WriteFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    TFileStream file(fileName, TFileStream::fmCreate);
-    try {
-        file.Write(bytes);
-    } catch (const EFileError&) {
-        return false;
-    }
-    return true;
-}
-
 // Reads a PNG file; EFileError when it cannot be opened. Files far larger than any acceptable
 // picture could need are not read into memory (they decode as damaged).
 std::vector<uint8_t> ReadPngFile(const std::string& fileName) {
@@ -405,52 +291,44 @@ std::vector<uint8_t> SavePNGToMemory(const TDIB& bitmap, int level) {
     if (bitmap.Empty())
         return {};
     const int w = bitmap.Width();
-    const int h = bitmap.Height();
     const int bits = bitmap.BitCount();
-    std::vector<uint8_t> pixels;
-    std::vector<TRGBQuad> palette;
+    TPngLayout layout;
+    layout.Width = w;
+    layout.Height = bitmap.Height();
     if (bits <= 8) {
-        const int count = bitmap.PaletteCount();
-        palette.assign(bitmap.ColorTable().begin(), bitmap.ColorTable().begin() + count);
-        pixels.resize(size_t(w) * size_t(h));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                pixels[size_t(y) * size_t(w) + size_t(x)] = uint8_t(bitmap.Pixel(x, y));
-        return EncodePng(w, h, PNG_COLOR_TYPE_PALETTE, bits, pixels, palette, level);
+        // The storage's rows are already PNG rows of packed indices.
+        layout.ColorType = 3;
+        layout.BitDepth = uint8_t(bits);
+        layout.Palette = std::span(bitmap.ColorTable().data(), size_t(bitmap.PaletteCount()));
+        const size_t rowBytes = (size_t(w) * size_t(bits) + 7) / 8;
+        return WritePng(layout, level, [&](int y, uint8_t* row) {
+            std::memcpy(row, bitmap.ScanLine(y), rowBytes);
+        });
     }
     // Only a bitmap whose top bytes actually carry alpha gets an alpha channel: a 32-bit bitmap
     // with all top bytes 0 is opaque colour, not a fully transparent picture.
-    const bool alpha = bits == 32 && bitmap.HasAlphaChannel();
-    const int channels = alpha ? 4 : 3;
-    pixels.resize(size_t(w) * size_t(h) * size_t(channels));
-    uint8_t* d = pixels.data();
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* s = bitmap.ScanLine(y);
-        for (int x = 0; x < w; ++x, d += channels) {
-            if (bits == 24 || bits == 32) {
-                const uint8_t* p = s + size_t(x) * size_t(bits / 8);
-                d[0] = p[2];
-                d[1] = p[1];
-                d[2] = p[0];
-                if (alpha)
-                    d[3] = p[3];
-            } else {
-                const TColor c = bitmap.PixelColor(x, y);
-                d[0] = RedOf(c);
-                d[1] = GreenOf(c);
-                d[2] = BlueOf(c);
+    if (bits == 32 && bitmap.HasAlphaChannel()) {
+        layout.ColorType = 6;
+        return WritePng(layout, level, [&](int y, uint8_t* row) {
+            const uint8_t* s = bitmap.ScanLine(y);
+            for (int x = 0; x < w; ++x, s += 4, row += 4) {
+                row[0] = s[2];
+                row[1] = s[1];
+                row[2] = s[0];
+                row[3] = s[3];
             }
-        }
+        });
     }
-    return EncodePng(w, h, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, 8, pixels,
-                     palette, level);
+    layout.ColorType = 2;
+    const TRowColors colours(bitmap);
+    return WritePng(layout, level, [&](int y, uint8_t* row) { colours.Read(y, row); });
 }
 
 bool SavePNG(const std::string& fileName, const TDIB& bitmap, int level) {
     const std::vector<uint8_t> bytes = SavePNGToMemory(bitmap, level);
     if (bytes.empty())
         return false;
-    return WriteFileBytes(fileName, bytes);
+    return WriteFileThroughTemporary(fileName, bytes);
 }
 
 std::vector<uint8_t> SavePngPictureToMemory(const TPngPicture& picture, int level) {
@@ -459,46 +337,39 @@ std::vector<uint8_t> SavePngPictureToMemory(const TPngPicture& picture, int leve
     if (w < 1 || h < 1)
         return {};
     const int colour = picture.Channels();
-    const bool alpha = picture.HasAlpha();
-    const int channels = colour + (alpha ? 1 : 0);
-    std::vector<uint8_t> pixels(size_t(w) * size_t(h) * size_t(channels));
-    uint8_t* d = pixels.data();
-    for (int y = 0; y < h; ++y) {
+    TPngLayout layout;
+    layout.Width = w;
+    layout.Height = h;
+    layout.ColorType = uint8_t(picture.ColorType());
+    if (picture.ColorType() == pctPalette) {
+        layout.Palette =
+            std::span(picture.Palette().data(), std::min<size_t>(picture.Palette().size(), 256));
+    } else if (picture.ColorType() != pctGrey && picture.ColorType() != pctGreyAlpha &&
+               picture.ColorType() != pctRGBAlpha) {
+        layout.ColorType = pctRGB;
+    }
+    if (!picture.HasAlpha()) {
+        const size_t rowBytes = size_t(w) * size_t(colour);
+        return WritePng(layout, level, [&](int y, uint8_t* row) {
+            std::memcpy(row, picture.Scanline(y), rowBytes);
+        });
+    }
+    return WritePng(layout, level, [&](int y, uint8_t* row) {
         const uint8_t* s = picture.Scanline(y);
         const uint8_t* a = picture.AlphaScanline(y);
         for (int x = 0; x < w; ++x) {
             for (int c = 0; c < colour; ++c)
-                *d++ = *s++;
-            if (alpha)
-                *d++ = a ? a[x] : 255;
+                *row++ = *s++;
+            *row++ = a ? a[x] : 255;
         }
-    }
-    int colorType;
-    switch (picture.ColorType()) {
-    case pctGrey:
-        colorType = PNG_COLOR_TYPE_GRAY;
-        break;
-    case pctGreyAlpha:
-        colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
-        break;
-    case pctPalette:
-        colorType = PNG_COLOR_TYPE_PALETTE;
-        break;
-    case pctRGBAlpha:
-        colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-        break;
-    default:
-        colorType = PNG_COLOR_TYPE_RGB;
-        break;
-    }
-    return EncodePng(w, h, colorType, 8, pixels, picture.Palette(), level);
+    });
 }
 
 bool SavePngPicture(const std::string& fileName, const TPngPicture& picture, int level) {
     const std::vector<uint8_t> bytes = SavePngPictureToMemory(picture, level);
     if (bytes.empty())
         return false;
-    return WriteFileBytes(fileName, bytes);
+    return WriteFileThroughTemporary(fileName, bytes);
 }
 
 } // namespace velmora

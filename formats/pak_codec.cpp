@@ -1,10 +1,7 @@
 #include "formats/pak_codec.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace velmora {
 
@@ -90,41 +87,6 @@ size_t UnpackRunLength(std::span<const uint8_t> in, std::span<uint8_t> out, int 
         }
     }
     return op;
-}
-
-int64_t InflateInto(std::span<const uint8_t> in, std::span<uint8_t> first,
-                    std::span<uint8_t> second) {
-    if (in.size() > std::numeric_limits<uInt>::max() ||
-        first.size() > std::numeric_limits<uInt>::max() ||
-        second.size() > std::numeric_limits<uInt>::max())
-        return -1;
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK)
-        return -1;
-    struct TEnd {
-        z_stream* s;
-        ~TEnd() { inflateEnd(s); }
-    } end{&z};
-
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = uInt(in.size());
-    int64_t produced = 0;
-    for (std::span<uint8_t> target : {first, second}) {
-        z.next_out = target.data();
-        z.avail_out = uInt(target.size());
-        while (z.avail_out > 0) {
-            const uInt before = z.avail_out;
-            const int rc = inflate(&z, Z_NO_FLUSH);
-            produced += int64_t(before - z.avail_out);
-            if (rc == Z_STREAM_END)
-                return produced;
-            // With output space left, anything but progress means a damaged or cut stream.
-            if (rc != Z_OK)
-                return -1;
-        }
-    }
-    // Both targets are full: whatever the stream holds beyond them is not needed.
-    return produced;
 }
 
 } // namespace velmora

@@ -1,7 +1,7 @@
 #pragma once
 
-// Pixel packing of Pak records: the run-length packets of the old layout and bounded inflation
-// straight into pixel storage.
+// Pixel packing of Pak records: the run-length packets of the old layout. Their zlib streams go
+// through core/zlib_util.
 
 #include <cstdint>
 #include <span>
@@ -21,11 +21,5 @@ std::vector<uint8_t> PackRunLength(const uint8_t* pixels, int width, int height,
 // Packets that would overrun `out` are cut, a truncated packet ends the data. Returns the number
 // of bytes written.
 size_t UnpackRunLength(std::span<const uint8_t> in, std::span<uint8_t> out, int pixelBytes);
-
-// Inflates a zlib stream into `first` and then `second`, never writing past them. Returns the
-// number of bytes produced (output beyond both buffers is ignored), or -1 when the stream is
-// damaged or ends before its end marker.
-int64_t InflateInto(std::span<const uint8_t> in, std::span<uint8_t> first,
-                    std::span<uint8_t> second = {});
 
 } // namespace velmora

@@ -13,37 +13,11 @@
 
 namespace velmora {
 
-std::vector<TExportRange> ChunkRanges(int first, int last, int count, int chunk) {
-    std::vector<TExportRange> ranges;
-    int s = first;
-    for (int k = 0; k < count; ++k) {
-        const int e = k == count - 1 ? last : std::min(s + chunk, last);
-        ranges.push_back({s, e});
-        s += chunk + 1;
-    }
-    return ranges;
-}
-
-std::vector<TExportRange> SplitExportRange(int first, int last, int processors) {
-    const int n = last - first + 1;
-    if (n - 1 < 100)
-        return {{first, last}};
-    if (n - 1 < 500) {
-        const int h = n / 2;
-        return {{first, first + h}, {first + h + 1, last}};
-    }
-    const int count = n - 1 < 1000 ? 4 : 2 * std::max(processors, 1) + 1;
-    return ChunkRanges(first, last, count, n / count);
-}
-
 // --- TSaveToImageFile ---
 
-TSaveToImageFile::TSaveToImageFile(TBatchExportRun& Run, const std::string& ASavePath,
-                                   TImageFormat AImageFormat, int AMin, int AMax)
-    : m_nMin(AMin), m_nMax(AMax), m_ImageFormat(AImageFormat), m_sSavePath(ASavePath), FRun(Run) {}
+TSaveToImageFile::TSaveToImageFile(TBatchExportRun& Run) : FRun(Run) {}
 
 TSaveToImageFile::~TSaveToImageFile() {
-    Terminate();
     WaitFor();
 }
 
@@ -58,18 +32,8 @@ void TSaveToImageFile::WaitFor() {
 }
 
 void TSaveToImageFile::Execute() {
-    for (int i = m_nMin; i <= m_nMax && !FTerminated; ++i) {
-        const int a = i - m_nMin + 1;
-        if (a > 500) {
-            // A long range is handed over once cores fall idle: the rest goes to new workers and
-            // this one ends without handling image i.
-            const int processors = FRun.Processors();
-            const int w = processors / 2 + 1;
-            if (w > 1 && FRun.HandOver(ChunkRanges(i, m_nMax, w, a / w), processors + 1))
-                break;
-        }
+    for (int i = FRun.TakeIndex(); i >= 0; i = FRun.TakeIndex())
         SaveImage(i);
-    }
     FRun.WorkerEnded();
 }
 
@@ -82,32 +46,33 @@ void TSaveToImageFile::SaveImage(int Index) {
     } catch (const std::exception& e) {
         getError = e.what();
     }
-    if (++m_nCount % 100 == 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    FRun.Handled();
+    const std::string& folder = FRun.Folder();
+    const TImageFormat format = FRun.Format();
     if (!getError.empty()) {
-        FRun.Failed(Index, m_sSavePath + ExportFileName(Index, m_ImageFormat),
+        FRun.Failed(Index, folder + ExportFileName(Index, format),
                     "the image cannot be read: " + getError);
         return;
     }
+    // Every image in range has a picture, a blank one too; none means its data does not decode.
     if (!picture) {
-        FRun.EmptyImage();
+        FRun.Failed(Index, folder + ExportFileName(Index, format),
+                    "the image's picture cannot be made from its stored data");
         return;
     }
-    TImageFormat nameFormat = m_ImageFormat;
+    TImageFormat nameFormat = format;
     if (nameFormat == ifAuto)
         nameFormat = picture->AsPng() ? ifPNG : ifBMP;
     char digits[16];
     std::snprintf(digits, sizeof digits, "%.5d", Index);
-    const std::string placement =
-        m_sSavePath + kPlacementsFolder + "/" + std::string(digits) + ".txt";
-    SavePlacement(placement, {px, py});
-    const std::string fileName = m_sSavePath + ExportFileName(Index, nameFormat);
-    if (!FileExists(placement)) {
+    const std::string placement = folder + kPlacementsFolder + "/" + std::string(digits) + ".txt";
+    if (!WritePlacement(placement, {px, py})) {
         FRun.Failed(Index, placement, "the offset file could not be written");
         return;
     }
+    const std::string fileName = folder + ExportFileName(Index, nameFormat);
     std::string error;
-    if (WriteLibraryPicture(*picture, fileName, m_ImageFormat, error))
+    if (WriteLibraryPicture(*picture, fileName, format, error, FRun.PngLevel()))
         FRun.Written();
     else
         FRun.Failed(Index, fileName, error);
@@ -116,17 +81,12 @@ void TSaveToImageFile::SaveImage(int Index) {
 // --- TBatchExportRun ---
 
 TBatchExportRun::~TBatchExportRun() {
-    {
-        std::lock_guard lock(FLock);
-        FStopping = true;
-        for (auto& worker : FWorkers)
-            worker->Terminate();
-    }
+    FStopping = true;
     Wait();
 }
 
 bool TBatchExportRun::Start(const std::string& folder, TImageFormat format, int first, int last,
-                            int processors) {
+                            int processors, int pngLevel) {
     FResult = {};
     const int count = FLibrary.ImageCount();
     if (last < first || first < 0 || last >= count) {
@@ -151,65 +111,42 @@ bool TBatchExportRun::Start(const std::string& folder, TImageFormat format, int 
     }
     FFolder = dir;
     FFormat = format;
-    FProcessors = processors > 0 ? processors : std::max(ProcessorCount(), 1);
+    FPngLevel = pngLevel;
+    FNext = first;
+    FLast = last;
     FTotal = last - first + 1;
-    const std::vector<TExportRange> ranges = SplitExportRange(first, last, FProcessors);
-    std::vector<TSaveToImageFile*> created;
-    {
-        std::lock_guard lock(FLock);
-        // The counter holds every worker before any of them runs, so it cannot reach zero early.
-        FRunning = int(ranges.size());
-        for (const TExportRange& r : ranges) {
-            FWorkers.push_back(
-                std::make_unique<TSaveToImageFile>(*this, FFolder, FFormat, r.First, r.Last));
-            FResult.Workers.push_back(r);
-            created.push_back(FWorkers.back().get());
+    const int cores = processors > 0 ? processors : std::max(ProcessorCount(), 1);
+    const int workers = std::min(cores, FTotal);
+    // The count holds every worker before any of them runs, so it cannot reach zero early.
+    FRunning = workers;
+    for (int k = 0; k < workers; ++k)
+        FWorkers.push_back(std::make_unique<TSaveToImageFile>(*this));
+    FResult.Workers = workers;
+    FResult.Started = true;
+    // A worker that cannot be started leaves its share to the others.
+    int started = 0;
+    for (auto& worker : FWorkers) {
+        try {
+            worker->Resume();
+            ++started;
+        } catch (const std::system_error&) {
+            --FResult.Workers;
+            WorkerEnded();
         }
-        FResult.Started = true;
     }
-    for (TSaveToImageFile* worker : created)
-        worker->Resume();
-    return true;
-}
-
-bool TBatchExportRun::HandOver(const std::vector<TExportRange>& ranges, int below) {
-    std::lock_guard lock(FLock);
-    if (FStopping || FRunning >= below)
+    if (started == 0) {
+        FResult.Started = false;
+        FResult.Error = "no worker thread could be started";
         return false;
-    FRunning += int(ranges.size());
-    for (const TExportRange& r : ranges) {
-        FWorkers.push_back(
-            std::make_unique<TSaveToImageFile>(*this, FFolder, FFormat, r.First, r.Last));
-        FResult.Workers.push_back(r);
-        FWorkers.back()->Resume();
     }
     return true;
 }
 
-void TBatchExportRun::WorkerEnded() {
-    std::lock_guard lock(FLock);
-    --FRunning;
-}
-
-int TBatchExportRun::RunningWorkers() {
-    std::lock_guard lock(FLock);
-    return FRunning;
-}
-
-int TBatchExportRun::Progress() {
-    std::lock_guard lock(FLock);
-    int sum = 0;
-    for (const auto& worker : FWorkers)
-        sum += worker->m_nCount;
-    return sum;
-}
-
-void TBatchExportRun::Written() {
-    ++FWritten;
-}
-
-void TBatchExportRun::EmptyImage() {
-    ++FEmpty;
+int TBatchExportRun::TakeIndex() {
+    if (FStopping)
+        return -1;
+    const int index = FNext.fetch_add(1);
+    return index <= FLast ? index : -1;
 }
 
 void TBatchExportRun::Failed(int index, const std::string& fileName, const std::string& reason) {
@@ -217,42 +154,51 @@ void TBatchExportRun::Failed(int index, const std::string& fileName, const std::
     FResult.Failures.push_back({index, fileName, reason});
 }
 
-TBatchExportResult TBatchExportRun::Wait(const TProgress& progress, int pollMs) {
-    if (!FResult.Started)
-        return FResult;
-    for (;;) {
-        const int running = RunningWorkers();
-        if (progress)
-            progress(Progress(), FTotal);
-        if (running <= 0)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(pollMs, 1)));
-    }
-    // Every worker has ended its loop; joining cannot block on one that still hands over.
-    std::vector<std::unique_ptr<TSaveToImageFile>> workers;
+void TBatchExportRun::WorkerEnded() {
+    bool last;
     {
         std::lock_guard lock(FLock);
-        workers.swap(FWorkers);
+        last = --FRunning == 0;
     }
-    int handled = 0;
-    for (auto& worker : workers) {
+    if (!last)
+        return;
+    FEnded.notify_all();
+    if (FOnFinished)
+        FOnFinished();
+}
+
+TBatchExportResult TBatchExportRun::Wait(const TProgress& progress, int periodMs) {
+    if (!FResult.Started)
+        return FResult;
+    {
+        std::unique_lock lock(FLock);
+        const auto period = std::chrono::milliseconds(std::max(periodMs, 1));
+        while (!FEnded.wait_for(lock, period, [this] { return FRunning == 0; }))
+            if (progress) {
+                lock.unlock();
+                progress(Progress(), FTotal);
+                lock.lock();
+            }
+    }
+    // Every worker has ended its loop: joining does not block for long.
+    for (auto& worker : FWorkers)
         worker->WaitFor();
-        handled += worker->m_nCount;
-    }
-    workers.clear();
+    FWorkers.clear();
+    if (progress)
+        progress(Progress(), FTotal);
     std::lock_guard lock(FLock);
-    FResult.Handled += handled;
+    FResult.Handled = FDone;
     FResult.Written = FWritten;
-    FResult.Empty = FEmpty;
     std::sort(FResult.Failures.begin(), FResult.Failures.end(),
               [](const TExportFailure& a, const TExportFailure& b) { return a.Index < b.Index; });
     return FResult;
 }
 
 TBatchExportResult BatchExport(TGameImages& library, const std::string& folder, TImageFormat format,
-                               int first, int last, const TProgress& progress, int processors) {
+                               int first, int last, const TProgress& progress, int processors,
+                               int pngLevel) {
     TBatchExportRun run(library);
-    if (!run.Start(folder, format, first, last, processors))
+    if (!run.Start(folder, format, first, last, processors, pngLevel))
         return run.Wait();
     return run.Wait(progress);
 }

@@ -5,33 +5,16 @@
 #include "operations/progress.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace velmora {
-
-// An inclusive range of image indexes handled by one worker.
-struct TExportRange {
-    int First = 0;
-    int Last = -1;
-    int Size() const { return Last - First + 1; }
-    friend bool operator==(const TExportRange&, const TExportRange&) = default;
-};
-
-// The split of a run of n = last - first + 1 images at the start: one worker below 100 (n - 1 <
-// 100), two up to 499 (halves [first, first + n div 2] and the rest), four up to 999 and
-// 2 x processors + 1 from 1000, these with the chunk c = n div workers, worker k starting c + 1
-// after worker k - 1 and the last one always ending at `last`.
-std::vector<TExportRange> SplitExportRange(int first, int last, int processors);
-
-// The ranges of `count` workers starting at `first` with chunk `chunk`, the last ending at `last`
-// (used for the start split and for handing over the rest of a long range).
-std::vector<TExportRange> ChunkRanges(int first, int last, int count, int chunk);
 
 struct TExportFailure {
     int Index = 0;
@@ -42,90 +25,93 @@ struct TExportFailure {
 struct TBatchExportResult {
     bool Started = false;                 // the range and folder were accepted and the workers ran
     std::string Error;                    // why nothing was started
-    int Handled = 0;                      // images visited (sum of the workers' counts)
-    int Written = 0;                      // pictures written (each with its offset file)
-    int Empty = 0;                        // images without a picture: nothing written
-    std::vector<TExportFailure> Failures; // pictures (or offset files) not written
-    std::vector<TExportRange> Workers;    // every worker's range, in creation order
+    int Handled = 0;                      // images visited
+    int Written = 0;                      // pictures written, each with its offset file
+    std::vector<TExportFailure> Failures; // images whose picture or offset file was not written
+    int Workers = 0;                      // worker threads of the run
     bool Succeeded() const { return Started && Failures.empty(); }
 };
 
 class TBatchExportRun;
 
-// One worker thread: exports the images m_nMin .. m_nMax of the run's library. A worker that has
-// handled more than 500 images while fewer than processors + 1 workers run hands the rest of its
-// range to processors div 2 + 1 new workers.
+// One worker thread: takes the next image of the run from the run's shared counter until none is
+// left, and writes its picture and offset file.
 class TSaveToImageFile {
 public:
-    TSaveToImageFile(TBatchExportRun& Run, const std::string& ASavePath, TImageFormat AImageFormat,
-                     int AMin, int AMax);
+    explicit TSaveToImageFile(TBatchExportRun& Run);
     TSaveToImageFile(const TSaveToImageFile&) = delete;
     TSaveToImageFile& operator=(const TSaveToImageFile&) = delete;
-    // Asks the thread to stop and waits for it.
+    // Waits for the thread.
     ~TSaveToImageFile();
 
+    // Starts the thread; raises std::system_error when it cannot be started.
     void Resume();
-    void Terminate() { FTerminated = true; }
     void WaitFor();
-
-    int m_nMin;
-    int m_nMax;
-    std::atomic<int> m_nCount{0};
-    TImageFormat m_ImageFormat;
-    std::string m_sSavePath;
 
 private:
     void Execute();
     void SaveImage(int Index);
 
     TBatchExportRun& FRun;
-    std::atomic<bool> FTerminated{false};
     std::thread FThread;
 };
 
-// The shared state of one batch export: the worker list, the running-worker counter under its
-// lock, the outcome counters. Start creates and resumes the workers; Wait polls until the counter
-// reaches zero and frees the workers.
+// The shared state of one batch export: the next image to take, the running-worker count, the
+// progress and the outcome. Start creates and resumes the workers; Wait returns as soon as the
+// last of them has ended.
 class TBatchExportRun {
 public:
     explicit TBatchExportRun(TGameImages& library) : FLibrary(library) {}
     TBatchExportRun(const TBatchExportRun&) = delete;
     TBatchExportRun& operator=(const TBatchExportRun&) = delete;
+    // Stops the workers after the images they hold and waits for them.
     ~TBatchExportRun();
 
-    // Checks the range against the library and the folder, creates folder and "Placements", splits
-    // the range and resumes the workers. False (with Result().Error) when nothing was started.
-    bool Start(const std::string& folder, TImageFormat format, int first, int last, int processors);
-    // Images handled so far by every worker of the list, finished ones included.
-    int Progress();
-    int RunningWorkers();
-    // Waits for every worker (calling progress about every pollMs) and returns the outcome.
-    TBatchExportResult Wait(const TProgress& progress = {}, int pollMs = 100);
+    // Called once, on the thread of the last worker to end, when every worker has ended. Set it
+    // before Start.
+    void SetOnFinished(std::function<void()> onFinished) { FOnFinished = std::move(onFinished); }
+
+    // Checks the range against the library and the folder, creates folder and "Placements" and
+    // resumes min(processors, images) workers (processors 0: the system's count). PNG pictures
+    // are written at pngLevel. False (with the reason in Wait().Error) when nothing was started.
+    bool Start(const std::string& folder, TImageFormat format, int first, int last, int processors,
+               int pngLevel = kDefaultPngLevel);
+    // Images handled so far.
+    int Progress() const { return FDone.load(); }
+    int RunningWorkers() const { return FRunning.load(); }
+    // Waits for every worker, calling progress on this thread about every periodMs meanwhile and
+    // once at the end, and returns the outcome as soon as the last worker has ended.
+    TBatchExportResult Wait(const TProgress& progress = {}, int periodMs = 100);
 
     // Used by the workers.
     TGameImages& Library() { return FLibrary; }
-    int Processors() const { return FProcessors; }
-    // Creates and resumes workers for `ranges` when fewer than `below` workers run, adding them to
-    // the counter first; false (nothing created) otherwise or once the run is being stopped.
-    bool HandOver(const std::vector<TExportRange>& ranges, int below);
-    void WorkerEnded();
-    void Written();
-    void EmptyImage();
+    // The next image to export, or -1 when none is left or the run is being stopped.
+    int TakeIndex();
+    const std::string& Folder() const { return FFolder; }
+    TImageFormat Format() const { return FFormat; }
+    int PngLevel() const { return FPngLevel; }
+    void Handled() { ++FDone; }
+    void Written() { ++FWritten; }
     void Failed(int index, const std::string& fileName, const std::string& reason);
+    void WorkerEnded();
 
 private:
     TGameImages& FLibrary;
     std::string FFolder;
     TImageFormat FFormat = ifPNG;
-    int FProcessors = 1;
+    int FPngLevel = kDefaultPngLevel;
+    int FLast = -1;
     int FTotal = 0;
-    std::mutex FLock; // guards the counter, the worker list and the failures
-    int FRunning = 0;
-    bool FStopping = false;
+    std::atomic<int> FNext{0};
+    std::atomic<bool> FStopping{false};
+    std::atomic<int> FRunning{0};
+    std::atomic<int> FDone{0};
+    std::atomic<int> FWritten{0};
+    std::function<void()> FOnFinished;
+    std::mutex FLock; // guards the failures and pairs with FEnded
+    std::condition_variable FEnded;
     std::vector<std::unique_ptr<TSaveToImageFile>> FWorkers;
     TBatchExportResult FResult;
-    std::atomic<int> FWritten{0};
-    std::atomic<int> FEmpty{0};
 };
 
 // Exports images first .. last of the library into folder (named ExportFileName, offset files in
@@ -133,6 +119,6 @@ private:
 // system's count. A range outside the library or an empty folder name starts nothing.
 TBatchExportResult BatchExport(TGameImages& library, const std::string& folder, TImageFormat format,
                                int first, int last, const TProgress& progress = {},
-                               int processors = 0);
+                               int processors = 0, int pngLevel = kDefaultPngLevel);
 
 } // namespace velmora

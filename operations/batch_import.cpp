@@ -6,7 +6,14 @@
 #include "files/placements.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <variant>
 
 namespace velmora {
 
@@ -81,6 +88,74 @@ TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int sta
     return plan;
 }
 
+namespace {
+
+// Produces load(0) .. load(count - 1) on a thread of its own, at most kDepth ahead of Take, which
+// hands them out in order. An exception from load is raised again by the Take of that item.
+// The destructor stops the thread after the item it is loading.
+template <typename T> class TReadAhead {
+public:
+    TReadAhead(std::function<T(int)> load, int count)
+        : FLoad(std::move(load)), FCount(count), FThread([this] { Run(); }) {}
+    TReadAhead(const TReadAhead&) = delete;
+    TReadAhead& operator=(const TReadAhead&) = delete;
+    ~TReadAhead() {
+        {
+            std::lock_guard lock(FLock);
+            FStopping = true;
+        }
+        FChanged.notify_all();
+        FThread.join();
+    }
+
+    T Take() {
+        std::unique_lock lock(FLock);
+        FChanged.wait(lock, [this] { return !FReady.empty(); });
+        std::variant<T, std::exception_ptr> next = std::move(FReady.front());
+        FReady.pop_front();
+        lock.unlock();
+        FChanged.notify_all();
+        if (auto* error = std::get_if<std::exception_ptr>(&next))
+            std::rethrow_exception(*error);
+        return std::move(std::get<T>(next));
+    }
+
+private:
+    static constexpr size_t kDepth = 8;
+
+    void Run() {
+        for (int j = 0; j < FCount; ++j) {
+            {
+                std::unique_lock lock(FLock);
+                FChanged.wait(lock, [this] { return FStopping || FReady.size() < kDepth; });
+                if (FStopping)
+                    return;
+            }
+            std::variant<T, std::exception_ptr> item;
+            try {
+                item = FLoad(j);
+            } catch (...) {
+                item = std::current_exception();
+            }
+            {
+                std::lock_guard lock(FLock);
+                FReady.push_back(std::move(item));
+            }
+            FChanged.notify_all();
+        }
+    }
+
+    std::function<T(int)> FLoad;
+    const int FCount;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::deque<std::variant<T, std::exception_ptr>> FReady;
+    bool FStopping = false;
+    std::thread FThread; // last: starts once the members above exist
+};
+
+} // namespace
+
 TLoadedPicture LoadBatchPicture(TGameImages& library, const std::string& path, bool& readable,
                                 std::string& error) {
     TLoadedPicture picture;
@@ -134,39 +209,54 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
 
     if (progress)
         progress(0, plan.Count);
+    // What import j reads from the files: its picture (or the blank one) and its offset.
+    struct TItem {
+        std::string Path;
+        TLoadedPicture Picture;
+        TPoint Offset;
+        bool Readable = false;
+        std::string Error;
+    };
+    auto load = [&](int j) {
+        TItem item;
+        item.Offset = fixed;
+        if (usesFiles && j < int(options.Files.size()))
+            item.Path = options.Files[size_t(j)];
+        if (options.Content == bcBlank || options.Content == bcOffsets) {
+            item.Picture.Source = library.FillDIB();
+            item.Readable = true;
+            if (options.Content == bcOffsets && options.OffsetsFromPlacements)
+                item.Offset = LoadPlacement(item.Path);
+        } else {
+            item.Picture = LoadBatchPicture(library, item.Path, item.Readable, item.Error);
+            if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)
+                item.Offset = LoadPlacement(item.Path);
+        }
+        return item;
+    };
     TGameImages::TUpdate update = library.BeginUpdate(plan.Mode == bmAppend ? -1 : plan.Start);
     int i = plan.Start;
+    // Pictures are read and decoded ahead, on a thread of their own, while the library encodes
+    // the ones before.
+    std::optional<TReadAhead<TItem>> ahead;
+    if (usesFiles)
+        ahead.emplace(load, plan.Count);
     for (int j = 0; j < plan.Count; ++j) {
-        std::string path;
-        if (usesFiles && j < int(options.Files.size()))
-            path = options.Files[size_t(j)];
-        bool readable = false;
-        std::string error;
-        TLoadedPicture picture;
-        TPoint offset = fixed;
-        if (options.Content == bcBlank || options.Content == bcOffsets) {
-            picture.Source = library.FillDIB();
-            readable = true;
-            if (options.Content == bcOffsets && options.OffsetsFromPlacements)
-                offset = LoadPlacement(path);
-        } else {
-            picture = LoadBatchPicture(library, path, readable, error);
-            if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)
-                offset = LoadPlacement(path);
-        }
+        TItem item = ahead ? ahead->Take() : load(j);
+        const TPoint offset = item.Offset;
         if (!StorableOffset(offset)) {
-            result.Error = path + ": the offset " + std::to_string(offset.X) + "," +
+            result.Error = item.Path + ": the offset " + std::to_string(offset.X) + "," +
                            std::to_string(offset.Y) +
                            " cannot be stored: offsets are 16-bit values (-32768..32767)";
             result.Imported = 0;
             return result;
         }
         const int target = plan.Mode == bmAppend ? -1 : i;
-        if (!readable)
-            result.Unreadable.push_back({j, target, path, error});
+        if (!item.Readable)
+            result.Unreadable.push_back({j, target, item.Path, item.Error});
         bool ok = false;
-        const TDIB* alpha = picture.Alpha.get();
-        if (TDIB* source = picture.Source.get()) {
+        const TDIB* alpha = item.Picture.Alpha.get();
+        if (TDIB* source = item.Picture.Source.get()) {
             switch (plan.Mode) {
             case bmAppend:
                 ok = update.Add(*source, offset.X, offset.Y, options.Compression, alpha);
@@ -184,7 +274,7 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
         if (ok)
             ++result.Imported;
         else
-            result.Refused.push_back({j, target, path, "the library refused the picture"});
+            result.Refused.push_back({j, target, item.Path, "the library refused the picture"});
         if (progress)
             progress(j + 1, plan.Count);
     }

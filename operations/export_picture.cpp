@@ -32,7 +32,8 @@ std::unique_ptr<TDIB> BitmapOfPng(const TPngPicture& png) {
 
 namespace {
 
-bool WriteOrThrow(const TPicture& picture, const std::string& fileName, TImageFormat format) {
+bool WriteOrThrow(const TPicture& picture, const std::string& fileName, TImageFormat format,
+                  int pngLevel) {
     const TPngPicture* png = picture.AsPng();
     const TDIB* dib = picture.AsDIB();
     if (!png && !dib)
@@ -40,8 +41,8 @@ bool WriteOrThrow(const TPicture& picture, const std::string& fileName, TImageFo
     switch (format) {
     case ifPNG:
         if (png)
-            return SavePngPicture(fileName, *png, 9);
-        return SavePicture(fileName, *BitmapOfBuffer(*dib), ifPNG);
+            return SavePngPicture(fileName, *png, pngLevel);
+        return SavePNG(fileName, *BitmapOfBuffer(*dib), pngLevel);
     case ifBMP:
         if (png) {
             std::unique_ptr<TDIB> bitmap = BitmapOfPng(*png);
@@ -65,7 +66,7 @@ bool WriteOrThrow(const TPicture& picture, const std::string& fileName, TImageFo
     }
     case ifAuto:
         if (png)
-            return SavePngPicture(fileName, *png, 9);
+            return SavePngPicture(fileName, *png, pngLevel);
         dib->SaveToFile(fileName);
         return true;
     }
@@ -75,14 +76,14 @@ bool WriteOrThrow(const TPicture& picture, const std::string& fileName, TImageFo
 } // namespace
 
 bool WriteLibraryPicture(const TPicture& picture, const std::string& fileName, TImageFormat format,
-                         std::string& error) {
+                         std::string& error, int pngLevel) {
     if (picture.Width() < 1 || picture.Height() < 1) {
         error = "the image has no pixels";
         return false;
     }
     bool ok = false;
     try {
-        ok = WriteOrThrow(picture, fileName, format);
+        ok = WriteOrThrow(picture, fileName, format, pngLevel);
         if (!ok)
             error = "the picture could not be encoded or written";
     } catch (const std::exception& e) {

@@ -23,12 +23,12 @@ std::unique_ptr<TDIB> BitmapOfBuffer(const TDIB& buffer);
 std::unique_ptr<TDIB> BitmapOfPng(const TPngPicture& png);
 
 // Writes one library picture to `fileName` in `format`: PNG (a PNG picture as itself, a pixel
-// buffer through its bitmap, level 9), BMP (a PNG picture through its bitmap with alpha, a pixel
-// buffer as itself), TGA (through the bitmap, at 24 bits unless it has 32). ifAuto writes a PNG
-// picture as PNG and anything else as BMP, whatever the name says. False with the reason in
+// buffer through its bitmap, at pngLevel), BMP (a PNG picture through its bitmap with alpha, a
+// pixel buffer as itself), TGA (through the bitmap, at 24 bits unless it has 32). ifAuto writes a
+// PNG picture as PNG and anything else as BMP, whatever the name says. False with the reason in
 // `error` when the file is not written; never raises.
 bool WriteLibraryPicture(const TPicture& picture, const std::string& fileName, TImageFormat format,
-                         std::string& error);
+                         std::string& error, int pngLevel = kDefaultPngLevel);
 
 struct TExportImageResult {
     bool Written = false;

@@ -48,7 +48,7 @@ if(VELMORA_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, zlib1g, \
-libpng16-16, libssl3")
+libdeflate0, libpng16-16, libssl3")
     if(VELMORA_GUI)
         string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6, libqt6gui6, libqt6widgets6")
     endif()

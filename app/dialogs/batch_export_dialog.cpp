@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -40,7 +41,7 @@ QSpinBox* NumberEdit(QWidget* parent, const char* name) {
 QString OutcomeText(const TBatchExportResult& result) {
     if (result.Succeeded())
         return QStringLiteral("图片导出成功 ！！！");
-    const int total = result.Written + result.Empty + int(result.Failures.size());
+    const int total = result.Written + int(result.Failures.size());
     QString text = QStringLiteral("图片导出完成，%1/%2 张失败 ！！！")
                        .arg(result.Failures.size())
                        .arg(std::max(total, result.Handled));
@@ -196,6 +197,12 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
         return; // a range outside the library exports nothing and leaves the dialog idle
     const TImageFormat format = TImageFormat(std::max(FFormat->checkedId(), 0));
     auto run = std::make_unique<TBatchExportRun>(*g_Images);
+    // The run ends the moment its last worker does, not at the next tick of the timer, which
+    // only moves the progress bar.
+    run->SetOnFinished([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { Guarded([this] { Timer1Timer(); }); }, Qt::QueuedConnection);
+    });
     if (!run->Start(folder.toStdString(), format, first, last, FProcessors)) {
         // The folder (or its Placements folder) could not be created.
         Prompts().ShowMessage(QStringLiteral("图片导出失败 ！！！\n%1")

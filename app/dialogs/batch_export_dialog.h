@@ -18,8 +18,8 @@ namespace velmora {
 // Dialog "批量导出图片", created once at start and kept for the whole run so that its controls keep
 // their values between uses: the target folder (EditFileDir), the index range (EditX, EditY) and
 // the format (RadioGroupImageFormat: PNG, BMP, TGA, 自动). A run spreads the range over worker
-// threads; Timer1 follows them every 500 ms while the window stays responsive, and the dialog
-// cannot be closed until they have all ended.
+// threads; Timer1 moves the progress bar every 500 ms while the window stays responsive, the run
+// finishes as soon as the last worker ends, and the dialog cannot be closed until then.
 class TfrmOutPutDlg : public QDialog {
     Q_OBJECT
 public:

@@ -1,5 +1,5 @@
-// The batch import's order and count rules and the batch export's worker split, seen through the
-// real binary.
+// The batch import's order and count rules and the batch export's files, seen through the real
+// binary.
 
 #include "support/cli_support.h"
 
@@ -141,31 +141,18 @@ TEST_F(CliBatch, OffsetsComeFromPlacementsOrFromOneFixedPair) {
     EXPECT_EQ(library->GetPoint(6), (TPoint{5, 0}));
 }
 
-// The export's --json summary lists each worker's range.
-TEST_F(CliBatch, ExportSplitsTheRangeOverWorkersBySize) {
-    struct TCase {
-        int Images;
-        const char* Workers;
-    };
-    for (const TCase& c : {TCase{100, "[[0, 99]]"}, TCase{101, "[[0, 50], [51, 100]]"},
-                           TCase{1000, "[[0, 250], [251, 501], [502, 752], [753, 999]]"}}) {
-        const std::string lib = Library("split" + std::to_string(c.Images) + ".wil");
-        ASSERT_EQ(
-            Cli({"import", lib, "--content", "blank", "--count", std::to_string(c.Images)}).Exit,
-            0);
-        const std::string out = Dir / ("out" + std::to_string(c.Images));
-        TCliRun run = Cli({"export", lib, out, "--json", "--format", "bmp"});
-        ASSERT_EQ(run.Exit, 0) << run.Err;
-        EXPECT_NE(run.Out.find(std::string("\"workers\": ") + c.Workers), std::string::npos)
-            << c.Images << ": " << run.Out;
-        EXPECT_NE(run.Out.find("\"written\": " + std::to_string(c.Images)), std::string::npos)
-            << run.Out;
-        char last[32];
-        std::snprintf(last, sizeof last, "/%05d.BMP", c.Images - 1);
-        EXPECT_TRUE(fs::exists(out + last));
-        std::snprintf(last, sizeof last, "/Placements/%05d.txt", c.Images - 1);
-        EXPECT_TRUE(fs::exists(out + last));
-    }
+// Blank images are pictures too: each is exported (1 x 1) with its offset file.
+TEST_F(CliBatch, ExportWritesBlankImagesAsPictures) {
+    const std::string lib = Library("blank.wil");
+    ASSERT_EQ(Cli({"import", lib, "--content", "blank", "--count", "5"}).Exit, 0);
+    const std::string out = Dir / "blanks";
+    TCliRun run = Cli({"export", lib, out, "--json", "--format", "bmp"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("\"written\": 5, \"failed\": 0"), std::string::npos) << run.Out;
+    TDIB last;
+    ASSERT_TRUE(LoadPicture(out + "/00004.BMP", last, ifBMP));
+    EXPECT_EQ(last.Width(), 1);
+    EXPECT_TRUE(fs::exists(out + "/Placements/00004.txt"));
 }
 
 TEST_F(CliBatch, ExportOfPartOfTheRangeNamesFilesByImageIndex) {

@@ -2,6 +2,7 @@
 // and libraries left as they were.
 
 #include "support/cli_support.h"
+#include "support/formats_support.h"
 
 #include "core/file_stream.h"
 #include "files/picture_files.h"
@@ -126,6 +127,28 @@ TEST_F(CliErrors, PicturesThatCannotBeWrittenAreCountedAndNamed) {
     EXPECT_NE(run.Out.find("1 not written"), std::string::npos) << run.Out;
 }
 
+// An image whose stored stream does not decode fails the export; it is not an empty slot.
+TEST_F(CliErrors, ImagesThatDoNotDecodeFailTheExport) {
+    const std::string lib = Dir / "damaged.wzl";
+    ASSERT_EQ(Cli({"create", lib, "--wzl"}).Exit, 0);
+    fs::create_directories(Dir / "three");
+    for (int i = 0; i < 3; ++i) {
+        // Plain pictures: their streams are smaller than their pixels, so they are kept.
+        TDIB plain;
+        plain.SetSize(8 + i, 4, 24);
+        plain.FillRect(0, 0, 8 + i, 4, RGBColor(200, uint8_t(40 * i), 9));
+        ASSERT_TRUE(SavePicture(Dir / ("three/" + std::to_string(i) + ".bmp"), plain, ifBMP));
+    }
+    ASSERT_EQ(Cli({"import", lib, Dir / "three", "--compress"}).Exit, 0);
+    test::DamageWzlStream(lib, 1);
+    TCliRun run = Cli({"export", lib, Dir / "out", "--json"});
+    EXPECT_EQ(run.Exit, 1);
+    ExpectOneLineNaming(run, "00001.PNG");
+    EXPECT_NE(run.Out.find("\"written\": 2, \"failed\": 1"), std::string::npos) << run.Out;
+    EXPECT_FALSE(fs::exists(Dir / "out/Placements/00001.txt"));
+    EXPECT_TRUE(fs::exists(Dir / "out/00002.PNG"));
+}
+
 TEST_F(CliErrors, EditsOutsideTheLibraryAreRefused) {
     const std::string lib = Library("small.wil", {"--wil"});
     TCliRun run = Cli({"offset", lib, "2"});
@@ -158,6 +181,7 @@ TEST_F(CliErrors, UsageErrorsExitWithTwo) {
         {"info", lib, "--colour"},
         {"export", lib, Dir / "x", "--format", "gif"},
         {"export", lib, Dir / "x", "--from", "two"},
+        {"export", lib, Dir / "x", "--png-level", "13"},
         {"offset", lib, "1", "2"},
         {"create", Dir / "n.wil", "--wil", "--wzl"},
         {"create", Dir / "n.wil", "--wil", "--bits", "12"},

@@ -166,6 +166,27 @@ TEST(Dib, SetPixelWritesEveryLayout) {
     EXPECT_EQ(d32.PixelColor(0, 0), RGBColor(0x11, 0x22, 0x33));
 }
 
+// Whole rows read through the colour table or the masks give the colours of PixelColor.
+TEST(Dib, RowColoursAreThePixelColoursOfEveryLayout) {
+    for (int bits : {1, 4, 8, 16, 24, 32})
+        for (bool format555 : {false, true}) {
+            if (format555 && bits != 16)
+                continue;
+            TDIB dib = PatternDIB(37, 5, bits, format555);
+            for (int i = 0; i < 256; ++i)
+                dib.ColorTable()[size_t(i)] = {uint8_t(i * 3), uint8_t(255 - i), uint8_t(i * 7), 0};
+            const TRowColors colours(dib);
+            std::vector<uint8_t> rgb(37 * 3);
+            for (int y = 0; y < 5; ++y) {
+                colours.Read(y, rgb.data());
+                for (int x = 0; x < 37; ++x)
+                    ASSERT_EQ(RGBColor(rgb[x * 3], rgb[x * 3 + 1], rgb[x * 3 + 2]),
+                              dib.PixelColor(x, y))
+                        << bits << (format555 ? " (5-5-5)" : "") << " at " << x << "," << y;
+            }
+        }
+}
+
 TEST(Dib, SetPixelOutsideIsIgnored) {
     TDIB dib;
     dib.SetSize(2, 2, 8);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 namespace velmora {
 namespace {
@@ -91,6 +94,31 @@ TEST(FileStream, ReadAll) {
     EXPECT_EQ(TFileStream::ReadAll(dir.File("all")), bytes);
     WriteFileBytes(dir.File("none"), {});
     EXPECT_TRUE(TFileStream::ReadAll(dir.File("none")).empty());
+}
+
+// A replacement that cannot be written whole (here: past a file-size limit, as on a full disk)
+// leaves the old file and no temporary one.
+TEST(FileHelpers, WriteThroughTemporaryReplacesWholeOrNotAtAll) {
+    TCoreTempDir dir;
+    const std::string name = dir.File("picture.png");
+    WriteFileBytes(name, {1, 2, 3});
+    const std::vector<uint8_t> large(100000, 7);
+    {
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const bool written = WriteFileThroughTemporary(name, large);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
+        EXPECT_FALSE(written);
+    }
+    EXPECT_EQ(ReadFileBytes(name), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_FALSE(FileExists(name + ".part"));
+    EXPECT_TRUE(WriteFileThroughTemporary(name, large));
+    EXPECT_EQ(ReadFileBytes(name), large);
+    EXPECT_THROW(WriteFileThroughTemporary(dir.File("no/folder.png"), large), EFileError);
 }
 
 TEST(FileHelpers, ExistsAttributesAndCase) {

@@ -37,6 +37,10 @@ TEST_F(PlacementFiles, SavedOffsetsReadBack) {
     EXPECT_EQ(LoadPlacement(folder.File("00012.PNG")), (TPoint{-12, 7}));
     SavePlacement(folder.File("Placements/00012.txt"), {INT32_MIN, INT32_MAX});
     EXPECT_EQ(LoadPlacement(folder.File("00012.PNG")), (TPoint{INT32_MIN, INT32_MAX}));
+    // The exports' writer: the same text, and the truth about whether it was written.
+    ASSERT_TRUE(WritePlacement(folder.File("Placements/00012.txt"), {-12, 7}));
+    EXPECT_EQ(files_test::ReadBytes(folder.File("Placements/00012.txt")), bytes);
+    EXPECT_FALSE(WritePlacement(folder.File("nowhere/Placements/a.txt"), {1, 2}));
 }
 
 TEST_F(PlacementFiles, LinesThatAreNotWholeNumbersGiveZero) {

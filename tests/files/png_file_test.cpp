@@ -6,11 +6,17 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
+#include <set>
 
 namespace velmora {
 namespace {
 
+using files_test::TRgba;
 using files_test::TTempFolder;
 
 // The colour type byte of a PNG's header.
@@ -124,45 +130,207 @@ TEST(PngSave, ColourTypeFollowsTheBitmapAndColoursRoundTrip) {
     }
 }
 
-TEST(PngPicture, EveryColourTypeRoundTripsWithItsAlphaAndPalette) {
-    for (TPngColorType type : {pctGrey, pctRGB, pctPalette, pctGreyAlpha, pctRGBAlpha}) {
-        TPngPicture picture;
-        picture.SetSize(9, 4, type);
-        if (type == pctPalette)
-            for (int i = 0; i < 40; ++i)
-                picture.Palette().push_back({uint8_t(i), uint8_t(i * 3), uint8_t(i * 5), 0});
-        for (int y = 0; y < 4; ++y) {
-            uint8_t* row = picture.Scanline(y);
-            for (int i = 0; i < 9 * picture.Channels(); ++i)
-                row[i] = uint8_t(type == pctPalette ? (i + y) % 40 : i * 23 + y * 61);
-            if (uint8_t* alpha = picture.AlphaScanline(y))
-                for (int x = 0; x < 9; ++x)
-                    alpha[x] = uint8_t(x * 29 + y);
-        }
-        const std::vector<uint8_t> png = SavePngPictureToMemory(picture, 6);
-        ASSERT_FALSE(png.empty()) << int(type);
-        EXPECT_EQ(ColorTypeOf(png), int(type));
-        const std::unique_ptr<TPngPicture> loaded = LoadPngPictureFromMemory(png);
-        ASSERT_TRUE(loaded) << int(type);
-        ASSERT_EQ(loaded->ColorType(), type);
-        ASSERT_EQ(loaded->Width(), 9);
-        ASSERT_EQ(loaded->Height(), 4);
-        for (int y = 0; y < 4; ++y) {
-            const std::vector<uint8_t> want(picture.Scanline(y),
-                                            picture.Scanline(y) + 9 * picture.Channels());
-            const std::vector<uint8_t> got(loaded->Scanline(y),
-                                           loaded->Scanline(y) + 9 * loaded->Channels());
-            EXPECT_EQ(got, want) << int(type) << " row " << y;
-            if (picture.HasAlpha()) {
-                EXPECT_EQ(
-                    std::vector<uint8_t>(loaded->AlphaScanline(y), loaded->AlphaScanline(y) + 9),
-                    std::vector<uint8_t>(picture.AlphaScanline(y), picture.AlphaScanline(y) + 9));
+// Pictures of every kind the writer takes, in sizes from 1 x 1 to 4097 wide and odd heights,
+// with contents that make each row filter worth choosing, written at levels 0 to 12.
+struct TWrittenPng {
+    std::string Name;
+    std::vector<uint8_t> File;
+    TRgba Pixels;  // what any reader must see
+    int ColorType; // what the header must say
+};
+
+uint8_t Sample(int kind, int x, int y, int c, int w, int h) {
+    const uint32_t hash = (uint32_t(x) * 2654435761u) ^ (uint32_t(y) * 40503u) ^ uint32_t(c * 97);
+    switch (kind % 5) {
+    case 0: // noise
+        return uint8_t(hash >> 7);
+    case 1: // across
+        return uint8_t(x * 3 + c * 40);
+    case 2: // down: the same row again and again
+        return uint8_t(((uint32_t(x) * 2654435761u) >> 9) + uint32_t(c * 50));
+    case 3: // diagonal
+        return uint8_t(x + 2 * y + c * 30);
+    default: { // a sprite on black
+        const int dx = 2 * x - w, dy = 2 * y - h;
+        return dx * dx * h * h + dy * dy * w * w < w * w * h * h ? uint8_t(40 + x + c * 60)
+                                                                 : uint8_t(0);
+    }
+    }
+}
+
+TRgba RgbaOfPicture(const TPngPicture& picture) {
+    const int w = picture.Width(), h = picture.Height();
+    TRgba p{w, h, std::vector<uint8_t>(size_t(w) * size_t(h) * 4)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* s = picture.Scanline(y) + x * picture.Channels();
+            uint8_t* d = p.At(x, y);
+            if (picture.ColorType() == pctPalette) {
+                const TRGBQuad q =
+                    s[0] < picture.Palette().size() ? picture.Palette()[s[0]] : TRGBQuad{};
+                d[0] = q.rgbRed, d[1] = q.rgbGreen, d[2] = q.rgbBlue;
+            } else if (picture.Channels() == 1) {
+                d[0] = d[1] = d[2] = s[0];
+            } else {
+                d[0] = s[0], d[1] = s[1], d[2] = s[2];
             }
+            d[3] = picture.HasAlpha() ? picture.AlphaScanline(y)[x] : 255;
         }
-        if (type == pctPalette) {
-            EXPECT_EQ(loaded->Palette(), picture.Palette());
+    return p;
+}
+
+std::vector<TWrittenPng> WrittenPngs() {
+    const std::pair<int, int> sizes[] = {{1, 1},  {1, 7},    {2, 3},   {3, 5},
+                                         {17, 9}, {100, 33}, {255, 5}, {4097, 3}};
+    const int levels[] = {9, 1, 0, 12, 6};
+    const int paletteSizes[] = {2, 3, 16, 17, 200, 256};
+    std::vector<TWrittenPng> out;
+    int n = 0;
+    for (auto [w, h] : sizes) {
+        for (int bits : {1, 4, 8, 16, 24, 32}) {
+            TDIB dib;
+            if (bits == 16)
+                dib.SetPixelFormat(MakePixelFormat(5, 6, 5));
+            if (bits <= 8) {
+                for (int i = 0; i < 256; ++i)
+                    dib.ColorTable()[size_t(i)] = {uint8_t(i * 5), uint8_t(i), uint8_t(255 - i), 0};
+                dib.UpdatePalette();
+            }
+            dib.SetSize(w, h, bits);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    uint32_t v = 0;
+                    for (int c = 0; c < 4; ++c)
+                        v |= uint32_t(Sample(n + c / 3, x, y, c, w, h)) << (8 * c);
+                    if (bits <= 8)
+                        v &= (1u << bits) - 1;
+                    else if (bits == 16)
+                        v &= 0xFFFF;
+                    else if (bits == 32)
+                        v |= 0x01000000; // alpha never all 0
+                    dib.SetPixel(x, y, v);
+                }
+            const int level = levels[n++ % 5];
+            out.push_back({std::to_string(w) + "x" + std::to_string(h) + " " +
+                               std::to_string(bits) + " bits level " + std::to_string(level),
+                           SavePNGToMemory(dib, level), files_test::RgbaOf(dib, bits == 32),
+                           bits <= 8    ? 3
+                           : bits == 32 ? 6
+                                        : 2});
+        }
+        for (TPngColorType type : {pctGrey, pctGreyAlpha, pctPalette, pctRGB, pctRGBAlpha}) {
+            TPngPicture picture;
+            picture.SetSize(w, h, type);
+            const int entries = paletteSizes[n % 6];
+            if (type == pctPalette)
+                for (int i = 0; i < entries; ++i)
+                    picture.Palette().push_back({uint8_t(i), uint8_t(i * 3), uint8_t(i * 7), 0});
+            for (int y = 0; y < h; ++y) {
+                uint8_t* row = picture.Scanline(y);
+                for (int x = 0; x < w; ++x)
+                    for (int c = 0; c < picture.Channels(); ++c)
+                        row[x * picture.Channels() + c] =
+                            type == pctPalette ? uint8_t(Sample(n, x, y, c, w, h) % entries)
+                                               : Sample(n, x, y, c, w, h);
+                if (uint8_t* alpha = picture.AlphaScanline(y))
+                    for (int x = 0; x < w; ++x)
+                        alpha[x] = Sample(n + 1, x, y, 3, w, h);
+            }
+            const int level = levels[n++ % 5];
+            out.push_back({std::to_string(w) + "x" + std::to_string(h) + " type " +
+                               std::to_string(int(type)) + " level " + std::to_string(level),
+                           SavePngPictureToMemory(picture, level), RgbaOfPicture(picture),
+                           int(type)});
         }
     }
+    return out;
+}
+
+// The filter type bytes of a PNG's rows (8 bits per sample or indices only).
+std::vector<uint8_t> RowFilters(const std::vector<uint8_t>& png) {
+    auto be32 = [&](size_t at) {
+        return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 |
+               png[at + 3];
+    };
+    const uint32_t w = be32(16), h = be32(20);
+    const int depth = png[24], type = png[25];
+    const int channels = type == 2 ? 3 : type == 4 ? 2 : type == 6 ? 4 : 1;
+    const size_t rowBytes = (size_t(w) * channels * depth + 7) / 8;
+    std::vector<uint8_t> idat;
+    for (size_t at = 8; at + 12 <= png.size(); at += 12 + be32(at))
+        if (std::memcmp(&png[at + 4], "IDAT", 4) == 0)
+            idat.insert(idat.end(), &png[at + 8], &png[at + 8] + be32(at));
+    std::vector<uint8_t> rows((rowBytes + 1) * h);
+    uLongf length = uLongf(rows.size());
+    if (uncompress(rows.data(), &length, idat.data(), uLong(idat.size())) != Z_OK ||
+        length != rows.size())
+        return {};
+    std::vector<uint8_t> filters;
+    for (size_t y = 0; y < h; ++y)
+        filters.push_back(rows[y * (rowBytes + 1)]);
+    return filters;
+}
+
+TEST(PngSave, WrittenFilesReadBackThroughLibpngPixelForPixel) {
+    std::set<uint8_t> filtersSeen;
+    for (const TWrittenPng& png : WrittenPngs()) {
+        ASSERT_FALSE(png.File.empty()) << png.Name;
+        EXPECT_EQ(ColorTypeOf(png.File), png.ColorType) << png.Name;
+        const std::vector<uint8_t> filters = RowFilters(png.File);
+        ASSERT_EQ(filters.size(), size_t(png.Pixels.Height)) << png.Name << ": zlib inflates it";
+        filtersSeen.insert(filters.begin(), filters.end());
+        TRgba got;
+        if (const auto picture = LoadPngPictureFromMemory(png.File))
+            got = RgbaOfPicture(*picture);
+        EXPECT_EQ(got.Width, png.Pixels.Width) << png.Name;
+        EXPECT_EQ(got.Height, png.Pixels.Height) << png.Name;
+        EXPECT_TRUE(got.Pixels == png.Pixels.Pixels) << png.Name;
+    }
+    EXPECT_EQ(filtersSeen, (std::set<uint8_t>{0, 1, 2, 3, 4})) << "every filter was read back";
+}
+
+TEST(PngSave, WrittenFilesReadBackThroughPillowPixelForPixel) {
+    // Debian's python3 with its Pillow package; a python3 found first on PATH may lack it.
+    const char* python = "/usr/bin/python3";
+    if (std::system((std::string(python) + " -c 'import PIL' >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "Pillow is not installed for " << python;
+    TTempFolder folder;
+    const std::vector<TWrittenPng> pngs = WrittenPngs();
+    std::string names;
+    for (size_t i = 0; i < pngs.size(); ++i) {
+        files_test::WriteBytes(folder.File(std::to_string(i) + ".png"), pngs[i].File);
+        files_test::WriteBytes(folder.File(std::to_string(i) + ".rgba"), pngs[i].Pixels.Pixels);
+        names += " " + std::to_string(i);
+    }
+    const std::string script =
+        "import sys\n"
+        "from PIL import Image\n"
+        "for n in sys.argv[2:]:\n"
+        "    im = Image.open(sys.argv[1] + n + '.png')\n"
+        "    if im.convert('RGBA').tobytes() != open(sys.argv[1] + n + '.rgba', 'rb').read():\n"
+        "        print(n)\n";
+    files_test::WriteBytes(folder.File("check.py"),
+                           std::vector<uint8_t>(script.begin(), script.end()));
+    const std::string command = std::string(python) + " " +
+                                files_test::Quote(folder.File("check.py")) + " " +
+                                files_test::Quote(folder.Path()) + names + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_TRUE(pipe);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    const int status = pclose(pipe);
+    std::string differing;
+    for (size_t at = 0; at < output.size();) {
+        const size_t end = output.find('\n', at);
+        const std::string line = output.substr(at, end - at);
+        if (!line.empty() && std::all_of(line.begin(), line.end(), ::isdigit))
+            differing += "\n  " + pngs[std::stoul(line)].Name;
+        at = end == std::string::npos ? output.size() : end + 1;
+    }
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_TRUE(differing.empty()) << "Pillow reads other pixels from:" << differing;
 }
 
 TEST(PngLoad, GreyAlphaBecomesThirtyTwoBitsWithTheAlphaInTheTopByte) {

@@ -1,7 +1,5 @@
 #include "formats/pak_codec.h"
 
-#include "core/zlib_util.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -79,33 +77,6 @@ TEST(PakRunLength, RoundTripsRowByRowAndStopsAtTheEnd) {
     const std::vector<uint8_t> cut = {0x01, 5, 6, 7, 9, 0x03, 8};
     EXPECT_EQ(UnpackRunLength(cut, target, 2), 5u);
     EXPECT_EQ(UnpackRunLength(std::vector<uint8_t>{0x85}, target, 2), 0u);
-}
-
-TEST(PakInflate, FillsBothTargetsAndRejectsDamage) {
-    std::vector<uint8_t> data(1000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = uint8_t(i % 17);
-    const std::vector<uint8_t> z = ZCompress(data);
-
-    std::vector<uint8_t> a(600), b(400);
-    EXPECT_EQ(InflateInto(z, a, b), 1000);
-    EXPECT_TRUE(std::equal(a.begin(), a.end(), data.begin()));
-    EXPECT_TRUE(std::equal(b.begin(), b.end(), data.begin() + 600));
-
-    // Shorter output than the targets, and longer data than the targets hold.
-    std::vector<uint8_t> big(1500, 0xAA);
-    EXPECT_EQ(InflateInto(z, big), 1000);
-    EXPECT_EQ(big[1000], 0xAA);
-    std::vector<uint8_t> tiny(10);
-    EXPECT_EQ(InflateInto(z, tiny), 10);
-
-    std::vector<uint8_t> damaged = z;
-    damaged[damaged.size() / 2] ^= 0x55;
-    damaged[2] ^= 0xFF;
-    std::vector<uint8_t> out(1000);
-    EXPECT_EQ(InflateInto(damaged, out), -1);
-    EXPECT_EQ(InflateInto(std::span<const uint8_t>(z).first(z.size() / 2), out), -1);
-    EXPECT_EQ(InflateInto({}, out), -1);
 }
 
 } // namespace

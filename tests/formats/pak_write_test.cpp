@@ -199,6 +199,12 @@ TEST(PakWrite, AlphaRecordsRawAndCompressed) {
     auto dib = MakePatternDIB(7, 5, 24, 2);
     auto alpha = MakeAlphaDIB(7, 5, 9);
     auto wrongSize = MakeAlphaDIB(6, 5, 9);
+    // Rows that repeat: the compressed record must come out smaller than the raw one, or it is
+    // stored raw.
+    for (int y = 1; y < 5; ++y) {
+        std::memcpy(dib->ScanLine(y), dib->ScanLine(0), 7 * 3);
+        std::memcpy(alpha->ScanLine(y), alpha->ScanLine(0), 7);
+    }
     auto update = pak->BeginUpdate(0);
     ASSERT_TRUE(update.Add(*dib, 0, 0, 0, alpha.get()));
     ASSERT_TRUE(update.Add(*dib, 0, 0, 1, alpha.get()));

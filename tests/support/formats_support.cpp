@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -89,6 +90,25 @@ void WriteWilFiles(const std::string& dataFile, const std::string& indexExt, boo
     }
     SetFileBytes(dataFile, data);
     SetFileBytes(ExtractFilePath(dataFile) + FileNameWithoutExt(dataFile) + indexExt, index);
+}
+
+void DamageWzlStream(const std::string& dataFile, int index) {
+    auto le32 = [](const std::vector<uint8_t>& b, size_t at) {
+        return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+               uint32_t(b[at + 3]) << 24;
+    };
+    // The index: a 48-byte header, then one 32-bit record position per image.
+    const std::vector<uint8_t> wzx =
+        FileBytes(ExtractFilePath(dataFile) + FileNameWithoutExt(dataFile) + ".wzx");
+    const size_t record = le32(wzx, 48 + 4 * size_t(index));
+    std::vector<uint8_t> data = FileBytes(dataFile);
+    // The record: a 16-byte header ending in the stream's length, then the stream.
+    const size_t length = le32(data, record + 12);
+    if (length < 6 || record + 16 + length > data.size())
+        throw std::runtime_error(dataFile + ": image " + std::to_string(index) +
+                                 " holds no zlib stream");
+    data[record + 16 + length - 1] ^= 0x5A;
+    SetFileBytes(dataFile, data);
 }
 
 } // namespace velmora::test

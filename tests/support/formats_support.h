@@ -47,4 +47,8 @@ struct TWilTestRecord {
 void WriteWilFiles(const std::string& dataFile, const std::string& indexExt, bool longLayout,
                    uint32_t colorCount, const std::vector<TWilTestRecord>& records);
 
+// Spoils the Adler-32 of the zlib stream of image `index` of a compressed WZL library, so that
+// the image no longer decodes.
+void DamageWzlStream(const std::string& dataFile, int index);
+
 } // namespace velmora::test
