@@ -342,8 +342,8 @@ std::optional<TInPlaceJournal> ParseInPlaceJournal(const std::vector<std::string
 bool PwriteAll(int fd, const std::vector<uint8_t>& bytes, int64_t position) {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
-                                   off_t(position + int64_t(done)));
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, off_t(position + int64_t(done)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -633,8 +633,8 @@ void TInPlaceChange::Begin() {
                 std::to_string(file.NewSize) + "\n";
     }
     for (const TPatchBytes& patch : FPatches)
-        text += "patch " + std::to_string(patch.File) + " " + std::to_string(patch.Position) +
-                " " + HexOf(patch.Old) + " " + HexOf(patch.New) + "\n";
+        text += "patch " + std::to_string(patch.File) + " " + std::to_string(patch.Position) + " " +
+                HexOf(patch.Old) + " " + HexOf(patch.New) + "\n";
     if (!FNewFile.empty()) {
         checkName(FTarget);
         text += "replace\n" + Canonical(FNewFile) + "\n" + Canonical(FTarget) + "\n";

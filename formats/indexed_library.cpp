@@ -118,8 +118,7 @@ void TIndexedLibrary::LoadIndex() {
             std::shared_ptr<TImageData> record =
                 StoredRecord(position, header, dataSize, next, m_FileStream);
             if (record->HasImage() && !std::equal(header.begin(), header.end(),
-                                                  record->Header().begin(),
-                                                  record->Header().end()))
+                                                  record->Header().begin(), record->Header().end()))
                 headersAsWritten = false;
             records.push_back(std::move(record));
         }
@@ -149,10 +148,10 @@ TIndexedLibrary::StoredRecord(int32_t Position, std::span<const uint8_t> Header,
                               int64_t Next, const std::shared_ptr<TFileStream>& File) const {
     std::shared_ptr<TImageData> record = LoadedRecord(Position, Header, DataSize);
     const std::vector<uint8_t>& empty = FLayout.EmptyRecord;
-    // A blank record followed by the blank picture's pixels, as a rewrite writes an emptied image,
-    // keeps them, so that the next rewrite writes the same bytes again.
+    // A blank record stored as a rewrite writes an emptied image (the blank header and the blank
+    // picture's pixels) keeps its pixels, so that the next rewrite writes the same bytes again.
     if (!empty.empty() && record->HasImage() && record->DataSize == FLayout.ImageHeaderSize &&
-        Next == int64_t(Position) + int64_t(empty.size()) && File) {
+        Next >= int64_t(Position) + int64_t(empty.size()) && File) {
         std::vector<uint8_t> stored(empty.size(), 0);
         if (File->ReadAt(Position, stored) == stored.size() && stored == empty &&
             std::equal(record->Header().begin(), record->Header().end(), empty.begin()))
@@ -311,8 +310,8 @@ bool TIndexedLibrary::WriteRecord(TSequentialWriter& Writer, const TImageData& R
     // A payload the old file no longer has in full is completed with zeros, as it reads.
     size_t written;
     if (Record.InFile()) {
-        written = Writer.WriteFrom(*Record.File, int64_t(Record.OffSet) + int64_t(header.size()),
-                                   size);
+        written =
+            Writer.WriteFrom(*Record.File, int64_t(Record.OffSet) + int64_t(header.size()), size);
     } else {
         const TPayload payload(Record);
         Writer.Write(payload.Bytes());
@@ -344,11 +343,10 @@ TRecordList TIndexedLibrary::SaveRecords(const TRecordList& Records, const TUpda
                 continue;
             const bool stored = before.HasImage() && before.File == m_FileStream &&
                                 before.OffSet >= FLayout.FirstRecordAt;
-            const bool newPoint = after.HasImage() && after.File == before.File &&
-                                  after.OffSet == before.OffSet &&
-                                  after.DataSize == before.DataSize &&
-                                  after.HeaderSize == before.HeaderSize &&
-                                  after.Header().size() == before.Header().size();
+            const bool newPoint =
+                after.HasImage() && after.File == before.File && after.OffSet == before.OffSet &&
+                after.DataSize == before.DataSize && after.HeaderSize == before.HeaderSize &&
+                after.Header().size() == before.Header().size();
             inPlace = stored && (newPoint || !after.HasImage());
             emptied = emptied || !after.HasImage();
             changed.push_back(i);
@@ -378,12 +376,14 @@ TRecordList TIndexedLibrary::ChangeInPlace(const TRecordList& Records, const TRe
         } else if (layout.EmptyRecord.empty()) {
             // An empty slot: its index entry becomes 0, the record's bytes stay unused.
             const uint8_t zero[4] = {};
-            change.Patch(*m_IndexStream, FIndexFile,
-                         layout.IndexHeaderSize + int64_t(i) * 4, zero);
+            change.Patch(*m_IndexStream, FIndexFile, layout.IndexHeaderSize + int64_t(i) * 4, zero);
             saved[i] = std::make_shared<TImageData>();
         } else {
-            // A blank record header over the old one; the old pixels stay unused.
-            change.Patch(*m_FileStream, FFileName, before.OffSet, emptyHeader);
+            // The empty record over the start of the old one (as far as that reaches); the rest
+            // of the old pixels stays unused.
+            change.Patch(*m_FileStream, FFileName, before.OffSet,
+                         std::span<const uint8_t>(layout.EmptyRecord)
+                             .first(std::min(layout.EmptyRecord.size(), size_t(before.DataSize))));
             saved[i] = StoredRecord(before.OffSet, emptyHeader, m_FileStream->Size(),
                                     before.OffSet + before.DataSize, m_FileStream);
         }
@@ -412,7 +412,8 @@ TRecordList TIndexedLibrary::ChangeInPlace(const TRecordList& Records, const TRe
         indexWriter.Write(positions);
         indexWriter.Flush();
     }
-    auto index = std::make_shared<TFileStream>(change.ReplacementName(), TFileStream::fmOpenReadWrite);
+    auto index =
+        std::make_shared<TFileStream>(change.ReplacementName(), TFileStream::fmOpenReadWrite);
     change.Begin();
     TSequentialWriter writer(*m_FileStream, oldEnd);
     std::vector<uint8_t> headers((Records.size() - First) * headerSize, 0);
