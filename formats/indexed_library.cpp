@@ -151,7 +151,8 @@ TIndexedLibrary::StoredRecord(int32_t Position, std::span<const uint8_t> Header,
     // A blank record stored as a rewrite writes an emptied image (the blank header and the blank
     // picture's pixels) keeps its pixels, so that the next rewrite writes the same bytes again.
     if (!empty.empty() && record->HasImage() && record->DataSize == FLayout.ImageHeaderSize &&
-        Next >= int64_t(Position) + int64_t(empty.size()) && File) {
+        Position >= FLayout.FirstRecordAt && Next >= int64_t(Position) + int64_t(empty.size()) &&
+        File) {
         std::vector<uint8_t> stored(empty.size(), 0);
         if (File->ReadAt(Position, stored) == stored.size() && stored == empty &&
             std::equal(record->Header().begin(), record->Header().end(), empty.begin()))
@@ -353,7 +354,9 @@ TRecordList TIndexedLibrary::SaveRecords(const TRecordList& Records, const TUpda
         }
         // Appends go after the end only where the result is what a rewrite would write.
         const bool appended = Records.size() > old.size();
-        if (inPlace && (!appended || (FLaidOutAsRewrite && !emptied)))
+        // An edit that changed no record asks for the files to be written anew (MarkChanged).
+        if (inPlace && (appended || !changed.empty()) &&
+            (!appended || (FLaidOutAsRewrite && !emptied)))
             return ChangeInPlace(Records, old, old.size(), changed);
     }
     return RewriteLibrary(Records);
