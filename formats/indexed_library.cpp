@@ -115,10 +115,12 @@ void TIndexedLibrary::LoadIndex() {
                 std::fill(header.begin(), header.end(), uint8_t(0));
             }
             const int64_t next = i + 1 < count ? GetI32(positions.data() + (i + 1) * 4) : dataSize;
+            bool asWritten = true;
             std::shared_ptr<TImageData> record =
-                StoredRecord(position, header, dataSize, next, m_FileStream);
-            if (record->HasImage() && !std::equal(header.begin(), header.end(),
-                                                  record->Header().begin(), record->Header().end()))
+                StoredRecord(position, header, dataSize, next, m_FileStream, &asWritten);
+            if (!asWritten || (record->HasImage() &&
+                               !std::equal(header.begin(), header.end(), record->Header().begin(),
+                                           record->Header().end())))
                 headersAsWritten = false;
             records.push_back(std::move(record));
         }
@@ -143,20 +145,25 @@ void TIndexedLibrary::LoadIndex() {
     DoEndRead();
 }
 
-std::shared_ptr<TImageData>
-TIndexedLibrary::StoredRecord(int32_t Position, std::span<const uint8_t> Header, int64_t DataSize,
-                              int64_t Next, const std::shared_ptr<TFileStream>& File) const {
+std::shared_ptr<TImageData> TIndexedLibrary::StoredRecord(int32_t Position,
+                                                          std::span<const uint8_t> Header,
+                                                          int64_t DataSize, int64_t Next,
+                                                          const std::shared_ptr<TFileStream>& File,
+                                                          bool* AsWritten) const {
     std::shared_ptr<TImageData> record = LoadedRecord(Position, Header, DataSize);
     const std::vector<uint8_t>& empty = FLayout.EmptyRecord;
-    // A blank record stored as a rewrite writes an emptied image (the blank header and the blank
-    // picture's pixels) keeps its pixels, so that the next rewrite writes the same bytes again.
+    // A blank record with room for the blank picture's pixels after its header (as a rewrite
+    // writes an emptied image, and as an image blanked in place leaves it) keeps that room, and
+    // every rewrite writes it as the empty record again.
     if (!empty.empty() && record->HasImage() && record->DataSize == FLayout.ImageHeaderSize &&
         Position >= FLayout.FirstRecordAt && Next >= int64_t(Position) + int64_t(empty.size()) &&
-        File) {
-        std::vector<uint8_t> stored(empty.size(), 0);
-        if (File->ReadAt(Position, stored) == stored.size() && stored == empty &&
-            std::equal(record->Header().begin(), record->Header().end(), empty.begin()))
-            record->DataSize = int32_t(empty.size());
+        int64_t(Position) + int64_t(empty.size()) <= DataSize && File &&
+        std::equal(record->Header().begin(), record->Header().end(), empty.begin())) {
+        record->DataSize = int32_t(empty.size());
+        if (AsWritten) {
+            std::vector<uint8_t> stored(empty.size(), 0);
+            *AsWritten = File->ReadAt(Position, stored) == stored.size() && stored == empty;
+        }
     }
     if (record->HasImage() && record->OffSet != 0)
         record->File = File;
@@ -299,13 +306,17 @@ bool TIndexedLibrary::LaidOutAsRewrite(const TRecordList& Records) const {
     return placement.End == m_FileStream->Size();
 }
 
-bool TIndexedLibrary::WriteRecord(TSequentialWriter& Writer, const TImageData& Record) const {
+void TIndexedLibrary::WriteRecord(TSequentialWriter& Writer, const TImageData& Record) const {
     const std::vector<uint8_t>& empty = FLayout.EmptyRecord;
-    if (!Record.HasImage()) {
-        Writer.Write(empty);
-        return !empty.empty();
-    }
     const std::span<const uint8_t> header = Record.Header();
+    // Emptied images, and blank records of the file that keep the room for the blank picture,
+    // are the empty record: what lay in that room is not part of any picture.
+    if (!Record.HasImage() ||
+        (Record.InFile() && !empty.empty() && size_t(Record.DataSize) == empty.size() &&
+         std::equal(header.begin(), header.end(), empty.begin()))) {
+        Writer.Write(empty);
+        return;
+    }
     Writer.Write(header);
     const size_t size = size_t(Record.PayloadSize());
     // A payload the old file no longer has in full is completed with zeros, as it reads.
@@ -319,12 +330,6 @@ bool TIndexedLibrary::WriteRecord(TSequentialWriter& Writer, const TImageData& R
         written = payload.Bytes().size();
     }
     Writer.WriteZeros(size - written);
-    if (empty.empty() || size_t(Record.DataSize) != empty.size() ||
-        !std::equal(header.begin(), header.end(), empty.begin()))
-        return false;
-    const TPayload payload(Record);
-    return std::equal(payload.Bytes().begin(), payload.Bytes().end(),
-                      empty.begin() + long(header.size()));
 }
 
 TRecordList TIndexedLibrary::SaveRecords(const TRecordList& Records, const TUpdateSummary&) {
@@ -382,11 +387,9 @@ TRecordList TIndexedLibrary::ChangeInPlace(const TRecordList& Records, const TRe
             change.Patch(*m_IndexStream, FIndexFile, layout.IndexHeaderSize + int64_t(i) * 4, zero);
             saved[i] = std::make_shared<TImageData>();
         } else {
-            // The empty record over the start of the old one (as far as that reaches); the rest
-            // of the old pixels stays unused.
-            change.Patch(*m_FileStream, FFileName, before.OffSet,
-                         std::span<const uint8_t>(layout.EmptyRecord)
-                             .first(std::min(layout.EmptyRecord.size(), size_t(before.DataSize))));
+            // The blank header over the old one; the old pixels stay (readers of earlier
+            // snapshots still read them) and are no longer part of the library.
+            change.Patch(*m_FileStream, FFileName, before.OffSet, emptyHeader);
             saved[i] = StoredRecord(before.OffSet, emptyHeader, m_FileStream->Size(),
                                     before.OffSet + before.DataSize, m_FileStream);
         }

@@ -133,14 +133,16 @@ private:
     TPlacement PlaceRecords(const TRecordList& Records) const;
     // True when the files are laid out as a full rewrite of Records would lay them out.
     bool LaidOutAsRewrite(const TRecordList& Records) const;
-    // Writes one record (or the empty record for an emptied image) as the rewrite does; true when
-    // the bytes written were the empty record's.
-    bool WriteRecord(TSequentialWriter& Writer, const TImageData& Record) const;
+    // Writes one record (or the empty record for an emptied image) as the rewrite does.
+    void WriteRecord(TSequentialWriter& Writer, const TImageData& Record) const;
     // The record as it lies at Position of a data file of DataSize bytes after it was written
     // there (or read from there); Next is where the next record starts (or the file's end).
+    // AsWritten, when given, is cleared when the stored bytes differ from what a rewrite writes
+    // for the record beyond its header.
     std::shared_ptr<TImageData> StoredRecord(int32_t Position, std::span<const uint8_t> Header,
                                              int64_t DataSize, int64_t Next,
-                                             const std::shared_ptr<TFileStream>& File) const;
+                                             const std::shared_ptr<TFileStream>& File,
+                                             bool* AsWritten = nullptr) const;
     // Writes every record into new files and returns the records as they lie there.
     TRecordList RewriteLibrary(const TRecordList& Records);
     // Writes Records into the files where they lie: the records from First on after the data

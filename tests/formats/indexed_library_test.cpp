@@ -212,6 +212,32 @@ TEST_P(InPlaceSaves, WriteTheBytesOfTheFullRewrite) {
     EXPECT_EQ(content[1].Point, (TPoint{}));
 }
 
+// Readers of a snapshot taken before edits keep reading its payloads: blanking in place leaves
+// them, appending writes past them, and a rewrite leaves the old file open for them.
+TEST_P(InPlaceSaves, EarlierSnapshotsKeepTheirPayloads) {
+    auto library = Open(Fast, true);
+    const std::shared_ptr<const TRecordList> before = library->Snapshot();
+    std::vector<std::vector<uint8_t>> payloads;
+    for (const TRecord& record : *before) {
+        const TPayload payload(*record);
+        payloads.emplace_back(payload.Bytes().begin(), payload.Bytes().end());
+    }
+    ASSERT_TRUE(library->Fill(0, 1, nullptr));
+    EXPECT_EQ(Inode(Fast), FastData);
+    auto update = library->BeginUpdate(0);
+    ASSERT_TRUE(
+        update.Add(*test::PatternDIB(4, 4, GetParam() == 1 ? 24 : 16, 3), 0, 0, 0, nullptr));
+    update.EndUpdate();
+    ASSERT_TRUE(library->Delete(2, 2, nullptr));
+    EXPECT_NE(Inode(Fast), FastData);
+    for (size_t i = 0; i < before->size(); ++i) {
+        const TPayload payload(*(*before)[i]);
+        EXPECT_TRUE(payload.Complete()) << i;
+        EXPECT_EQ(std::vector<uint8_t>(payload.Bytes().begin(), payload.Bytes().end()), payloads[i])
+            << i;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(ShortWilLongWilWzl, InPlaceSaves, ::testing::Values(0, 1, 2));
 
 } // namespace

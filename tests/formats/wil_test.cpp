@@ -198,7 +198,7 @@ TEST(Wil, FillBlanksInPlaceAndDeleteRewritesBothFiles) {
     ASSERT_TRUE(first && first->AsDIB());
     EXPECT_EQ(StorageOf(*first->AsDIB()), records[2].Payload);
     // 60 + 1024, records 2 and 4 with 16-byte headers, and the blank record: Fill wrote the blank
-    // header and one padded pixel row over the start of record 3, which it keeps from then on.
+    // header over record 3, which keeps room for the blank picture's pixel row from then on.
     const int64_t record2 = 16 + int64_t(records[2].Payload.size());
     const int64_t record4 = 16 + int64_t(records[4].Payload.size());
     EXPECT_EQ(FileLength(name), 1084 + record2 + 16 + 4 + record4);
