@@ -58,6 +58,7 @@ int RunInfo(const TArgs& args) {
     if (!library)
         return exitCode;
     std::vector<std::pair<std::string, std::string>> fields; // name, JSON value
+    fields.reserve(12);
     fields.emplace_back("kind", JsonString(KindName(library->ImageType())));
     fields.emplace_back("bitCount", std::to_string(library->BitCount()));
     fields.emplace_back("imageCount", std::to_string(library->ImageCount()));
@@ -88,10 +89,11 @@ int RunInfo(const TArgs& args) {
     } else {
         std::printf("%-16s %s\n", "file:", path.c_str());
         for (const auto& [name, value] : fields) {
-            std::string text = value;
-            if (text.size() >= 2 && text.front() == '"')
-                text = text.substr(1, text.size() - 2);
-            std::printf("%-16s %s\n", (name + ":").c_str(), text.c_str());
+            // JSON strings are shown without their quotes.
+            const bool quoted = value.size() >= 2 && value.front() == '"';
+            const int length = int(value.size()) - (quoted ? 2 : 0);
+            std::printf("%-16s %.*s\n", (name + ":").c_str(), length,
+                        value.c_str() + (quoted ? 1 : 0));
         }
     }
     return exOk;
