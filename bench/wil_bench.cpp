@@ -1,24 +1,39 @@
 // Opening and saving a large WIL library: a generated file of about 1 GiB with 50,000 16-bit
-// images of 100 x 100 pixels. Compares opening with reading the file once, and saving after one
-// Add with copying the file; reports the peak memory that opening adds.
+// images of 100 x 100 pixels.
+//
+// - velmora-cli opening the library and exporting its last image, next to `cat` reading the file,
+//   with the files in the page cache and cold (dropped from it with posix_fadvise): wall time and
+//   the command's peak memory beyond that of `velmora-cli info` on an empty library;
+// - opening in the process, with the peak memory it adds;
+// - appending one picture in place, next to the full rewrite the append reproduces byte for byte
+//   (the same run compares the two results).
 //
 // The files go to $VELMORA_BENCH_DIR (default /tmp/velmora-wil-bench); set VELMORA_BENCH_IMAGES
-// to use fewer images when disk space is short.
+// to use fewer images when disk space is short. velmora-cli is taken from beside the bench folder
+// ($VELMORA_CLI overrides).
 
 #include "core/checked.h"
 #include "core/file_stream.h"
 #include "core/palette.h"
 #include "formats/image_info.h"
 #include "formats/wil.h"
+#include "formats/wil_format.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -40,7 +55,8 @@ std::string LibraryName() {
     return BenchDir() + "/big.wil";
 }
 
-// Writes the library once per process: short layout, 16 bits, records back to back.
+// Writes the library once (kept between runs while its size fits): short layout, 16 bits, records
+// back to back, headers as this program writes them. The index is written on every run.
 const std::string& Library() {
     static const std::string name = [] {
         std::filesystem::create_directories(BenchDir());
@@ -48,12 +64,10 @@ const std::string& Library() {
         const int count = ImageCount();
         const size_t payload = size_t(RowBytes(kWidth, 16)) * kHeight;
         const size_t record = 12 + payload;
-        if (FileExists(data) && std::filesystem::file_size(data) == 1080 + size_t(count) * record)
-            return data;
         std::vector<uint8_t> header(1080, 0);
-        const char title[] = "Benchmark library";
-        header[0] = uint8_t(sizeof(title) - 1);
-        std::memcpy(header.data() + 1, title, sizeof(title) - 1);
+        const size_t titleLength = sizeof(wil::kTitle) - 1;
+        header[0] = uint8_t(titleLength);
+        std::memcpy(header.data() + 1, wil::kTitle, titleLength);
         PutI32(header.data() + 44, count);
         PutU32(header.data() + 48, 65536);
         PutI32(header.data() + 52, 1080);
@@ -65,14 +79,20 @@ const std::string& Library() {
         std::vector<uint8_t> index(48, 0);
         std::memcpy(index.data(), header.data(), 44);
         PutI32(index.data() + 44, count);
+        for (int i = 0; i < count; ++i) {
+            uint8_t position[4];
+            PutI32(position, int32_t(1080 + size_t(i) * record));
+            index.insert(index.end(), position, position + 4);
+        }
+        TFileStream indexOut(BenchDir() + "/big.WIX", TFileStream::fmCreate);
+        indexOut.Write(index);
+        if (FileExists(data) && std::filesystem::file_size(data) == 1080 + size_t(count) * record)
+            return data;
         TFileStream out(data, TFileStream::fmCreate);
         out.Write(header);
         std::vector<uint8_t> chunk;
         uint32_t seed = 12345;
         for (int i = 0; i < count; ++i) {
-            uint8_t position[4];
-            PutI32(position, int32_t(1080 + size_t(i) * record));
-            index.insert(index.end(), position, position + 4);
             uint8_t recordHeader[12] = {};
             PutI16(recordHeader, kWidth);
             PutI16(recordHeader + 2, kHeight);
@@ -88,8 +108,6 @@ const std::string& Library() {
             }
         }
         out.Write(chunk);
-        TFileStream indexOut(BenchDir() + "/big.WIX", TFileStream::fmCreate);
-        indexOut.Write(index);
         return data;
     }();
     return name;
@@ -110,16 +128,101 @@ void ResetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-void BM_ReadFileOnce(benchmark::State& state) {
-    const std::string& name = Library();
-    for (auto _ : state) {
-        std::vector<uint8_t> copy = TFileStream::ReadAll(name);
-        benchmark::DoNotOptimize(copy.data());
-    }
-    state.SetBytesProcessed(state.iterations() * int64_t(std::filesystem::file_size(name)));
+std::string CliPath() {
+    if (const char* cli = std::getenv("VELMORA_CLI"))
+        return cli;
+    return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "velmora-cli";
 }
 
-void BM_Open(benchmark::State& state) {
+// Drops the file's pages from the page cache (they are clean), so that the next read goes to the
+// disk.
+void DropFromCache(const std::string& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        (void)::fdatasync(fd);
+        (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
+struct TChildRun {
+    double Seconds = 0;
+    double PeakMiB = 0;
+    int Status = -1;
+};
+
+// Runs a program with its output to /dev/null; its wall time and peak resident memory.
+TChildRun Run(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    TChildRun run;
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        return run;
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    run.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.PeakMiB = double(usage.ru_maxrss) / 1024;
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+// The peak memory of velmora-cli itself: `info` on an empty library.
+double ProgramOwnMiB() {
+    static const double own = [] {
+        const std::string empty = BenchDir() + "/empty.wil";
+        if (!FileExists(empty))
+            TWil(empty).CreateFile(16, "");
+        return Run({CliPath(), "info", empty}).PeakMiB;
+    }();
+    return own;
+}
+
+void ChildBenchmark(benchmark::State& state, const std::vector<std::string>& args, bool cold,
+                    bool subtractOwn) {
+    const std::string& name = Library();
+    double peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (cold) {
+            DropFromCache(name);
+            DropFromCache(BenchDir() + "/big.WIX");
+        }
+        state.ResumeTiming();
+        const TChildRun run = Run(args);
+        state.SetIterationTime(run.Seconds);
+        if (run.Status != 0)
+            state.SkipWithError("the command failed");
+        peak = std::max(peak, run.PeakMiB);
+    }
+    state.counters["peak_MiB"] = peak;
+    if (subtractOwn) {
+        state.counters["own_MiB"] = ProgramOwnMiB();
+        state.counters["beyond_own_MiB"] = peak - ProgramOwnMiB();
+    }
+}
+
+void BM_Cat(benchmark::State& state) {
+    ChildBenchmark(state, {"/bin/cat", Library()}, state.range(0) != 0, false);
+}
+
+void BM_CliExportLast(benchmark::State& state) {
+    const std::string last = std::to_string(ImageCount() - 1);
+    ChildBenchmark(
+        state, {CliPath(), "export", Library(), BenchDir() + "/out", "--from", last, "--to", last},
+        state.range(0) != 0, true);
+}
+
+void BM_OpenAndGetLast(benchmark::State& state) {
     const std::string& name = Library();
     const double fileMiB = double(std::filesystem::file_size(name)) / (1 << 20);
     double peakMiB = 0;
@@ -133,6 +236,9 @@ void BM_Open(benchmark::State& state) {
             wil.Initialize();
             if (!wil.Initialized() || wil.ImageCount() != ImageCount())
                 state.SkipWithError("the library did not open");
+            int x = 0, y = 0;
+            auto picture = wil.Get(wil.ImageCount() - 1, x, y);
+            benchmark::DoNotOptimize(picture.get());
             state.PauseTiming();
             peakMiB = std::max(peakMiB, double(StatusKiB("VmHWM:") - before) / 1024);
             state.ResumeTiming();
@@ -140,21 +246,22 @@ void BM_Open(benchmark::State& state) {
     }
     state.counters["file_MiB"] = fileMiB;
     state.counters["peak_MiB"] = peakMiB;
-    state.counters["peak_per_file"] = peakMiB / fileMiB;
-    state.SetBytesProcessed(state.iterations() * int64_t(std::filesystem::file_size(name)));
 }
 
-void BM_SaveAfterOneAdd(benchmark::State& state) {
+// The library copied afresh (not timed), then one picture appended, in place or by the full
+// rewrite. Both results are kept for the comparison below.
+void AppendOne(benchmark::State& state, bool inPlace) {
     const std::string& original = Library();
-    const std::string name = BenchDir() + "/save.wil";
+    const std::string base = BenchDir() + (inPlace ? "/append" : "/rewrite");
     for (auto _ : state) {
         state.PauseTiming();
-        std::filesystem::copy_file(original, name,
+        std::filesystem::copy_file(original, base + ".wil",
                                    std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::copy_file(BenchDir() + "/big.WIX", BenchDir() + "/save.WIX",
+        std::filesystem::copy_file(BenchDir() + "/big.WIX", base + ".WIX",
                                    std::filesystem::copy_options::overwrite_existing);
-        TWil wil(name);
+        TWil wil(base + ".wil");
         wil.Initialize();
+        wil.SetInPlaceSaves(inPlace);
         auto picture = MakeLibraryBuffer(16, kWidth, kHeight);
         state.ResumeTiming();
         auto update = wil.BeginUpdate(wil.ImageCount());
@@ -166,21 +273,33 @@ void BM_SaveAfterOneAdd(benchmark::State& state) {
         wil.Finalize();
         state.ResumeTiming();
     }
-    state.SetBytesProcessed(state.iterations() * int64_t(std::filesystem::file_size(original)));
 }
 
-void BM_CopyFile(benchmark::State& state) {
-    const std::string& name = Library();
-    const std::string copy = BenchDir() + "/copy.wil";
-    for (auto _ : state)
-        std::filesystem::copy_file(name, copy, std::filesystem::copy_options::overwrite_existing);
-    state.SetBytesProcessed(state.iterations() * int64_t(std::filesystem::file_size(name)));
+void BM_AppendOneInPlace(benchmark::State& state) {
+    AppendOne(state, true);
 }
 
-BENCHMARK(BM_ReadFileOnce)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_CopyFile)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_SaveAfterOneAdd)->Unit(benchmark::kMillisecond)->Iterations(5);
+void BM_AppendOneFullRewrite(benchmark::State& state) {
+    AppendOne(state, false);
+    const std::string dir = BenchDir();
+    const bool same =
+        TFileStream::ReadAll(dir + "/append.wil") == TFileStream::ReadAll(dir + "/rewrite.wil") &&
+        TFileStream::ReadAll(dir + "/append.WIX") == TFileStream::ReadAll(dir + "/rewrite.WIX");
+    state.counters["same_bytes_as_in_place"] = same ? 1 : 0;
+    if (!same)
+        state.SkipWithError("the append in place differs from the full rewrite");
+}
+
+BENCHMARK(BM_Cat)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_CliExportLast)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_OpenAndGetLast)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_AppendOneInPlace)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_AppendOneFullRewrite)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 } // namespace velmora

@@ -58,6 +58,7 @@ int RunInfo(const TArgs& args) {
     if (!library)
         return exitCode;
     std::vector<std::pair<std::string, std::string>> fields; // name, JSON value
+    fields.reserve(12);
     fields.emplace_back("kind", JsonString(KindName(library->ImageType())));
     fields.emplace_back("bitCount", std::to_string(library->BitCount()));
     fields.emplace_back("imageCount", std::to_string(library->ImageCount()));
@@ -88,10 +89,11 @@ int RunInfo(const TArgs& args) {
     } else {
         std::printf("%-16s %s\n", "file:", path.c_str());
         for (const auto& [name, value] : fields) {
-            std::string text = value;
-            if (text.size() >= 2 && text.front() == '"')
-                text = text.substr(1, text.size() - 2);
-            std::printf("%-16s %s\n", (name + ":").c_str(), text.c_str());
+            // JSON strings are shown without their quotes.
+            const bool quoted = value.size() >= 2 && value.front() == '"';
+            const int length = int(value.size()) - (quoted ? 2 : 0);
+            std::printf("%-16s %.*s\n", (name + ":").c_str(), length,
+                        value.c_str() + (quoted ? 1 : 0));
         }
     }
     return exOk;
@@ -105,16 +107,19 @@ int RunList(const TArgs& args) {
     if (!library)
         return exitCode;
     const bool json = args.Has("--json");
+    // Whether a compressed image carries an alpha plane shows only once its stream is inflated:
+    // that is done for --alpha alone, so that listing reads the headers and nothing else.
+    const bool withAlpha = args.Has("--alpha");
     if (json)
         std::printf("[");
     else
-        std::printf("%7s %6s %6s %7s %7s %5s %10s %5s %5s\n", "index", "width", "height", "x", "y",
+        std::printf("%7s %6s %6s %7s %7s %5s %10s %7s %5s\n", "index", "width", "height", "x", "y",
                     "kind", "compressed", "alpha", "empty");
     const int count = library->RecordCount();
     for (int i = 0; i < count; ++i) {
         TImageDescription e;
         try {
-            e = library->Describe(i, true).value_or(TImageDescription{});
+            e = library->Describe(i, withAlpha).value_or(TImageDescription{});
         } catch (const std::exception& ex) {
             Fail(path, "image " + std::to_string(i) + ": " + ex.what());
             if (json)
@@ -130,16 +135,15 @@ int RunList(const TArgs& args) {
                 std::printf(", \"pixelKind\": %d", *e.PixelKind);
             if (e.Compressed)
                 std::printf(", \"compressed\": %s", OptionalJson(e.Compressed).c_str());
-            if (e.Alpha)
-                std::printf(", \"alpha\": %s", OptionalJson(e.Alpha).c_str());
+            std::printf(", \"alpha\": %s", e.Alpha ? OptionalJson(e.Alpha).c_str() : "\"unknown\"");
             std::printf("}");
         } else {
-            const auto flag = [](const std::optional<bool>& v) {
-                return v ? (*v ? "yes" : "no") : "-";
+            const auto flag = [](const std::optional<bool>& v, const char* unknown) {
+                return v ? (*v ? "yes" : "no") : unknown;
             };
-            std::printf("%7d %6d %6d %7d %7d %5s %10s %5s %5s\n", i, e.Width, e.Height, e.Offset.X,
+            std::printf("%7d %6d %6d %7d %7d %5s %10s %7s %5s\n", i, e.Width, e.Height, e.Offset.X,
                         e.Offset.Y, e.PixelKind ? std::to_string(*e.PixelKind).c_str() : "-",
-                        flag(e.Compressed), flag(e.Alpha), e.Empty ? "yes" : "no");
+                        flag(e.Compressed, "-"), flag(e.Alpha, "unknown"), e.Empty ? "yes" : "no");
         }
     }
     if (json)

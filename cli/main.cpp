@@ -35,12 +35,16 @@ const std::vector<TCommand>& Commands() {
          "  --json        one JSON object\n",
          kReadSyntax, RunInfo},
         {"list",
-         "velmora-cli list LIB [--password P] [--json]\n"
-         "Lists every image: index, size, offset, whether it is empty and, where the format\n"
-         "stores them, its pixel kind, compression and alpha.\n"
+         "velmora-cli list LIB [--password P] [--alpha] [--json]\n"
+         "Lists every image from the headers, without decoding pixels: index, size, offset,\n"
+         "whether it is empty and, where the format stores them, its pixel kind, compression\n"
+         "and alpha.\n"
          "  --password P  password of a Pak library\n"
+         "  --alpha       decodes compressed WZL images to tell whether they carry alpha\n"
+         "                (without it their alpha is \"unknown\")\n"
          "  --json        a JSON array with one object per image\n",
-         kReadSyntax, RunList},
+         {{"--password"}, {"--json", "--alpha"}},
+         RunList},
         {"export",
          "velmora-cli export LIB DIR [--from N] [--to M] [--format png|bmp|tga|auto]\n"
          "                   [--png-level N] [--password P] [--json]\n"

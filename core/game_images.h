@@ -217,6 +217,12 @@ public:
     // The data file could be opened for reading only.
     bool ReadOnly() const { return FReadOnly; }
 
+    // Whether an edit may be written into the library's files where they lie (new records after
+    // the end, changed headers patched) instead of writing them anew. On by default; off, every
+    // edit takes the full rewrite, whose bytes the in-place saves reproduce exactly.
+    void SetInPlaceSaves(bool Allowed) { FInPlaceSaves = Allowed; }
+    bool InPlaceSaves() const { return FInPlaceSaves; }
+
     // How long a transaction waits for another program's lock.
     void SetLockTimeout(std::chrono::milliseconds Timeout) { FLockTimeout = Timeout; }
 
@@ -275,6 +281,7 @@ protected:
     int32_t FBitCount = 8;
     bool FInitialized = false;
     bool FReadOnly = false;
+    bool FInPlaceSaves = true;
     std::unique_ptr<TPicture> Source;
     TNotifyEvent FOnBeginRead, FOnRead, FOnEndRead;
 

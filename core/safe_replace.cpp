@@ -11,6 +11,7 @@
 #include <string_view>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -24,6 +25,8 @@ namespace {
 constexpr char kJournalFirstLine1[] = "velmora replacement 1";
 constexpr char kJournalFirstLine2[] = "velmora replacement 2";
 constexpr char kJournalLastLine[] = "end";
+// The journal of a change made inside the files (TInPlaceChange).
+constexpr char kInPlaceFirstLine[] = "velmora in-place 1";
 
 constexpr char kReplacementSuffix[] = ".new";
 constexpr char kJournalSuffix[] = ".journal";
@@ -188,6 +191,199 @@ ReadJournal(const std::string& journal, const std::vector<std::string>& targets)
     return pairs;
 }
 
+std::string HexOf(std::span<const uint8_t> bytes) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        text.push_back(digits[b >> 4]);
+        text.push_back(digits[b & 15]);
+    }
+    return text;
+}
+
+std::optional<std::vector<uint8_t>> BytesOfHex(std::string_view text) {
+    if (text.size() % 2 != 0)
+        return std::nullopt;
+    const auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    std::vector<uint8_t> bytes(text.size() / 2);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const int hi = digit(text[2 * i]), lo = digit(text[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return std::nullopt;
+        bytes[i] = uint8_t(hi * 16 + lo);
+    }
+    return bytes;
+}
+
+// Writes a journal's text under another name and renames it into place, so that it exists
+// complete or not at all.
+void WriteJournalText(const std::string& journal, const std::string& text,
+                      const std::string& errorName) {
+    const std::string draft = journal + kDraftSuffix;
+    try {
+        TFileStream stream(draft, TFileStream::fmCreate, errorName);
+        stream.Write({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+        stream.Flush();
+        stream.Close();
+        RenameOrThrow(draft, journal);
+    } catch (...) {
+        RemoveQuietly(draft);
+        throw;
+    }
+    SyncFolder(journal);
+}
+
+std::vector<std::string> JournalLines(const std::string& journal) {
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = TFileStream::ReadAll(journal);
+    } catch (const EFileError&) {
+        return {};
+    }
+    std::vector<std::string> lines;
+    std::string line;
+    for (uint8_t c : bytes) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line.push_back(char(c));
+        }
+    }
+    if (!line.empty())
+        return {};
+    return lines;
+}
+
+// What the journal of a change inside the files says, checked to name only the library's files.
+struct TInPlaceJournal {
+    struct TFile {
+        std::string Path;
+        int64_t OldSize = -1, NewSize = -1;
+    };
+    struct TPatch {
+        size_t File = 0;
+        int64_t Position = 0;
+        std::vector<uint8_t> Old, New;
+    };
+    std::vector<TFile> Files;
+    std::vector<TPatch> Patches;
+    std::string NewFile, Target;
+};
+
+std::optional<TInPlaceJournal> ParseInPlaceJournal(const std::vector<std::string>& lines,
+                                                   const std::vector<std::string>& targets) {
+    if (lines.size() < 2 || lines.front() != kInPlaceFirstLine || lines.back() != kJournalLastLine)
+        return std::nullopt;
+    const auto known = [&](const std::string& path) {
+        return std::find(targets.begin(), targets.end(), Canonical(path)) != targets.end();
+    };
+    TInPlaceJournal j;
+    for (size_t i = 1; i + 1 < lines.size();) {
+        const std::string& line = lines[i];
+        if (line == "file" && i + 3 < lines.size()) {
+            TInPlaceJournal::TFile file;
+            file.Path = lines[i + 1];
+            long long oldSize = 0, newSize = 0;
+            if (!known(file.Path) ||
+                std::sscanf(lines[i + 2].c_str(), "%lld %lld", &oldSize, &newSize) != 2)
+                return std::nullopt;
+            file.OldSize = oldSize;
+            file.NewSize = newSize;
+            j.Files.push_back(std::move(file));
+            i += 3;
+        } else if (line.rfind("patch ", 0) == 0) {
+            std::vector<std::string> parts;
+            size_t start = 6;
+            for (size_t k = start; k <= line.size(); ++k)
+                if (k == line.size() || line[k] == ' ') {
+                    parts.push_back(line.substr(start, k - start));
+                    start = k + 1;
+                }
+            if (parts.size() != 4)
+                return std::nullopt;
+            TInPlaceJournal::TPatch patch;
+            char* end = nullptr;
+            patch.File = size_t(std::strtoull(parts[0].c_str(), &end, 10));
+            if (*end != 0 || patch.File >= j.Files.size())
+                return std::nullopt;
+            patch.Position = std::strtoll(parts[1].c_str(), &end, 10);
+            if (*end != 0 || patch.Position < 0)
+                return std::nullopt;
+            auto oldBytes = BytesOfHex(parts[2]), newBytes = BytesOfHex(parts[3]);
+            if (!oldBytes || !newBytes || oldBytes->size() != newBytes->size())
+                return std::nullopt;
+            patch.Old = std::move(*oldBytes);
+            patch.New = std::move(*newBytes);
+            j.Patches.push_back(std::move(patch));
+            ++i;
+        } else if (line == "replace" && i + 2 < lines.size() && j.NewFile.empty()) {
+            j.NewFile = Canonical(lines[i + 1]);
+            j.Target = Canonical(lines[i + 2]);
+            const std::string newName = ExtractFileName(j.NewFile);
+            if (!known(j.Target) || CanonicalFolderOf(j.NewFile) != CanonicalFolderOf(j.Target) ||
+                newName.size() < 2 || newName[0] != '.' || newName == ".." || j.NewFile == j.Target)
+                return std::nullopt;
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return j;
+}
+
+bool PwriteAll(int fd, const std::vector<uint8_t>& bytes, int64_t position) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n =
+            ::pwrite(fd, bytes.data() + done, bytes.size() - done, off_t(position + int64_t(done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Finishes or undoes the change a journal describes (see TInPlaceChange). Failures are ignored:
+// the journal then stays for the next opening to try again. True when the journal was handled.
+bool ApplyInPlaceJournal(const TInPlaceJournal& j) {
+    const bool undo = !j.NewFile.empty() && FileExists(j.NewFile);
+    bool ok = true;
+    for (size_t f = 0; f < j.Files.size(); ++f) {
+        const TInPlaceJournal::TFile& file = j.Files[f];
+        const int fd = ::open(file.Path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            ok = false;
+            continue;
+        }
+        for (const TInPlaceJournal::TPatch& patch : j.Patches)
+            if (patch.File == f)
+                ok = PwriteAll(fd, undo ? patch.Old : patch.New, patch.Position) && ok;
+        struct stat st {};
+        const int64_t size = undo ? file.OldSize : file.NewSize;
+        if (size >= 0 && ::fstat(fd, &st) == 0 && st.st_size > size)
+            ok = ::ftruncate(fd, off_t(size)) == 0 && ok;
+        ok = ::fsync(fd) == 0 && ok;
+        ::close(fd);
+    }
+    if (!ok)
+        return false;
+    if (undo) {
+        RemoveQuietly(j.NewFile);
+        SyncFolder(j.NewFile);
+    }
+    return true;
+}
+
 // ResolveLinks for recovery, which must not fail: a loop of links is left as it is.
 std::string ResolvedOrSame(const std::string& path) {
     try {
@@ -302,6 +498,15 @@ void RecoverReplacement(const std::string& DataFile, const std::vector<std::stri
         if (!FileExists(journal))
             continue;
         journalFound = true;
+        if (const std::vector<std::string> lines = JournalLines(journal);
+            !lines.empty() && lines.front() == kInPlaceFirstLine) {
+            const std::optional<TInPlaceJournal> change = ParseInPlaceJournal(lines, targets);
+            if (change && !ApplyInPlaceJournal(*change))
+                continue;
+            RemoveQuietly(journal);
+            SyncFolder(journal);
+            continue;
+        }
         for (const auto& [newFile, target] : ReadJournal(journal, targets))
             if (FileExists(newFile)) {
                 (void)::rename(newFile.c_str(), target.c_str());
@@ -352,6 +557,141 @@ void RecoverReplacement(const std::string& DataFile, const std::vector<std::stri
         RemoveQuietly(name);
     }
     SyncFolder(data);
+}
+
+TInPlaceChange::TInPlaceChange(std::string DataFile)
+    : FDataFile(ResolveLinks(DataFile)), FJournal(JournalNameFor(DataFile)) {}
+
+TInPlaceChange::~TInPlaceChange() {
+    if (!FDone)
+        Undo();
+}
+
+size_t TInPlaceChange::FileOf(TFileStream& File, const std::string& Path) {
+    for (size_t i = 0; i < FFiles.size(); ++i)
+        if (FFiles[i].Stream == &File)
+            return i;
+    FFiles.push_back({&File, ResolveLinks(Path)});
+    return FFiles.size() - 1;
+}
+
+void TInPlaceChange::Patch(TFileStream& File, const std::string& Path, int64_t Position,
+                           std::span<const uint8_t> Bytes) {
+    if (FBegun)
+        throw EFileError(Path, "a patch after the change began");
+    std::vector<uint8_t> old(Bytes.size(), 0);
+    if (File.ReadAt(Position, old) != old.size())
+        throw EFileError(Path, "a patch outside the file");
+    size_t first = 0, last = Bytes.size();
+    while (first < last && old[first] == Bytes[first])
+        ++first;
+    while (last > first && old[last - 1] == Bytes[last - 1])
+        --last;
+    if (first == last)
+        return;
+    TPatchBytes patch;
+    patch.File = FileOf(File, Path);
+    patch.Position = Position + int64_t(first);
+    patch.Old.assign(old.begin() + long(first), old.begin() + long(last));
+    patch.New.assign(Bytes.begin() + long(first), Bytes.begin() + long(last));
+    FPatches.push_back(std::move(patch));
+}
+
+void TInPlaceChange::Grow(TFileStream& File, const std::string& Path, int64_t NewSize) {
+    if (FBegun)
+        throw EFileError(Path, "a file grown after the change began");
+    const size_t i = FileOf(File, Path);
+    FFiles[i].OldSize = File.Size();
+    FFiles[i].NewSize = NewSize;
+    FGrown.push_back(i);
+}
+
+TFileStream& TInPlaceChange::Replace(const std::string& Target) {
+    if (FBegun || FNewStream)
+        throw EFileError(Target, "a second replacement in one change");
+    FTarget = ResolveLinks(Target);
+    FNewFile = HiddenNameFor(FTarget, kReplacementSuffix);
+    FNewStream = std::make_unique<TFileStream>(FNewFile, TFileStream::fmCreate, Target);
+    return *FNewStream;
+}
+
+void TInPlaceChange::Begin() {
+    if (!FGrown.empty() && FNewFile.empty())
+        throw EFileError(FDataFile, "a file grown in place needs a replaced file to commit it");
+    if (FNewStream) {
+        FNewStream->Close();
+        PrepareNewFile(FNewFile, FTarget);
+    }
+    std::string text = std::string(kInPlaceFirstLine) + "\n";
+    const auto checkName = [](const std::string& name) {
+        if (name.find('\n') != std::string::npos)
+            throw EFileError(name, "a file name with a line break cannot be changed safely");
+    };
+    for (const TFile& file : FFiles) {
+        checkName(file.Path);
+        text += "file\n" + Canonical(file.Path) + "\n" + std::to_string(file.OldSize) + " " +
+                std::to_string(file.NewSize) + "\n";
+    }
+    for (const TPatchBytes& patch : FPatches)
+        text += "patch " + std::to_string(patch.File) + " " + std::to_string(patch.Position) + " " +
+                HexOf(patch.Old) + " " + HexOf(patch.New) + "\n";
+    if (!FNewFile.empty()) {
+        checkName(FTarget);
+        text += "replace\n" + Canonical(FNewFile) + "\n" + Canonical(FTarget) + "\n";
+    }
+    text += std::string(kJournalLastLine) + "\n";
+    WriteJournalText(FJournal, text, FDataFile);
+    FBegun = true;
+}
+
+void TInPlaceChange::Commit() {
+    if (!FBegun)
+        Begin();
+    for (const TPatchBytes& patch : FPatches) {
+        TFileStream& stream = *FFiles[patch.File].Stream;
+        stream.Seek(patch.Position);
+        stream.Write(patch.New);
+    }
+    for (const TFile& file : FFiles)
+        file.Stream->Flush();
+    if (!FNewFile.empty()) {
+        RenameOrThrow(FNewFile, FTarget);
+        SyncFolder(FTarget);
+    }
+    FDone = true;
+    RemoveQuietly(FJournal);
+    SyncFolder(FJournal);
+}
+
+void TInPlaceChange::Undo() noexcept {
+    FNewStream.reset();
+    if (!FBegun) {
+        if (!FNewFile.empty())
+            RemoveQuietly(FNewFile);
+        return;
+    }
+    // Everything is put back before the journal goes; when that fails the journal stays, and the
+    // next opening finishes or undoes the change by it.
+    bool ok = true;
+    try {
+        for (const TPatchBytes& patch : FPatches) {
+            TFileStream& stream = *FFiles[patch.File].Stream;
+            stream.Seek(patch.Position);
+            stream.Write(patch.Old);
+        }
+        for (size_t i : FGrown)
+            FFiles[i].Stream->SetSize(FFiles[i].OldSize);
+        for (const TFile& file : FFiles)
+            file.Stream->Flush();
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok)
+        return;
+    if (!FNewFile.empty())
+        RemoveQuietly(FNewFile);
+    RemoveQuietly(FJournal);
+    SyncFolder(FJournal);
 }
 
 TFileReplacement::TFileReplacement(std::vector<std::string> Targets) {

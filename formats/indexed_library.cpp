@@ -78,6 +78,7 @@ void TIndexedLibrary::LoadIndex() {
     const TLayout& layout = FLayout;
     FIndexFile = IndexFileName();
     FIndexState = TIndexState::isMissing;
+    FLaidOutAsRewrite = false;
     TRecordList records;
     bool indexReadOnly = false;
     if (FileExists(FIndexFile))
@@ -99,6 +100,8 @@ void TIndexedLibrary::LoadIndex() {
         ReadAt(*m_IndexStream, layout.IndexHeaderSize, positions);
         const int64_t dataSize = m_FileStream->Size();
         std::vector<uint8_t> header(size_t(layout.ImageHeaderSize));
+        // Whether every record's header is stored as a rewrite would write it.
+        bool headersAsWritten = true;
         records.reserve(size_t(count));
         for (int64_t i = 0; i < count; ++i) {
             DoRead();
@@ -111,14 +114,60 @@ void TIndexedLibrary::LoadIndex() {
             } else {
                 std::fill(header.begin(), header.end(), uint8_t(0));
             }
-            std::shared_ptr<TImageData> record = LoadedRecord(position, header, dataSize);
-            if (record->HasImage() && record->OffSet != 0)
-                record->File = m_FileStream;
+            const int64_t next = i + 1 < count ? GetI32(positions.data() + (i + 1) * 4) : dataSize;
+            bool asWritten = true;
+            std::shared_ptr<TImageData> record =
+                StoredRecord(position, header, dataSize, next, m_FileStream, &asWritten);
+            if (!asWritten || (record->HasImage() &&
+                               !std::equal(header.begin(), header.end(), record->Header().begin(),
+                                           record->Header().end())))
+                headersAsWritten = false;
             records.push_back(std::move(record));
+        }
+        if (FIndexState == TIndexState::isGood && headersAsWritten &&
+            m_IndexStream->Size() == layout.IndexHeaderSize + count * 4 &&
+            indexHeader == IndexHeaderBytes(uint32_t(count))) {
+            const std::vector<uint8_t> expected = DataHeaderBytes(uint32_t(count));
+            std::vector<uint8_t> stored(expected.size(), 0);
+            bool same = ReadAt(*m_FileStream, 0, stored) == stored.size() && stored == expected;
+            if (same) {
+                try {
+                    const TPlacement placement = PlaceRecords(records);
+                    for (int64_t i = 0; same && i < count; ++i)
+                        same = placement.Positions[size_t(i)] == GetI32(positions.data() + i * 4);
+                    FLaidOutAsRewrite = same && LaidOutAsRewrite(records);
+                } catch (const EFileError&) {
+                }
+            }
         }
     }
     SetRecords(std::move(records));
     DoEndRead();
+}
+
+std::shared_ptr<TImageData> TIndexedLibrary::StoredRecord(int32_t Position,
+                                                          std::span<const uint8_t> Header,
+                                                          int64_t DataSize, int64_t Next,
+                                                          const std::shared_ptr<TFileStream>& File,
+                                                          bool* AsWritten) const {
+    std::shared_ptr<TImageData> record = LoadedRecord(Position, Header, DataSize);
+    const std::vector<uint8_t>& empty = FLayout.EmptyRecord;
+    // A blank record with room for the blank picture's pixels after its header (as a rewrite
+    // writes an emptied image, and as an image blanked in place leaves it) keeps that room, and
+    // every rewrite writes it as the empty record again.
+    if (!empty.empty() && record->HasImage() && record->DataSize == FLayout.ImageHeaderSize &&
+        Position >= FLayout.FirstRecordAt && Next >= int64_t(Position) + int64_t(empty.size()) &&
+        int64_t(Position) + int64_t(empty.size()) <= DataSize && File &&
+        std::equal(record->Header().begin(), record->Header().end(), empty.begin())) {
+        record->DataSize = int32_t(empty.size());
+        if (AsWritten) {
+            std::vector<uint8_t> stored(empty.size(), 0);
+            *AsWritten = File->ReadAt(Position, stored) == stored.size() && stored == empty;
+        }
+    }
+    if (record->HasImage() && record->OffSet != 0)
+        record->File = File;
+    return record;
 }
 
 void TIndexedLibrary::Finalize() {
@@ -216,39 +265,198 @@ int64_t TIndexedLibrary::StoredSize() const {
     return std::max(data, index);
 }
 
-TRecordList TIndexedLibrary::SaveRecords(const TRecordList& Records,
-                                         const TUpdateSummary& Summary) {
+TIndexedLibrary::TPlacement TIndexedLibrary::PlaceRecords(const TRecordList& Records) const {
+    const std::vector<uint8_t>& empty = FLayout.EmptyRecord;
+    TPlacement placement;
+    placement.Positions.assign(Records.size(), 0);
+    int64_t end = FLayout.FirstRecordAt;
+    for (size_t i = 0; i < Records.size(); ++i) {
+        const TImageData& record = *Records[i];
+        const int64_t size = record.HasImage() ? int64_t(record.DataSize) : int64_t(empty.size());
+        if (size == 0)
+            continue;
+        // Positions are stored as signed 32-bit values: refuse before writing anything rather
+        // than write an index that points to the wrong places.
+        if (end + size > std::numeric_limits<int32_t>::max())
+            throw EFileError(FFileName,
+                             "the library would exceed 2 GiB, which its index cannot address");
+        placement.Positions[i] = int32_t(end);
+        end += size;
+    }
+    placement.End = end;
+    return placement;
+}
+
+bool TIndexedLibrary::LaidOutAsRewrite(const TRecordList& Records) const {
+    if (!m_FileStream || !m_IndexStream ||
+        m_IndexStream->Size() != FLayout.IndexHeaderSize + int64_t(Records.size()) * 4)
+        return false;
+    TPlacement placement;
+    try {
+        placement = PlaceRecords(Records);
+    } catch (const EFileError&) {
+        return false;
+    }
+    for (size_t i = 0; i < Records.size(); ++i) {
+        const TImageData& record = *Records[i];
+        const int32_t stored = record.HasImage() ? record.OffSet : 0;
+        if (stored != placement.Positions[i] || (record.HasImage() && record.File != m_FileStream))
+            return false;
+    }
+    return placement.End == m_FileStream->Size();
+}
+
+void TIndexedLibrary::WriteRecord(TSequentialWriter& Writer, const TImageData& Record) const {
+    const std::vector<uint8_t>& empty = FLayout.EmptyRecord;
+    const std::span<const uint8_t> header = Record.Header();
+    // Emptied images, and blank records of the file that keep the room for the blank picture,
+    // are the empty record: what lay in that room is not part of any picture.
+    if (!Record.HasImage() ||
+        (Record.InFile() && !empty.empty() && size_t(Record.DataSize) == empty.size() &&
+         std::equal(header.begin(), header.end(), empty.begin()))) {
+        Writer.Write(empty);
+        return;
+    }
+    Writer.Write(header);
+    const size_t size = size_t(Record.PayloadSize());
+    // A payload the old file no longer has in full is completed with zeros, as it reads.
+    size_t written;
+    if (Record.InFile()) {
+        written =
+            Writer.WriteFrom(*Record.File, int64_t(Record.OffSet) + int64_t(header.size()), size);
+    } else {
+        const TPayload payload(Record);
+        Writer.Write(payload.Bytes());
+        written = payload.Bytes().size();
+    }
+    Writer.WriteZeros(size - written);
+}
+
+TRecordList TIndexedLibrary::SaveRecords(const TRecordList& Records, const TUpdateSummary&) {
     if (!m_FileStream)
         throw EFileError(FFileName, "the library is not open");
-    if (Summary.PointsOnly && !Summary.PointsChanged.empty()) {
-        PatchHeaders(Records, Summary.PointsChanged);
-        return Records;
+    const std::shared_ptr<const TRecordList> current = Snapshot();
+    const TRecordList& old = *current;
+    if (FInPlaceSaves && m_IndexStream && Records.size() >= old.size()) {
+        // Which records changed, and whether each change can be written where the record lies:
+        // a new offset in its header, or an image emptied.
+        std::vector<size_t> changed;
+        bool inPlace = true, emptied = false;
+        for (size_t i = 0; inPlace && i < old.size(); ++i) {
+            const TImageData& before = *old[i];
+            const TImageData& after = *Records[i];
+            if (&before == &after || (!before.HasImage() && !after.HasImage()))
+                continue;
+            const bool stored = before.HasImage() && before.File == m_FileStream &&
+                                before.OffSet >= FLayout.FirstRecordAt;
+            const bool newPoint =
+                after.HasImage() && after.File == before.File && after.OffSet == before.OffSet &&
+                after.DataSize == before.DataSize && after.HeaderSize == before.HeaderSize &&
+                after.Header().size() == before.Header().size();
+            inPlace = stored && (newPoint || !after.HasImage());
+            emptied = emptied || !after.HasImage();
+            changed.push_back(i);
+        }
+        // Appends go after the end only where the result is what a rewrite would write.
+        const bool appended = Records.size() > old.size();
+        // An edit that changed no record asks for the files to be written anew (MarkChanged).
+        if (inPlace && (appended || !changed.empty()) &&
+            (!appended || (FLaidOutAsRewrite && !emptied)))
+            return ChangeInPlace(Records, old, old.size(), changed);
     }
     return RewriteLibrary(Records);
 }
 
-void TIndexedLibrary::PatchHeaders(const TRecordList& Records, const std::vector<size_t>& Changed) {
+TRecordList TIndexedLibrary::ChangeInPlace(const TRecordList& Records, const TRecordList& Old,
+                                           size_t First, const std::vector<size_t>& Changed) {
+    const TLayout& layout = FLayout;
+    const size_t headerSize = size_t(layout.ImageHeaderSize);
+    TRecordList saved = Records;
+    TInPlaceChange change(FFileName);
+    const std::vector<uint8_t> emptyHeader(
+        layout.EmptyRecord.begin(),
+        layout.EmptyRecord.begin() + long(std::min(headerSize, layout.EmptyRecord.size())));
     for (size_t i : Changed) {
-        const TImageData& record = *Records.at(i);
-        m_FileStream->Seek(record.OffSet);
-        m_FileStream->Write(record.Header().first(size_t(FLayout.ImageHeaderSize)));
+        const TImageData& before = *Old[i];
+        const TImageData& after = *Records[i];
+        if (after.HasImage()) {
+            change.Patch(*m_FileStream, FFileName, before.OffSet, after.Header());
+        } else if (layout.EmptyRecord.empty()) {
+            // An empty slot: its index entry becomes 0, the record's bytes stay unused.
+            const uint8_t zero[4] = {};
+            change.Patch(*m_IndexStream, FIndexFile, layout.IndexHeaderSize + int64_t(i) * 4, zero);
+            saved[i] = std::make_shared<TImageData>();
+        } else {
+            // The blank header over the old one; the old pixels stay (readers of earlier
+            // snapshots still read them) and are no longer part of the library.
+            change.Patch(*m_FileStream, FFileName, before.OffSet, emptyHeader);
+            saved[i] = StoredRecord(before.OffSet, emptyHeader, m_FileStream->Size(),
+                                    before.OffSet + before.DataSize, m_FileStream);
+        }
     }
+    if (Records.size() == First) {
+        if (change.Empty())
+            return Records;
+        change.Commit();
+        FLaidOutAsRewrite = FLaidOutAsRewrite && LaidOutAsRewrite(saved);
+        return saved;
+    }
+
+    // Appended records: after the data file's end, which is where a rewrite puts them.
+    const TPlacement placement = PlaceRecords(Records);
+    const uint32_t count = uint32_t(Records.size());
+    const int64_t oldEnd = m_FileStream->Size();
+    change.Patch(*m_FileStream, FFileName, 0, DataHeaderBytes(count));
+    change.Grow(*m_FileStream, FFileName, placement.End);
+    const std::string indexName = NewIndexFileName();
+    {
+        TSequentialWriter indexWriter(change.Replace(indexName), 0);
+        indexWriter.Write(IndexHeaderBytes(count));
+        std::vector<uint8_t> positions(Records.size() * 4);
+        for (size_t i = 0; i < Records.size(); ++i)
+            PutI32(positions.data() + i * 4, placement.Positions[i]);
+        indexWriter.Write(positions);
+        indexWriter.Flush();
+    }
+    auto index =
+        std::make_shared<TFileStream>(change.ReplacementName(), TFileStream::fmOpenReadWrite);
+    change.Begin();
+    TSequentialWriter writer(*m_FileStream, oldEnd);
+    std::vector<uint8_t> headers((Records.size() - First) * headerSize, 0);
+    for (size_t i = First; i < Records.size(); ++i) {
+        const TImageData& record = *Records[i];
+        const std::span<const uint8_t> header =
+            record.HasImage() ? record.Header() : std::span<const uint8_t>(emptyHeader);
+        std::copy_n(header.begin(), std::min(header.size(), headerSize),
+                    headers.begin() + long((i - First) * headerSize));
+        WriteRecord(writer, record);
+    }
+    writer.Flush();
+    change.Commit();
+
+    for (size_t i = First; i < Records.size(); ++i) {
+        const int64_t next = i + 1 < Records.size() ? placement.Positions[i + 1] : placement.End;
+        saved[i] = StoredRecord(
+            placement.Positions[i],
+            std::span<const uint8_t>(headers.data() + (i - First) * headerSize, headerSize),
+            placement.End, next, m_FileStream);
+        if (placement.Positions[i] == 0)
+            saved[i] = std::make_shared<TImageData>();
+    }
+    m_IndexStream = std::move(index);
+    FIndexFile = indexName;
+    ReadDataHeader(*m_FileStream);
+    FLayout = Layout();
+    FLaidOutAsRewrite = LaidOutAsRewrite(saved);
+    return saved;
 }
 
 // The new files are written beside the old ones and replace both at once (TFileReplacement):
 // a failure leaves the old files and this object as they were.
 TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
     const TLayout& layout = FLayout;
-    const std::vector<uint8_t>& empty = layout.EmptyRecord;
     const size_t headerSize = size_t(layout.ImageHeaderSize);
-    // Positions are stored as signed 32-bit values: refuse before writing anything rather than
-    // write an index that points to the wrong places.
-    int64_t end = layout.FirstRecordAt;
-    for (const TRecord& record : Records)
-        end += record->HasImage() ? int64_t(record->DataSize) : int64_t(empty.size());
-    if (end > std::numeric_limits<int32_t>::max())
-        throw EFileError(FFileName,
-                         "the library would exceed 2 GiB, which its index cannot address");
+    const TPlacement placement = PlaceRecords(Records);
     const uint32_t count = uint32_t(Records.size());
     const std::string indexName = NewIndexFileName();
     TFileReplacement replacement({FFileName, indexName});
@@ -259,21 +467,14 @@ TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
     writer.Write(DataHeaderBytes(count));
     for (size_t i = 0; i < Records.size(); ++i) {
         const TImageData& record = *Records[i];
-        uint8_t* written = headers.data() + i * headerSize;
-        if (record.HasImage()) {
-            PutI32(positions.data() + i * 4, int32_t(writer.Position()));
-            const std::span<const uint8_t> header = record.Header();
-            std::copy_n(header.begin(), std::min(header.size(), headerSize), written);
-            writer.Write(header);
-            // A payload the old file no longer has in full is completed with zeros, as it reads.
-            const TPayload payload(record);
-            writer.Write(payload.Bytes());
-            writer.WriteZeros(size_t(record.PayloadSize()) - payload.Bytes().size());
-        } else if (!empty.empty()) {
-            PutI32(positions.data() + i * 4, int32_t(writer.Position()));
-            std::copy_n(empty.begin(), std::min(empty.size(), headerSize), written);
-            writer.Write(empty);
-        }
+        if (placement.Positions[i] == 0)
+            continue;
+        PutI32(positions.data() + i * 4, placement.Positions[i]);
+        const std::span<const uint8_t> header =
+            record.HasImage() ? record.Header() : std::span<const uint8_t>(layout.EmptyRecord);
+        std::copy_n(header.begin(), std::min(header.size(), headerSize),
+                    headers.data() + i * headerSize);
+        WriteRecord(writer, record);
     }
     writer.Flush();
     const int64_t dataSize = writer.Position();
@@ -293,13 +494,14 @@ TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
     TRecordList saved;
     saved.reserve(Records.size());
     for (size_t i = 0; i < Records.size(); ++i) {
-        const int32_t position = GetI32(positions.data() + i * 4);
-        std::shared_ptr<TImageData> record = LoadedRecord(
+        const int32_t position = placement.Positions[i];
+        size_t n = i + 1;
+        while (n < Records.size() && placement.Positions[n] == 0)
+            ++n;
+        const int64_t next = n < Records.size() ? placement.Positions[n] : dataSize;
+        saved.push_back(StoredRecord(
             position, std::span<const uint8_t>(headers.data() + i * headerSize, headerSize),
-            dataSize);
-        if (record->HasImage() && record->OffSet != 0)
-            record->File = data;
-        saved.push_back(std::move(record));
+            dataSize, next, data));
     }
     replacement.Commit();
 
@@ -310,6 +512,7 @@ TRecordList TIndexedLibrary::RewriteLibrary(const TRecordList& Records) {
     // The header as it now stands in the file.
     ReadDataHeader(*m_FileStream);
     FLayout = Layout();
+    FLaidOutAsRewrite = LaidOutAsRewrite(saved);
     return saved;
 }
 

@@ -12,6 +12,8 @@
 
 namespace velmora {
 
+class TSequentialWriter;
+
 // What an index file said of its data file when the library was opened.
 enum class TIndexState : uint8_t {
     isGood,
@@ -31,8 +33,15 @@ struct TIndexRepair {
 // The part WIL and WZL libraries share: a data file of a header and image records one after
 // another, and an index file of a header and the position of every record. Opening reads the
 // headers, the index and every record's header; payloads are read from the open data file when a
-// picture is needed. Every edit writes both files anew through the crash-safe replacement; offsets
-// alone are patched into the record headers in place.
+// picture is needed.
+//
+// An edit is written in one of two ways, with the same bytes as the result. The full rewrite writes
+// both files anew through the crash-safe replacement, reading the unchanged records one after
+// another from the old data file. When the files hold exactly what a full rewrite would write,
+// images appended are written after the data file's end with a new index (TInPlaceChange), and
+// changed offsets are patched into the record headers. Emptied images are patched in place too
+// (a WIL record header becomes the blank one, a WZL index entry the empty slot); their old bytes
+// stay unused in the data file until the next full rewrite.
 //
 // A library whose index is missing or does not match its data file opens with the records the
 // index describes (none when it is missing) and refuses every edit until RepairIndex rebuilt it.
@@ -113,17 +122,43 @@ protected:
     TLayout FLayout;
 
 private:
+    // Where a full rewrite puts each record (0 for an empty slot) and where the data file ends.
+    struct TPlacement {
+        std::vector<int32_t> Positions;
+        int64_t End = 0;
+    };
+
     void LoadIndex();
+    // Raises EFileError when the records would not fit the 32-bit positions.
+    TPlacement PlaceRecords(const TRecordList& Records) const;
+    // True when the files are laid out as a full rewrite of Records would lay them out.
+    bool LaidOutAsRewrite(const TRecordList& Records) const;
+    // Writes one record (or the empty record for an emptied image) as the rewrite does.
+    void WriteRecord(TSequentialWriter& Writer, const TImageData& Record) const;
+    // The record as it lies at Position of a data file of DataSize bytes after it was written
+    // there (or read from there); Next is where the next record starts (or the file's end).
+    // AsWritten, when given, is cleared when the stored bytes differ from what a rewrite writes
+    // for the record beyond its header.
+    std::shared_ptr<TImageData> StoredRecord(int32_t Position, std::span<const uint8_t> Header,
+                                             int64_t DataSize, int64_t Next,
+                                             const std::shared_ptr<TFileStream>& File,
+                                             bool* AsWritten = nullptr) const;
     // Writes every record into new files and returns the records as they lie there.
     TRecordList RewriteLibrary(const TRecordList& Records);
-    // Writes the changed headers in place.
-    void PatchHeaders(const TRecordList& Records, const std::vector<size_t>& Changed);
+    // Writes Records into the files where they lie: the records from First on after the data
+    // file's end with a new index, the headers of Changed (offsets changed or images emptied)
+    // patched. Old is the current snapshot.
+    TRecordList ChangeInPlace(const TRecordList& Records, const TRecordList& Old, size_t First,
+                              const std::vector<size_t>& Changed);
     std::string NewIndexFileName() const;
     // True when a record starts at Position (or the file ends exactly there) during a scan.
     bool RecordStartsAt(int64_t Position, int64_t DataSize) const;
 
     TIndexState FIndexState = TIndexState::isGood;
     std::string FIndexFile;
+    // The files hold exactly what a full rewrite of the current records would write: appends may
+    // then go after the end.
+    bool FLaidOutAsRewrite = false;
 };
 
 } // namespace velmora

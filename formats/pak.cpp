@@ -206,6 +206,7 @@ std::optional<TImageDescription> TQuillrand::Describe(int Index, bool) {
     } else {
         const int32_t packing = GetI32(h);
         d.Compressed = packing == 1 || packing == 2;
+        d.Alpha = false; // the old layout stores no alpha plane
     }
     return d;
 }

@@ -28,8 +28,9 @@ namespace velmora {
 //
 // Opening order: construct, InputPassWord, CheckPassword (repeat with other passwords until it
 // returns true; the file's start is read once), then Initialize, which reads index and records.
-// Every image record is kept in memory as its stored bytes, record header still encrypted;
-// EndUpdate rewrites the whole file from them.
+// Opening reads the index and every record's header (held decrypted); payloads are read from the
+// open file when a picture is needed. An edit rewrites the whole file, except that changed offsets
+// and emptied images are patched where they lie (a record header, an index entry).
 //
 // Get may run on several threads at once while the main thread calls GetBitmap: it decrypts into
 // its own buffers with its own copy of the chain and never touches the current picture.
@@ -120,6 +121,10 @@ private:
     std::unique_ptr<TImageData> EncodeOld(TDIB& Source, int X, int Y, uint8_t btEncr0) const;
     std::unique_ptr<TImageData>
     MakeNewRecord(const TImageInfo& Info, std::span<const uint8_t> Payload, uint8_t btEncr0) const;
+    // Writes the headers of Points and empties the index entries of Emptied in place (under the
+    // journal of TInPlaceChange); returns the records as they now lie in the file.
+    TRecordList PatchRecords(const TRecordList& Records, const std::vector<size_t>& Points,
+                             const std::vector<size_t>& Emptied);
     // Replaces the file by a new one holding Records under Header; returns the records as they
     // lie in it. Raises EFileError (nothing is changed then).
     TRecordList RewriteLibrary(const TRecordList& Records, TPakFileHeader& Header);

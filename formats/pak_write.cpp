@@ -292,24 +292,73 @@ std::unique_ptr<TImageData> TQuillrand::ConvertRecord(const TImageData* SourceIm
     return record ? std::move(record) : std::move(slot);
 }
 
-TRecordList TQuillrand::SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) {
+TRecordList TQuillrand::SaveRecords(const TRecordList& Records, const TUpdateSummary&) {
     if (!FInitialized || !m_FileStream)
         throw EFileError(FFileName, "the library is not open");
-    if (Summary.PointsOnly && !Summary.PointsChanged.empty() && !FNextHeader && !FHeaderConverted) {
-        // Offsets alone: each changed record header is written where it lies.
-        for (size_t i : Summary.PointsChanged) {
-            const TImageData& record = *Records.at(i);
-            std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
-            EncryptChained(header.data(), header.data(), header.size(), FHeader.Key());
-            m_FileStream->Seek(record.OffSet);
-            m_FileStream->Write(header);
+    const std::shared_ptr<const TRecordList> current = Snapshot();
+    const TRecordList& old = *current;
+    if (FInPlaceSaves && !FNextHeader && !FHeaderConverted && Records.size() == old.size() &&
+        FHeader.ImageCount() == old.size()) {
+        // Offsets changed and images emptied are written where they lie: a record header, or the
+        // image's index entry made an empty slot (the record's bytes stay unused until the next
+        // rewrite). Anything else moves records, and the file is written anew.
+        std::vector<size_t> points, emptied;
+        bool inPlace = true;
+        for (size_t i = 0; inPlace && i < old.size(); ++i) {
+            const TImageData& before = *old[i];
+            const TImageData& after = *Records[i];
+            if (&before == &after || (!before.HasImage() && !after.HasImage()))
+                continue;
+            const bool stored =
+                before.HasImage() && before.File == m_FileStream && before.OffSet >= DataBase();
+            if (stored && !after.HasImage()) {
+                emptied.push_back(i);
+            } else if (stored && after.File == before.File && after.OffSet == before.OffSet &&
+                       after.DataSize == before.DataSize &&
+                       after.Header().size() == before.Header().size()) {
+                points.push_back(i);
+            } else {
+                inPlace = false;
+            }
         }
-        return Records;
+        // An edit that changed no record asks for the file to be written anew (MarkChanged).
+        if (inPlace && !(points.empty() && emptied.empty()))
+            return PatchRecords(Records, points, emptied);
     }
     TPakFileHeader header = FNextHeader ? *FNextHeader : FHeader;
     TRecordList saved = RewriteLibrary(Records, header);
     FHeader = header;
     FHeaderConverted = false;
+    return saved;
+}
+
+TRecordList TQuillrand::PatchRecords(const TRecordList& Records, const std::vector<size_t>& Points,
+                                     const std::vector<size_t>& Emptied) {
+    TRecordList saved = Records;
+    TInPlaceChange change(FFileName);
+    const TPakKey key = FHeader.Key();
+    for (size_t i : Points) {
+        const TImageData& record = *Records[i];
+        std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
+        EncryptChained(header.data(), header.data(), header.size(), key);
+        change.Patch(*m_FileStream, FFileName, record.OffSet, header);
+    }
+    if (!Emptied.empty()) {
+        // The index is one chained block: it is encrypted anew from the first changed entry on.
+        const size_t entrySize = m_bfType != 0 ? 4 : 8;
+        std::vector<uint8_t> index = ReadIndex(entrySize, uint64_t(m_FileStream->Size()));
+        if (index.size() != Records.size() * entrySize)
+            throw EFileError(FFileName, "the index cannot be read again");
+        for (size_t i : Emptied) {
+            std::fill_n(index.begin() + long(i * entrySize), entrySize, uint8_t(0));
+            saved[i] = std::make_shared<TImageData>();
+        }
+        EncryptChained(index.data(), index.data(), index.size(), key);
+        change.Patch(*m_FileStream, FFileName, FHeader.IndexOffset(), index);
+    }
+    if (change.Empty())
+        return saved;
+    change.Commit();
     return saved;
 }
 
@@ -366,9 +415,18 @@ TRecordList TQuillrand::RewriteLibrary(const TRecordList& Records, TPakFileHeade
         std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
         EncryptChained(header.data(), header.data(), header.size(), key);
         writer.Write(header);
-        const TPayload payload(record);
-        writer.Write(payload.Bytes());
-        writer.WriteZeros(size_t(record.PayloadSize()) - payload.Bytes().size());
+        // Stored payloads are copied from the old file one after another, never held whole.
+        const size_t size = size_t(record.PayloadSize());
+        size_t written;
+        if (record.InFile()) {
+            written = writer.WriteFrom(*record.File,
+                                       int64_t(record.OffSet) + int64_t(record.HeaderSize), size);
+        } else {
+            const TPayload payload(record);
+            writer.Write(payload.Bytes());
+            written = payload.Bytes().size();
+        }
+        writer.WriteZeros(size - written);
     }
     if (!newLayout) {
         writer.Write(index);

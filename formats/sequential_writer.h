@@ -2,6 +2,7 @@
 
 #include "core/file_stream.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -40,6 +41,27 @@ public:
             Write({zeros, part});
             n -= part;
         }
+    }
+
+    // Copies up to Length bytes that lie at Position of Source straight into the buffer; returns
+    // how many the file had (fewer where it ends early).
+    size_t WriteFrom(const TFileStream& Source, int64_t Position, size_t Length) {
+        size_t copied = 0;
+        while (copied < Length) {
+            if (FBuffer.size() >= kChunk)
+                Flush();
+            const size_t part = std::min(Length - copied, kChunk - FBuffer.size());
+            const size_t at = FBuffer.size();
+            FBuffer.resize(at + part);
+            const size_t got = Source.ReadAt(Position + int64_t(copied),
+                                             std::span<uint8_t>(FBuffer).subspan(at, part));
+            FBuffer.resize(at + got);
+            FPosition += int64_t(got);
+            copied += got;
+            if (got < part)
+                break;
+        }
+        return copied;
     }
 
     // Writes out what the buffer holds; raises EFileError.

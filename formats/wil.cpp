@@ -216,6 +216,7 @@ std::optional<TImageDescription> TWil::Describe(int Index, bool) {
     d.Offset = PointOf(record->Header());
     // Records of 4 pixels or fewer are blank records: they read back as the blank picture.
     d.Empty = int64_t(w) * h <= 4;
+    d.Alpha = false; // WIL pictures carry no alpha
     return d;
 }
 

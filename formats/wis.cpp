@@ -2,6 +2,7 @@
 
 #include "core/checked.h"
 #include "core/file_stream.h"
+#include "core/safe_replace.h"
 #include "formats/library_file.h"
 #include "formats/image_info.h"
 #include "formats/wis_format.h"
@@ -69,6 +70,8 @@ TWis::~TWis() {
 void TWis::Initialize() {
     if (FInitialized)
         Finalize();
+    // Offsets whose patching a crash interrupted are finished first.
+    RecoverReplacement(FFileName);
     if (!FileExists(FFileName))
         return;
     // Without write access the pictures can still be read; only SetPoint is refused.
@@ -252,15 +255,18 @@ TRecord TWis::WithPoint(const TImageData& Record, TPoint Value) const {
     return changed;
 }
 
-// A WIS file is never rewritten: only offsets change, twelve header bytes in place each.
+// A WIS file is never rewritten: only offsets change, twelve header bytes in place each, under
+// the journal that lets the next opening finish them after a crash.
 TRecordList TWis::SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary) {
     if (!Summary.PointsOnly)
         throw EEditRefused(FFileName, TEditRefusal::erReadOnlyFormat);
+    TInPlaceChange change(FFileName);
     for (size_t i : Summary.PointsChanged) {
         const TImageData& record = *Records.at(i);
-        m_FileStream->Seek(record.OffSet);
-        m_FileStream->Write(record.Header());
+        change.Patch(*m_FileStream, FFileName, record.OffSet, record.Header());
     }
+    if (!change.Empty())
+        change.Commit();
     return Records;
 }
 

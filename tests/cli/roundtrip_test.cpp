@@ -92,6 +92,15 @@ TEST_P(CliRoundTrip, ImportExportReimportKeepsPixelsAndOffsets) {
     EXPECT_EQ(entries[2][4], "0") << "a picture without an offset file gets (0, 0)";
     EXPECT_EQ(entries[3][6], "true") << "a 2 x 2 picture becomes an empty image";
     EXPECT_EQ(entries[1][6], "false");
+    // The alpha of a compressed WZL image shows only once it is inflated, which --alpha asks for.
+    const std::regex alpha(R"re(\{"index": 0,[^}]*"alpha": ("unknown"|true|false))re");
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(run.Out, found, alpha)) << run.Out;
+    const bool known = kind.ExactAlpha || !kind.KeepsAlpha;
+    EXPECT_EQ(found[1], known ? (kind.KeepsAlpha ? "true" : "false") : "\"unknown\"");
+    run = RunCli({"list", lib, "--alpha", "--json"}, home);
+    ASSERT_TRUE(std::regex_search(run.Out, found, alpha)) << run.Out;
+    EXPECT_EQ(found[1], kind.KeepsAlpha ? "true" : "false");
 
     run = RunCli({"export", lib, Dir / "out"}, home);
     ASSERT_EQ(run.Exit, 0) << run.Err;

@@ -164,7 +164,7 @@ TEST(Wil, EmptyLibraryGainsOnePictureWithExactFileSizes) {
     EXPECT_EQ(py, -4);
 }
 
-TEST(Wil, FillAndDeleteRewriteBothFiles) {
+TEST(Wil, FillBlanksInPlaceAndDeleteRewritesBothFiles) {
     TFormatsTempDir dir;
     const std::string name = dir / "fill.wil";
     std::vector<TWilTestRecord> records;
@@ -197,11 +197,11 @@ TEST(Wil, FillAndDeleteRewriteBothFiles) {
     auto first = shorter->Get(0, px, py);
     ASSERT_TRUE(first && first->AsDIB());
     EXPECT_EQ(StorageOf(*first->AsDIB()), records[2].Payload);
-    // 60 + 1024, records 2 and 4 with 16-byte headers, and the blank record: the save after Fill
-    // wrote it as header plus one padded pixel row; loaded again it holds its header only.
+    // 60 + 1024, records 2 and 4 with 16-byte headers, and the blank record: Fill wrote the blank
+    // header over record 3, which keeps room for the blank picture's pixel row from then on.
     const int64_t record2 = 16 + int64_t(records[2].Payload.size());
     const int64_t record4 = 16 + int64_t(records[4].Payload.size());
-    EXPECT_EQ(FileLength(name), 1084 + record2 + 16 + record4);
+    EXPECT_EQ(FileLength(name), 1084 + record2 + 16 + 4 + record4);
     EXPECT_EQ(FileLength(dir / "fill.WIX"), 52 + 3 * 4);
 }
 

@@ -1,8 +1,9 @@
 // Commands killed at random moments: whatever the moment, the library (or the conversion's
-// target) opens afterwards with either its old or its new content, pixel for pixel, and no
-// half-written file stays behind. A kill counts only when it landed inside a save: the child is
-// stopped first, and the folder must then hold one of the save's temporary files or its journal,
-// so that a disk fast enough to finish every save before the kill cannot pass the test untested.
+// target) opens afterwards with either its old or its new content, pixel for pixel (edits also
+// byte for byte), and no half-written file stays behind. A kill counts only when it landed inside a
+// save: the child is stopped first, and the folder must then hold one of the save's temporary files
+// or its journal, so that a disk fast enough to finish every save before the kill cannot pass the
+// test untested.
 
 #include "core/file_stream.h"
 #include "formats/indexed_library.h"
@@ -39,12 +40,14 @@ constexpr int kSide = 128;
 constexpr int kKillsInside = 12;
 constexpr int kAttempts = 150;
 
-enum class TCommand { AddOrDelete, Passwd, Repair, Convert };
+enum class TCommand { AddOrDelete, Patch, Passwd, Repair, Convert };
 
 const char* CommandName(TCommand command) {
     switch (command) {
     case TCommand::AddOrDelete:
         return "add or delete";
+    case TCommand::Patch:
+        return "fill and offsets";
     case TCommand::Passwd:
         return "passwd";
     case TCommand::Repair:
@@ -143,6 +146,17 @@ protected:
             throw std::runtime_error("the library does not open");
         return Fingerprint(*opened.Library);
     }
+    // The content and, as a last entry, a hash of the library's files byte for byte: an edit
+    // undone must leave the old bytes, not only the old pictures.
+    TFingerprint CurrentWithBytes() const {
+        TFingerprint f = Current();
+        uint64_t hash = 14695981039346656037ull;
+        for (const std::string& name : Files)
+            for (uint8_t b : test::FileBytes(Dir / name))
+                hash = (hash ^ b) * 1099511628211ull;
+        f.push_back({hash, {}});
+        return f;
+    }
 
     // Kills the command until kKillsInside kills fell inside a save; each time the library must
     // show the old content or the new one, and nothing but its own files may remain.
@@ -209,14 +223,47 @@ TEST_P(CrashSafety, AKilledEditLeavesTheOldOrTheNewLibrary) {
         update.EndUpdate();
     };
     addOrDelete();
-    const TFingerprint withOne = Current();
-    ASSERT_EQ(withOne.size(), initial.size() + 1);
-    EXPECT_EQ(withOne.back().Point, (TPoint{11, -13}));
+    ASSERT_EQ(Current().size(), initial.size() + 1);
+    EXPECT_EQ(Current().back().Point, (TPoint{11, -13}));
+    const TFingerprint withOne = CurrentWithBytes();
+    // The deletion writes the library anew: the bytes the append started from.
     addOrDelete();
-    ASSERT_EQ(Current(), initial);
+    const TFingerprint before = CurrentWithBytes();
+    ASSERT_EQ(TFingerprint(before.begin(), before.end() - 1), initial);
     const TTrialSetup edit{[] {}, addOrDelete,
-                           [&]() -> std::optional<TFingerprint> { return Current(); }};
-    Trials(TCommand::AddOrDelete, edit, initial, withOne, true);
+                           [&]() -> std::optional<TFingerprint> { return CurrentWithBytes(); }};
+    Trials(TCommand::AddOrDelete, edit, before, withOne, true);
+}
+
+// Images emptied and offsets changed in one edit, which is written where the records lie.
+TEST_P(CrashSafety, AKilledPatchLeavesTheOldOrTheNewLibrary) {
+    std::vector<std::vector<uint8_t>> original;
+    for (const std::string& name : Files)
+        original.push_back(test::FileBytes(Dir / name));
+    const auto restore = [&] {
+        for (size_t i = 0; i < Files.size(); ++i)
+            test::SetFileBytes(Dir / Files[i], original[i]);
+    };
+    const TFingerprint before = CurrentWithBytes();
+    const TLibraryCase c = GetParam();
+    const auto patch = [&] {
+        auto library = OpenTestLibrary(Path, c);
+        auto update = library->BeginUpdate(-1);
+        if (!update.Fill(10, 80, nullptr))
+            throw std::runtime_error("fill refused");
+        for (int i = 81; i < kImages; ++i)
+            update.SetPoint(i, {i, -i});
+        update.EndUpdate();
+    };
+    const int64_t size = test::FileLength(Path);
+    patch();
+    const TFingerprint after = CurrentWithBytes();
+    EXPECT_EQ(test::FileLength(Path), size) << "the records stayed where they were";
+    ASSERT_EQ(after[kImages - 1].Point, (TPoint{kImages - 1, 1 - kImages}));
+    ASSERT_NE(after, before);
+    const TTrialSetup edit{restore, patch,
+                           [&]() -> std::optional<TFingerprint> { return CurrentWithBytes(); }};
+    Trials(TCommand::Patch, edit, before, after, false);
 }
 
 TEST_P(CrashSafety, AKilledPasswordChangeOrRepairLeavesTheOldOrTheNewLibrary) {
