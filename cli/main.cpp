@@ -84,12 +84,20 @@ const std::vector<TCommand>& Commands() {
          {{"--bits", "--password"}, {"--wil", "--wzl", "--pak"}},
          RunCreate},
         {"convert",
-         "velmora-cli convert SRC DST [--compress] [--password P]\n"
-         "Copies every image of SRC into a new library DST: WIL, WIS or WZL into Pak (DST ends\n"
-         "in .pak or .data), WIL into WZL (.wzl). DST is replaced only when the copy is complete.\n"
-         "  --compress  store the images compressed\n"
-         "  --password  password of a Pak target (default: the default password)\n",
-         {{"--password"}, {"--compress"}},
+         "velmora-cli convert SRC DST [--compress] [--password P] [--source-password P]\n"
+         "                    [--bits 8|16|24|32]\n"
+         "Copies every image of SRC into a new library DST of the kind its extension names\n"
+         "(.wil, .wzl, .pak or .data), with its offsets: WIL, WIS, WZL and Pak libraries into\n"
+         "any other of WIL, WZL and Pak. Pictures are brought to the target's bit count; a\n"
+         "warning says what the target cannot hold (alpha, colours) before the copy starts. DST\n"
+         "is replaced only when the copy is complete.\n"
+         "  --compress         store the images compressed (WZL, Pak)\n"
+         "  --password         password of a Pak target (default: the default password)\n"
+         "  --source-password  password of a Pak source (default: its Pak.txt entry, else the\n"
+         "                     default password)\n"
+         "  --bits             bit count of a WIL target (default: the source's; for WZL and\n"
+         "                     Pak sources the deepest their images use)\n",
+         {{"--password", "--source-password", "--bits"}, {"--compress"}},
          RunConvert},
         {"repair",
          "velmora-cli repair LIB [--dry-run]\n"

@@ -127,7 +127,8 @@ TDIB PaletteTo565(const TDIB& buffer) {
     return out;
 }
 
-// True when every index the pixels use stands for the same colour in DefaultPalette.
+} // namespace
+
 bool IndexesMeanDefaultColours(const TDIB& buffer) {
     std::array<bool, 256> used{};
     for (int y = 0; y < buffer.Height(); ++y) {
@@ -143,6 +144,8 @@ bool IndexesMeanDefaultColours(const TDIB& buffer) {
     }
     return true;
 }
+
+namespace {
 
 void ChangeDepthInPlace(TDIB& buffer, int bitCount) {
     buffer.SetPixelFormat(bitCount == 16 ? MakePixelFormat(5, 6, 5) : MakePixelFormat(8, 8, 8));

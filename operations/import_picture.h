@@ -30,6 +30,9 @@ bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std
 // 6, an alpha buffer, as LoadImportPicture does.
 TLoadedPicture PictureFromPng(const TPngPicture& png);
 
+// True when every index an 8-bit buffer uses stands for the same colour in DefaultPalette.
+bool IndexesMeanDefaultColours(const TDIB& buffer);
+
 // True for the libraries that take pictures at their own bit count: WIL, WIS, and Pak libraries
 // of the old index layout. WZL and new-layout Pak libraries store any depth.
 bool ConvertsToLibraryBitCount(const TGameImages& library);
