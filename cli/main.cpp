@@ -99,6 +99,32 @@ const std::vector<TCommand>& Commands() {
          "                     Pak sources the deepest their images use)\n",
          {{"--password", "--source-password", "--bits"}, {"--compress"}},
          RunConvert},
+        {"atlas",
+         "velmora-cli atlas (export LIB OUT.png | import LIB ATLAS.json) [options]\n"
+         "export: packs images N..M (default: all) onto PNG sheets of at most S x S pixels\n"
+         "(OUT.png, OUT-1.png, ... when one is not enough), trimmed to their visible pixels,\n"
+         "empty images left out, with a JSON data file per sheet (OUT.json, OUT-1.json, ...)\n"
+         "that web game engines load: frames named %05d by image number, each with its\n"
+         "rectangle, source size, trim, the anchor as pivot and the library offset. Libraries\n"
+         "without alpha export black as transparent.\n"
+         "  --from N, --to M      the range\n"
+         "  --data OUT.json       the first data file (default: OUT.png with .json)\n"
+         "  --format json-hash|json-array   frames as an object (default) or a list\n"
+         "  --padding P           pixels between frames (default 2)\n"
+         "  --max-size S          largest sheet side (default 4096)\n"
+         "import: cuts every frame of ATLAS.json (and of the data files it names as its other\n"
+         "sheets) out of its sheet, restores its untrimmed size and imports the pictures as one\n"
+         "edit, with the offsets of the frames (else of their pivots), in the order of the\n"
+         "frames' numbers (gaps become empty images) or, for other names, in file order.\n"
+         "  --mode append|insert|replace   append (default), insert before --at, or replace\n"
+         "                        images from --at on\n"
+         "  --at N                the first image inserted before or replaced\n"
+         "  --compress            store compressed (WZL, Pak)\n"
+         "  --password P          password of a Pak library\n",
+         {{"--from", "--to", "--data", "--format", "--padding", "--max-size", "--mode", "--at",
+           "--password"},
+          {"--compress"}},
+         RunAtlas},
         {"repair",
          "velmora-cli repair LIB [--dry-run]\n"
          "Rebuilds the index of a WIL or WZL library whose index file is missing or does not\n"
