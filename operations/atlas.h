@@ -115,7 +115,8 @@ struct TAtlasImportResult {
 // images from At on (frames past the library's end are appended). Numbered frames keep their
 // numbers' distances: a gap between two numbers (and, with the exporter's range, before the first
 // and after the last) becomes empty images. Offsets come from each frame's offset, else from its
-// pivot. Nothing is written unless every frame goes in.
+// pivot. Pictures keep their size (PrepareKeepingSize). Nothing is written unless every frame goes
+// in.
 TAtlasImportResult ImportAtlas(TGameImages& Library, const TAtlasImportOptions& Options,
                                const TProgress& Progress = {});
 

@@ -326,7 +326,8 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
                 if (options.Format == afJsonArray) {
                     TJsonValue entry = TJsonValue::Object();
                     entry.Set("filename", FrameName(frame.Index));
-                    for (auto& [key, value] : FrameEntry(frame, place).Members())
+                    const TJsonValue fields = FrameEntry(frame, place);
+                    for (const auto& [key, value] : fields.Members())
                         entry.Set(key, value);
                     list.Add(std::move(entry));
                 } else {

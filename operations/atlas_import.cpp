@@ -196,11 +196,13 @@ TAtlasReadResult ReadAtlas(const std::string& DataPath) {
         std::vector<std::string> queue{DataPath};
         std::set<std::string> seen;
         for (size_t i = 0; i < queue.size(); ++i) {
+            // A copy: reading the file adds its companions to the queue.
+            const std::string path = queue[i];
             std::error_code ec;
-            const fs::path canonical = fs::weakly_canonical(queue[i], ec);
-            if (!seen.insert(ec ? queue[i] : canonical.string()).second)
+            const fs::path canonical = fs::weakly_canonical(path, ec);
+            if (!seen.insert(ec ? path : canonical.string()).second)
                 continue;
-            ReadDataFile(queue[i], result, queue);
+            ReadDataFile(path, result, queue);
         }
         const bool numbered =
             !result.Frames.empty() &&
@@ -324,7 +326,7 @@ void Import(TGameImages& library, const TAtlasImportOptions& options, const TPro
         item.Picture = PictureOfFrame(frame.Pixels);
         item.Offset = frame.Offset;
         frame.Pixels = TDIB();
-        PrepareForLibrary(item.Picture, library);
+        PrepareKeepingSize(item.Picture, library);
         items.push_back(std::move(item));
     }
     if (numbered && atlas.RangeTo && *atlas.RangeTo >= *atlas.Frames.back().Number)

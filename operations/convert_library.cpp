@@ -130,26 +130,6 @@ void PlanImages(TGameImages& source, const TConvertOptions& options, TConversion
     }
 }
 
-// The picture as the target takes it, with the import's bit-depth rules: a picture of 4 pixels
-// or fewer becomes blank, a library of fixed depth gets its bit count (transparent pixels of a
-// picture with alpha are black already, so alpha that the target cannot hold leaves black), a
-// 32-bit one the alpha in the top bytes. Unlike an import into an 8-bit library the width stays
-// as it is, so that every picture keeps its size.
-void PrepareForTarget(TLoadedPicture& picture, TGameImages& target) {
-    TDIB& source = *picture.Source;
-    if (ConvertsToLibraryBitCount(target) && target.BitCount() == 8 &&
-        int64_t(source.Width()) * source.Height() > 4) {
-        if (source.BitCount() != 8 || !IndexesMeanDefaultColours(source)) {
-            std::unique_ptr<TDIB> indexed = MakeLibraryBuffer(8, source.Width(), source.Height());
-            indexed->Draw(0, 0, source);
-            source = std::move(*indexed);
-        }
-        picture.Alpha.reset();
-        return;
-    }
-    PrepareForLibrary(picture, target);
-}
-
 // Adds the picture of one source image; an image without a picture becomes an empty image so that
 // the numbers of the images after it stay those of the source.
 bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& source, int index,
@@ -175,7 +155,7 @@ bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& 
         loaded.Source = target.FillDIB();
         x = y = 0;
     }
-    PrepareForTarget(loaded, target);
+    PrepareKeepingSize(loaded, target);
     return update.Add(*loaded.Source, x, y, compression, loaded.Alpha.get());
 }
 

@@ -218,6 +218,23 @@ void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library) {
         source.AssignAlphaChannel(*picture.Alpha);
 }
 
+void PrepareKeepingSize(TLoadedPicture& picture, const TGameImages& library) {
+    if (!picture.Source)
+        return;
+    TDIB& source = *picture.Source;
+    if (ConvertsToLibraryBitCount(library) && library.BitCount() == 8 &&
+        int64_t(source.Width()) * source.Height() > 4) {
+        if (source.BitCount() != 8 || !IndexesMeanDefaultColours(source)) {
+            std::unique_ptr<TDIB> indexed = MakeLibraryBuffer(8, source.Width(), source.Height());
+            indexed->Draw(0, 0, source);
+            source = std::move(*indexed);
+        }
+        picture.Alpha.reset();
+        return;
+    }
+    PrepareForLibrary(picture, library);
+}
+
 namespace {
 
 std::string RefusalReason(const TGameImages& library, TImportMode mode, int index) {

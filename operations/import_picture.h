@@ -51,6 +51,11 @@ void ConvertBitCount(TDIB& buffer, int bitCount);
 // byte of every pixel.
 void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library);
 
+// PrepareForLibrary for pictures that come back from a library (conversions, atlases), which keep
+// their size: an 8-bit library takes them at their own width (drawn onto the palette unless their
+// indexes mean its colours already), without their alpha.
+void PrepareKeepingSize(TLoadedPicture& picture, const TGameImages& library);
+
 // How one imported picture enters the library.
 enum TImportMode : uint8_t {
     imReplace = 0, // replaces the image at the index
