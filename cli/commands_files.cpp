@@ -79,9 +79,11 @@ int RunConvert(const TArgs& args) {
     const std::string& source = args.Positional[0];
     const std::string& target = args.Positional[1];
     const TImageType targetKind = KindOfName(target);
-    if (targetKind == t_Wis)
-        throw EUsageError(target + ": WIS libraries are only read; the target must end in .wil, "
-                                   ".wzl, .pak or .data");
+    const std::string ext = ExtractFileExt(target);
+    if (!SameText(ext, ".wil") && !SameText(ext, ".wzl") && !SameText(ext, ".pak") &&
+        !SameText(ext, ".data"))
+        throw EUsageError(target + ": the target must end in .wil, .wzl, .pak or .data (WIS "
+                                   "libraries are only read)");
     if (args.Has("--password") && targetKind != t_Quillrand)
         throw EUsageError("--password applies to Pak targets");
     const std::optional<int> bits = args.IntValue("--bits");

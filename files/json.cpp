@@ -73,7 +73,7 @@ private:
     }
 
     bool Value(TJsonValue& out, int depth) {
-        if (depth > kMaxDepth)
+        if (depth >= kMaxDepth)
             return Fail("nested too deeply");
         SkipSpace();
         if (FPos >= FText.size())
