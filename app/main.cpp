@@ -2,9 +2,32 @@
 #include "app/fonts.h"
 #include "app/forms.h"
 #include "app/main_window.h"
+#include "app/prompts.h"
 #include "core/file_stream.h"
 
+#include <QFileInfo>
 #include <QIcon>
+#include <QStringList>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// The library named on the command line (velmora FILE, as the desktop entry starts it): the first
+// argument that is not an option, a path or a file:// address. Empty when none is given.
+QString FileArgument(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument.startsWith(QLatin1Char('-')))
+            continue;
+        const QUrl url(argument);
+        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+        return QFileInfo(path).absoluteFilePath();
+    }
+    return QString();
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     velmora::IgnoreFileSizeSignal();
@@ -14,5 +37,18 @@ int main(int argc, char* argv[]) {
     QApplication::setFont(velmora::InterfaceFont());
     const std::unique_ptr<velmora::TForms> forms = velmora::CreateForms();
     forms->frmMain->show();
+    // Every start is a window of its own, so a second "velmora FILE" opens FILE beside the first.
+    // The file is opened once the window is up; it becomes the newest recent file, so the start
+    // timer then shows its folder.
+    const QString file = FileArgument(QCoreApplication::arguments());
+    if (!file.isEmpty()) {
+        velmora::TfrmMain* main = forms->frmMain.get();
+        QTimer::singleShot(0, main, [main, file] {
+            if (velmora::FileExists(file.toStdString()))
+                main->OpenLibrary(file.toStdString());
+            else
+                velmora::Prompts().ShowMessage(QStringLiteral("文件不存在 ！！！\n") + file);
+        });
+    }
     return app.exec();
 }

@@ -10,6 +10,7 @@
 #include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
+#include "app/dialogs/atlas_dialogs.h"
 #include "app/dialogs/batch_export_dialog.h"
 #include "app/dialogs/batch_import_dialog.h"
 #include "app/dialogs/change_password_dialog.h"
@@ -337,6 +338,8 @@ void TfrmMain::BuildToolBar(QWidget* parent) {
         if (FormsCreated())
             Forms().frmConvertDlg->ToolButtonConvertDataClick();
     });
+    // 导入图集 and 导出图集 in the drop-down menus of the batch buttons.
+    InstallAtlasMenus(*this);
     bind("ToolButtonCloseFile", [](TfrmMain* m) { m->CloseLibrary(); });
     bind("ToolButtonHomePage", [](TfrmMain* m) { m->ToolButtonHomePageClick(); });
     bind("ToolButtonClose", [](TfrmMain* m) { m->close(); });

@@ -79,10 +79,18 @@ int RunConvert(const TArgs& args) {
     const std::string& source = args.Positional[0];
     const std::string& target = args.Positional[1];
     const TImageType targetKind = KindOfName(target);
-    if (targetKind != t_Quillrand && targetKind != t_Wzl)
-        throw EUsageError(target + ": the target must end in .pak, .data or .wzl");
+    const std::string ext = ExtractFileExt(target);
+    if (!SameText(ext, ".wil") && !SameText(ext, ".wzl") && !SameText(ext, ".pak") &&
+        !SameText(ext, ".data"))
+        throw EUsageError(target + ": the target must end in .wil, .wzl, .pak or .data (WIS "
+                                   "libraries are only read)");
     if (args.Has("--password") && targetKind != t_Quillrand)
         throw EUsageError("--password applies to Pak targets");
+    const std::optional<int> bits = args.IntValue("--bits");
+    if (bits && targetKind != t_Wil)
+        throw EUsageError("--bits applies to WIL targets");
+    if (bits && *bits != 8 && *bits != 16 && *bits != 24 && *bits != 32)
+        throw EUsageError("--bits takes 8, 16, 24 or 32");
     if (!FileExists(source)) {
         Fail(source, "the file does not exist");
         return exFailed;
@@ -90,7 +98,7 @@ int RunConvert(const TArgs& args) {
     const TImageType sourceKind = LibraryKindOf(source);
     if (!ConversionSupported(sourceKind, targetKind)) {
         Fail(source, std::string("a ") + KindName(sourceKind) + " library cannot be converted to " +
-                         KindName(targetKind) + " (WIL, WIS or WZL to Pak, WIL to WZL)");
+                         KindName(targetKind) + " (the target must be of another kind)");
         return exFailed;
     }
     TConvertOptions options;
@@ -100,9 +108,23 @@ int RunConvert(const TArgs& args) {
     options.TargetKind = targetKind;
     options.Compression = args.Has("--compress") ? 1 : 0;
     options.PassWord = args.Value("--password").value_or("");
+    options.SourcePassWord = args.Value("--source-password");
+    options.BitCount = bits.value_or(0);
     if (targetKind == t_Quillrand && !PasswordFitsCodePage(options.PassWord)) {
         Fail(target, kUnencodablePassword);
         return exFailed;
+    }
+    // What the target cannot hold is said before anything is written.
+    const TConversionPlan plan = PlanConversion(options);
+    if (!plan.Opened) {
+        Fail({}, plan.Error);
+        return plan.WrongPassword ? exWrongPassword : exFailed;
+    }
+    if (plan.Lossy()) {
+        const std::string depth =
+            targetKind == t_Wil ? " (" + std::to_string(plan.TargetBitCount) + " bits)" : "";
+        std::fprintf(stderr, "velmora-cli: warning: %s into %s%s: %s\n", source.c_str(),
+                     target.c_str(), depth.c_str(), ConversionLossText(plan).c_str());
     }
     TConvertResult result;
     {
@@ -111,8 +133,13 @@ int RunConvert(const TArgs& args) {
     }
     if (!result.Done) {
         Fail({}, result.Error);
-        return exFailed;
+        return result.WrongPassword ? exWrongPassword : exFailed;
     }
+    if (result.Undecodable > 0)
+        std::fprintf(stderr,
+                     "velmora-cli: warning: %d images of %s could not be decoded; they are empty "
+                     "images in %s\n",
+                     result.Undecodable, source.c_str(), target.c_str());
     std::printf("converted %d images of %s into %s\n", result.Converted, source.c_str(),
                 target.c_str());
     return exOk;

@@ -91,13 +91,47 @@ const std::vector<TCommand>& Commands() {
          {{"--bits", "--password"}, {"--wil", "--wzl", "--pak"}},
          RunCreate},
         {"convert",
-         "velmora-cli convert SRC DST [--compress] [--password P]\n"
-         "Copies every image of SRC into a new library DST: WIL, WIS or WZL into Pak (DST ends\n"
-         "in .pak or .data), WIL into WZL (.wzl). DST is replaced only when the copy is complete.\n"
-         "  --compress  store the images compressed\n"
-         "  --password  password of a Pak target (default: the default password)\n",
-         {{"--password"}, {"--compress"}},
+         "velmora-cli convert SRC DST [--compress] [--password P] [--source-password P]\n"
+         "                    [--bits 8|16|24|32]\n"
+         "Copies every image of SRC into a new library DST of the kind its extension names\n"
+         "(.wil, .wzl, .pak or .data), with its offsets: WIL, WIS, WZL and Pak libraries into\n"
+         "any other of WIL, WZL and Pak. Pictures are brought to the target's bit count; a\n"
+         "warning says what the target cannot hold (alpha, colours) before the copy starts. DST\n"
+         "is replaced only when the copy is complete.\n"
+         "  --compress         store the images compressed (WZL, Pak)\n"
+         "  --password         password of a Pak target (default: the default password)\n"
+         "  --source-password  password of a Pak source (default: its Pak.txt entry, else the\n"
+         "                     default password)\n"
+         "  --bits             bit count of a WIL target (default: the source's; for WZL and\n"
+         "                     Pak sources the deepest their images use)\n",
+         {{"--password", "--source-password", "--bits"}, {"--compress"}},
          RunConvert},
+        {"atlas",
+         "velmora-cli atlas (export LIB OUT.png | import LIB ATLAS.json) [options]\n"
+         "export: packs images N..M (default: all) onto PNG sheets of at most S x S pixels\n"
+         "(OUT.png, OUT-1.png, ... when one is not enough), trimmed to their visible pixels,\n"
+         "empty images left out, with a JSON data file per sheet (OUT.json, OUT-1.json, ...)\n"
+         "that web game engines load: frames named %05d by image number, each with its\n"
+         "rectangle, source size, trim, the anchor as pivot and the library offset. Libraries\n"
+         "without alpha export black as transparent.\n"
+         "  --from N, --to M      the range\n"
+         "  --data OUT.json       the first data file (default: OUT.png with .json)\n"
+         "  --format json-hash|json-array   frames as an object (default) or a list\n"
+         "  --padding P           pixels between frames (default 2)\n"
+         "  --max-size S          largest sheet side (default 4096)\n"
+         "import: cuts every frame of ATLAS.json (and of the data files it names as its other\n"
+         "sheets) out of its sheet, restores its untrimmed size and imports the pictures as one\n"
+         "edit, with the offsets of the frames (else of their pivots), in the order of the\n"
+         "frames' numbers (gaps become empty images) or, for other names, in file order.\n"
+         "  --mode append|insert|replace   append (default), insert before --at, or replace\n"
+         "                        images from --at on\n"
+         "  --at N                the first image inserted before or replaced\n"
+         "  --compress            store compressed (WZL, Pak)\n"
+         "  --password P          password of a Pak library\n",
+         {{"--from", "--to", "--data", "--format", "--padding", "--max-size", "--mode", "--at",
+           "--password"},
+          {"--compress"}},
+         RunAtlas},
         {"repair",
          "velmora-cli repair LIB [--dry-run]\n"
          "Rebuilds the index of a WIL or WZL library whose index file is missing or does not\n"

@@ -1,6 +1,7 @@
 #include "core/file_stream.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <csignal>
@@ -224,7 +225,21 @@ bool FileExists(const std::string& fileName) {
     return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+namespace {
+std::atomic<bool> g_LookOnly{false};
+} // namespace
+
+void SetLookOnlyProcess() {
+    g_LookOnly = true;
+}
+
+bool LookOnlyProcess() {
+    return g_LookOnly;
+}
+
 void ResetFileAttributes(const std::string& fileName) {
+    if (LookOnlyProcess())
+        return;
     struct stat st {};
     if (::stat(fileName.c_str(), &st) != 0)
         return;

@@ -78,8 +78,13 @@ private:
 bool WriteFileThroughTemporary(const std::string& fileName, std::span<const uint8_t> bytes);
 
 bool FileExists(const std::string& fileName);
+// Makes this process one that only looks at libraries (a thumbnailer): every library file is
+// opened for reading alone, no attribute is changed and no interrupted save is recovered, so that
+// nothing on disk changes. Set once at start, before any library is opened.
+void SetLookOnlyProcess();
+bool LookOnlyProcess();
 // Clears a read-only attribute so that the file can be written (Unix: adds the owner's write
-// permission). Ignores failures.
+// permission). Ignores failures. Does nothing in a look-only process.
 void ResetFileAttributes(const std::string& fileName);
 // Finds an existing file whatever the case of its extension (a.WIX, a.wix, a.Wix): returns the
 // existing path, or the given one when none exists.

@@ -477,6 +477,9 @@ void ReplaceFilesAtomically(const std::string& DataFile,
 }
 
 void RecoverReplacement(const std::string& DataFile, const std::vector<std::string>& Companions) {
+    // A process that only looks leaves what it finds for the next program that edits.
+    if (LookOnlyProcess())
+        return;
     std::vector<std::string> files{DataFile};
     files.insert(files.end(), Companions.begin(), Companions.end());
     // The names as given (earlier versions did not follow links) and the files they lead to.

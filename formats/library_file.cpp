@@ -8,6 +8,10 @@ std::shared_ptr<TFileStream> OpenLibraryStream(const std::string& name, bool& re
     ResetFileAttributes(name);
     readOnly = false;
     try {
+        if (LookOnlyProcess()) {
+            readOnly = true;
+            return std::make_shared<TFileStream>(name, TFileStream::fmOpenRead);
+        }
         return std::make_shared<TFileStream>(name, TFileStream::fmOpenReadWrite);
     } catch (const EFileError&) {
     }

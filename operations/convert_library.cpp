@@ -2,12 +2,14 @@
 
 #include "core/file_stream.h"
 #include "core/safe_replace.h"
-#include "formats/indexed_library.h"
 #include "files/pak_passwords.h"
+#include "formats/image_info.h"
+#include "formats/indexed_library.h"
 #include "operations/import_picture.h"
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -15,8 +17,15 @@
 namespace velmora {
 
 bool ConversionSupported(TImageType source, TImageType target) {
+    const auto known = [](TImageType kind) {
+        return kind == t_Wil || kind == t_Wis || kind == t_Wzl || kind == t_Quillrand;
+    };
+    return known(source) && known(target) && target != t_Wis && source != target;
+}
+
+bool ConvertsRecords(TImageType source, TImageType target) {
     if (target == t_Quillrand)
-        return source == t_Wil || source == t_Wis || source == t_Wzl;
+        return source == t_Wil || source == t_Wzl;
     return target == t_Wzl && source == t_Wil;
 }
 
@@ -41,12 +50,97 @@ private:
     bool FKeep = false;
 };
 
-// Adds one picture of a WIS source; an image without a picture becomes an empty image so that the
-// numbers of the images after it stay those of the source.
+// Opens the source of a conversion as the kind it was named as; a Pak source with its password.
+std::unique_ptr<TGameImages> OpenSource(const TConvertOptions& options, TConversionPlan& plan) {
+    std::unique_ptr<TGameImages> source = CreateLibrary(options.SourceKind, options.SourcePath);
+    if (options.SourceKind == t_Quillrand &&
+        !TryPakPassword(*source, PakPasswordFor(options.SourcePath, options.SourcePassWord))) {
+        plan.WrongPassword = true;
+        plan.Error = options.SourcePath + ": wrong password";
+        return nullptr;
+    }
+    source->Initialize();
+    if (!source->Initialized()) {
+        plan.Error = options.SourcePath + ": not a readable library";
+        return nullptr;
+    }
+    // A source whose index is missing or damaged would be converted without the images its index
+    // lost: the target would be reported complete with fewer images than the source holds.
+    if (const auto* indexed = dynamic_cast<const TIndexedLibrary*>(source.get());
+        indexed && indexed->IndexState() != TIndexState::isGood) {
+        plan.Error = options.SourcePath + ": " +
+                     EditRefusalText(indexed->IndexState() == TIndexState::isMissing
+                                         ? TEditRefusal::erIndexMissing
+                                         : TEditRefusal::erIndexDamaged);
+        return nullptr;
+    }
+    plan.Opened = true;
+    plan.SourceCount = source->RecordCount();
+    return source;
+}
+
+// Sources whose images each carry their own pixel kind (WZL, and Pak libraries of the new index
+// layout, whose headers are 16 bytes); the others hold every image at the library's bit count.
+bool StoresAnyDepth(const TGameImages& source, const TImageDescription& d) {
+    return (source.ImageType() == t_Wzl || source.ImageType() == t_Quillrand) && d.PixelKind;
+}
+
+// Fills in the plan from the source's image headers.
+void PlanImages(TGameImages& source, const TConvertOptions& options, TConversionPlan& plan) {
+    const int count = source.RecordCount();
+    struct TImage {
+        int Bits = 0;
+        bool Alpha = false;
+    };
+    std::vector<TImage> images;
+    images.reserve(size_t(count));
+    int deepest = 0;
+    for (int i = 0; i < count; ++i) {
+        TImage image;
+        std::optional<TImageDescription> d = source.Describe(i, false);
+        if (d && !d->Empty) {
+            image.Bits =
+                StoresAnyDepth(source, *d) ? BitCountOfPixelKind(*d->PixelKind) : source.BitCount();
+            if (!d->Alpha && !ConvertsRecords(options.SourceKind, options.TargetKind))
+                d = source.Describe(i, true);
+            image.Alpha = d && d->Alpha.value_or(false);
+        }
+        deepest = std::max(deepest, image.Bits);
+        images.push_back(image);
+    }
+    if (options.TargetKind == t_Wil) {
+        plan.TargetBitCount = options.BitCount != 0 ? options.BitCount
+                              : source.ImageType() == t_Wzl || source.ImageType() == t_Quillrand
+                                  ? std::max(deepest, 8)
+                                  : source.BitCount();
+    } else {
+        plan.TargetBitCount =
+            source.ImageType() == t_Wzl ? std::max(deepest, 8) : source.BitCount();
+    }
+    for (const TImage& image : images) {
+        if (options.TargetKind == t_Wil) {
+            if (image.Alpha && plan.TargetBitCount != 32)
+                ++plan.AlphaLost;
+            if (image.Bits > plan.TargetBitCount)
+                ++plan.ColoursReduced;
+        } else if (options.TargetKind == t_Wzl && image.Alpha &&
+                   source.ImageType() == t_Quillrand) {
+            ++plan.AlphaReduced;
+        }
+    }
+}
+
+// Adds the picture of one source image; an image without a picture becomes an empty image so that
+// the numbers of the images after it stay those of the source.
 bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& source, int index,
-                uint8_t compression) {
+                uint8_t compression, TConvertResult& result) {
     int x = 0, y = 0;
-    std::unique_ptr<TPicture> picture = source.Get(index, x, y);
+    std::unique_ptr<TPicture> picture;
+    try {
+        picture = source.Get(index, x, y);
+    } catch (const std::exception&) {
+        picture.reset(); // a damaged stream
+    }
     TLoadedPicture loaded;
     if (picture && picture->AsPng()) {
         loaded = PictureFromPng(*picture->AsPng());
@@ -54,30 +148,25 @@ bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& 
         loaded.Source = std::make_unique<TDIB>(*picture->AsDIB());
     }
     if (!loaded.Source) {
+        const std::optional<TImageDescription> d = source.Describe(index, false);
+        if (d && !d->Empty)
+            ++result.Undecodable;
         loaded = {};
         loaded.Source = target.FillDIB();
         x = y = 0;
     }
+    PrepareKeepingSize(loaded, target);
     return update.Add(*loaded.Source, x, y, compression, loaded.Alpha.get());
 }
 
 void Convert(const TConvertOptions& options, const TProgress& progress, TConvertResult& result) {
-    std::unique_ptr<TGameImages> source = CreateLibrary(options.SourceKind, options.SourcePath);
-    source->Initialize();
-    if (!source->Initialized()) {
-        result.Error = options.SourcePath + ": not a readable library";
+    std::unique_ptr<TGameImages> source = OpenSource(options, result.Plan);
+    if (!source) {
+        result.WrongPassword = result.Plan.WrongPassword;
+        result.Error = result.Plan.Error;
         return;
     }
-    // A source whose index is missing or damaged would be converted without the images its index
-    // lost: the target would be reported complete with fewer images than the source holds.
-    if (const auto* indexed = dynamic_cast<const TIndexedLibrary*>(source.get());
-        indexed && indexed->IndexState() != TIndexState::isGood) {
-        result.Error = options.SourcePath + ": " +
-                       EditRefusalText(indexed->IndexState() == TIndexState::isMissing
-                                           ? TEditRefusal::erIndexMissing
-                                           : TEditRefusal::erIndexDamaged);
-        return;
-    }
+    PlanImages(*source, options, result.Plan);
     const std::shared_ptr<const TRecordList> records = source->Snapshot();
     const int count = int(records->size());
     if (progress)
@@ -89,7 +178,7 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
     TTemporaryTarget cleanup(work, options.TargetKind);
     const std::string password =
         options.PassWord.empty() ? std::string(kDefaultPakPassword) : options.PassWord;
-    const auto bitCount = uint8_t(source->BitCount());
+    const auto bitCount = uint8_t(result.Plan.TargetBitCount);
     {
         std::unique_ptr<TGameImages> creator = CreateLibrary(options.TargetKind, work);
         if (!creator->CreateFile(bitCount, password)) {
@@ -109,15 +198,16 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
     }
     {
         TGameImages::TUpdate update = target->BeginUpdate(-1);
+        const bool byRecord = ConvertsRecords(options.SourceKind, options.TargetKind);
         for (int i = 0; i < count; ++i) {
-            const bool ok = options.SourceKind == t_Wis
-                                ? AddPicture(update, *target, *source, i, options.Compression)
-                                : update.Convert((*records)[size_t(i)].get(), source.get(),
-                                                 options.Compression);
+            const bool ok =
+                byRecord
+                    ? update.Convert((*records)[size_t(i)].get(), source.get(), options.Compression)
+                    : AddPicture(update, *target, *source, i, options.Compression, result);
             if (!ok) {
-                result.Error = options.SourcePath + ": image " + std::to_string(i) +
-                               (options.SourceKind == t_Wis ? " was refused by the target"
-                                                            : " could not be converted");
+                result.Error =
+                    options.SourcePath + ": image " + std::to_string(i) +
+                    (byRecord ? " could not be converted" : " was refused by the target");
                 return;
             }
             if (progress)
@@ -126,6 +216,12 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         update.EndUpdate();
     }
     result.Converted = target->RecordCount();
+    if (result.Converted != count) {
+        result.Error = options.TargetPath + ": the new library holds " +
+                       std::to_string(result.Converted) + " of the " + std::to_string(count) +
+                       " images of the source";
+        return;
+    }
     target.reset();
     source.reset();
 
@@ -151,6 +247,40 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
 
 } // namespace
 
+TConversionPlan PlanConversion(const TConvertOptions& options) {
+    TConversionPlan plan;
+    if (!FileExists(options.SourcePath)) {
+        plan.Error = options.SourcePath + ": the file does not exist";
+        return plan;
+    }
+    try {
+        if (std::unique_ptr<TGameImages> source = OpenSource(options, plan))
+            PlanImages(*source, options, plan);
+    } catch (const std::exception& e) {
+        plan.Opened = false;
+        plan.Error = e.what();
+    }
+    return plan;
+}
+
+std::string ConversionLossText(const TConversionPlan& plan) {
+    std::string text;
+    const auto add = [&](int count, const std::string& what) {
+        if (count == 0)
+            return;
+        if (!text.empty())
+            text += ' ';
+        text += std::to_string(count) + (count == 1 ? " image " : " images ") + what + '.';
+    };
+    add(plan.AlphaLost, "lose their alpha (transparent pixels become black)");
+    add(plan.AlphaReduced, "keep their alpha at half the width (WZL alpha planes)");
+    add(plan.ColoursReduced,
+        plan.TargetBitCount == 8
+            ? "are reduced to the 256 colours of the palette"
+            : "are reduced to " + std::to_string(plan.TargetBitCount) + "-bit colours");
+    return text;
+}
+
 void RecoverConversion(const std::string& target, TImageType kind) {
     const std::vector<std::string> files = LibraryFiles(target, kind);
     RecoverReplacement(files.front(), std::vector<std::string>(files.begin() + 1, files.end()));
@@ -159,11 +289,17 @@ void RecoverConversion(const std::string& target, TImageType kind) {
 TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& progress) {
     TConvertResult result;
     if (!ConversionSupported(options.SourceKind, options.TargetKind)) {
-        result.Error = "this conversion is not offered (WIL, WIS or WZL to Pak, WIL to WZL)";
+        result.Error = "this conversion is not offered (WIL, WZL and Pak libraries are written, "
+                       "from any other kind)";
         return result;
     }
     if (!FileExists(options.SourcePath)) {
         result.Error = options.SourcePath + ": the file does not exist";
+        return result;
+    }
+    if (options.TargetKind == t_Wil && options.BitCount != 0 && options.BitCount != 8 &&
+        options.BitCount != 16 && options.BitCount != 24 && options.BitCount != 32) {
+        result.Error = "a WIL library holds 8, 16, 24 or 32 bits per pixel";
         return result;
     }
     if (options.TargetKind == t_Quillrand && !PasswordFitsCodePage(options.PassWord)) {

@@ -127,7 +127,8 @@ TDIB PaletteTo565(const TDIB& buffer) {
     return out;
 }
 
-// True when every index the pixels use stands for the same colour in DefaultPalette.
+} // namespace
+
 bool IndexesMeanDefaultColours(const TDIB& buffer) {
     std::array<bool, 256> used{};
     for (int y = 0; y < buffer.Height(); ++y) {
@@ -143,6 +144,8 @@ bool IndexesMeanDefaultColours(const TDIB& buffer) {
     }
     return true;
 }
+
+namespace {
 
 void ChangeDepthInPlace(TDIB& buffer, int bitCount) {
     buffer.SetPixelFormat(bitCount == 16 ? MakePixelFormat(5, 6, 5) : MakePixelFormat(8, 8, 8));
@@ -213,6 +216,23 @@ void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library) {
     // A 32-bit library keeps alpha in the fourth byte of each pixel, as a 32-bit TGA brings it.
     if (picture.Alpha && fixedDepth && library.BitCount() == 32)
         source.AssignAlphaChannel(*picture.Alpha);
+}
+
+void PrepareKeepingSize(TLoadedPicture& picture, const TGameImages& library) {
+    if (!picture.Source)
+        return;
+    TDIB& source = *picture.Source;
+    if (ConvertsToLibraryBitCount(library) && library.BitCount() == 8 &&
+        int64_t(source.Width()) * source.Height() > 4) {
+        if (source.BitCount() != 8 || !IndexesMeanDefaultColours(source)) {
+            std::unique_ptr<TDIB> indexed = MakeLibraryBuffer(8, source.Width(), source.Height());
+            indexed->Draw(0, 0, source);
+            source = std::move(*indexed);
+        }
+        picture.Alpha.reset();
+        return;
+    }
+    PrepareForLibrary(picture, library);
 }
 
 namespace {

@@ -30,6 +30,9 @@ bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std
 // 6, an alpha buffer, as LoadImportPicture does.
 TLoadedPicture PictureFromPng(const TPngPicture& png);
 
+// True when every index an 8-bit buffer uses stands for the same colour in DefaultPalette.
+bool IndexesMeanDefaultColours(const TDIB& buffer);
+
 // True for the libraries that take pictures at their own bit count: WIL, WIS, and Pak libraries
 // of the old index layout. WZL and new-layout Pak libraries store any depth.
 bool ConvertsToLibraryBitCount(const TGameImages& library);
@@ -47,6 +50,11 @@ void ConvertBitCount(TDIB& buffer, int bitCount);
 // library that stores any depth. For a 32-bit library the alpha buffer also goes into the top
 // byte of every pixel.
 void PrepareForLibrary(TLoadedPicture& picture, const TGameImages& library);
+
+// PrepareForLibrary for pictures that come back from a library (conversions, atlases), which keep
+// their size: an 8-bit library takes them at their own width (drawn onto the palette unless their
+// indexes mean its colours already), without their alpha.
+void PrepareKeepingSize(TLoadedPicture& picture, const TGameImages& library);
 
 // How one imported picture enters the library.
 enum TImportMode : uint8_t {

@@ -1,7 +1,8 @@
 # Install rules and the Debian package.
 #
-#   cmake --install build --prefix /usr       places velmora, velmora-cli, the desktop entry,
-#                                             the icons and the man page
+#   cmake --install build --prefix /usr       places velmora, velmora-cli, velmora-thumbnailer,
+#                                             the desktop entry, the MIME types, the thumbnailer
+#                                             entry, the icons and the man page
 #   (cd build && cpack -G DEB)                builds velmora_<version>_<arch>.deb
 #
 # The package's Depends come from dpkg-shlibdeps over the installed programs, so they name exactly
@@ -12,6 +13,12 @@ include(GNUInstallDirs)
 
 install(TARGETS velmora-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/velmora-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# File managers: the four library kinds and their thumbnails.
+install(TARGETS velmora-thumbnailer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/velmora-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME velmora.xml)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/velmora.thumbnailer
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 
 if(VELMORA_GUI)
     install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -3,6 +3,7 @@
 #include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
+#include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
@@ -19,17 +20,78 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <exception>
+#include <iterator>
 #include <string>
 
 namespace velmora {
 
 namespace {
 
-constexpr TImageType kSourceKinds[] = {t_Wil, t_Wis, t_Wzl, t_Wil};
+// The conversion kinds in the order of the radio group.
+struct TConversionKind {
+    const char* Caption;
+    TImageType Source;
+    TImageType Target;
+};
+constexpr TConversionKind kKinds[] = {
+    {"Wil -> Pak", t_Wil, t_Quillrand}, {"Wis -> Pak", t_Wis, t_Quillrand},
+    {"Wzl -> Pak", t_Wzl, t_Quillrand}, {"Wil -> Wzl", t_Wil, t_Wzl},
+    {"Wzl -> Wil", t_Wzl, t_Wil},       {"Pak -> Wil", t_Quillrand, t_Wil},
+    {"Pak -> Wzl", t_Quillrand, t_Wzl}, {"Wis -> Wil", t_Wis, t_Wil},
+    {"Wis -> Wzl", t_Wis, t_Wzl},
+};
+constexpr int kKindCount = int(std::size(kKinds));
+
+QString ExtensionOf(TImageType kind) {
+    switch (kind) {
+    case t_Quillrand:
+        return QStringLiteral(".Pak");
+    case t_Wzl:
+        return QStringLiteral(".Wzl");
+    case t_Wis:
+        return QStringLiteral(".Wis");
+    case t_Wil:
+        break;
+    }
+    return QStringLiteral(".Wil");
+}
+
+QString SourceFilter(TImageType kind) {
+    switch (kind) {
+    case t_Wis:
+        return QStringLiteral("Wis资源文件 文件 (*.Wis)|*.Wis");
+    case t_Wzl:
+        return QStringLiteral("Wzl资源文件 文件 (*.Wzl)|*.Wzl");
+    case t_Quillrand:
+        return QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak;*.Data)|*.Pak;*.Data");
+    case t_Wil:
+        break;
+    }
+    return QStringLiteral("Wil资源文件 文件 (*.Wil)|*.Wil");
+}
+
+// What the conversion loses, for the confirmation; empty when nothing is lost.
+QString LossText(const TConversionPlan& plan) {
+    QStringList lines;
+    if (plan.AlphaLost > 0)
+        lines
+            << QStringLiteral("%1 张图片的透明通道将丢失（透明像素变为黑色）").arg(plan.AlphaLost);
+    if (plan.AlphaReduced > 0)
+        lines << QStringLiteral("%1 张图片的透明通道将以一半宽度保存").arg(plan.AlphaReduced);
+    if (plan.ColoursReduced > 0)
+        lines
+            << (plan.TargetBitCount == 8
+                    ? QStringLiteral("%1 张图片的颜色将减为调色板的256色").arg(plan.ColoursReduced)
+                    : QStringLiteral("%1 张图片的颜色将减为%2位")
+                          .arg(plan.ColoursReduced)
+                          .arg(plan.TargetBitCount));
+    return lines.join(QLatin1Char('\n'));
+}
 
 // The folder and name part of path with another extension.
 QString WithExtension(const QString& path, const QString& extension) {
@@ -62,9 +124,8 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     FRadioGroupBox->setObjectName(QStringLiteral("RadioGroup"));
     auto* kinds = new QGridLayout(FRadioGroupBox);
     FRadioGroup = new QButtonGroup(this);
-    const char* kindCaptions[] = {"Wil -> Pak", "Wis -> Pak", "Wzl -> Pak", "Wil -> Wzl"};
-    for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QString::fromLatin1(kindCaptions[i]), FRadioGroupBox);
+    for (int i = 0; i < kKindCount; ++i) {
+        auto* radio = new QRadioButton(QString::fromLatin1(kKinds[i].Caption), FRadioGroupBox);
         FRadioGroup->addButton(radio, i);
         kinds->addWidget(radio, i / 3, i % 3);
     }
@@ -135,7 +196,8 @@ void TfrmConvertDlg::SetCompression(int item) {
 }
 
 QString TfrmConvertDlg::TargetExtension() const {
-    return Kind() == 3 ? QStringLiteral(".Wzl") : QStringLiteral(".Pak");
+    const int kind = Kind();
+    return ExtensionOf(kind >= 0 && kind < kKindCount ? kKinds[kind].Target : t_Quillrand);
 }
 
 void TfrmConvertDlg::reject() {
@@ -162,27 +224,22 @@ void TfrmConvertDlg::ToolButtonConvertDataClick() {
 }
 
 void TfrmConvertDlg::RadioGroupClick() {
-    const bool toPak = Kind() != 3;
-    FRadioGroup1->setVisible(toPak);
+    const int kind = Kind();
+    const TImageType target = kind >= 0 && kind < kKindCount ? kKinds[kind].Target : t_Quillrand;
+    const bool toPak = target == t_Quillrand;
+    // Wil -> Wzl stores the WIL records as they are; the other WZL targets may compress.
+    const bool compression = toPak || (target == t_Wzl && kind != 3);
+    FRadioGroup1->setVisible(compression);
     FGroupBox1->setVisible(toPak);
-    setFixedHeight(toPak ? kHeightPak : kHeightWzl);
+    setFixedHeight(toPak ? kHeightPak : compression ? kHeightCompression : kHeightWzl);
     if (!FEditSaveDir->text().isEmpty())
         FEditSaveDir->setText(WithExtension(FEditSaveDir->text(), TargetExtension()));
 }
 
 void TfrmConvertDlg::EditFileDirButtonClick() {
-    QString filter;
-    switch (Kind()) {
-    case 1:
-        filter = QStringLiteral("Wis资源文件 文件 (*.Wis)|*.Wis");
-        break;
-    case 2:
-        filter = QStringLiteral("Wzl资源文件 文件 (*.Wzl)|*.Wzl");
-        break;
-    default:
-        filter = QStringLiteral("Wil资源文件 文件 (*.Wil)|*.Wil");
-        break;
-    }
+    const int kind = Kind();
+    const QString filter =
+        SourceFilter(kind >= 0 && kind < kKindCount ? kKinds[kind].Source : t_Wil);
     const QString chosen = Prompts().OpenFileName(
         QString(), filter,
         QString::fromStdString(ExtractFilePath(FEditFileDir->text().trimmed().toStdString())));
@@ -193,9 +250,11 @@ void TfrmConvertDlg::EditFileDirButtonClick() {
 }
 
 void TfrmConvertDlg::EditSaveDirButtonClick() {
+    const QString extension = TargetExtension();
     const QString filter =
-        Kind() == 3 ? QStringLiteral("Wzl资源文件 文件 (*.Wzl)|*.Wzl")
-                    : QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak)|*.Pak");
+        extension == QStringLiteral(".Pak")
+            ? QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak)|*.Pak")
+            : extension.mid(1) + QStringLiteral("资源文件 文件 (*%1)|*%1").arg(extension);
     int filterIndex = 0;
     const QString chosen = Prompts().SaveFileName(QStringLiteral("创建Data文件"), filter,
                                                   FEditFileDir->text().trimmed(), &filterIndex);
@@ -216,14 +275,14 @@ void TfrmConvertDlg::BitBtnOKClick() {
     if (g_Busy)
         return;
     const int kind = Kind();
-    if (kind < 0 || kind > 3)
+    if (kind < 0 || kind >= kKindCount)
         return;
     TConvertOptions options;
     options.SourcePath = FEditFileDir->text().trimmed().toStdString();
-    options.SourceKind = kSourceKinds[kind];
+    options.SourceKind = kKinds[kind].Source;
     options.TargetPath = FEditSaveDir->text().trimmed().toStdString();
-    options.TargetKind = kind == 3 ? t_Wzl : t_Quillrand;
-    options.Compression = uint8_t(Compression() == 1 ? 1 : 0);
+    options.TargetKind = kKinds[kind].Target;
+    options.Compression = uint8_t(FRadioGroup1->isVisible() && Compression() == 1 ? 1 : 0);
     options.PassWord = FEditPassWord->text().toStdString();
 
     TConvertResult result;
@@ -237,6 +296,24 @@ void TfrmConvertDlg::BitBtnOKClick() {
         FProgressBar->setRange(0, 0);
         FProgressBar->setValue(0);
         QCoreApplication::processEvents();
+        // What the target cannot hold is said before anything is written; a Pak source whose
+        // listed (or default) password does not fit asks for its password.
+        TConversionPlan plan;
+        if (FileExists(options.SourcePath)) {
+            plan = PlanConversion(options);
+            while (plan.WrongPassword) {
+                QString typed;
+                if (!Prompts().InputQuery(QStringLiteral("密码"),
+                                          QStringLiteral("请输入旧文件的密码:"), typed))
+                    return;
+                options.SourcePassWord = typed.toStdString();
+                plan = PlanConversion(options);
+            }
+            const QString losses = plan.Opened ? LossText(plan) : QString();
+            if (!losses.isEmpty() && !Prompts().Confirm(QStringLiteral("此转换会丢失部分内容：\n") +
+                                                        losses + QStringLiteral("\n继续转换吗？")))
+                return;
+        }
         const auto progress = [this](int done, int total) {
             FProgressBar->setRange(0, total);
             FProgressBar->setValue(done);

@@ -18,25 +18,30 @@ class TfrmConvertDlg : public QDialog {
 public:
     static constexpr int kHeightPak = 390;
     static constexpr int kHeightWzl = 290;
+    // A WZL target of a decoding conversion: compression without a password.
+    static constexpr int kHeightCompression = 340;
 
     explicit TfrmConvertDlg(QWidget* parent = nullptr);
 
-    // The toolbar command: converts a WIL, WIS or WZL library file into a new Pak library, or a
-    // WIL file into a new WZL library. No open library is needed.
+    // The toolbar command: converts a library file into a new library of another kind (WIL, WIS,
+    // WZL or Pak into WIL, WZL or Pak). No open library is needed.
     void ToolButtonConvertDataClick();
     // Caption "数据转换", progress 0, then shown modally.
     int Open();
-    // Layout by kind (390 high with compression and password for the Pak kinds, 290 without for
-    // Wil -> Wzl) and the new file's extension switched to the kind's target.
+    // Layout by kind (390 high with compression and password for the Pak targets, 340 with
+    // compression alone for the WZL targets that decode pictures, 290 with neither) and the new
+    // file's extension switched to the kind's target.
     void RadioGroupClick();
     // The file choosers of the two edits.
     void EditFileDirButtonClick();
     void EditSaveDirButtonClick();
-    // The conversion of the source file into the new file; reports success only when the new
-    // file was written, and otherwise says why.
+    // The conversion of the source file into the new file; a conversion that loses alpha or
+    // colours asks first. Reports success only when the new file was written, and otherwise says
+    // why.
     void BitBtnOKClick();
 
-    // 0 Wil -> Pak, 1 Wis -> Pak, 2 Wzl -> Pak, 3 Wil -> Wzl.
+    // 0 Wil -> Pak, 1 Wis -> Pak, 2 Wzl -> Pak, 3 Wil -> Wzl, 4 Wzl -> Wil, 5 Pak -> Wil,
+    // 6 Pak -> Wzl, 7 Wis -> Wil, 8 Wis -> Wzl.
     int Kind() const;
     void SetKind(int kind); // as a click on the item
     // 0 不压缩, 1 压缩.

@@ -131,6 +131,34 @@ TEST_F(CliFiles, ConvertCopiesEveryImageIntoPakAndWzl) {
     ExpectSamePictures(*source, *wzl);
 }
 
+TEST_F(CliFiles, ConvertWarnsOfLossesAndAtlasesGoBothWays) {
+    const std::string wzl = Dir / "alpha.wzl";
+    ASSERT_EQ(Cli({"create", wzl, "--wzl"}).Exit, 0);
+    ASSERT_EQ(Cli({"import", wzl, Dir / "pics", "--xy", "3,-4"}).Exit, 0);
+    auto source = OpenForTest(wzl);
+    TCliRun run = Cli({"convert", wzl, Dir / "low.wil", "--bits", "8"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Err.find("warning"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Err.find("256 colours"), std::string::npos) << run.Err;
+    run = Cli({"convert", wzl, Dir / "deep.wil"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Err.find("warning"), std::string::npos) << run.Err;
+    EXPECT_EQ(OpenForTest(Dir / "deep.wil")->ImageCount(), source->ImageCount());
+
+    run = Cli({"atlas", "export", wzl, Dir / "sheet.png", "--format", "json-array", "--padding",
+               "0", "--data", Dir / "frames.json"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    ASSERT_EQ(Cli({"create", Dir / "back.wzl", "--wzl"}).Exit, 0);
+    run = Cli({"atlas", "import", Dir / "back.wzl", Dir / "frames.json"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    auto back = OpenForTest(Dir / "back.wzl");
+    ASSERT_EQ(back->ImageCount(), source->ImageCount());
+    for (int i = 0; i < source->ImageCount(); ++i)
+        EXPECT_EQ(back->GetPoint(i), source->GetPoint(i)) << i;
+    EXPECT_EQ(Cli({"atlas", "import", Dir / "back.wzl", Dir / "frames.json", "--at", "1"}).Exit, 2);
+    EXPECT_EQ(Cli({"atlas", "pack", wzl, Dir / "x.png"}).Exit, 2);
+}
+
 TEST_F(CliFiles, FailedConvertLeavesTheTargetAlone) {
     const std::string target = Dir / "keep.pak";
     ASSERT_EQ(Cli({"create", target, "--pak"}).Exit, 0);

@@ -138,6 +138,33 @@ private slots:
         QCOMPARE(Forms().frmConvertDlg->Open(), 1);
     }
 
+    // The kinds that decode pictures: a Pak source opens with its listed password or asks for it,
+    // and one that loses alpha asks first (no writes nothing).
+    void convertsIntoWilAndWzlAndConfirmsLosses() {
+        TEditorHome home;
+        TEditor editor;
+        const std::string wzl = home.File("a.wzl"), pak = home.File("p.pak");
+        QVERIFY(MakeLibrary(t_Wzl, wzl, {{8, 6, 1, 2, 0, true}, {5, 9, -3, 4}}, 16));
+        QVERIFY(MakeLibrary(t_Quillrand, pak, Sprites(3), 16, "old"));
+        TfrmConvertDlg& dlg = *Forms().frmConvertDlg;
+        dlg.SetKind(6);
+        QCOMPARE(dlg.height(), int(TfrmConvertDlg::kHeightCompression));
+        QVERIFY(!dlg.RadioGroup1()->isHidden() && dlg.GroupBox1()->isHidden());
+
+        editor.Prompts.Inputs.push_back("old");
+        Convert(editor, 6, pak, home.File("p.Wzl"), 1, "");
+        QCOMPARE(editor.Prompts.Messages.back(), QString("转换成功 ！！！"));
+        QVERIFY(SameImages(*Reopen(pak, "old"), *Reopen(home.File("p.Wzl"))));
+
+        const size_t asked = editor.Prompts.Questions.size();
+        editor.Prompts.Confirms.push_back(false);
+        Convert(editor, 4, wzl, home.File("a.Wil"), 0, "");
+        QCOMPARE(editor.Prompts.Questions.size(), asked + 1);
+        QVERIFY(editor.Prompts.Questions.back().contains(QString("1 张图片的透明通道将丢失")));
+        QVERIFY(!std::filesystem::exists(home.File("a.Wil")));
+        QVERIFY(dlg.BitBtnOK()->isEnabled() && !g_Busy);
+    }
+
     void convertKeepsTheNumberingOfAWisImageWithoutPicture() {
         TEditorHome home;
         TEditor editor;

@@ -1,6 +1,8 @@
 #include "operations/convert_library.h"
 
 #include "core/file_stream.h"
+#include "core/png_picture.h"
+#include "formats/image_info.h"
 #include "operations/create_library.h"
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
@@ -25,15 +27,128 @@ bool NoTemporaryFiles(const std::string& folder) {
     return true;
 }
 
-TEST(ConvertLibrary, OnlyTheOfferedConversions) {
-    EXPECT_TRUE(ConversionSupported(t_Wil, t_Quillrand));
-    EXPECT_TRUE(ConversionSupported(t_Wis, t_Quillrand));
-    EXPECT_TRUE(ConversionSupported(t_Wzl, t_Quillrand));
-    EXPECT_TRUE(ConversionSupported(t_Wil, t_Wzl));
-    EXPECT_FALSE(ConversionSupported(t_Wzl, t_Wzl));
-    EXPECT_FALSE(ConversionSupported(t_Quillrand, t_Quillrand));
-    EXPECT_FALSE(ConversionSupported(t_Wis, t_Wzl));
-    EXPECT_FALSE(ConversionSupported(t_Wil, t_Wil));
+TEST(ConvertLibrary, EveryKindIntoEveryOtherWritableKind) {
+    for (TImageType source : {t_Wil, t_Wis, t_Wzl, t_Quillrand})
+        for (TImageType target : {t_Wil, t_Wis, t_Wzl, t_Quillrand})
+            EXPECT_EQ(ConversionSupported(source, target), source != target && target != t_Wis)
+                << int(source) << " -> " << int(target);
+}
+
+// A patterned picture with black around it; every second one with alpha (0 where black).
+void AddImages(TGameImages& library, bool alpha) {
+    auto update = library.BeginUpdate(-1);
+    TDIB blank = *library.FillDIB();
+    for (int i = 0; i < 6; ++i) {
+        if (i == 2) {
+            ASSERT_TRUE(update.Add(blank, 0, 0, 0, nullptr));
+            continue;
+        }
+        TDIB picture;
+        picture.SetPixelFormat(MakePixelFormat(8, 8, 8));
+        picture.SetSize(9 + 4 * i, 12, 24);
+        picture.Draw(2, 1, cli_test::PatternPicture(5 + 4 * i, 9, uint32_t(31 * i)));
+        std::unique_ptr<TDIB> plane;
+        if (alpha && i % 2 == 1) {
+            plane = MakeLibraryBuffer(8, picture.Width(), picture.Height());
+            for (int y = 0; y < picture.Height(); ++y)
+                for (int x = 0; x < picture.Width(); ++x)
+                    plane->SetPixel(x, y,
+                                    picture.Pixel(x, y) == 0 ? 0 : uint32_t(60 + 15 * (x % 13)));
+        }
+        ASSERT_TRUE(update.Add(picture, 4 - 9 * i, -2 * i, 1, plane.get()));
+    }
+    update.EndUpdate();
+}
+
+// Colours as a library without alpha shows them: transparent pixels black, the rest opaque.
+std::vector<uint32_t> Opaque(std::vector<uint32_t> argb) {
+    for (uint32_t& p : argb)
+        p = (p >> 24) == 0 ? 0xFF000000u : (p | 0xFF000000u);
+    return argb;
+}
+
+// Every pair that goes through pictures reads back with the source's offsets and pictures (alpha
+// dropped where the target holds none, and told before the copy).
+TEST(ConvertLibrary, DecodingPairsReadBackThePicturesAndOffsets) {
+    TCliTempDir dir;
+    ASSERT_TRUE(CreateLibraryFile(t_Wzl, dir / "s.wzl", 8, "").Created);
+    AddImages(*cli_test::OpenForTest(dir / "s.wzl"), true);
+    ASSERT_TRUE(CreateLibraryFile(t_Quillrand, dir / "s.pak", 8, "secret").Created);
+    AddImages(*cli_test::OpenForTest(dir / "s.pak", "secret"), true);
+    test::TWisWriter writer;
+    for (int i = 0; i < 4; ++i) {
+        std::vector<uint8_t> pixels(size_t(13 + i) * 6);
+        for (size_t k = 0; k < pixels.size(); ++k)
+            pixels[k] = uint8_t(k % 5 == 0 ? 0 : 1 + (k * 7 + size_t(i)) % 250);
+        writer.AddImage(13 + i, 6, -i, 3 * i, pixels, i % 2 == 1);
+    }
+    writer.Save(dir / "s.wis");
+
+    struct TPair {
+        const char* Source;
+        TImageType SourceKind;
+        const char* Target;
+        TImageType TargetKind;
+        int AlphaLost, AlphaReduced;
+    };
+    const TPair pairs[] = {
+        {"s.wzl", t_Wzl, "a.wil", t_Wil, 3, 0},       {"s.pak", t_Quillrand, "b.wil", t_Wil, 3, 0},
+        {"s.pak", t_Quillrand, "c.wzl", t_Wzl, 0, 3}, {"s.wis", t_Wis, "d.wil", t_Wil, 0, 0},
+        {"s.wis", t_Wis, "e.wzl", t_Wzl, 0, 0},
+    };
+    for (const TPair& pair : pairs) {
+        SCOPED_TRACE(std::string(pair.Source) + " -> " + pair.Target);
+        TConvertOptions options;
+        options.SourcePath = dir / pair.Source;
+        options.SourceKind = pair.SourceKind;
+        options.SourcePassWord = "secret";
+        options.TargetPath = dir / pair.Target;
+        options.TargetKind = pair.TargetKind;
+        options.Compression = 1;
+        const TConversionPlan plan = PlanConversion(options);
+        ASSERT_TRUE(plan.Opened) << plan.Error;
+        EXPECT_EQ(plan.AlphaLost, pair.AlphaLost);
+        EXPECT_EQ(plan.AlphaReduced, pair.AlphaReduced);
+        EXPECT_EQ(plan.ColoursReduced, 0);
+        const TConvertResult result = ConvertLibrary(options);
+        ASSERT_TRUE(result.Done) << result.Error;
+
+        auto source = cli_test::OpenForTest(options.SourcePath, "secret");
+        auto target = cli_test::OpenForTest(options.TargetPath);
+        ASSERT_EQ(target->ImageCount(), source->ImageCount());
+        for (int i = 0; i < source->ImageCount(); ++i) {
+            int sx = 0, sy = 0, tx = 0, ty = 0;
+            auto a = source->Get(i, sx, sy);
+            auto b = target->Get(i, tx, ty);
+            ASSERT_TRUE(a && b);
+            EXPECT_EQ(source->GetPoint(i), target->GetPoint(i)) << "image " << i;
+            EXPECT_EQ(Opaque(cli_test::PictureArgb(*a)), Opaque(cli_test::PictureArgb(*b)))
+                << "image " << i;
+            if (pair.AlphaReduced > 0 && a->AsPng()) {
+                EXPECT_TRUE(b->AsPng() && b->AsPng()->HasAlpha()) << "image " << i;
+            }
+        }
+    }
+
+    // A depth asked for below the images' tells the colours it reduces; a wrong password of a
+    // Pak source is told as such.
+    TConvertOptions options;
+    options.SourcePath = dir / "s.wzl";
+    options.SourceKind = t_Wzl;
+    options.TargetPath = dir / "f.wil";
+    options.TargetKind = t_Wil;
+    options.BitCount = 16;
+    const TConversionPlan plan = PlanConversion(options);
+    EXPECT_EQ(plan.TargetBitCount, 16);
+    EXPECT_EQ(plan.ColoursReduced, 5);
+    EXPECT_NE(ConversionLossText(plan).find("16-bit"), std::string::npos);
+    options.SourcePath = dir / "s.pak";
+    options.SourceKind = t_Quillrand;
+    options.SourcePassWord = "wrong";
+    const TConvertResult refused = ConvertLibrary(options);
+    EXPECT_FALSE(refused.Done);
+    EXPECT_TRUE(refused.WrongPassword);
+    EXPECT_FALSE(FileExists(dir / "f.wil"));
 }
 
 // A missing source, a source that does not open and a target that cannot be written are failures,

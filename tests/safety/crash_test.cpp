@@ -326,7 +326,8 @@ TEST_P(CrashSafeConversion, AKilledConversionLeavesTheTargetAsItWasOrComplete) {
     const TImageType sourceKind = c == TLibraryCase::Wil ? t_Wil : t_Wzl;
     const TImageType targetKind = c == TLibraryCase::Wil ? t_Wzl : t_Quillrand;
     const std::string target = Dir / (targetKind == t_Wzl ? "target.wzl" : "target.Pak");
-    TConvertOptions options{Path, sourceKind, target, targetKind, 1, kTestPakPassword};
+    TConvertOptions options{Path, sourceKind,       target,       targetKind,
+                            1,    kTestPakPassword, std::nullopt, 0};
     const auto observe = [&]() -> std::optional<TFingerprint> {
         // A target that never appeared is cleaned up by the next conversion, as here.
         if (!FileExists(target)) {

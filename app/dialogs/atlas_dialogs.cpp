@@ -1,0 +1,328 @@
+#include "app/dialogs/atlas_dialogs.h"
+
+#include "app/dialog_parts.h"
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/prompts.h"
+#include "app/status_texts.h"
+#include "app/thumbnail_grid.h"
+#include "core/file_stream.h"
+#include "core/utils.h"
+#include "files/log.h"
+#include "operations/atlas.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+
+namespace velmora {
+
+namespace {
+
+QSpinBox* SpinBox(QWidget* parent, const char* name, int low, int high, int value) {
+    auto* edit = new QSpinBox(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setRange(low, high);
+    edit->setValue(value);
+    return edit;
+}
+
+QLineEdit* FileRow(QWidget* parent, const char* name, QToolButton*& button) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name) + QStringLiteral("Button"));
+    button->setText(QStringLiteral("..."));
+    return edit;
+}
+
+QWidget* Row(QWidget* parent, QWidget* edit, QWidget* button) {
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit);
+    layout->addWidget(button);
+    return row;
+}
+
+// Runs a command with the dialog's buttons disabled and g_Busy set; the progress bar and caption
+// follow it.
+template <class TRun>
+void RunBusy(QDialog& dialog, QPushButton* ok, QPushButton* close, QProgressBar* bar,
+             const QString& caption, const TRun& run) {
+    TBusyGuard busy;
+    ok->setEnabled(false);
+    close->setEnabled(false);
+    struct TEnableAgain {
+        QPushButton *OK, *Close;
+        ~TEnableAgain() {
+            OK->setEnabled(true);
+            Close->setEnabled(true);
+        }
+    } enableAgain{ok, close};
+    bar->setRange(0, 0);
+    bar->setValue(0);
+    QCoreApplication::processEvents();
+    run([&](int done, int total) {
+        bar->setRange(0, std::max(total, 1));
+        bar->setValue(done);
+        dialog.setWindowTitle(QStringLiteral("%1(%2/%3)").arg(caption).arg(done).arg(total));
+        QCoreApplication::processEvents();
+    });
+}
+
+TfrmMain* MainOf(QWidget* dialog) {
+    return qobject_cast<TfrmMain*>(dialog->parentWidget());
+}
+
+} // namespace
+
+TfrmAtlasExportDlg::TfrmAtlasExportDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TfrmAtlasExportDlg"));
+    setWindowTitle(QStringLiteral("导出图集"));
+    resize(460, 300);
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout();
+    FEditFrom = SpinBox(this, "EditFrom", 0, INT_MAX, 0);
+    FEditTo = SpinBox(this, "EditTo", 0, INT_MAX, 0);
+    QToolButton* browse = nullptr;
+    FEditSheet = FileRow(this, "EditSheet", browse);
+    FComboFormat = new QComboBox(this);
+    FComboFormat->setObjectName(QStringLiteral("ComboFormat"));
+    FComboFormat->addItems(
+        {QStringLiteral("JSON 哈希 (json-hash)"), QStringLiteral("JSON 数组 (json-array)")});
+    FEditPadding = SpinBox(this, "EditPadding", 0, 256, 2);
+    FEditMaxSize = SpinBox(this, "EditMaxSize", 16, 16384, 4096);
+    form->addRow(QStringLiteral("起始编号:"), FEditFrom);
+    form->addRow(QStringLiteral("结束编号:"), FEditTo);
+    form->addRow(QStringLiteral("图集文件:"), Row(this, FEditSheet, browse));
+    form->addRow(QStringLiteral("数据格式:"), FComboFormat);
+    form->addRow(QStringLiteral("图片间距:"), FEditPadding);
+    form->addRow(QStringLiteral("最大尺寸:"), FEditMaxSize);
+    layout->addLayout(form);
+    layout->addStretch();
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("导出"));
+    FBitBtnOK = buttons.OK;
+    FBitBtnClose = buttons.Close;
+    FProgressBar = AddProgressBar(this, layout);
+    connect(browse, &QToolButton::clicked, this, [this] {
+        int filterIndex = 0;
+        const QString chosen = Prompts().SaveFileName(QStringLiteral("导出图集"),
+                                                      QStringLiteral("PNG图集 (*.png)|*.png"),
+                                                      FEditSheet->text().trimmed(), &filterIndex);
+        if (!chosen.isEmpty())
+            FEditSheet->setText(chosen);
+    });
+    connect(FBitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
+    connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });
+}
+
+void TfrmAtlasExportDlg::reject() {
+    if (!g_Busy)
+        QDialog::reject();
+}
+
+void TfrmAtlasExportDlg::AtlasExportClick() {
+    if (!g_Images || g_Busy)
+        return;
+    const int last = std::max(g_Images->ImageCount() - 1, 0);
+    FEditFrom->setValue(0);
+    FEditTo->setValue(last);
+    if (FEditSheet->text().trimmed().isEmpty()) {
+        const std::string library = g_Images->FileName();
+        FEditSheet->setText(
+            QString::fromStdString(ExtractFilePath(library) + FileNameWithoutExt(library)) +
+            QStringLiteral(".png"));
+    }
+    setWindowTitle(QStringLiteral("导出图集"));
+    FProgressBar->setRange(0, 100);
+    FProgressBar->setValue(0);
+    Prompts().ExecDialog(*this);
+}
+
+void TfrmAtlasExportDlg::BitBtnOKClick() {
+    if (!g_Images || g_Busy)
+        return;
+    TAtlasExportOptions options;
+    options.SheetPath = FEditSheet->text().trimmed().toStdString();
+    options.From = FEditFrom->value();
+    options.To = FEditTo->value();
+    options.Format = FComboFormat->currentIndex() == 1 ? afJsonArray : afJsonHash;
+    options.Padding = FEditPadding->value();
+    options.MaxSize = FEditMaxSize->value();
+    if (options.SheetPath.empty()) {
+        Prompts().ShowMessage(QStringLiteral("请先选择图集文件 ！！！"));
+        return;
+    }
+    TAtlasExportResult result;
+    RunBusy(*this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导出图集"),
+            [&](const TProgress& progress) { result = ExportAtlas(*g_Images, options, progress); });
+    if (!result.Done) {
+        WriteLog("导出图集: " + result.Error, true);
+        Prompts().ShowMessage(QStringLiteral("图集导出失败 ！！！\n") +
+                              QString::fromStdString(result.Error));
+        return;
+    }
+    Prompts().ShowMessage(
+        QStringLiteral("图集导出成功 ！！！\n%1 张图片，%2 张图集，%3 张空图片未导出")
+            .arg(result.Frames)
+            .arg(result.Sheets.size())
+            .arg(result.Empty));
+    done(QDialog::Accepted);
+}
+
+TfrmAtlasImportDlg::TfrmAtlasImportDlg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("TfrmAtlasImportDlg"));
+    setWindowTitle(QStringLiteral("导入图集"));
+    resize(460, 280);
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout();
+    QToolButton* browse = nullptr;
+    FEditData = FileRow(this, "EditData", browse);
+    form->addRow(QStringLiteral("图集数据:"), Row(this, FEditData, browse));
+    layout->addLayout(form);
+    layout->addWidget(RadioGroup(
+        this, "RadioGroupMode", QStringLiteral("导入方式"),
+        {QStringLiteral("从尾部添加"), QStringLiteral("按编号插入"), QStringLiteral("按编号覆盖")},
+        3, FMode, 0));
+    auto* more = new QFormLayout();
+    FEditAt = SpinBox(this, "EditAt", 0, INT_MAX, 0);
+    more->addRow(QStringLiteral("起始编号:"), FEditAt);
+    FCheckCompress = new QCheckBox(QStringLiteral("压缩"), this);
+    FCheckCompress->setObjectName(QStringLiteral("CheckCompress"));
+    more->addRow(QString(), FCheckCompress);
+    layout->addLayout(more);
+    layout->addStretch();
+    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("导入"));
+    FBitBtnOK = buttons.OK;
+    FBitBtnClose = buttons.Close;
+    FProgressBar = AddProgressBar(this, layout);
+    connect(browse, &QToolButton::clicked, this, [this] {
+        const QString chosen = Prompts().OpenFileName(
+            QStringLiteral("导入图集"), QStringLiteral("图集数据 (*.json)|*.json"),
+            QString::fromStdString(ExtractFilePath(FEditData->text().trimmed().toStdString())));
+        if (!chosen.isEmpty())
+            FEditData->setText(chosen);
+    });
+    connect(FMode, &QButtonGroup::idClicked, this,
+            [this](int id) { FEditAt->setEnabled(id != 0); });
+    FEditAt->setEnabled(false);
+    connect(FBitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
+    connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });
+}
+
+void TfrmAtlasImportDlg::reject() {
+    if (!g_Busy)
+        QDialog::reject();
+}
+
+void TfrmAtlasImportDlg::AtlasImportClick() {
+    if (!g_Images || g_Busy)
+        return;
+    FEditAt->setValue(std::max(g_Selection.Index, 0));
+    FCheckCompress->setEnabled(g_Images->ImageType() == t_Wzl ||
+                               g_Images->ImageType() == t_Quillrand);
+    setWindowTitle(QStringLiteral("导入图集"));
+    FProgressBar->setRange(0, 100);
+    FProgressBar->setValue(0);
+    Prompts().ExecDialog(*this);
+    TfrmMain* main = MainOf(this);
+    if (!main || !g_Images)
+        return;
+    main->UpdateGridRows();
+    const TDrawGrid* grid = main->DrawGrid();
+    main->DrawGridSelectCell(grid->Col(), grid->Row());
+    main->SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
+}
+
+void TfrmAtlasImportDlg::BitBtnOKClick() {
+    if (!g_Images || g_Busy)
+        return;
+    TAtlasImportOptions options;
+    options.DataPath = FEditData->text().trimmed().toStdString();
+    const int mode = std::max(FMode->checkedId(), 0);
+    options.Mode = mode == 1 ? imInsert : mode == 2 ? imReplace : imAppend;
+    options.At = FEditAt->value();
+    options.Compression = FCheckCompress->isEnabled() && FCheckCompress->isChecked() ? 1 : 0;
+    if (options.DataPath.empty() || !FileExists(options.DataPath)) {
+        Prompts().ShowMessage(QStringLiteral("图集数据文件不存在 ！！！"));
+        return;
+    }
+    TAtlasImportResult result;
+    RunBusy(*this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导入图集"),
+            [&](const TProgress& progress) { result = ImportAtlas(*g_Images, options, progress); });
+    if (result.Refusal != TEditRefusal::erNone) {
+        Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
+        return;
+    }
+    if (!result.Done) {
+        WriteLog("导入图集: " + result.Error, true);
+        Prompts().ShowMessage(QStringLiteral("图集导入失败 ！！！\n") +
+                              QString::fromStdString(result.Error));
+        return;
+    }
+    QString text = QStringLiteral("图集导入成功 ！！！\n%1 张图片").arg(result.Imported);
+    if (result.Blanks > 0)
+        text += QStringLiteral("，%1 张空图片补齐编号").arg(result.Blanks);
+    Prompts().ShowMessage(text);
+    done(QDialog::Accepted);
+}
+
+TfrmAtlasExportDlg& AtlasExportDialog(TfrmMain& main) {
+    static QPointer<TfrmAtlasExportDlg> dialog;
+    if (!dialog || dialog->parentWidget() != &main)
+        dialog = new TfrmAtlasExportDlg(&main);
+    return *dialog;
+}
+
+TfrmAtlasImportDlg& AtlasImportDialog(TfrmMain& main) {
+    static QPointer<TfrmAtlasImportDlg> dialog;
+    if (!dialog || dialog->parentWidget() != &main)
+        dialog = new TfrmAtlasImportDlg(&main);
+    return *dialog;
+}
+
+void InstallAtlasMenus(TfrmMain& main) {
+    const auto attach = [&main](const char* button, const char* menuName, const QString& caption,
+                                const char* actionName, auto command) {
+        QToolButton* tool = main.ToolButton(button);
+        if (!tool)
+            return;
+        auto* menu = new QMenu(&main);
+        menu->setObjectName(QString::fromLatin1(menuName));
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(actionName));
+        QObject::connect(action, &QAction::triggered, &main, [&main, command] {
+            try {
+                command(main);
+            } catch (const std::exception& e) {
+                WriteLog(e.what(), true);
+            }
+        });
+        tool->setMenu(menu);
+        tool->setPopupMode(QToolButton::MenuButtonPopup);
+    };
+    attach("ToolButtonAddMany", "PopupMenuAddMany", QStringLiteral("导入图集"), "MenuAtlasImport",
+           [](TfrmMain& m) { AtlasImportDialog(m).AtlasImportClick(); });
+    attach("ToolButtonSaveManyBMP", "PopupMenuSaveMany", QStringLiteral("导出图集"),
+           "MenuAtlasExport", [](TfrmMain& m) { AtlasExportDialog(m).AtlasExportClick(); });
+}
+
+} // namespace velmora

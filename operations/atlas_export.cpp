@@ -1,0 +1,381 @@
+// Atlas export: trimming, packing, the sheets and their data files.
+
+#include "operations/atlas.h"
+
+#include "core/file_stream.h"
+#include "core/utils.h"
+#include "files/json.h"
+#include "files/picture_files.h"
+#include "operations/atlas_packer.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "0.0.0"
+#endif
+
+namespace velmora {
+
+TPivot PivotOfOffset(TPoint Offset, int Width, int Height) {
+    return {Width > 0 ? -double(Offset.X) / Width : 0.0,
+            Height > 0 ? -double(Offset.Y) / Height : 0.0};
+}
+
+TPoint OffsetOfPivot(TPivot Pivot, int Width, int Height) {
+    const auto back = [](double pivot, int size) {
+        const double v = std::round(-pivot * size);
+        return int32_t(std::clamp(v, -2147483648.0, 2147483647.0));
+    };
+    return {back(Pivot.X, Width), back(Pivot.Y, Height)};
+}
+
+TDIB AtlasPixels(const TPicture& Picture) {
+    if (const TPngPicture* png = Picture.AsPng()) {
+        std::unique_ptr<TDIB> dib = png->ToDIBWithAlpha();
+        if (dib && png->HasAlpha() && dib->BitCount() == 32)
+            return std::move(*dib);
+        if (dib)
+            return AtlasPixels(*dib);
+        return TDIB();
+    }
+    const TDIB* source = Picture.AsDIB();
+    if (!source || source->Empty())
+        return TDIB();
+    if (source->BitCount() == 32 && source->HasAlphaChannel())
+        return *source;
+    TDIB rgba(*source);
+    rgba.SetPixelFormat(MakePixelFormat(8, 8, 8));
+    rgba.SetBitCount(32);
+    // Black is the transparent colour of these libraries.
+    for (int y = 0; y < rgba.Height(); ++y) {
+        auto* row = reinterpret_cast<uint8_t*>(rgba.ScanLine(y));
+        for (int x = 0; x < rgba.Width(); ++x) {
+            uint8_t* p = row + size_t(x) * 4;
+            p[3] = (p[0] | p[1] | p[2]) != 0 ? 255 : 0;
+        }
+    }
+    return rgba;
+}
+
+namespace {
+
+struct TFrame {
+    int Index = 0;
+    TPoint Offset;
+    TDIB Pixels;
+    // The visible pixels: the trimmed rectangle inside Pixels.
+    int X = 0, Y = 0, W = 0, H = 0;
+};
+
+// The smallest rectangle that holds every pixel with alpha above 0; false when there is none.
+bool VisibleBounds(const TDIB& rgba, int& x0, int& y0, int& w, int& h) {
+    int left = rgba.Width(), right = -1, top = rgba.Height(), bottom = -1;
+    for (int y = 0; y < rgba.Height(); ++y) {
+        const uint8_t* row = rgba.ScanLine(y);
+        int first = -1, last = -1;
+        for (int x = 0; x < rgba.Width(); ++x)
+            if (row[size_t(x) * 4 + 3] != 0) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+        if (first < 0)
+            continue;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y;
+    }
+    if (right < 0)
+        return false;
+    x0 = left;
+    y0 = top;
+    w = right - left + 1;
+    h = bottom - top + 1;
+    return true;
+}
+
+// Runs work(i) for i in 0 .. count - 1 on the processor's cores; the calling thread takes part
+// and reports progress after each of its items. The first exception is raised again.
+template <class TWork>
+void ParallelFor(int count, const TWork& work, const std::function<void(int)>& report) {
+    std::atomic<int> next{0}, done{0};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto run = [&](bool reporting) {
+        while (true) {
+            const int i = next.fetch_add(1);
+            if (i >= count)
+                return;
+            try {
+                work(i);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failureLock);
+                if (!failure)
+                    failure = std::current_exception();
+                next = count;
+            }
+            const int finished = done.fetch_add(1) + 1;
+            if (reporting && report)
+                report(finished);
+        }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> workers;
+    for (unsigned k = 1; k < cores && int(k) < count; ++k)
+        workers.emplace_back(run, false);
+    run(true);
+    for (std::thread& t : workers)
+        t.join();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// NAME.ext, NAME-1.ext, NAME-2.ext, ...
+std::string NumberedName(const std::string& first, int sheet, const std::string& extension) {
+    const std::string base = ExtractFilePath(first) + FileNameWithoutExt(first);
+    return (sheet == 0 ? base : base + "-" + std::to_string(sheet)) + extension;
+}
+
+std::string FrameName(int index) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%05d", index);
+    return name;
+}
+
+TJsonValue Rect(int x, int y, int w, int h) {
+    TJsonValue r = TJsonValue::Object();
+    r.Set("x", x);
+    r.Set("y", y);
+    r.Set("w", w);
+    r.Set("h", h);
+    return r;
+}
+
+TJsonValue Pair(const char* a, double va, const char* b, double vb) {
+    TJsonValue p = TJsonValue::Object();
+    p.Set(a, va);
+    p.Set(b, vb);
+    return p;
+}
+
+TJsonValue FrameEntry(const TFrame& frame, const TPackPlace& place) {
+    const int w = frame.Pixels.Width(), h = frame.Pixels.Height();
+    TJsonValue entry = TJsonValue::Object();
+    entry.Set("frame", Rect(place.X, place.Y, frame.W, frame.H));
+    entry.Set("rotated", false);
+    entry.Set("trimmed", frame.W != w || frame.H != h);
+    entry.Set("spriteSourceSize", Rect(frame.X, frame.Y, frame.W, frame.H));
+    entry.Set("sourceSize", Pair("w", w, "h", h));
+    const TPivot pivot = PivotOfOffset(frame.Offset, w, h);
+    entry.Set("pivot", Pair("x", pivot.X, "y", pivot.Y));
+    entry.Set("offset", Pair("x", frame.Offset.X, "y", frame.Offset.Y));
+    return entry;
+}
+
+// The path of `file` as seen from the folder of `from`.
+std::string RelativeTo(const std::string& file, const std::string& from) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path a = fs::absolute(file, ec);
+    const fs::path b = fs::absolute(from, ec).parent_path();
+    const fs::path relative = a.lexically_normal().lexically_relative(b.lexically_normal());
+    return relative.empty() ? ExtractFileName(file) : relative.generic_string();
+}
+
+void RemoveFiles(const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
+        std::error_code ec;
+        std::filesystem::remove(file, ec);
+    }
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    TFileStream out(path, TFileStream::fmCreate);
+    out.Write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+void Export(TGameImages& library, const TAtlasExportOptions& options, const TProgress& progress,
+            TAtlasExportResult& result) {
+    const int count = library.ImageCount();
+    const int from = options.From;
+    const int to = options.To < 0 ? count - 1 : options.To;
+    if (count == 0 || from < 0 || from > to || to >= count) {
+        result.Error = "the range " + std::to_string(from) + ".." + std::to_string(to) +
+                       " is not inside the library's " + std::to_string(count) + " images";
+        return;
+    }
+    if (options.MaxSize < 1 || options.Padding < 0 || options.Padding >= options.MaxSize) {
+        result.Error = "the sheet size must be at least 1 and the padding below it";
+        return;
+    }
+    const int total = to - from + 1;
+    // Decoding and trimming, on every core; then packing, the sheets (every core again) and the
+    // data files. Progress counts images, then sheets.
+    std::vector<TFrame> frames(static_cast<size_t>(total));
+    std::vector<char> visible(static_cast<size_t>(total), 0);
+    const auto report = [&](int done) {
+        if (progress)
+            progress(done, total);
+    };
+    ParallelFor(
+        total,
+        [&](int k) {
+            TFrame& frame = frames[size_t(k)];
+            frame.Index = from + k;
+            const std::optional<TImageDescription> d = library.Describe(frame.Index, false);
+            if (d && d->Empty)
+                return;
+            int x = 0, y = 0;
+            std::unique_ptr<TPicture> picture = library.Get(frame.Index, x, y);
+            if (!picture)
+                return;
+            frame.Pixels = AtlasPixels(*picture);
+            frame.Offset = {x, y};
+            if (!frame.Pixels.Empty() &&
+                VisibleBounds(frame.Pixels, frame.X, frame.Y, frame.W, frame.H))
+                visible[size_t(k)] = 1;
+        },
+        report);
+
+    std::vector<size_t> kept;
+    std::vector<TPackItem> items;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        if (!visible[k])
+            continue;
+        if (frames[k].W > options.MaxSize || frames[k].H > options.MaxSize) {
+            result.Error = "image " + std::to_string(frames[k].Index) + " (" +
+                           std::to_string(frames[k].W) + " x " + std::to_string(frames[k].H) +
+                           " visible pixels) is larger than a sheet of " +
+                           std::to_string(options.MaxSize) + " x " +
+                           std::to_string(options.MaxSize);
+            return;
+        }
+        kept.push_back(k);
+        items.push_back({frames[k].W, frames[k].H});
+    }
+    result.Empty = total - int(kept.size());
+    if (kept.empty()) {
+        result.Error = "the images " + std::to_string(from) + ".." + std::to_string(to) +
+                       " have no visible pixels";
+        return;
+    }
+    const std::optional<TPacking> packing = PackRectangles(items, options.MaxSize, options.Padding);
+    if (!packing) {
+        result.Error = "the frames could not be packed";
+        return;
+    }
+    const int sheets = int(packing->Sheets.size());
+    const std::string dataPath =
+        options.DataPath.empty() ? NumberedName(options.SheetPath, 0, ".json") : options.DataPath;
+    const std::string sheetExt = ExtractFileExt(options.SheetPath).empty()
+                                     ? std::string(".png")
+                                     : ExtractFileExt(options.SheetPath);
+    const std::string dataExt =
+        ExtractFileExt(dataPath).empty() ? std::string(".json") : ExtractFileExt(dataPath);
+    for (int s = 0; s < sheets; ++s) {
+        result.Sheets.push_back(s == 0 ? options.SheetPath
+                                       : NumberedName(options.SheetPath, s, sheetExt));
+        result.DataFiles.push_back(s == 0 ? dataPath : NumberedName(dataPath, s, dataExt));
+    }
+
+    std::vector<std::string> written;
+    try {
+        ParallelFor(
+            sheets,
+            [&](int s) {
+                const TPackedSheet& size = packing->Sheets[size_t(s)];
+                TDIB sheet;
+                sheet.SetPixelFormat(MakePixelFormat(8, 8, 8));
+                sheet.SetSize(size.Width, size.Height, 32);
+                for (size_t j = 0; j < kept.size(); ++j) {
+                    const TPackPlace& place = packing->Places[j];
+                    if (place.Sheet != s)
+                        continue;
+                    const TFrame& frame = frames[kept[j]];
+                    for (int r = 0; r < frame.H; ++r)
+                        std::memcpy(sheet.ScanLine(place.Y + r) + size_t(place.X) * 4,
+                                    frame.Pixels.ScanLine(frame.Y + r) + size_t(frame.X) * 4,
+                                    size_t(frame.W) * 4);
+                }
+                if (!SavePicture(result.Sheets[size_t(s)], sheet, ifPNG))
+                    throw EFileError(result.Sheets[size_t(s)], "the sheet could not be written");
+            },
+            {});
+        written = result.Sheets;
+
+        for (int s = 0; s < sheets; ++s) {
+            TJsonValue document = TJsonValue::Object();
+            TJsonValue& list =
+                document.Set("frames", options.Format == afJsonArray ? TJsonValue::Array()
+                                                                     : TJsonValue::Object());
+            for (size_t j = 0; j < kept.size(); ++j) {
+                const TPackPlace& place = packing->Places[j];
+                if (place.Sheet != s)
+                    continue;
+                const TFrame& frame = frames[kept[j]];
+                if (options.Format == afJsonArray) {
+                    TJsonValue entry = TJsonValue::Object();
+                    entry.Set("filename", FrameName(frame.Index));
+                    const TJsonValue fields = FrameEntry(frame, place);
+                    for (const auto& [key, value] : fields.Members())
+                        entry.Set(key, value);
+                    list.Add(std::move(entry));
+                } else {
+                    list.Set(FrameName(frame.Index), FrameEntry(frame, place));
+                }
+            }
+            const std::string& data = result.DataFiles[size_t(s)];
+            TJsonValue meta = TJsonValue::Object();
+            meta.Set("app", "velmora");
+            meta.Set("version", VELMORA_VERSION);
+            meta.Set("image", RelativeTo(result.Sheets[size_t(s)], data));
+            meta.Set("format", "RGBA8888");
+            meta.Set("size", Pair("w", packing->Sheets[size_t(s)].Width, "h",
+                                  packing->Sheets[size_t(s)].Height));
+            meta.Set("scale", "1");
+            meta.Set("range", Pair("from", from, "to", to));
+            if (sheets > 1) {
+                TJsonValue others = TJsonValue::Array();
+                for (int o = 0; o < sheets; ++o)
+                    if (o != s)
+                        others.Add(RelativeTo(result.DataFiles[size_t(o)], data));
+                meta.Set("related_multi_packs", std::move(others));
+            }
+            document.Set("meta", std::move(meta));
+            WriteText(data, WriteJson(document));
+            written.push_back(data);
+        }
+    } catch (...) {
+        RemoveFiles(result.Sheets);
+        RemoveFiles(written);
+        throw;
+    }
+    result.Frames = int(kept.size());
+    result.Done = true;
+}
+
+} // namespace
+
+TAtlasExportResult ExportAtlas(TGameImages& Library, const TAtlasExportOptions& Options,
+                               const TProgress& Progress) {
+    TAtlasExportResult result;
+    try {
+        Export(Library, Options, Progress, result);
+    } catch (const std::exception& e) {
+        result = {};
+        result.Error = e.what();
+    }
+    return result;
+}
+
+} // namespace velmora

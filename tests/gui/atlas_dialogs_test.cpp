@@ -1,0 +1,72 @@
+// 导出图集 and 导入图集: reached from the batch buttons' menus, driven through scripted prompts.
+#include "gui_support.h"
+
+#include "app/dialogs/atlas_dialogs.h"
+#include "core/file_stream.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QToolButton>
+
+using namespace velmora;
+using namespace velmora::gui_test;
+
+class TAtlasDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void exportsAndImportsThroughTheBatchMenus() {
+        TEditorHome home;
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        const std::string source = home.File("s.wzl"), copy = home.File("c.wzl");
+        QVERIFY(MakeLibrary(t_Wzl, source, {{8, 6, 1, 2, 0, true}, {5, 9, -3, 4}, {7, 7, 0, -9}}));
+        QVERIFY(MakeLibrary(t_Wzl, copy, {}));
+        const auto action = [&](const char* button, const char* name) {
+            QMenu* menu = main.ToolButton(button)->menu();
+            return menu ? menu->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
+        };
+        QAction* exportAtlas = action("ToolButtonSaveManyBMP", "MenuAtlasExport");
+        QAction* importAtlas = action("ToolButtonAddMany", "MenuAtlasImport");
+        QVERIFY(exportAtlas && importAtlas);
+        QCOMPARE(exportAtlas->text(), QString("导出图集"));
+        QCOMPARE(importAtlas->text(), QString("导入图集"));
+
+        main.OpenLibrary(source);
+        const QString sheet = QString::fromStdString(home.File("sheet.png"));
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmAtlasExportDlg&>(d);
+            if (dlg.EditTo()->value() != 2)
+                return -1; // the whole library is proposed
+            dlg.EditSheet()->setText(sheet);
+            dlg.BitBtnOKClick();
+            return dlg.result();
+        });
+        exportAtlas->trigger();
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导出成功"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QVERIFY(FileExists(home.File("sheet.json")));
+
+        main.OpenLibrary(copy);
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmAtlasImportDlg&>(d);
+            dlg.EditData()->setText(QString::fromStdString(home.File("sheet.json")));
+            dlg.BitBtnOKClick();
+            return dlg.result();
+        });
+        importAtlas->trigger();
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导入成功"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QCOMPARE(g_Images->ImageCount(), 3);
+        auto original = Reopen(source);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(g_Images->GetPoint(i), original->GetPoint(i));
+        QVERIFY(!g_Busy);
+    }
+};
+
+QTEST_MAIN(TAtlasDialogsTest)
+#include "atlas_dialogs_test.moc"

@@ -1,0 +1,262 @@
+#include "operations/atlas.h"
+
+#include "core/file_stream.h"
+#include "files/json.h"
+#include "files/picture_files.h"
+#include "formats/image_info.h"
+#include "operations/atlas_packer.h"
+#include "operations/create_library.h"
+#include "support/cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+
+namespace velmora {
+namespace {
+
+using cli_test::OpenForTest;
+using cli_test::PictureArgb;
+using cli_test::TCliTempDir;
+
+TEST(AtlasPacker, RectanglesStayInsideTheirSheetsApartByThePadding) {
+    std::mt19937 random(7);
+    std::vector<TPackItem> items;
+    for (int i = 0; i < 300; ++i)
+        items.push_back({int(random() % 40) + 1, int(random() % 40) + 1});
+    items.push_back({100, 3}); // as wide as a sheet may be
+    const int maxSize = 100, padding = 3;
+    const std::optional<TPacking> packing = PackRectangles(items, maxSize, padding);
+    ASSERT_TRUE(packing);
+    ASSERT_GT(packing->Sheets.size(), 1u) << "300 rectangles need more than one sheet";
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TPackPlace& a = packing->Places[i];
+        ASSERT_GE(a.Sheet, 0);
+        const TPackedSheet& sheet = packing->Sheets[size_t(a.Sheet)];
+        EXPECT_LE(sheet.Width, maxSize);
+        EXPECT_LE(sheet.Height, maxSize);
+        EXPECT_TRUE(a.X >= 0 && a.Y >= 0 && a.X + items[i].Width <= sheet.Width &&
+                    a.Y + items[i].Height <= sheet.Height)
+            << "item " << i;
+        for (size_t j = i + 1; j < items.size(); ++j) {
+            const TPackPlace& b = packing->Places[j];
+            if (a.Sheet != b.Sheet)
+                continue;
+            const bool apart =
+                a.X + items[i].Width + padding <= b.X || b.X + items[j].Width + padding <= a.X ||
+                a.Y + items[i].Height + padding <= b.Y || b.Y + items[j].Height + padding <= a.Y;
+            EXPECT_TRUE(apart) << "items " << i << " and " << j;
+        }
+    }
+    EXPECT_FALSE(PackRectangles({{101, 1}}, maxSize, padding)) << "wider than a sheet";
+    EXPECT_FALSE(PackRectangles({{0, 5}}, maxSize, padding));
+}
+
+TEST(AtlasPivot, AnEngineDrawingThePivotAtTheAnchorPutsTheImageWhereTheGameDoes) {
+    // The game draws the image's top-left corner at anchor + offset; the pivot is the anchor's
+    // place inside the image, as a fraction of its size.
+    const TPivot pivot = PivotOfOffset({-18, -38}, 36, 44);
+    EXPECT_DOUBLE_EQ(pivot.X, 0.5);
+    EXPECT_DOUBLE_EQ(pivot.Y, 38.0 / 44.0);
+    for (const TPoint offset : {TPoint{-32768, 32767}, TPoint{7, -3}, TPoint{0, 0}, TPoint{-1, -1}})
+        for (const auto& [w, h] : {std::pair{1, 1}, std::pair{3, 7}, std::pair{32767, 999}})
+            EXPECT_EQ(OffsetOfPivot(PivotOfOffset(offset, w, h), w, h), offset)
+                << offset.X << "," << offset.Y << " in " << w << " x " << h;
+}
+
+// A picture with a black margin (trimmed away on export) around patterned pixels.
+TDIB Framed(int width, int height, uint32_t seed) {
+    TDIB dib;
+    dib.SetPixelFormat(MakePixelFormat(8, 8, 8));
+    dib.SetSize(width + 5, height + 4, 24);
+    dib.Draw(2, 3, cli_test::PatternPicture(width, height, seed));
+    return dib;
+}
+
+struct TLibrarySpec {
+    TImageType Kind;
+    int Bits;
+    const char* Name;
+    bool Alpha; // some images carry alpha
+};
+
+// A library of the kind with a blank first image, a blank in the middle and framed images of
+// several sizes and offsets (with alpha where asked).
+void FillLibrary(const std::string& path, const TLibrarySpec& spec) {
+    ASSERT_TRUE(CreateLibraryFile(spec.Kind, path, spec.Bits, "").Created);
+    auto library = OpenForTest(path);
+    auto update = library->BeginUpdate(-1);
+    TDIB blank = *library->FillDIB();
+    ASSERT_TRUE(update.Add(blank, 0, 0, 0, nullptr));
+    for (int i = 0; i < 9; ++i) {
+        if (i == 4) {
+            ASSERT_TRUE(update.Add(blank, 0, 0, 0, nullptr));
+            continue;
+        }
+        TDIB picture = Framed(7 + 5 * i, 20 - i, uint32_t(i * 977));
+        std::unique_ptr<TDIB> alpha;
+        if (spec.Alpha && i % 2 == 1) {
+            alpha = MakeLibraryBuffer(8, picture.Width(), picture.Height());
+            for (int y = 0; y < picture.Height(); ++y)
+                for (int x = 0; x < picture.Width(); ++x)
+                    alpha->SetPixel(x, y,
+                                    picture.Pixel(x, y) == 0 ? 0 : uint32_t(40 + 20 * (x % 11)));
+        }
+        ASSERT_TRUE(update.Add(picture, -3 * i - 1, 5 - 7 * i, 1, alpha.get()));
+    }
+    update.EndUpdate();
+}
+
+// Checks the data file with Python's own JSON reader: the form, the fields every frame has and
+// the pivot against the offset.
+void CheckWithPython(const std::string& data, bool hash) {
+    if (std::system("python3 -c 'import json' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3 is missing";
+    const std::string script = data + ".py";
+    std::ofstream(script) << R"(import json, sys
+d = json.load(open(sys.argv[1]))
+hash = sys.argv[2] == "hash"
+frames = d["frames"]
+assert isinstance(frames, dict if hash else list)
+items = list(frames.items()) if hash else [(f["filename"], f) for f in frames]
+assert items
+meta = d["meta"]
+assert meta["format"] == "RGBA8888" and meta["app"] and meta["version"] and meta["image"]
+for name, f in items:
+    assert len(name) == 5 and name.isdigit(), name
+    r, s, src = f["frame"], f["spriteSourceSize"], f["sourceSize"]
+    assert f["rotated"] is False
+    assert f["trimmed"] == ((r["w"], r["h"]) != (src["w"], src["h"]))
+    assert r["x"] + r["w"] <= meta["size"]["w"] and r["y"] + r["h"] <= meta["size"]["h"]
+    assert (s["w"], s["h"]) == (r["w"], r["h"])
+    assert s["x"] + s["w"] <= src["w"] and s["y"] + s["h"] <= src["h"]
+    assert round(-f["pivot"]["x"] * src["w"]) == f["offset"]["x"], name
+    assert round(-f["pivot"]["y"] * src["h"]) == f["offset"]["y"], name
+)";
+    EXPECT_EQ(std::system(
+                  ("python3 '" + script + "' '" + data + "' " + (hash ? "hash" : "array")).c_str()),
+              0)
+        << data;
+}
+
+// Export, then import into a new library of the same kind and depth: the same pictures and
+// offsets, empty images included, across several sheets of both data forms.
+TEST(Atlas, RoundTripGivesThePicturesAndOffsetsBack) {
+    const TLibrarySpec specs[] = {
+        {t_Wil, 8, "a.wil", false},
+        {t_Wil, 16, "b.wil", false},
+        {t_Wil, 24, "c.wil", false},
+        {t_Quillrand, 8, "d.pak", true},
+    };
+    TCliTempDir dir;
+    for (const TLibrarySpec& spec : specs) {
+        SCOPED_TRACE(spec.Name);
+        const std::string source = dir / spec.Name;
+        FillLibrary(source, spec);
+        auto original = OpenForTest(source);
+        const bool hash = spec.Bits != 16;
+        TAtlasExportOptions options;
+        options.SheetPath = dir / (std::string(spec.Name) + ".png");
+        options.Format = hash ? afJsonHash : afJsonArray;
+        options.MaxSize = 64;
+        options.Padding = 1;
+        const TAtlasExportResult exported = ExportAtlas(*original, options);
+        ASSERT_TRUE(exported.Done) << exported.Error;
+        EXPECT_EQ(exported.Frames, 8);
+        EXPECT_EQ(exported.Empty, 2);
+        ASSERT_GT(exported.Sheets.size(), 1u);
+        for (const std::string& data : exported.DataFiles)
+            CheckWithPython(data, hash);
+
+        const std::string copy = dir / (std::string("copy-") + spec.Name);
+        ASSERT_TRUE(CreateLibraryFile(spec.Kind, copy, spec.Bits, "").Created);
+        auto target = OpenForTest(copy);
+        TAtlasImportOptions import;
+        import.DataPath = exported.DataFiles.front();
+        const TAtlasImportResult imported = ImportAtlas(*target, import);
+        ASSERT_TRUE(imported.Done) << imported.Error;
+        EXPECT_EQ(imported.Blanks, 2);
+        auto reopened = OpenForTest(copy);
+        ASSERT_EQ(reopened->ImageCount(), original->ImageCount());
+        for (int i = 0; i < original->ImageCount(); ++i) {
+            int ax = 0, ay = 0, bx = 0, by = 0;
+            auto a = original->Get(i, ax, ay);
+            auto b = reopened->Get(i, bx, by);
+            ASSERT_TRUE(a && b);
+            EXPECT_EQ(PictureArgb(*a), PictureArgb(*b)) << "image " << i;
+            EXPECT_EQ(original->GetPoint(i), reopened->GetPoint(i)) << "image " << i;
+        }
+    }
+}
+
+// Frames written by another packer: array form, names without numbers (file order), a trimmed
+// frame, a frame turned a quarter clockwise, offsets only from the pivots.
+TEST(Atlas, ImportReadsRotatedAndTrimmedFramesOfOtherPackers) {
+    TCliTempDir dir;
+    TDIB sheet;
+    sheet.SetPixelFormat(MakePixelFormat(8, 8, 8));
+    sheet.SetSize(40, 30, 32);
+    const auto colour = [](int x, int y, int k) {
+        return 0xFF000000u | uint32_t(40 + 30 * k + x) << 16 | uint32_t(60 + 9 * y) << 8 | 99u;
+    };
+    // walk: 10 x 8, its visible 5 x 4 at (2, 1), cut to the sheet's (1, 1).
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x)
+            sheet.SetPixel(1 + x, 1 + y, colour(x, y, 0));
+    // jump: 6 x 3, turned clockwise: its pixel (x, y) lies at (20 + 2 - y, 2 + x).
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x)
+            sheet.SetPixel(20 + 2 - y, 2 + x, colour(x, y, 1));
+    ASSERT_TRUE(SavePicture(dir / "other.png", sheet, ifPNG));
+    const std::string json = R"({"frames": [
+ {"filename": "walk.png", "frame": {"x": 1, "y": 1, "w": 5, "h": 4}, "rotated": false,
+  "trimmed": true, "spriteSourceSize": {"x": 2, "y": 1, "w": 5, "h": 4},
+  "sourceSize": {"w": 10, "h": 8}, "pivot": {"x": 0.5, "y": 1}},
+ {"filename": "jump.png", "frame": {"x": 20, "y": 2, "w": 6, "h": 3}, "rotated": true,
+  "trimmed": false, "spriteSourceSize": {"x": 0, "y": 0, "w": 6, "h": 3},
+  "sourceSize": {"w": 6, "h": 3}, "pivot": {"x": 0.5, "y": 0.5}}],
+ "meta": {"app": "another packer", "image": "other.png", "size": {"w": 40, "h": 30}}})";
+    std::ofstream(dir / "other.json") << json;
+    ASSERT_TRUE(CreateLibraryFile(t_Wzl, dir / "new.wzl", 8, "").Created);
+    auto library = OpenForTest(dir / "new.wzl");
+    TAtlasImportOptions options;
+    options.DataPath = dir / "other.json";
+    const TAtlasImportResult result = ImportAtlas(*library, options);
+    ASSERT_TRUE(result.Done) << result.Error;
+    ASSERT_EQ(library->ImageCount(), 2);
+    EXPECT_EQ(library->GetPoint(0), (TPoint{-5, -8}));
+    EXPECT_EQ(library->GetPoint(1), (TPoint{-3, -2}));
+    const auto expected = [&](int w, int h, int dx, int dy, int fw, int fh, int k) {
+        std::vector<uint32_t> argb;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const bool inside = x >= dx && y >= dy && x < dx + fw && y < dy + fh;
+                argb.push_back(inside ? colour(x - dx, y - dy, k) : 0xFF000000u);
+            }
+        return argb;
+    };
+    int px = 0, py = 0;
+    EXPECT_EQ(PictureArgb(*library->Get(0, px, py)), expected(10, 8, 2, 1, 5, 4, 0));
+    EXPECT_EQ(PictureArgb(*library->Get(1, px, py)), expected(6, 3, 0, 0, 6, 3, 1));
+
+    // A frame outside its sheet, or two frames of one number, import nothing.
+    for (const char* bad :
+         {R"({"frames": {"1": {"frame": {"x": 38, "y": 0, "w": 5, "h": 4}}},
+              "meta": {"image": "other.png"}})",
+          R"({"frames": [{"filename": "3", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}},
+                         {"filename": "003.png", "frame": {"x": 0, "y": 0, "w": 2, "h": 2}}],
+              "meta": {"image": "other.png"}})",
+          R"({"frames": {}, "meta": {"image": "missing.png"}})"}) {
+        std::ofstream(dir / "bad.json") << bad;
+        options.DataPath = dir / "bad.json";
+        const TAtlasImportResult refused = ImportAtlas(*library, options);
+        EXPECT_FALSE(refused.Done);
+        EXPECT_FALSE(refused.Error.empty());
+    }
+    EXPECT_EQ(OpenForTest(dir / "new.wzl")->ImageCount(), 2);
+}
+
+} // namespace
+} // namespace velmora
