@@ -50,6 +50,7 @@ int RunCreate(const TArgs& args);
 int RunConvert(const TArgs& args);
 int RunPasswd(const TArgs& args);
 int RunRepair(const TArgs& args);
+int RunCheck(const TArgs& args);
 
 // Raises EUsageError unless the number of positional arguments lies in [min, max].
 void ExpectPositional(const TArgs& args, size_t min, size_t max);
