@@ -29,6 +29,14 @@ namespace {
 
 constexpr int kThumbnailSizes[] = {48, 64, 80, 96, 128, 160};
 
+// A failure is shown to the user; a log that cannot be written (a full disk) must not hide it.
+void LogQuietly(const std::string& text) {
+    try {
+        WriteLog(text, true);
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 void TfrmMain::RunCommand(const QString& name, bool undoable, const std::function<void()>& body) {
@@ -113,7 +121,7 @@ void TfrmMain::Undo() {
         FHistory.Undo(*g_Images);
         SetStatusText(5, QStringLiteral("已撤销: %1").arg(name));
     } catch (const std::exception& e) {
-        WriteLog(std::string("undo: ") + e.what(), true);
+        LogQuietly(std::string("undo: ") + e.what());
         Prompts().ShowMessage(QStringLiteral("撤销失败 ！！！\n") + EditErrorText(e));
     }
     RefreshView();
@@ -129,7 +137,7 @@ void TfrmMain::Redo() {
         FHistory.Redo(*g_Images);
         SetStatusText(5, QStringLiteral("已重做: %1").arg(name));
     } catch (const std::exception& e) {
-        WriteLog(std::string("redo: ") + e.what(), true);
+        LogQuietly(std::string("redo: ") + e.what());
         Prompts().ShowMessage(QStringLiteral("重做失败 ！！！\n") + EditErrorText(e));
     }
     RefreshView();
@@ -255,7 +263,7 @@ void TfrmMain::MoveSelectedOffset(QPoint delta) {
             TBusyGuard busy;
             stored = WriteOffset(*g_Images, index, wanted);
         } catch (const std::exception& e) {
-            WriteLog(std::string("偏移坐标: ") + e.what(), true);
+            LogQuietly(std::string("偏移坐标: ") + e.what());
             stored.Error = EditErrorText(e).toStdString();
         }
         if (stored.Refusal != TEditRefusal::erNone)
@@ -279,6 +287,7 @@ void TfrmMain::SetThumbnailSize(int size) {
     size = std::clamp(size, TDrawGrid::kMinCellSize, TDrawGrid::kMaxCellSize);
     FDrawGrid->SetCellSize(size);
     Settings().setValue(QStringLiteral("thumbnailSize"), size);
+    Settings().sync();
     for (QAction* action : findChildren<QAction*>(QStringLiteral("MenuThumbnailSize")))
         action->setChecked(action->data().toInt() == size);
 }
@@ -288,6 +297,7 @@ void TfrmMain::SetPreviewBackground(TPreviewBackground background, const QColor&
     FAnimation->SetBackground(background, color);
     Settings().setValue(QStringLiteral("previewBackground"), int(background));
     Settings().setValue(QStringLiteral("previewColor"), color.name());
+    Settings().sync();
 }
 
 QSettings& TfrmMain::Settings() {

@@ -126,6 +126,12 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         update.EndUpdate();
     }
     result.Converted = target->RecordCount();
+    if (result.Converted != count) {
+        result.Error = options.TargetPath + ": the target holds " +
+                       std::to_string(result.Converted) + " of the source's " +
+                       std::to_string(count) + " images";
+        return;
+    }
     target.reset();
     source.reset();
 
@@ -168,6 +174,14 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
     }
     if (options.TargetKind == t_Quillrand && !PasswordFitsCodePage(options.PassWord)) {
         result.Error = kUnencodablePasswordText;
+        return result;
+    }
+    // A WIL file read as WIS (the kind chosen does not match the file) opens as an empty
+    // library: the conversion would write an empty target and call it done.
+    if (const TImageType actual = LibraryKindOf(options.SourcePath); actual != options.SourceKind) {
+        static const char* const kNames[] = {"WIL", "WIS", "WZL", "Pak"};
+        result.Error = options.SourcePath + ": the file is a " + kNames[actual] +
+                       " library, not " + kNames[options.SourceKind];
         return result;
     }
     std::error_code ec;
