@@ -76,7 +76,8 @@ void TAnimationCanvas::paintEvent(QPaintEvent* event) {
     if (FOnionSkin && FFrames.size() > 1) {
         const int previous = (FCurrent + int(FFrames.size()) - 1) % int(FFrames.size());
         painter.setOpacity(0.35);
-        painter.drawImage(anchor + FFrames[size_t(previous)].Offset, FFrames[size_t(previous)].Image);
+        painter.drawImage(anchor + FFrames[size_t(previous)].Offset,
+                          FFrames[size_t(previous)].Image);
         painter.setOpacity(1.0);
     }
     const TFrame& frame = FFrames[size_t(FCurrent)];
@@ -86,10 +87,9 @@ void TAnimationCanvas::paintEvent(QPaintEvent* event) {
     painter.drawLine(anchor - QPoint(0, 8), anchor + QPoint(0, 8));
 }
 
-TFrmAnimation::TFrmAnimation(QWidget* parent) : QDialog(parent) {
+TFrmAnimation::TFrmAnimation(QWidget* parent) : QWidget(parent, Qt::Tool) {
     setObjectName(QStringLiteral("TFrmAnimation"));
     setWindowTitle(QStringLiteral("动画预览"));
-    setModal(false);
     auto* layout = new QVBoxLayout(this);
     FCanvas = new TAnimationCanvas(this);
     layout->addWidget(FCanvas, 1);
@@ -173,8 +173,7 @@ void TFrmAnimation::Reload() {
             } catch (...) {
             }
             // An empty or unreadable image is a frame that shows nothing.
-            frames.push_back(
-                {picture ? PictureToImage(*picture, false) : QImage(), QPoint(x, y)});
+            frames.push_back({picture ? PictureToImage(*picture, false) : QImage(), QPoint(x, y)});
         }
     }
     FCanvas->SetFrames(std::move(frames));

@@ -2,7 +2,6 @@
 
 #include "app/preview.h"
 
-#include <QDialog>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -53,7 +52,7 @@ private:
 
 // 动画预览: plays images From .. From + Count - 1 of the open library at 1-60 frames per second,
 // looping, with play/pause and single steps.
-class TFrmAnimation : public QDialog {
+class TFrmAnimation : public QWidget {
     Q_OBJECT
 public:
     explicit TFrmAnimation(QWidget* parent = nullptr);

@@ -615,5 +615,4 @@ QString TfrmMain::StatusText(int pane) const {
     return pane >= 1 && pane <= 5 ? FStatusPanes[size_t(pane - 1)]->FullText() : QString();
 }
 
-
 } // namespace velmora

@@ -58,9 +58,8 @@ void TfrmMain::RunCommand(const QString& name, bool undoable, const std::functio
     body();
 }
 
-void TfrmMain::FinishCommand(TGameImages* library,
-                             const std::shared_ptr<const TRecordList>& before, const QString& name,
-                             bool undoable) {
+void TfrmMain::FinishCommand(TGameImages* library, const std::shared_ptr<const TRecordList>& before,
+                             const QString& name, bool undoable) {
     if (!g_Images || g_Images.get() != library) {
         // Another library was opened (or this one closed): its steps went with it.
         UpdateCommandStates();
@@ -70,8 +69,8 @@ void TfrmMain::FinishCommand(TGameImages* library,
         if (undoable) {
             const int dropped = FHistory.Push(name, before, g_Images->Snapshot());
             if (dropped > 0)
-                SetStatusText(5, QStringLiteral("撤销记录超过 256 MB，已放弃最早的 %1 步")
-                                     .arg(dropped));
+                SetStatusText(
+                    5, QStringLiteral("撤销记录超过 256 MB，已放弃最早的 %1 步").arg(dropped));
         } else {
             // Written anew by a command that cannot be undone (a new password, a new index):
             // the old steps no longer lead anywhere sound.
@@ -227,8 +226,9 @@ void TfrmMain::CheckLibraryCommand() {
                        .arg(check.Damaged.size());
     constexpr size_t kListed = 20;
     for (size_t i = 0; i < check.Damaged.size() && i < kListed; ++i)
-        text += QStringLiteral("\n%1  %2")
-                    .arg(CellNumberText(check.Damaged[i].Index), DamageText(check.Damaged[i].Check));
+        text +=
+            QStringLiteral("\n%1  %2")
+                .arg(CellNumberText(check.Damaged[i].Index), DamageText(check.Damaged[i].Check));
     if (check.Damaged.size() > kListed)
         text += QStringLiteral("\n…… 另有 %1 张").arg(check.Damaged.size() - kListed);
     Prompts().ShowMessage(text);
@@ -303,8 +303,7 @@ void TfrmMain::SetPreviewBackground(TPreviewBackground background, const QColor&
 QSettings& TfrmMain::Settings() {
     if (!FSettings)
         FSettings = std::make_unique<QSettings>(
-            QString::fromStdString(g_AppDir) + QStringLiteral("Editor.ini"),
-            QSettings::IniFormat);
+            QString::fromStdString(g_AppDir) + QStringLiteral("Editor.ini"), QSettings::IniFormat);
     return *FSettings;
 }
 
@@ -314,10 +313,11 @@ void TfrmMain::LoadSettings() {
     FDrawGrid->SetCellSize(size);
     for (QAction* action : findChildren<QAction*>(QStringLiteral("MenuThumbnailSize")))
         action->setChecked(action->data().toInt() == FDrawGrid->CellSize());
-    const int background = std::clamp(settings.value(QStringLiteral("previewBackground"), 0).toInt(),
-                                      0, int(TPreviewBackground::pbColor));
-    const QColor color(settings.value(QStringLiteral("previewColor"), QStringLiteral("#808080"))
-                           .toString());
+    const int background =
+        std::clamp(settings.value(QStringLiteral("previewBackground"), 0).toInt(), 0,
+                   int(TPreviewBackground::pbColor));
+    const QColor color(
+        settings.value(QStringLiteral("previewColor"), QStringLiteral("#808080")).toString());
     FPreviewArea->SetBackground(TPreviewBackground(background), color);
     FAnimation->SetBackground(TPreviewBackground(background), color);
     for (QAction* action : findChildren<QAction*>(QStringLiteral("MenuBackground")))
@@ -344,17 +344,19 @@ void TfrmMain::BuildMenus() {
         if (!key.isEmpty())
             action->setShortcut(key);
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, [this, handler] { Guarded([&] { handler(); }); });
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Guarded([&] { handler(); }); });
         if (needsLibrary)
             FLibraryActions.push_back(action);
         return action;
     };
 
     QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
-    FUndoAction = add(edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo",
-                      [this] { Undo(); }, false);
-    FRedoAction = add(edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
-                      [this] { Redo(); }, false);
+    FUndoAction = add(
+        edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); }, false);
+    FRedoAction = add(
+        edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
+        [this] { Redo(); }, false);
     edit->addSeparator();
     add(edit, QStringLiteral("转到图片..."), QKeySequence(Qt::CTRL | Qt::Key_G), "MenuGoTo",
         [this] { GoToImage(); });
@@ -380,14 +382,19 @@ void TfrmMain::BuildMenus() {
     }
 
     QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
-    add(view, QStringLiteral("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
+    add(
+        view, QStringLiteral("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
         [this] { FPreviewArea->ZoomIn(); }, false)
-        ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    add(view, QStringLiteral("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
+        ->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    add(
+        view, QStringLiteral("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
         [this] { FPreviewArea->ZoomOut(); }, false);
-    add(view, QStringLiteral("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
+    add(
+        view, QStringLiteral("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
         [this] { FPreviewArea->SetZoom(1); }, false);
-    add(view, QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
+    add(
+        view, QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
         [this] { FPreviewArea->ZoomFit(); }, false);
     QMenu* backgrounds = view->addMenu(QStringLiteral("预览背景"));
     auto* backgroundGroup = new QActionGroup(this);

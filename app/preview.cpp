@@ -229,8 +229,8 @@ QPoint TPreviewArea::AnchorPosition() const {
     const QPoint base = FImage->pos() - FDragShift * Zoom();
     if (!FOffset)
         return base;
-    return base - QPoint(int(std::lround(FOffset->x() * Zoom())),
-                         int(std::lround(FOffset->y() * Zoom())));
+    return base -
+           QPoint(int(std::lround(FOffset->x() * Zoom())), int(std::lround(FOffset->y() * Zoom())));
 }
 
 void TPreviewArea::SetBackground(TPreviewBackground background, const QColor& color) {
@@ -242,8 +242,8 @@ double TPreviewArea::FitZoom() const {
     if (image.isNull())
         return 1.0;
     const QSize area = maximumViewportSize();
-    const double zoom = std::min(double(area.width()) / image.width(),
-                                 double(area.height()) / image.height());
+    const double zoom =
+        std::min(double(area.width()) / image.width(), double(area.height()) / image.height());
     // Whole factors when enlarging, so that every pixel is as large as the next.
     const double fitted = zoom >= 1 ? std::floor(zoom) : zoom;
     return std::clamp(fitted, kMinZoom, kMaxZoom);
@@ -311,8 +311,8 @@ bool TPreviewArea::eventFilter(QObject* watched, QEvent* event) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (FDragging) {
             const QPoint moved = mouse->globalPosition().toPoint() - FDragStart;
-            SetDragShift(QPoint(int(std::lround(moved.x() / Zoom())),
-                                int(std::lround(moved.y() / Zoom()))));
+            SetDragShift(
+                QPoint(int(std::lround(moved.x() / Zoom())), int(std::lround(moved.y() / Zoom()))));
             return true;
         }
         break;

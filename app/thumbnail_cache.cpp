@@ -29,8 +29,8 @@ void LogDamageOnce(const std::string& file, int index, const TRecordCheck& check
         if (!logged.insert({file, index}).second)
             return;
     }
-    std::string text = file + ": image " + std::to_string(index) + ": " +
-                       RecordDamageText(check.Damage);
+    std::string text =
+        file + ": image " + std::to_string(index) + ": " + RecordDamageText(check.Damage);
     if (!check.Detail.empty())
         text += ": " + check.Detail;
     try {
@@ -180,7 +180,8 @@ void TThumbnailCache::Work() {
         }
         FWake.notify_all();
         if (queue)
-            QMetaObject::invokeMethod(this, [this] { Deliver(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { Deliver(); }, Qt::QueuedConnection);
     }
 }
 

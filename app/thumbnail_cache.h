@@ -105,7 +105,7 @@ private:
 
     mutable std::mutex FLock; // guards everything below
     std::condition_variable FWake;
-    std::deque<TJob> FJobs;   // newest first: the cells in view now come before older requests
+    std::deque<TJob> FJobs; // newest first: the cells in view now come before older requests
     std::vector<TDone> FDone;
     uint64_t FGeneration = 0;
     int FBusyWorkers = 0;

@@ -126,8 +126,7 @@ QPoint TDrawGrid::CellAt(const QPoint& pos) const {
 }
 
 QRect TDrawGrid::CellRect(int col, int row) const {
-    return QRect(col * Pitch(), row * Pitch() - verticalScrollBar()->value(), FCellSize,
-                 FCellSize);
+    return QRect(col * Pitch(), row * Pitch() - verticalScrollBar()->value(), FCellSize, FCellSize);
 }
 
 void TDrawGrid::UpdateScrollBars() {
@@ -206,8 +205,7 @@ void TDrawGrid::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Up:
         return MoveFocus(FFocus >= FCols ? FFocus - FCols : FFocus, extend);
     case Qt::Key_Down:
-        return MoveFocus(FFocus + FCols < FImageCount ? FFocus + FCols : FImageCount - 1,
-                         extend);
+        return MoveFocus(FFocus + FCols < FImageCount ? FFocus + FCols : FImageCount - 1, extend);
     case Qt::Key_PageUp:
         return MoveFocus(std::max(FFocus % FCols, FFocus - pageRows * FCols), extend);
     case Qt::Key_PageDown:
@@ -274,9 +272,9 @@ void TDrawGrid::paintEvent(QPaintEvent* event) {
     // Right of the last column lies no cell.
     const int cellsRight = FCols * pitch;
     if (dirty.right() >= cellsRight)
-        painter.fillRect(QRect(cellsRight, dirty.top(), dirty.right() - cellsRight + 1,
-                               dirty.height()),
-                         palette().color(QPalette::Base));
+        painter.fillRect(
+            QRect(cellsRight, dirty.top(), dirty.right() - cellsRight + 1, dirty.height()),
+            palette().color(QPalette::Base));
     if (firstCol > lastCol || firstRow > lastRow)
         return;
 

@@ -1,9 +1,9 @@
-// The thumbnail grid of the main window, offscreen: opening a Pak library of 100,000 zlib-compressed
-// 16-bit sprites and painting its first screen; scrolling screen by screen over 800 x 600 sprites
-// with the thumbnails cached and while they are still being made on the workers (the time the
-// user-interface thread spends per frame, and the longest frame); and, as the baseline, painting a
-// screen of the large sprites the way a grid without a cache does, decoding and stretching every
-// cell on the user-interface thread.
+// The thumbnail grid of the main window, offscreen: opening a Pak library of 100,000
+// zlib-compressed 16-bit sprites and painting its first screen; scrolling screen by screen over 800
+// x 600 sprites with the thumbnails cached and while they are still being made on the workers (the
+// time the user-interface thread spends per frame, and the longest frame); and, as the baseline,
+// painting a screen of the large sprites the way a grid without a cache does, decoding and
+// stretching every cell on the user-interface thread.
 #include "app/forms.h"
 #include "app/globals.h"
 #include "app/main_window.h"
@@ -68,7 +68,8 @@ TDIB MakeLargeSprite(int i) {
             if (d > 1.0)
                 continue;
             const int shade = int(31 * (1.0 - d));
-            dib.SetPixel(x, y, uint32_t((shade << 11) | (((i + x / 8) & 63) << 5) | ((y / 8) & 31)));
+            dib.SetPixel(x, y,
+                         uint32_t((shade << 11) | (((i + x / 8) & 63) << 5) | ((y / 8) & 31)));
         }
     }
     return dib;
@@ -83,8 +84,7 @@ std::string LargeLibraryPath() {
 }
 
 // Builds a library once; later runs reuse the file.
-template <typename TMake>
-void EnsureLibrary(const std::string& path, int images, TMake make) {
+template <typename TMake> void EnsureLibrary(const std::string& path, int images, TMake make) {
     if (std::unique_ptr<TGameImages> existing = OpenLibraryFile(path, kDefaultPakPassword).Library;
         existing && existing->ImageCount() == images)
         return;
@@ -243,8 +243,8 @@ void BM_BaselineSynchronousScreen(benchmark::State& state) {
         state.SkipWithError("the benchmark library did not open");
         return;
     }
-    const int cells = editor.Grid().ColCount() *
-                      (editor.Grid().viewport()->height() / editor.Grid().Pitch() + 1);
+    const int cells =
+        editor.Grid().ColCount() * (editor.Grid().viewport()->height() / editor.Grid().Pitch() + 1);
     TDIB surface;
     surface.SetSize(TDrawGrid::kCellSize, TDrawGrid::kCellSize, 32);
     int first = 0;

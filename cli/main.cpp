@@ -229,8 +229,7 @@ int Main(int argc, char* argv[]) {
         for (size_t i = 0; i < libraries && i < args.Positional.size(); ++i) {
             const std::string data = DataFileOfIndex(args.Positional[i]);
             if (!data.empty()) {
-                Fail(args.Positional[i],
-                     "this is the index of " + data + "; open that instead");
+                Fail(args.Positional[i], "this is the index of " + data + "; open that instead");
                 return exFailed;
             }
         }

@@ -13,9 +13,9 @@ namespace velmora {
 // What is wrong with one record.
 enum class TRecordDamage : uint8_t {
     rdNone,
-    rdTruncated,    // the data file ends inside the record
-    rdUndecodable,  // the bytes are there but do not decode into a picture
-    rdReadError,    // reading or decoding raised an error
+    rdTruncated,   // the data file ends inside the record
+    rdUndecodable, // the bytes are there but do not decode into a picture
+    rdReadError,   // reading or decoding raised an error
 };
 
 // The damage in English, for the command line and the log.
@@ -44,7 +44,7 @@ struct TDamagedRecord {
 };
 
 struct TLibraryCheck {
-    int Checked = 0;       // records read
+    int Checked = 0;        // records read
     bool Cancelled = false; // Progress asked to stop before the last record
     std::vector<TDamagedRecord> Damaged;
 };

@@ -180,8 +180,8 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
     // library: the conversion would write an empty target and call it done.
     if (const TImageType actual = LibraryKindOf(options.SourcePath); actual != options.SourceKind) {
         static const char* const kNames[] = {"WIL", "WIS", "WZL", "Pak"};
-        result.Error = options.SourcePath + ": the file is a " + kNames[actual] +
-                       " library, not " + kNames[options.SourceKind];
+        result.Error = options.SourcePath + ": the file is a " + kNames[actual] + " library, not " +
+                       kNames[options.SourceKind];
         return result;
     }
     std::error_code ec;

@@ -56,9 +56,9 @@ std::string DataFileOfIndex(const std::string& path) {
     const std::string stem = path.substr(0, path.size() - ext.size());
     // The data file as it is spelled on disk, when one exists.
     std::error_code ec;
-    const std::filesystem::path folder =
-        std::filesystem::path(stem).has_parent_path() ? std::filesystem::path(stem).parent_path()
-                                                      : std::filesystem::path(".");
+    const std::filesystem::path folder = std::filesystem::path(stem).has_parent_path()
+                                             ? std::filesystem::path(stem).parent_path()
+                                             : std::filesystem::path(".");
     const std::string name = std::filesystem::path(stem).filename().string();
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
          it.increment(ec)) {

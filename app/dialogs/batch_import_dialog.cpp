@@ -317,9 +317,10 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
         }
     }
     if (cancelled) {
-        Prompts().ShowMessage(QStringLiteral("批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
-                                  .arg(cancelled->Done)
-                                  .arg(cancelled->Total));
+        Prompts().ShowMessage(
+            QStringLiteral("批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                .arg(cancelled->Done)
+                .arg(cancelled->Total));
         return;
     }
     Prompts().ShowMessage(OutcomeText(result));

@@ -172,8 +172,8 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
         extension = QStringLiteral(".Pak");
         break;
     }
-    const QString proposed = QString::fromStdString(ProposedName(
-        g_SaveDialog2FileName, g_CurrentDir, extension.toStdString()));
+    const QString proposed = QString::fromStdString(
+        ProposedName(g_SaveDialog2FileName, g_CurrentDir, extension.toStdString()));
     g_SaveDialog2FileName = proposed.toStdString();
     const QString chosen =
         Prompts().SaveFileName(title, filter, proposed, &g_SaveDialog2FilterIndex);

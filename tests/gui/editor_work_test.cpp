@@ -140,7 +140,8 @@ private slots:
             TFileSizeLimit limit(64);
             DeleteThroughToolbar(editor, 5, 5, false);
         }
-        QVERIFY2(editor.Prompts.Messages.back().startsWith("图片删除失败"), qPrintable(editor.Prompts.Messages.back()));
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("图片删除失败"),
+                 qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(editor.Prompts.Messages.back().contains("文件读写失败"));
         QCOMPARE(main.StatusText(2), QString("6/40"));
         QCOMPARE(main.DrawGrid()->ImageCount(), 40);
@@ -173,7 +174,8 @@ private slots:
         QVERIFY(!main.ToolButton("ToolButtonSaveManyBMP")->isEnabled());
         QVERIFY(main.ToolButton("ToolButtonOpenFile")->isEnabled());
         // An index file is refused by the command line too.
-        const cli_test::TCliRun run = cli_test::RunCli({"info", home.File("good.WIX")}, home.Path());
+        const cli_test::TCliRun run =
+            cli_test::RunCli({"info", home.File("good.WIX")}, home.Path());
         QCOMPARE(run.Exit, 1);
         QVERIFY(run.Err.find("this is the index of") != std::string::npos);
     }
@@ -321,7 +323,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         main.OpenLibrary(home.File("w.wil"));
         TDrawGrid* grid = main.DrawGrid();
-        QCOMPARE(grid->ColCount(), 10); // the default window
+        QCOMPARE(grid->ColCount(), 10);   // the default window
         main.DrawGrid()->FocusCell(3, 2); // image 23
         main.resize(800, 560);
         QCoreApplication::processEvents();

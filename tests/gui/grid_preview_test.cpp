@@ -48,7 +48,7 @@ struct TGridFixture {
         sprites[5] = {24, 24, 0, 0, kRed, true};
         MakeLibrary(t_Wzl, Home.File("g.wzl"), sprites);
         Editor = std::make_unique<TEditor>();
-        Main().resize(1004, 900);
+        Main().resize(Main().width(), 900); // the default width: ten columns
         Main().show();
         Main().OpenLibrary(Home.File("g.wzl"));
         QCoreApplication::processEvents();
