@@ -1,5 +1,8 @@
 #include "app/dialog_parts.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
+
 #include <QBoxLayout>
 #include <QButtonGroup>
 #include <QDialog>
@@ -45,6 +48,17 @@ QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
     }
     group->button(checked)->setChecked(true);
     return box;
+}
+
+QCheckBox* AddShowPasswordToggle(QWidget* parent, QBoxLayout* layout, QLineEdit* edit) {
+    edit->setEchoMode(QLineEdit::Password);
+    auto* show = new QCheckBox(QStringLiteral("显示密码"), parent);
+    show->setObjectName(QStringLiteral("ShowPassword"));
+    QObject::connect(show, &QCheckBox::toggled, edit, [edit](bool on) {
+        edit->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);
+    });
+    layout->addWidget(show);
+    return show;
 }
 
 } // namespace velmora

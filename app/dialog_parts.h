@@ -7,6 +7,8 @@ class QBoxLayout;
 class QButtonGroup;
 class QDialog;
 class QGroupBox;
+class QLineEdit;
+class QCheckBox;
 class QProgressBar;
 class QPushButton;
 class QWidget;
@@ -30,5 +32,9 @@ QProgressBar* AddProgressBar(QDialog* dialog, QBoxLayout* layout);
 // `columns`; `group` receives the buttons with their item numbers as ids and `checked` is set.
 QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
                       const QStringList& items, int columns, QButtonGroup*& group, int checked);
+
+// Masks a password field and adds a check box (ShowPassword, "显示密码") under it that shows the
+// text while ticked.
+QCheckBox* AddShowPasswordToggle(QWidget* parent, QBoxLayout* layout, QLineEdit* edit);
 
 } // namespace velmora

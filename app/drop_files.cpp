@@ -208,27 +208,27 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
     }
     if (!g_Images || g_Busy)
         return;
-    TImportChoices choices;
-    if (FormsCreated() && Forms().frmInPutDlg)
-        choices = CurrentImportChoices(*Forms().frmInPutDlg);
-    const int firstNew = g_Images->ImageCount();
-    TAppendResult result;
-    {
-        TBusyGuard busy;
-        result = AppendPictures(*g_Images, plan.Pictures, choices);
-    }
-    FWindow.UpdateGridRows();
-    if (result.Imported > 0) {
+    // A drop is an edit like the import command: undoable, and shown as the library holds it.
+    FWindow.RunCommand(QStringLiteral("拖放导入"), true, [&] {
+        TImportChoices choices;
+        if (FormsCreated() && Forms().frmInPutDlg)
+            choices = CurrentImportChoices(*Forms().frmInPutDlg);
+        const int firstNew = g_Images->ImageCount();
+        TAppendResult result;
+        {
+            TBusyGuard busy;
+            result = AppendPictures(*g_Images, plan.Pictures, choices);
+        }
+        FWindow.UpdateGridRows();
         // The first new image is selected and shown, so that the user sees where they went.
-        FWindow.DrawGrid()->FocusCell(firstNew % TDrawGrid::kColCount,
-                                      firstNew / TDrawGrid::kColCount);
-    }
-    FWindow.SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
-    if (result.Refusal != TEditRefusal::erNone)
-        Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
-    else
-        Prompts().ShowMessage(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
-                                                   : QStringLiteral("图片导入失败 ！！！"));
+        if (result.Imported > 0)
+            FWindow.DrawGrid()->FocusIndex(firstNew);
+        if (result.Refusal != TEditRefusal::erNone)
+            Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
+        else
+            Prompts().ShowMessage(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
+                                                       : QStringLiteral("图片导入失败 ！！！"));
+    });
 }
 
 } // namespace velmora

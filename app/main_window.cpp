@@ -7,6 +7,8 @@
 #include "app/globals.h"
 #include "app/prompts.h"
 #include "app/recent_files.h"
+#include "app/thumbnail_cache.h"
+#include "app/translations.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
@@ -33,7 +35,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
+#include <QMenuBar>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -99,6 +105,41 @@ QString MenuText(const QString& path) {
 
 } // namespace
 
+// A status pane: its designed width while the window has room, narrower when it has not, with
+// the text cut short by an ellipsis where it does not fit (the hint shows it whole).
+class TStatusPane : public QLabel {
+public:
+    TStatusPane(QWidget* parent, int designedWidth) : QLabel(parent), FWidth(designedWidth) {
+        setSizePolicy(designedWidth > 0 ? QSizePolicy::Preferred : QSizePolicy::Expanding,
+                      QSizePolicy::Preferred);
+        setMinimumWidth(24);
+    }
+    void SetFullText(const QString& text) {
+        FText = text;
+        setToolTip(text);
+        Elide();
+    }
+    const QString& FullText() const { return FText; }
+    QSize sizeHint() const override {
+        return QSize(FWidth > 0 ? FWidth : 24, QLabel::sizeHint().height());
+    }
+    QSize minimumSizeHint() const override { return QSize(24, QLabel::minimumSizeHint().height()); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Elide();
+    }
+
+private:
+    void Elide() {
+        const int room = std::max(0, contentsRect().width() - 4);
+        setText(fontMetrics().elidedText(FText, Qt::ElideMiddle, room));
+    }
+    int FWidth;
+    QString FText;
+};
+
 const QString TfrmMain::kDesignedCaption =
     QStringLiteral("[www.velmora.example 2019-09-10] 资源编辑器(Wil, Wis, Wzl, Pak) ");
 
@@ -113,7 +154,11 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     g_AppDir = FindAppDir(QCoreApplication::applicationFilePath().toStdString());
     setWindowTitle(kDesignedCaption);
     setFont(InterfaceFont());
+    LoadQtTranslations();
+    FThumbnails = new TThumbnailCache(this);
     BuildLayout();
+    BuildMenus();
+    LoadSettings();
     // Library files dropped on the window open; pictures dropped on the grid are imported.
     new TFileDropHandler(*this);
 
@@ -132,6 +177,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
+    FThumbnails->SetLibrary(nullptr);
     g_Images.reset();
     g_RecentFiles.clear();
 }
@@ -141,7 +187,8 @@ void TfrmMain::BuildLayout() {
     // beside the folder column without a horizontal scroll bar.
     const int gridWidth = TDrawGrid::kColCount * TDrawGrid::kPitch + 2 +
                           style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
-    resize(std::max(1004, 198 + gridWidth), 711 + 19);
+    resize(std::max(1004, 198 + gridWidth), 711 + 19 + menuBar()->sizeHint().height());
+    setMinimumSize(640, 480);
     if (const QScreen* screen = QApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
         move(available.center() - QPoint(width() / 2, height() / 2));
@@ -198,6 +245,8 @@ void TfrmMain::BuildLayout() {
     BuildToolBar(top);
     FPreviewArea = new TPreviewArea(top);
     topLayout->addWidget(FPreviewArea, 1);
+    connect(FPreviewArea, &TPreviewArea::OffsetDragged, this,
+            [this](QPoint delta) { Guarded([&] { MoveSelectedOffset(delta); }); });
     FProgressBar = new QProgressBar(top);
     FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     FProgressBar->setTextVisible(false);
@@ -230,9 +279,21 @@ void TfrmMain::BuildLayout() {
 
     FDrawGrid = new TDrawGrid(splitter3);
     FDrawGrid->SetLabelFont(InterfaceFont());
-    FDrawGrid->SetOnDrawCell([this](TDIB& dc, int col, int row, int x, int y) {
-        return DrawGridDrawCell(dc, col, row, x, y);
+    FDrawGrid->SetOnCell([this](int index, int size) { return CellView(index, size); });
+    connect(FThumbnails, &TThumbnailCache::ThumbnailReady, FDrawGrid, &TDrawGrid::UpdateIndex);
+    // Requests for cells scrolled out of view are dropped before they are decoded.
+    connect(FDrawGrid->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        const auto [first, last] = FDrawGrid->VisibleRange();
+        FThumbnails->KeepOnly(first, last);
     });
+    connect(FDrawGrid, &TDrawGrid::ColumnsChanged, this, [this](int cols) {
+        if (g_Selection.Index >= 0) {
+            g_Selection.Col = g_Selection.Index % cols;
+            g_Selection.Row = g_Selection.Index / cols;
+        }
+    });
+    connect(FDrawGrid, &TDrawGrid::CellSizeRequested, this,
+            [this](int size) { SetThumbnailSize(size); });
     connect(FDrawGrid, &TDrawGrid::CellSelected, this,
             [this](int col, int row) { Guarded([&] { DrawGridSelectCell(col, row); }); });
     splitter3->setSizes({350, 692 - 350});
@@ -253,16 +314,12 @@ void TfrmMain::BuildLayout() {
     bar->setFixedHeight(19);
     const int widths[] = {257, 80, 288, 224, 0};
     for (int i = 0; i < 5; ++i) {
-        auto* pane = new QLabel(bar);
+        auto* pane = new TStatusPane(bar, widths[i]);
         pane->setObjectName(QStringLiteral("StatusPane%1").arg(i + 1));
         pane->setFrameShape(QFrame::StyledPanel);
         pane->setFrameShadow(QFrame::Sunken);
-        if (widths[i] > 0) {
-            pane->setFixedWidth(widths[i]);
-            bar->addWidget(pane);
-        } else {
-            bar->addWidget(pane, 1);
-        }
+        // The designed widths share what the window has; pane 5 takes the rest.
+        bar->addWidget(pane, widths[i] > 0 ? widths[i] : 1);
         FStatusPanes[size_t(i)] = pane;
     }
 }
@@ -296,9 +353,12 @@ void TfrmMain::BuildToolBar(QWidget* parent) {
     open->setMenu(FPopupMenuDown);
     open->setPopupMode(QToolButton::MenuButtonPopup);
 
-    const auto bind = [this](const char* name, auto handler) {
-        connect(ToolButton(name), &QToolButton::clicked, this,
-                [this, handler] { Guarded([this, handler] { handler(this); }); });
+    // Every command ends with the window showing what the library holds; edits become undo steps.
+    const auto bind = [this](const char* name, auto handler, bool undoable = false) {
+        QToolButton* button = ToolButton(name);
+        connect(button, &QToolButton::clicked, this, [this, button, handler, undoable] {
+            Guarded([&] { RunCommand(button->text(), undoable, [&] { handler(this); }); });
+        });
     };
     bind("ToolButtonOpenFile", [](TfrmMain* m) { m->ToolButtonOpenFileClick(); });
     bind("ToolButtonCreateFile", [](TfrmMain*) {
@@ -313,27 +373,39 @@ void TfrmMain::BuildToolBar(QWidget* parent) {
         if (FormsCreated())
             Forms().FrmChangePassword->ToolButtonChangePassWordClick();
     });
-    bind("ToolButtonAdd", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().frmInPutDlg->ToolButtonAddClick();
-    });
+    bind(
+        "ToolButtonAdd",
+        [](TfrmMain*) {
+            if (FormsCreated())
+                Forms().frmInPutDlg->ToolButtonAddClick();
+        },
+        true);
     bind("ToolButtonSaveBMP", [](TfrmMain* m) { ToolButtonSaveBMPClick(*m); });
-    bind("ToolButtonAddMany", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().frmInPutManyDlg->ToolButtonAddManyClick();
-    });
+    bind(
+        "ToolButtonAddMany",
+        [](TfrmMain*) {
+            if (FormsCreated())
+                Forms().frmInPutManyDlg->ToolButtonAddManyClick();
+        },
+        true);
     bind("ToolButtonSaveManyBMP", [](TfrmMain*) {
         if (FormsCreated())
             Forms().frmOutPutDlg->ToolButtonSaveManyBMPClick();
     });
-    bind("ToolButtonXY", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().frmXYDlg->ToolButtonXYClick();
-    });
-    bind("ToolButtonDel", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().frmDelDlg->ToolButtonDelClick();
-    });
+    bind(
+        "ToolButtonXY",
+        [](TfrmMain*) {
+            if (FormsCreated())
+                Forms().frmXYDlg->ToolButtonXYClick();
+        },
+        true);
+    bind(
+        "ToolButtonDel",
+        [](TfrmMain*) {
+            if (FormsCreated())
+                Forms().frmDelDlg->ToolButtonDelClick();
+        },
+        true);
     bind("ToolButtonConvertData", [](TfrmMain*) {
         if (FormsCreated())
             Forms().frmConvertDlg->ToolButtonConvertDataClick();
@@ -361,7 +433,9 @@ void TfrmMain::ToolButtonOpenFileClick() {
 }
 
 void TfrmMain::ToolButtonHomePageClick() {
-    Prompts().OpenUrl(QUrl(HomePageAddress()));
+    if (!Prompts().OpenUrl(QUrl(HomePageAddress())))
+        Prompts().ShowMessage(
+            QStringLiteral("无法启动浏览器 ！！！\n请手动打开网址：%1").arg(HomePageAddress()));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -537,18 +611,11 @@ void TfrmMain::ProcessMessages() {
 void TfrmMain::SetStatusText(int pane, const QString& text) {
     if (pane < 1 || pane > 5)
         return;
-    FStatusPanes[size_t(pane - 1)]->setText(text);
-    // A long path does not fit its pane: the hint shows it whole.
-    FStatusPanes[size_t(pane - 1)]->setToolTip(text);
+    FStatusPanes[size_t(pane - 1)]->SetFullText(text);
 }
 
 QString TfrmMain::StatusText(int pane) const {
-    return pane >= 1 && pane <= 5 ? FStatusPanes[size_t(pane - 1)]->text() : QString();
-}
-
-void TfrmMain::SetEditButtonsEnabled(bool enabled) {
-    for (const char* name : {"ToolButtonAdd", "ToolButtonAddMany", "ToolButtonDel"})
-        ToolButton(name)->setEnabled(enabled);
+    return pane >= 1 && pane <= 5 ? FStatusPanes[size_t(pane - 1)]->FullText() : QString();
 }
 
 } // namespace velmora

@@ -8,6 +8,11 @@
 #include "files/log.h"
 #include "files/pak_passwords.h"
 #include "formats/indexed_library.h"
+#include "app/thumbnail_cache.h"
+#include "core/utils.h"
+#include "formats/pak.h"
+#include "operations/check_library.h"
+#include "operations/library_files.h"
 #include "operations/library_kind.h"
 
 #include <QCoreApplication>
@@ -17,6 +22,7 @@
 #include <QToolButton>
 
 #include <exception>
+#include <filesystem>
 
 namespace velmora {
 
@@ -35,42 +41,72 @@ void LogQuietly(const std::string& text) {
 
 } // namespace
 
+QString TfrmMain::OpenRefusal(const std::string& fileName, TImageType kind) const {
+    const QString name = QString::fromStdString(ExtractFileName(fileName));
+    const std::string data = DataFileOfIndex(fileName);
+    if (!data.empty())
+        return QStringLiteral("%1 是 %2 的索引文件，请打开数据文件 ！！！")
+            .arg(name, QString::fromStdString(ExtractFileName(data)));
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(fileName, ec);
+    if (!ec && size == 0)
+        return QStringLiteral("无法打开 %1 ！！！\n文件是空的，不是资源文件。").arg(name);
+    if (kind == t_Quillrand && !ec && size < kPakShortestHeaderEnd)
+        return QStringLiteral("无法打开 %1 ！！！\nPak文件头不完整，文件已损坏。").arg(name);
+    return {};
+}
+
 void TfrmMain::OpenLibrary(const std::string& fileName) {
     if (g_Busy)
         return;
     TBusyGuard busy;
     if (!FileExists(fileName))
         return;
+    const TImageType kind = LibraryKindOf(fileName);
+    if (const QString refusal = OpenRefusal(fileName, kind); !refusal.isEmpty()) {
+        Prompts().ShowMessage(refusal);
+        return;
+    }
     try {
+        std::unique_ptr<TGameImages> library = CreateLibrary(kind, fileName);
+        if (!library)
+            return;
+        // The password is settled before the open library is let go: a cancelled prompt keeps
+        // it open.
+        if (kind == t_Quillrand && !RunPasswordFlow(*library, fileName))
+            return;
         if (g_Images) {
             for (int pane = 1; pane <= 4; ++pane)
                 SetStatusText(pane, QString());
-            g_Images.reset();
+            ReleaseLibrary();
             UpdateGridRows();
             ClearPreview();
         }
+        // A new library starts with nothing selected.
+        g_Selection = {};
+        FDrawGrid->FocusCell(0, 0);
         AddRecentFile(fileName);
-        const TImageType kind = LibraryKindOf(fileName);
-        g_Images = CreateLibrary(kind, fileName);
-        if (!g_Images)
-            return;
+        g_Images = std::move(library);
         FProgressBar->setRange(0, 0);
         FProgressBar->setValue(0);
         FProgressBar->show();
         ProcessMessages();
         HookReadEvents(*g_Images);
-        if (kind == t_Quillrand && !RunPasswordFlow(*g_Images, fileName)) {
-            g_Images.reset();
-            FProgressBar->hide();
-            return;
-        }
         g_Images->Initialize();
-        SetStatusText(4, LibraryKindText(kind, g_Images->BitCount()));
-        SetEditButtonsEnabled(kind != t_Wis);
-        UpdateGridRows();
-        SetStatusText(1, QString::fromStdString(fileName));
-        SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
-        OfferIndexRepair();
+        if (!g_Images->Initialized()) {
+            ReleaseLibrary();
+            Prompts().ShowMessage(
+                QStringLiteral("无法打开 %1 ！！！\n文件不是%2资源文件，或已损坏。")
+                    .arg(QString::fromStdString(ExtractFileName(fileName)),
+                         LibraryKindText(kind, 8).section(QLatin1Char(' '), 0, 0)));
+        } else {
+            FThumbnails->SetLibrary(g_Images.get());
+            SetStatusText(4, LibraryKindText(kind, g_Images->BitCount()));
+            UpdateGridRows();
+            SetStatusText(1, QString::fromStdString(fileName));
+            SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
+            OfferIndexRepair();
+        }
     } catch (const std::exception& e) {
         LogQuietly(fileName + ": " + e.what());
     } catch (...) {
@@ -84,6 +120,16 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         ToolButton("ToolButtonOpenFile")->setEnabled(true);
         UpdateGridRows();
     }
+    if (g_Images && !FThumbnails->Library())
+        FThumbnails->SetLibrary(g_Images.get());
+    UpdateCommandStates();
+}
+
+void TfrmMain::ReleaseLibrary() {
+    FThumbnails->SetLibrary(nullptr);
+    FHistory.Clear();
+    g_Images.reset();
+    UpdateCommandStates();
 }
 
 // A library whose index is missing or does not match its data file says so once, in the status
@@ -133,22 +179,23 @@ void TfrmMain::RepairIndex() {
 bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName) {
     const QString caption = QStringLiteral("输入密码");
     const QString prompt = QStringLiteral("输入密码:");
-    std::string password = FindPakPassword(fileName);
-    if (password.empty()) {
-        QString answer;
-        if (!Prompts().InputQuery(caption, prompt, answer))
+    // OK on an empty prompt tries the default password, on every round.
+    const auto ask = [&](const QString& note, QString& answer) {
+        if (!Prompts().InputPassword(caption, prompt, note, answer))
             return false;
-        password = answer.toStdString();
-    }
-    if (password.empty())
-        password = kDefaultPakPassword;
-    while (!TryPakPassword(library, password)) {
-        QString answer = QString::fromStdString(password);
-        if (!Prompts().InputQuery(caption, prompt, answer))
+        return true;
+    };
+    QString answer = QString::fromStdString(FindPakPassword(fileName));
+    if (answer.isEmpty() && !ask(QString(), answer))
+        return false;
+    for (;;) {
+        const std::string password =
+            answer.isEmpty() ? std::string(kDefaultPakPassword) : answer.toStdString();
+        if (TryPakPassword(library, password))
+            return true;
+        if (!ask(QStringLiteral("密码错误"), answer))
             return false;
-        password = answer.toStdString();
     }
-    return true;
 }
 
 void TfrmMain::HookReadEvents(TGameImages& library) {
@@ -187,14 +234,14 @@ void TfrmMain::CloseLibrary() {
         return;
     for (int pane = 1; pane <= 4; ++pane)
         SetStatusText(pane, QString());
-    g_Images.reset();
+    ReleaseLibrary();
+    g_Selection = {};
     UpdateGridRows();
     ClearPreview();
-    SetEditButtonsEnabled(true);
 }
 
 void TfrmMain::UpdateGridRows() {
-    FDrawGrid->SetRowCount(g_Images ? g_Images->ImageCount() / TDrawGrid::kColCount + 1 : 1);
+    FDrawGrid->SetImageCount(g_Images ? g_Images->ImageCount() : 0);
     FDrawGrid->viewport()->update();
     FPreviewArea->Picture()->update();
 }
@@ -203,20 +250,26 @@ void TfrmMain::ClearPreview() {
     FPreviewArea->ShowImage(QImage());
 }
 
-bool TfrmMain::DrawGridDrawCell(TDIB& dc, int col, int row, int x, int y) {
-    if (!g_Images || g_Busy)
-        return false;
-    const int index = row * TDrawGrid::kColCount + col;
-    if (index < 0 || index >= g_Images->ImageCount())
-        return false;
-    try {
-        int width = TDrawGrid::kCellSize;
-        int height = TDrawGrid::kCellSize;
-        g_Images->StretchBlt(index, dc, x, y, width, height);
-        return true;
-    } catch (...) {
-        return false;
+TCellView TfrmMain::CellView(int index, int size) {
+    TCellView view;
+    // While a library is read its records are not there yet.
+    if (!g_Images || FReading || index < 0 || index >= g_Images->ImageCount())
+        return view;
+    view.Image = true;
+    if (FThumbnails->Library() != g_Images.get())
+        FThumbnails->SetLibrary(g_Images.get());
+    if (const TThumbnail* thumbnail = FThumbnails->Find(index, size)) {
+        view.Thumbnail = thumbnail->Image;
+        view.Damaged = thumbnail->Damage.Damaged();
     }
+    return view;
+}
+
+void TfrmMain::ShowDamageOfSelection(int index) {
+    const TRecordCheck check = CheckRecord(*g_Images, index);
+    if (!check.Damaged())
+        return;
+    SetStatusText(3, QStringLiteral("序号:%1 ").arg(CellNumberText(index)) + DamageText(check));
 }
 
 void TfrmMain::DrawGridSelectCell(int col, int row) {
@@ -225,7 +278,7 @@ void TfrmMain::DrawGridSelectCell(int col, int row) {
         return;
     g_Selection.Col = col;
     g_Selection.Row = row;
-    g_Selection.Index = row * TDrawGrid::kColCount + col;
+    g_Selection.Index = row * FDrawGrid->ColCount() + col;
     g_Selection.X = 0;
     g_Selection.Y = 0;
     const int index = g_Selection.Index;
@@ -237,11 +290,17 @@ void TfrmMain::DrawGridSelectCell(int col, int row) {
         const std::unique_ptr<TPicture> picture = g_Images->Get(index, x, y);
         g_Selection.X = x;
         g_Selection.Y = y;
-        if (!picture)
+        if (!picture) {
+            // A damaged image says why in the status line; an empty one shows nothing.
+            SetStatusText(2, PositionText(index, g_Images->ImageCount()));
+            FPreviewArea->SetAnchor(std::nullopt);
+            ShowDamageOfSelection(index);
             return;
+        }
         g_Selection.Width = picture->Width();
         g_Selection.Height = picture->Height();
         FPreviewArea->ShowImage(PictureToImage(*picture, FTransparentAction->isChecked()));
+        FPreviewArea->SetAnchor(QPoint(x, y));
         SetStatusText(2, PositionText(index, g_Images->ImageCount()));
         SetStatusText(3, ImageDataText(index, g_Selection.Width, g_Selection.Height, x, y));
         if (const std::optional<QString> format = PixelFormatText(*g_Images, index))

@@ -3,12 +3,15 @@
 #include "core/dib.h"
 #include "core/png_picture.h"
 
+#include <QMouseEvent>
 #include <QPaintEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace velmora {
@@ -91,6 +94,31 @@ QImage PictureToImage(const TPicture& picture, bool transparentDisplay) {
     return image;
 }
 
+void PaintBackground(QPainter& painter, const QRect& rect, TPreviewBackground background,
+                     const QColor& color) {
+    switch (background) {
+    case TPreviewBackground::pbBlack:
+        painter.fillRect(rect, Qt::black);
+        return;
+    case TPreviewBackground::pbWhite:
+        painter.fillRect(rect, Qt::white);
+        return;
+    case TPreviewBackground::pbColor:
+        painter.fillRect(rect, color);
+        return;
+    case TPreviewBackground::pbChecker:
+        break;
+    }
+    constexpr int kSquare = 8;
+    for (int y = rect.top() / kSquare * kSquare; y <= rect.bottom(); y += kSquare) {
+        for (int x = rect.left() / kSquare * kSquare; x <= rect.right(); x += kSquare) {
+            const bool light = ((x / kSquare) + (y / kSquare)) % 2 == 0;
+            painter.fillRect(QRect(x, y, kSquare, kSquare).intersected(rect),
+                             light ? QColor(255, 255, 255) : QColor(204, 204, 204));
+        }
+    }
+}
+
 TPreviewImage::TPreviewImage(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Image"));
 }
@@ -105,7 +133,20 @@ void TPreviewImage::SetImage(const QImage& image) {
                 std::any_of(line, line + FImage.width(), [](QRgb p) { return qAlpha(p) != 255; });
         }
     }
-    resize(FImage.size());
+    SetZoom(FZoom);
+}
+
+void TPreviewImage::SetZoom(double zoom) {
+    FZoom = zoom;
+    resize(FImage.isNull() ? QSize(0, 0)
+                           : QSize(std::max(1, int(std::lround(FImage.width() * zoom))),
+                                   std::max(1, int(std::lround(FImage.height() * zoom)))));
+    update();
+}
+
+void TPreviewImage::SetBackground(TPreviewBackground background, const QColor& color) {
+    FBackground = background;
+    FColor = color;
     update();
 }
 
@@ -113,19 +154,44 @@ void TPreviewImage::paintEvent(QPaintEvent* event) {
     if (FImage.isNull())
         return;
     QPainter painter(this);
-    if (FTransparent) {
-        constexpr int kSquare = 8;
-        const QRect dirty = event->rect();
-        for (int y = dirty.top() / kSquare * kSquare; y <= dirty.bottom(); y += kSquare) {
-            for (int x = dirty.left() / kSquare * kSquare; x <= dirty.right(); x += kSquare) {
-                const bool light = ((x / kSquare) + (y / kSquare)) % 2 == 0;
-                painter.fillRect(x, y, kSquare, kSquare,
-                                 light ? QColor(255, 255, 255) : QColor(204, 204, 204));
-            }
-        }
-    }
-    painter.drawImage(0, 0, FImage);
+    if (FTransparent)
+        PaintBackground(painter, event->rect(), FBackground, FColor);
+    // Nearest-neighbour at every zoom: pixels stay pixels.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(rect(), FImage);
 }
+
+namespace {
+
+// Draws the anchor's cross-hair over the canvas; lets the mouse through.
+class TAnchorOverlay : public QWidget {
+public:
+    TAnchorOverlay(QWidget* parent, const TPreviewArea& area) : QWidget(parent), FArea(area) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setObjectName(QStringLiteral("AnchorOverlay"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!FArea.Anchor())
+            return;
+        const QPoint p = FArea.AnchorPosition();
+        QPainter painter(this);
+        painter.setPen(QPen(QColor(255, 0, 0, 200), 1));
+        painter.drawLine(p.x() - 12, p.y(), p.x() + 12, p.y());
+        painter.drawLine(p.x(), p.y() - 12, p.x(), p.y() + 12);
+        painter.setPen(QPen(QColor(255, 255, 255, 200), 1));
+        painter.drawEllipse(p, 3, 3);
+    }
+
+private:
+    const TPreviewArea& FArea;
+};
+
+// The zoom steps of zoom in and out.
+constexpr double kZoomSteps[] = {1, 2, 3, 4, 6, 8, 12, 16};
+
+} // namespace
 
 TPreviewArea::TPreviewArea(QWidget* parent)
     : QScrollArea(parent), FCanvas(new QWidget), FImage(new TPreviewImage(FCanvas)) {
@@ -133,12 +199,18 @@ TPreviewArea::TPreviewArea(QWidget* parent)
     setWidgetResizable(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     FImage->resize(0, 0);
+    FOverlay = new TAnchorOverlay(FCanvas, *this);
     setWidget(FCanvas);
+    for (QWidget* w : {static_cast<QWidget*>(FImage), viewport(), FCanvas})
+        w->installEventFilter(this);
     Place();
 }
 
 void TPreviewArea::ShowImage(const QImage& image) {
+    FDragShift = {};
     FImage->SetImage(image);
+    if (FFit)
+        FImage->SetZoom(FitZoom());
     Place();
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
@@ -148,8 +220,124 @@ QPoint TPreviewArea::PictureOrigin() const {
     return FImage->pos();
 }
 
+void TPreviewArea::SetAnchor(std::optional<QPoint> offset) {
+    FOffset = offset;
+    FOverlay->update();
+}
+
+QPoint TPreviewArea::AnchorPosition() const {
+    const QPoint base = FImage->pos() - FDragShift * Zoom();
+    if (!FOffset)
+        return base;
+    return base -
+           QPoint(int(std::lround(FOffset->x() * Zoom())), int(std::lround(FOffset->y() * Zoom())));
+}
+
+void TPreviewArea::SetBackground(TPreviewBackground background, const QColor& color) {
+    FImage->SetBackground(background, color);
+}
+
+double TPreviewArea::FitZoom() const {
+    const QImage& image = FImage->Image();
+    if (image.isNull())
+        return 1.0;
+    const QSize area = maximumViewportSize();
+    const double zoom =
+        std::min(double(area.width()) / image.width(), double(area.height()) / image.height());
+    // Whole factors when enlarging, so that every pixel is as large as the next.
+    const double fitted = zoom >= 1 ? std::floor(zoom) : zoom;
+    return std::clamp(fitted, kMinZoom, kMaxZoom);
+}
+
+void TPreviewArea::SetZoomKeepingFit(double zoom, bool fit) {
+    FFit = fit;
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    if (zoom == Zoom()) {
+        return;
+    }
+    FImage->SetZoom(zoom);
+    Place();
+    emit ZoomChanged(zoom);
+}
+
+void TPreviewArea::SetZoom(double zoom) {
+    SetZoomKeepingFit(std::clamp(zoom, 1.0, kMaxZoom), false);
+}
+
+void TPreviewArea::ZoomIn() {
+    for (double step : kZoomSteps)
+        if (step > Zoom() + 1e-9)
+            return SetZoom(step);
+}
+
+void TPreviewArea::ZoomOut() {
+    for (auto it = std::rbegin(kZoomSteps); it != std::rend(kZoomSteps); ++it)
+        if (*it < Zoom() - 1e-9)
+            return SetZoom(*it);
+}
+
+void TPreviewArea::ZoomFit() {
+    SetZoomKeepingFit(FitZoom(), true);
+}
+
+void TPreviewArea::SetDragShift(QPoint shift) {
+    FDragShift = shift;
+    Place();
+}
+
+bool TPreviewArea::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Wheel: {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            if (wheel->angleDelta().y() > 0)
+                ZoomIn();
+            else if (wheel->angleDelta().y() < 0)
+                ZoomOut();
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::MiddleButton && !FImage->Image().isNull() && FOffset) {
+            FDragging = true;
+            FDragStart = mouse->globalPosition().toPoint();
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (FDragging) {
+            const QPoint moved = mouse->globalPosition().toPoint() - FDragStart;
+            SetDragShift(
+                QPoint(int(std::lround(moved.x() / Zoom())), int(std::lround(moved.y() / Zoom()))));
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (FDragging && mouse->button() == Qt::MiddleButton) {
+            FDragging = false;
+            const QPoint delta = FDragShift;
+            if (delta != QPoint())
+                emit OffsetDragged(delta);
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QScrollArea::eventFilter(watched, event);
+}
+
 void TPreviewArea::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
+    if (FFit && !FImage->Image().isNull())
+        FImage->SetZoom(FitZoom());
     Place();
 }
 
@@ -168,7 +356,10 @@ void TPreviewArea::Place() {
     const int left = width >= picture.width() ? (width - picture.width()) / 2 : 0;
     const int top = height >= picture.height() ? (height - picture.height()) / 2 : 0;
     FCanvas->resize(std::max(width, picture.width()), std::max(height, picture.height()));
-    FImage->move(left, top);
+    FImage->move(QPoint(left, top) + FDragShift * Zoom());
+    FOverlay->resize(FCanvas->size());
+    FOverlay->raise();
+    FOverlay->update();
 }
 
 } // namespace velmora

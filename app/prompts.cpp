@@ -7,7 +7,14 @@
 #include <QInputDialog>
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
+#include <QVBoxLayout>
+
+#include "app/dialog_parts.h"
 
 namespace velmora {
 
@@ -60,7 +67,7 @@ QString QtFileFilter(const QString& filter) {
 }
 
 void TQtPrompts::ShowMessage(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("提示信息"), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Information, QStringLiteral("提示信息"), text, QMessageBox::Ok,
                     DialogParent());
     box.exec();
 }
@@ -126,8 +133,38 @@ int TQtPrompts::ExecDialog(QDialog& dialog) {
     return dialog.exec();
 }
 
-void TQtPrompts::OpenUrl(const QUrl& url) {
-    QDesktopServices::openUrl(url);
+bool TQtPrompts::OpenUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
+
+bool TQtPrompts::InputPassword(const QString& caption, const QString& prompt, const QString& note,
+                               QString& value) {
+    QDialog dialog(DialogParent());
+    dialog.setWindowTitle(caption);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(prompt, &dialog));
+    auto* edit = new QLineEdit(value, &dialog);
+    edit->setObjectName(QStringLiteral("EditPassWord"));
+    edit->setEchoMode(QLineEdit::Password);
+    layout->addWidget(edit);
+    if (!note.isEmpty()) {
+        auto* label = new QLabel(note, &dialog);
+        label->setObjectName(QStringLiteral("LabelNote"));
+        label->setStyleSheet(QStringLiteral("color: #c00000;"));
+        layout->addWidget(label);
+    }
+    AddShowPasswordToggle(&dialog, layout, edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    edit->selectAll();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = edit->text();
+    return true;
 }
 
 void TScriptedPrompts::ShowMessage(const QString& text) {
@@ -146,7 +183,7 @@ bool TScriptedPrompts::Confirm(const QString& text) {
 }
 
 bool TScriptedPrompts::InputQuery(const QString& caption, const QString& prompt, QString& value) {
-    InputRequests.push_back({caption, prompt, value});
+    InputRequests.push_back({caption, prompt, value, {}, false});
     if (Inputs.empty()) {
         Unexpected.push_back(QStringLiteral("input: ") + caption);
         return false;
@@ -210,8 +247,18 @@ int TScriptedPrompts::ExecDialog(QDialog& dialog) {
     return answer(dialog);
 }
 
-void TScriptedPrompts::OpenUrl(const QUrl& url) {
+bool TScriptedPrompts::OpenUrl(const QUrl& url) {
     Urls.push_back(url);
+    return UrlsOpen;
+}
+
+bool TScriptedPrompts::InputPassword(const QString& caption, const QString& prompt,
+                                     const QString& note, QString& value) {
+    const size_t before = InputRequests.size();
+    const bool answered = InputQuery(caption, prompt, value);
+    InputRequests[before].Note = note;
+    InputRequests[before].Password = true;
+    return answered;
 }
 
 } // namespace velmora

@@ -23,13 +23,17 @@ class TPrompts {
 public:
     virtual ~TPrompts() = default;
 
-    // A message box with the caption "提示信息", one OK button and the question-mark icon.
+    // A message box with the caption "提示信息", one OK button and the information icon.
     virtual void ShowMessage(const QString& text) = 0;
     // A question with the caption "提示信息", the question icon and the buttons 是 and 否; true
     // for 是.
     virtual bool Confirm(const QString& text) = 0;
     // A text-input box showing value first; false when cancelled (value is then unchanged).
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // A password box: the text masked (a check box shows it), note (empty for none) in red under
+    // the field; false when cancelled.
+    virtual bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
+                               QString& value) = 0;
     // The open-file dialog; empty when cancelled.
     virtual QString OpenFileName(const QString& title, const QString& filter,
                                  const QString& initialDir) = 0;
@@ -47,7 +51,8 @@ public:
     // Shows a dialog modally and returns its result code.
     virtual int ExecDialog(QDialog& dialog) = 0;
     // Opens an address (a web page or a local folder) with the desktop's default program.
-    virtual void OpenUrl(const QUrl& url) = 0;
+    // False when no program could be started for it.
+    virtual bool OpenUrl(const QUrl& url) = 0;
 };
 
 // The prompts in use: the Qt implementation unless another was installed.
@@ -61,13 +66,15 @@ public:
     void ShowMessage(const QString& text) override;
     bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
+                       QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
     QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
                          int* filterIndex, const TSaveTypeChange& typeChanged = {}) override;
     QString ExistingFolder(const QString& title, const QString& initialDir) override;
     int ExecDialog(QDialog& dialog) override;
-    void OpenUrl(const QUrl& url) override;
+    bool OpenUrl(const QUrl& url) override;
 };
 
 // Converts a "description|patterns|..." filter into Qt's "description (patterns);;..." form with
@@ -80,6 +87,8 @@ class TScriptedPrompts final : public TPrompts {
 public:
     struct TInputRequest {
         QString Caption, Prompt, Initial;
+        QString Note; // password boxes only
+        bool Password = false;
     };
 
     // The file type each answered SaveFileName ends in, in order (0-based); a save dialog without
@@ -102,18 +111,22 @@ public:
     std::vector<QString> TypeChangeNames; // what each type change asked the save dialog to show
     std::vector<QString> DialogsShown;    // objectName of each dialog shown
     std::vector<QUrl> Urls;
+    // What OpenUrl answers: whether a program could be started.
+    bool UrlsOpen = true;
     std::vector<QString> Unexpected;
 
     void ShowMessage(const QString& text) override;
     bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
+                       QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
     QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
                          int* filterIndex, const TSaveTypeChange& typeChanged = {}) override;
     QString ExistingFolder(const QString& title, const QString& initialDir) override;
     int ExecDialog(QDialog& dialog) override;
-    void OpenUrl(const QUrl& url) override;
+    bool OpenUrl(const QUrl& url) override;
 
 private:
     QString NextFile(const QString& request);

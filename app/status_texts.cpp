@@ -1,5 +1,7 @@
 #include "app/status_texts.h"
 
+#include "core/file_stream.h"
+
 #include "formats/pak.h"
 #include "formats/wzl.h"
 
@@ -106,7 +108,31 @@ QString EditErrorText(const std::exception& error) {
         return LibraryBusyMessage();
     if (const auto* refused = dynamic_cast<const EEditRefused*>(&error))
         return EditRefusalMessage(refused->Refusal());
-    return QString::fromStdString(error.what());
+    // The system's own text stays after the Chinese one, for whoever needs to look it up.
+    if (const auto* file = dynamic_cast<const EFileError*>(&error))
+        return QStringLiteral("文件读写失败：%1\n%2")
+            .arg(QString::fromStdString(file->Path()), QString::fromStdString(error.what()));
+    return QStringLiteral("操作失败：") + QString::fromStdString(error.what());
+}
+
+QString DamageText(const TRecordCheck& check) {
+    QString reason;
+    switch (check.Damage) {
+    case TRecordDamage::rdNone:
+        return {};
+    case TRecordDamage::rdTruncated:
+        reason = QStringLiteral("数据不完整，文件在这张图片中间结束");
+        break;
+    case TRecordDamage::rdUndecodable:
+        reason = QStringLiteral("数据无法解码");
+        break;
+    case TRecordDamage::rdReadError:
+        reason = QStringLiteral("读取失败");
+        break;
+    }
+    if (!check.Detail.empty())
+        reason += QStringLiteral("（%1）").arg(QString::fromStdString(check.Detail));
+    return QStringLiteral("图片数据损坏: ") + reason;
 }
 
 QString LibraryBusyMessage() {

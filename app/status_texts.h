@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/game_images.h"
+#include "operations/check_library.h"
 
 #include <QString>
 
@@ -34,5 +35,8 @@ QString LibraryBusyMessage();
 // What a message box says of an edit that raised: the two texts above for a refused or locked
 // library, the error's own text otherwise.
 QString EditErrorText(const std::exception& error);
+
+// Status pane 3 for an image that cannot be decoded: "图片数据损坏: …".
+QString DamageText(const TRecordCheck& check);
 
 } // namespace velmora

@@ -9,6 +9,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -16,23 +17,19 @@ namespace velmora {
 
 namespace {
 
-constexpr TColor kCellColor = RGBColor(255, 255, 255);
-constexpr TColor kLineColor = RGBColor(192, 192, 192);
-
-TColor ToTColor(const QColor& c) {
-    return RGBColor(uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()));
-}
+const QColor kLineColor(192, 192, 192);
 
 } // namespace
 
 TDrawGrid::TDrawGrid(QWidget* parent) : QAbstractScrollArea(parent) {
     setObjectName(QStringLiteral("DrawGrid"));
     setFocusPolicy(Qt::StrongFocus);
+    // Columns follow the width, so there is never anything to scroll sideways; the vertical bar
+    // stays so that its coming and going cannot change the column count.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setAutoFillBackground(false);
-    verticalScrollBar()->setSingleStep(kPitch / 4);
-    horizontalScrollBar()->setSingleStep(kPitch / 4);
-    FSurface.SetPixelFormat(MakePixelFormat(8, 8, 8));
     FLabelFont = font();
     UpdateScrollBars();
 }
@@ -42,93 +39,128 @@ void TDrawGrid::SetLabelFont(const QFont& font) {
     viewport()->update();
 }
 
-void TDrawGrid::SetRowCount(int rows) {
-    FRowCount = std::max(1, rows);
-    FRow = std::min(FRow, FRowCount - 1);
-    FAnchorRow = std::min(FAnchorRow, FRowCount - 1);
-    UpdateScrollBars();
+void TDrawGrid::SetImageCount(int count) {
+    FImageCount = std::max(0, count);
+    UpdateLayout();
     viewport()->update();
 }
 
-QRect TDrawGrid::Selection() const {
-    return QRect(QPoint(std::min(FCol, FAnchorCol), std::min(FRow, FAnchorRow)),
-                 QPoint(std::max(FCol, FAnchorCol), std::max(FRow, FAnchorRow)));
+void TDrawGrid::SetCellSize(int size) {
+    size = std::clamp(size, kMinCellSize, kMaxCellSize);
+    if (size == FCellSize)
+        return;
+    FCellSize = size;
+    UpdateLayout();
+    ScrollToIndex(FFocus);
+    viewport()->update();
+}
+
+void TDrawGrid::UpdateLayout() {
+    // Before the grid is first laid out its width says nothing: the default layout stands.
+    const int cols = testAttribute(Qt::WA_PendingResizeEvent) || viewport()->width() <= 1
+                         ? FCols
+                         : std::max(1, viewport()->width() / Pitch());
+    const bool changed = cols != FCols;
+    FCols = cols;
+    FRowCount = FImageCount / FCols + 1;
+    const int cells = FRowCount * FCols;
+    FFocus = std::min(FFocus, cells - 1);
+    FAnchor = std::min(FAnchor, cells - 1);
+    // Fewer rows move the focus up into the last one.
+    UpdateScrollBars();
+    if (changed) {
+        ScrollToIndex(FFocus);
+        emit ColumnsChanged(FCols);
+    }
+}
+
+std::pair<int, int> TDrawGrid::SelectedRange() const {
+    return {std::min(FFocus, FAnchor), std::max(FFocus, FAnchor)};
+}
+
+void TDrawGrid::SelectRange(int first, int last) {
+    const int cells = FRowCount * FCols;
+    if (first < 0 || last < 0 || first >= cells || last >= cells)
+        return;
+    FAnchor = first;
+    FFocus = last;
+    ScrollToIndex(last);
+    viewport()->update();
+    emit CellSelected(Col(), Row());
 }
 
 int TDrawGrid::TopRow() const {
-    return verticalScrollBar()->value() / kPitch;
+    return verticalScrollBar()->value() / Pitch();
+}
+
+std::pair<int, int> TDrawGrid::VisibleRange() const {
+    const int top = TopRow();
+    const int bottom = (verticalScrollBar()->value() + viewport()->height()) / Pitch();
+    return {top * FCols, (bottom + 1) * FCols - 1};
 }
 
 void TDrawGrid::FocusCell(int col, int row) {
-    if (col < 0 || col >= kColCount || row < 0 || row >= FRowCount)
+    if (col < 0 || col >= FCols || row < 0 || row >= FRowCount)
         return;
-    FCol = FAnchorCol = col;
-    FRow = FAnchorRow = row;
-    ScrollToCell(col, row);
+    FFocus = FAnchor = row * FCols + col;
+    ScrollToIndex(FFocus);
     viewport()->update();
     emit CellSelected(col, row);
 }
 
+void TDrawGrid::UpdateIndex(int index) {
+    const QRect rect = CellRect(index % FCols, index / FCols);
+    if (rect.intersects(viewport()->rect()))
+        viewport()->update(rect);
+}
+
 QPoint TDrawGrid::CellAt(const QPoint& pos) const {
-    const int x = pos.x() + horizontalScrollBar()->value();
     const int y = pos.y() + verticalScrollBar()->value();
-    if (x < 0 || y < 0)
+    if (pos.x() < 0 || y < 0)
         return {-1, -1};
-    const int col = x / kPitch;
-    const int row = y / kPitch;
-    if (col >= kColCount || row >= FRowCount)
+    const int col = pos.x() / Pitch();
+    const int row = y / Pitch();
+    if (col >= FCols || row >= FRowCount)
         return {-1, -1};
     return {col, row};
 }
 
 QRect TDrawGrid::CellRect(int col, int row) const {
-    return QRect(col * kPitch - horizontalScrollBar()->value(),
-                 row * kPitch - verticalScrollBar()->value(), kCellSize, kCellSize);
+    return QRect(col * Pitch(), row * Pitch() - verticalScrollBar()->value(), FCellSize, FCellSize);
 }
 
 void TDrawGrid::UpdateScrollBars() {
     const QSize view = viewport()->size();
-    const int contentWidth = kColCount * kPitch;
-    const int contentHeight = FRowCount * kPitch;
-    horizontalScrollBar()->setRange(0, std::max(0, contentWidth - view.width()));
-    horizontalScrollBar()->setPageStep(std::max(1, view.width()));
+    const int contentHeight = FRowCount * Pitch();
     verticalScrollBar()->setRange(0, std::max(0, contentHeight - view.height()));
     verticalScrollBar()->setPageStep(std::max(1, view.height()));
+    verticalScrollBar()->setSingleStep(std::max(1, Pitch() / 4));
 }
 
-void TDrawGrid::ScrollToCell(int col, int row) {
+void TDrawGrid::ScrollToIndex(int index) {
     const QSize view = viewport()->size();
     QScrollBar* v = verticalScrollBar();
-    const int top = row * kPitch;
+    const int top = index / FCols * Pitch();
     if (top < v->value())
         v->setValue(top);
-    else if (top + kCellSize > v->value() + view.height())
-        v->setValue(top + kCellSize - view.height());
-    QScrollBar* h = horizontalScrollBar();
-    const int left = col * kPitch;
-    if (left < h->value())
-        h->setValue(left);
-    else if (left + kCellSize > h->value() + view.width())
-        h->setValue(left + kCellSize - view.width());
+    else if (top + FCellSize > v->value() + view.height())
+        v->setValue(top + FCellSize - view.height());
 }
 
-void TDrawGrid::MoveFocus(int col, int row, bool extend) {
-    col = std::clamp(col, 0, kColCount - 1);
-    row = std::clamp(row, 0, FRowCount - 1);
-    FCol = col;
-    FRow = row;
-    if (!extend) {
-        FAnchorCol = col;
-        FAnchorRow = row;
-    }
-    ScrollToCell(col, row);
+void TDrawGrid::MoveFocus(int index, bool extend) {
+    // Keys move over the images only (the first cell when there are none).
+    index = std::clamp(index, 0, std::max(0, FImageCount - 1));
+    FFocus = index;
+    if (!extend)
+        FAnchor = index;
+    ScrollToIndex(index);
     viewport()->update();
-    emit CellSelected(col, row);
+    emit CellSelected(Col(), Row());
 }
 
 void TDrawGrid::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    UpdateScrollBars();
+    UpdateLayout();
 }
 
 void TDrawGrid::mousePressEvent(QMouseEvent* event) {
@@ -137,42 +169,65 @@ void TDrawGrid::mousePressEvent(QMouseEvent* event) {
     const QPoint cell = CellAt(event->position().toPoint());
     if (cell.x() < 0)
         return;
-    MoveFocus(cell.x(), cell.y(), event->modifiers() & Qt::ShiftModifier);
+    const bool extend = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+    FFocus = cell.y() * FCols + cell.x();
+    if (!extend)
+        FAnchor = FFocus;
+    viewport()->update();
+    emit CellSelected(cell.x(), cell.y());
 }
 
 void TDrawGrid::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton))
         return;
     const QPoint cell = CellAt(event->position().toPoint());
-    if (cell.x() < 0 || (cell.x() == FCol && cell.y() == FRow))
+    if (cell.x() < 0 || cell.y() * FCols + cell.x() == FFocus)
         return;
-    MoveFocus(cell.x(), cell.y(), true);
+    FFocus = cell.y() * FCols + cell.x();
+    ScrollToIndex(FFocus);
+    viewport()->update();
+    emit CellSelected(cell.x(), cell.y());
 }
 
 void TDrawGrid::keyPressEvent(QKeyEvent* event) {
     const bool extend = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const int pageRows = std::max(1, viewport()->height() / kPitch);
+    // Alt + arrows belong to the preview (they move the image's offset).
+    if (event->modifiers() & Qt::AltModifier)
+        return QAbstractScrollArea::keyPressEvent(event);
+    const int pageRows = std::max(1, viewport()->height() / Pitch());
+    const int rowStart = FFocus / FCols * FCols;
     switch (event->key()) {
     case Qt::Key_Left:
-        return MoveFocus(FCol - 1, FRow, extend);
+        return MoveFocus(FFocus - 1, extend);
     case Qt::Key_Right:
-        return MoveFocus(FCol + 1, FRow, extend);
+        return MoveFocus(FFocus + 1, extend);
     case Qt::Key_Up:
-        return MoveFocus(FCol, FRow - 1, extend);
+        return MoveFocus(FFocus >= FCols ? FFocus - FCols : FFocus, extend);
     case Qt::Key_Down:
-        return MoveFocus(FCol, FRow + 1, extend);
+        return MoveFocus(FFocus + FCols < FImageCount ? FFocus + FCols : FImageCount - 1, extend);
     case Qt::Key_PageUp:
-        return MoveFocus(FCol, FRow - pageRows, extend);
+        return MoveFocus(std::max(FFocus % FCols, FFocus - pageRows * FCols), extend);
     case Qt::Key_PageDown:
-        return MoveFocus(FCol, FRow + pageRows, extend);
+        return MoveFocus(FFocus + pageRows * FCols, extend);
     case Qt::Key_Home:
-        return MoveFocus(0, ctrl ? 0 : FRow, extend);
+        return MoveFocus(ctrl ? 0 : rowStart, extend);
     case Qt::Key_End:
-        return MoveFocus(kColCount - 1, ctrl ? FRowCount - 1 : FRow, extend);
+        return MoveFocus(ctrl ? FImageCount - 1 : rowStart + FCols - 1, extend);
     default:
         QAbstractScrollArea::keyPressEvent(event);
     }
+}
+
+void TDrawGrid::wheelEvent(QWheelEvent* event) {
+    if (event->modifiers() & Qt::ControlModifier) {
+        const int steps = event->angleDelta().y() / 120;
+        if (steps != 0)
+            emit CellSizeRequested(std::clamp(FCellSize + steps * 8, kMinCellSize, kMaxCellSize));
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 void TDrawGrid::focusInEvent(QFocusEvent* event) {
@@ -191,7 +246,7 @@ void TDrawGrid::DrawLabel(QPainter& painter, const QRect& cell, int index) const
     const int h = metrics.height();
     const int ascent = metrics.ascent();
     const int left = cell.left();
-    const int bottom = cell.top() + kCellSize;
+    const int bottom = cell.top() + FCellSize;
     // White at four neighbouring positions, then black on top: a black number with a white
     // outline that stays readable over any thumbnail.
     painter.setPen(Qt::white);
@@ -206,58 +261,51 @@ void TDrawGrid::DrawLabel(QPainter& painter, const QRect& cell, int index) const
 void TDrawGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QRect dirty = event->rect();
-    painter.fillRect(dirty, Qt::white);
+    painter.fillRect(dirty, kLineColor);
 
-    const int sx = horizontalScrollBar()->value();
     const int sy = verticalScrollBar()->value();
-    const int firstCol = std::max(0, (dirty.left() + sx) / kPitch);
-    const int lastCol = std::min(kColCount - 1, (dirty.right() + sx) / kPitch);
-    const int firstRow = std::max(0, (dirty.top() + sy) / kPitch);
-    const int lastRow = std::min(FRowCount - 1, (dirty.bottom() + sy) / kPitch);
+    const int pitch = Pitch();
+    const int firstCol = std::max(0, dirty.left() / pitch);
+    const int lastCol = std::min(FCols - 1, dirty.right() / pitch);
+    const int firstRow = std::max(0, (dirty.top() + sy) / pitch);
+    const int lastRow = std::min(FRowCount - 1, (dirty.bottom() + sy) / pitch);
+    // Right of the last column lies no cell.
+    const int cellsRight = FCols * pitch;
+    if (dirty.right() >= cellsRight)
+        painter.fillRect(
+            QRect(cellsRight, dirty.top(), dirty.right() - cellsRight + 1, dirty.height()),
+            palette().color(QPalette::Base));
     if (firstCol > lastCol || firstRow > lastRow)
         return;
 
-    // The surface covers whole cells so that every thumbnail is drawn with its box inside it. It
-    // keeps the size of the largest screen seen: allocating it anew for every paint costs more
-    // than drawing. Cell (col, row) sits at ((col - firstCol) * kPitch, (row - firstRow) * kPitch)
-    // of its visual rows, which are the last rows of its bottom-up storage.
-    const int width = (lastCol - firstCol + 1) * kPitch;
-    const int height = (lastRow - firstRow + 1) * kPitch;
-    if (FSurface.Width() < width || FSurface.Height() < height)
-        FSurface.SetSize(std::max(width, FSurface.Width()), std::max(height, FSurface.Height()),
-                         32);
-    FSurface.FillRect(0, 0, width, height, kLineColor);
-    const QRect selection = Selection();
-    const TColor selected = ToTColor(palette().color(QPalette::Highlight));
-    std::vector<std::pair<QRect, int>> labels;
+    const auto [selFirst, selLast] = SelectedRange();
+    const QColor selected = palette().color(QPalette::Highlight);
+    painter.setFont(FLabelFont);
     for (int row = firstRow; row <= lastRow; ++row) {
         for (int col = firstCol; col <= lastCol; ++col) {
-            const int x = (col - firstCol) * kPitch;
-            const int y = (row - firstRow) * kPitch;
-            FSurface.FillRect(x, y, kCellSize, kCellSize,
-                              selection.contains(col, row) ? selected : kCellColor);
-            if (FOnDrawCell && FOnDrawCell(FSurface, col, row, x, y))
-                labels.emplace_back(CellRect(col, row), row * kColCount + col);
+            const int index = row * FCols + col;
+            const QRect cell = CellRect(col, row);
+            painter.fillRect(cell, index >= selFirst && index <= selLast ? selected : Qt::white);
+            const TCellView view = FOnCell ? FOnCell(index, FCellSize) : TCellView{};
+            if (!view.Thumbnail.isNull())
+                painter.drawImage(cell.topLeft(), view.Thumbnail);
+            if (view.Damaged) {
+                painter.fillRect(cell, QBrush(QColor(220, 0, 0, 110), Qt::BDiagPattern));
+                const int corner = std::max(10, FCellSize / 5);
+                const QPoint tr = cell.topRight() + QPoint(1, 0);
+                const QPoint triangle[] = {tr, tr - QPoint(corner, 0), tr + QPoint(0, corner)};
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(QColor(220, 0, 0));
+                painter.drawPolygon(triangle, 3);
+                painter.setBrush(Qt::NoBrush);
+            }
+            if (view.Image)
+                DrawLabel(painter, cell, index);
         }
     }
 
-    // Shown through a vertical flip, without copying or converting its pixels.
-    const uint8_t* used =
-        FSurface.PBits() + ptrdiff_t(FSurface.Height() - height) * FSurface.WidthBytes();
-    const QImage image(used, width, height, FSurface.WidthBytes(), QImage::Format_RGB32);
-    const QPoint origin(firstCol * kPitch - sx, firstRow * kPitch - sy);
-    painter.save();
-    painter.translate(origin.x(), origin.y() + height);
-    painter.scale(1, -1);
-    painter.drawImage(0, 0, image);
-    painter.restore();
-
-    painter.setFont(FLabelFont);
-    for (const auto& [rect, index] : labels)
-        DrawLabel(painter, rect, index);
-
     if (hasFocus()) {
-        const QRect focus = CellRect(FCol, FRow);
+        const QRect focus = CellRect(Col(), Row());
         painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(focus.adjusted(0, 0, -1, -1));

@@ -1,50 +1,71 @@
 #pragma once
 
-#include "core/dib.h"
-
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QImage>
 #include <QRect>
 
 #include <functional>
+#include <utility>
 
 namespace velmora {
 
-// The thumbnail grid: ten columns of 80 x 80 cells with grid lines between them, a focused cell
-// and a range selection. Cell contents come from OnDrawCell, which draws into a raster surface
-// (the core's 32-bit TDIB standing in for a device context); the grid shows that surface as it is
-// and writes the outlined number of every drawn cell over it. Only cells in view are drawn, so
-// painting costs the same whatever the number of rows.
+// What one cell of the grid shows.
+struct TCellView {
+    bool Image = false;   // the cell holds an image: it gets its number
+    QImage Thumbnail;     // drawn at the cell's top-left corner; null while it is being made
+    bool Damaged = false; // the image cannot be decoded: a red corner and a hatch
+};
+
+// The thumbnail grid: square cells with grid lines between them, as many columns as the width
+// holds (at least one), a focused cell and a range of selected cells in reading order. Cell
+// contents come from OnCell; the grid writes the outlined number of every image cell over its
+// thumbnail. Only cells in view are asked for, so painting costs the same whatever the number of
+// rows.
 class TDrawGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
+    // The columns and cell size of the default layout.
     static constexpr int kColCount = 10;
     static constexpr int kCellSize = 80;
+    static constexpr int kMinCellSize = 48;
+    static constexpr int kMaxCellSize = 160;
     static constexpr int kLineWidth = 1;
     static constexpr int kPitch = kCellSize + kLineWidth;
 
-    // Draws cell (col, row) into dc with its box at (x, y), kCellSize square; true when the cell
-    // shows an image, which then gets its number label.
-    using TDrawCell = std::function<bool(TDIB& dc, int col, int row, int x, int y)>;
+    using TCellProvider = std::function<TCellView(int index, int cellSize)>;
 
     explicit TDrawGrid(QWidget* parent = nullptr);
 
-    int ColCount() const { return kColCount; }
+    int ColCount() const { return FCols; }
     int RowCount() const { return FRowCount; }
-    // At least one row. The focused cell moves up when its row goes away.
-    void SetRowCount(int rows);
+    int CellSize() const { return FCellSize; }
+    int Pitch() const { return FCellSize + kLineWidth; }
+    // The number of images: the grid has ImageCount div ColCount + 1 rows, and keyboard moves
+    // stay on the images.
+    void SetImageCount(int count);
+    int ImageCount() const { return FImageCount; }
+    // 48..160 pixels; the focused cell stays in view.
+    void SetCellSize(int size);
 
-    int Col() const { return FCol; }
-    int Row() const { return FRow; }
-    // The selected cells as (left, top) - (right, bottom), the focused cell included.
-    QRect Selection() const;
+    int Col() const { return FFocus % FCols; }
+    int Row() const { return FFocus / FCols; }
+    int FocusIndex() const { return FFocus; }
+    // The selected images, first and last, the focused cell included.
+    std::pair<int, int> SelectedRange() const;
+    // Selects first..last with the focus on last, scrolls it into view and reports it.
+    void SelectRange(int first, int last);
     // Focuses a cell (the selection collapses onto it), scrolls it into view and reports it with
     // CellSelected. Cells outside the grid are ignored.
     void FocusCell(int col, int row);
-    // The first row in view.
+    void FocusIndex(int index) { FocusCell(index % FCols, index / FCols); }
+    // The first row in view, and the images in view.
     int TopRow() const;
+    std::pair<int, int> VisibleRange() const;
 
-    void SetOnDrawCell(TDrawCell onDrawCell) { FOnDrawCell = std::move(onDrawCell); }
+    void SetOnCell(TCellProvider onCell) { FOnCell = std::move(onCell); }
+    // Repaints the cell of one image, if it is in view.
+    void UpdateIndex(int index);
 
     // The number label's font; its text height decides where the label sits.
     void SetLabelFont(const QFont& font);
@@ -57,6 +78,10 @@ public:
 signals:
     // The user (or FocusCell) moved the focus to a cell.
     void CellSelected(int col, int row);
+    // The column count followed the width; the focus keeps its image.
+    void ColumnsChanged(int cols);
+    // Ctrl + wheel asked for another cell size.
+    void CellSizeRequested(int size);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,23 +89,25 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void UpdateLayout();
     void UpdateScrollBars();
-    void MoveFocus(int col, int row, bool extend);
-    void ScrollToCell(int col, int row);
+    void MoveFocus(int index, bool extend);
+    void ScrollToIndex(int index);
     void DrawLabel(QPainter& painter, const QRect& cell, int index) const;
 
+    int FCols = kColCount;
+    int FCellSize = kCellSize;
+    int FImageCount = 0;
     int FRowCount = 1;
-    int FCol = 0;
-    int FRow = 0;
-    int FAnchorCol = 0;
-    int FAnchorRow = 0;
-    TDrawCell FOnDrawCell;
+    int FFocus = 0;
+    int FAnchor = 0;
+    TCellProvider FOnCell;
     QFont FLabelFont;
-    TDIB FSurface;
 };
 
 } // namespace velmora

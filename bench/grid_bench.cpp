@@ -1,9 +1,13 @@
-// Painting one screen of the thumbnail grid (8 rows of 10 cells) over a Pak library of 100,000
-// zlib-compressed 16-bit sprites, offscreen, through the main window's own cell drawing. Nothing is
-// cached: every paint decodes and stretches its 80 images again.
+// The thumbnail grid of the main window, offscreen: opening a Pak library of 100,000
+// zlib-compressed 16-bit sprites and painting its first screen; scrolling screen by screen over 800
+// x 600 sprites with the thumbnails cached and while they are still being made on the workers (the
+// time the user-interface thread spends per frame, and the longest frame); and, as the baseline,
+// painting a screen of the large sprites the way a grid without a cache does, decoding and
+// stretching every cell on the user-interface thread.
 #include "app/forms.h"
 #include "app/globals.h"
 #include "app/main_window.h"
+#include "app/thumbnail_cache.h"
 #include "app/thumbnail_grid.h"
 #include "core/dib.h"
 #include "files/pak_passwords.h"
@@ -16,6 +20,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -25,7 +31,6 @@ using namespace velmora;
 namespace {
 
 constexpr int kImages = 100000;
-constexpr int kVisibleRows = 8;
 
 // A sprite of 32..95 x 48..111 pixels with smooth shading, as game sprites compress.
 TDIB MakeSprite(int i) {
@@ -48,14 +53,40 @@ TDIB MakeSprite(int i) {
     return dib;
 }
 
+constexpr int kLargeImages = 600;
+
+// An 800 x 600 sprite: a shaded disc over black, different for each i.
+TDIB MakeLargeSprite(int i) {
+    TDIB dib;
+    dib.SetPixelFormat(MakePixelFormat(5, 6, 5));
+    dib.SetSize(800, 600, 16);
+    for (int y = 0; y < 600; ++y) {
+        for (int x = 0; x < 800; ++x) {
+            const double dx = (x - 400.0) / 400.0;
+            const double dy = (y - 300.0) / 300.0;
+            const double d = dx * dx + dy * dy;
+            if (d > 1.0)
+                continue;
+            const int shade = int(31 * (1.0 - d));
+            dib.SetPixel(x, y,
+                         uint32_t((shade << 11) | (((i + x / 8) & 63) << 5) | ((y / 8) & 31)));
+        }
+    }
+    return dib;
+}
+
 std::string LibraryPath() {
     return (std::filesystem::temp_directory_path() / "velmora_grid_bench_100000.Pak").string();
 }
 
-// Builds the library once; later runs reuse the file.
-void EnsureLibrary(const std::string& path) {
+std::string LargeLibraryPath() {
+    return (std::filesystem::temp_directory_path() / "velmora_grid_bench_800x600.Pak").string();
+}
+
+// Builds a library once; later runs reuse the file.
+template <typename TMake> void EnsureLibrary(const std::string& path, int images, TMake make) {
     if (std::unique_ptr<TGameImages> existing = OpenLibraryFile(path, kDefaultPakPassword).Library;
-        existing && existing->ImageCount() == kImages)
+        existing && existing->ImageCount() == images)
         return;
     {
         TQuillrand creator(path);
@@ -65,8 +96,8 @@ void EnsureLibrary(const std::string& path) {
     TryPakPassword(library, kDefaultPakPassword);
     library.Initialize();
     auto update = library.BeginUpdate(-1);
-    for (int i = 0; i < kImages; ++i) {
-        TDIB sprite = MakeSprite(i % 997);
+    for (int i = 0; i < images; ++i) {
+        TDIB sprite = make(i);
         update.Add(sprite, 0, 0, 1, nullptr);
     }
     update.EndUpdate();
@@ -74,26 +105,25 @@ void EnsureLibrary(const std::string& path) {
 
 struct TBenchEditor {
     std::unique_ptr<TForms> Forms;
-    std::unique_ptr<TDrawGrid> Grid;
 
     TBenchEditor() {
-        const std::string path = LibraryPath();
-        EnsureLibrary(path);
+        EnsureLibrary(LibraryPath(), kImages, [](int i) { return MakeSprite(i % 997); });
+        EnsureLibrary(LargeLibraryPath(), kLargeImages, [](int i) { return MakeLargeSprite(i); });
+        g_PakPasswords = {{LibraryPath(), kDefaultPakPassword},
+                          {LargeLibraryPath(), kDefaultPakPassword}};
         Forms = CreateForms();
-        TOpenResult opened = OpenLibraryFile(path, kDefaultPakPassword);
-        g_Images = std::move(opened.Library);
-        Grid = std::make_unique<TDrawGrid>();
-        TfrmMain* main = Forms->frmMain.get();
-        Grid->SetOnDrawCell([main](TDIB& dc, int col, int row, int x, int y) {
-            return main->DrawGridDrawCell(dc, col, row, x, y);
-        });
-        Grid->SetRowCount(g_Images ? g_Images->ImageCount() / 10 + 1 : 1);
-        // The frame and scroll bar around a viewport of exactly 10 x 8 cells.
-        Grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        Grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        const int bar = Grid->verticalScrollBar()->sizeHint().width();
-        Grid->resize(10 * TDrawGrid::kPitch + bar + 2, kVisibleRows * TDrawGrid::kPitch + 2);
+        // The default window: ten columns of 80-pixel cells.
+        Main().show();
+        QCoreApplication::processEvents();
     }
+    TfrmMain& Main() { return *Forms->frmMain; }
+    TDrawGrid& Grid() { return *Main().DrawGrid(); }
+    void Open(const std::string& path) {
+        if (!g_Images || g_Images->FileName() != path)
+            Main().OpenLibrary(path);
+    }
+    // Paints what the viewport shows now, as a paint event would.
+    void Paint(QImage& target) { Grid().viewport()->render(&target); }
 };
 
 // Created on first use, destroyed by main while the application object still exists.
@@ -105,65 +135,131 @@ TBenchEditor& Editor() {
     return *g_Editor;
 }
 
-void BM_GridPaintOneScreen(benchmark::State& state) {
-    TBenchEditor& editor = Editor();
-    if (!g_Images || g_Images->ImageCount() != kImages) {
-        state.SkipWithError("the benchmark library did not open");
-        return;
-    }
-    QWidget* viewport = editor.Grid->viewport();
-    QImage target(viewport->size(), QImage::Format_RGB32);
-    QScrollBar* v = editor.Grid->verticalScrollBar();
-    int step = 0;
-    for (auto _ : state) {
-        // A different screen every time, spread over the whole library.
-        v->setValue((step++ * 997 * TDrawGrid::kPitch) % std::max(1, v->maximum()));
-        viewport->render(&target);
-        benchmark::DoNotOptimize(target.constBits());
-    }
-    state.counters["cells"] = double(viewport->height() / TDrawGrid::kPitch * 10);
-    state.SetItemsProcessed(int64_t(state.iterations()) * 80);
+double Milliseconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
 }
-BENCHMARK(BM_GridPaintOneScreen)->Unit(benchmark::kMillisecond);
 
-// Scrolling by one wheel step near the same place: the same cost, measured as the user feels it.
-void BM_GridScrollStep(benchmark::State& state) {
+// Opening the 100,000-image library in the window and painting its first screen (the numbers at
+// once, the thumbnails as the workers deliver them). "paint_ms" is the first paint after the
+// library was read.
+void BM_OpenAndPaintFirstScreen(benchmark::State& state) {
     TBenchEditor& editor = Editor();
-    if (!g_Images) {
-        state.SkipWithError("the benchmark library did not open");
-        return;
-    }
-    QWidget* viewport = editor.Grid->viewport();
-    QImage target(viewport->size(), QImage::Format_RGB32);
-    QScrollBar* v = editor.Grid->verticalScrollBar();
-    v->setValue(v->maximum() / 2);
-    int direction = 1;
+    QImage target(editor.Grid().viewport()->size(), QImage::Format_RGB32);
+    double paintMs = 0;
     for (auto _ : state) {
-        if (v->value() + direction * 20 > v->maximum() || v->value() + direction * 20 < 0)
-            direction = -direction;
-        v->setValue(v->value() + direction * 20);
-        viewport->render(&target);
-        benchmark::DoNotOptimize(target.constBits());
-    }
-}
-BENCHMARK(BM_GridScrollStep)->Unit(benchmark::kMillisecond);
-
-// Opening the library in the window, with the progress bar and messages handled while reading.
-void BM_OpenLibraryInWindow(benchmark::State& state) {
-    TBenchEditor& editor = Editor();
-    TfrmMain& main = *editor.Forms->frmMain;
-    const std::string path = LibraryPath();
-    // The password list names the library, so no prompt comes up.
-    g_PakPasswords = {{path, kDefaultPakPassword}};
-    for (auto _ : state) {
-        main.OpenLibrary(path);
+        editor.Main().CloseLibrary();
+        editor.Main().OpenLibrary(LibraryPath());
         if (!g_Images || g_Images->ImageCount() != kImages) {
             state.SkipWithError("the benchmark library did not open");
             return;
         }
+        const auto start = std::chrono::steady_clock::now();
+        editor.Paint(target);
+        paintMs = std::max(paintMs, Milliseconds(std::chrono::steady_clock::now() - start));
+    }
+    state.counters["paint_ms"] = paintMs;
+}
+BENCHMARK(BM_OpenAndPaintFirstScreen)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The first screen's paint alone, on an open library whose thumbnails are not made yet.
+void BM_FirstScreenPaint(benchmark::State& state) {
+    TBenchEditor& editor = Editor();
+    editor.Open(LibraryPath());
+    QImage target(editor.Grid().viewport()->size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        state.PauseTiming();
+        editor.Main().Thumbnails()->WaitUntilIdle();
+        editor.Main().Thumbnails()->Clear();
+        editor.Grid().verticalScrollBar()->setValue(0);
+        state.ResumeTiming();
+        editor.Paint(target);
     }
 }
-BENCHMARK(BM_OpenLibraryInWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstScreenPaint)->Unit(benchmark::kMillisecond);
+
+// Scrolling one screen at a time over the 800 x 600 sprites. Cached: every screen was painted
+// before and its thumbnails made. Uncached: the cache is emptied before each screen, so every
+// paint asks for all its thumbnails; the workers decode them meanwhile. "max_frame_ms" is the
+// longest user-interface time of one frame (the scroll, the paint and the thumbnails delivered
+// since the last frame).
+void ScrollScreens(benchmark::State& state, bool cached) {
+    TBenchEditor& editor = Editor();
+    editor.Open(LargeLibraryPath());
+    if (!g_Images || g_Images->ImageCount() != kLargeImages) {
+        state.SkipWithError("the benchmark library did not open");
+        return;
+    }
+    TThumbnailCache& cache = *editor.Main().Thumbnails();
+    QScrollBar* v = editor.Grid().verticalScrollBar();
+    QImage target(editor.Grid().viewport()->size(), QImage::Format_RGB32);
+    const int page = v->pageStep();
+    const int screens = std::max(1, v->maximum() / page);
+    if (cached) {
+        for (int s = 0; s <= screens; ++s) {
+            v->setValue(std::min(v->maximum(), s * page));
+            editor.Paint(target);
+            cache.WaitUntilIdle();
+        }
+    }
+    double maxFrame = 0;
+    int screen = 0;
+    for (auto _ : state) {
+        if (!cached) {
+            state.PauseTiming();
+            cache.WaitUntilIdle();
+            cache.Clear();
+            state.ResumeTiming();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        screen = (screen + 1) % (screens + 1);
+        v->setValue(std::min(v->maximum(), screen * page));
+        editor.Paint(target);
+        // Thumbnails that arrived are handed over and their cells repainted, as the event loop
+        // would between frames.
+        QCoreApplication::processEvents();
+        const double ms = Milliseconds(std::chrono::steady_clock::now() - start);
+        maxFrame = std::max(maxFrame, ms);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    state.counters["max_frame_ms"] = maxFrame;
+}
+
+void BM_ScrollLargeSpritesCached(benchmark::State& state) {
+    ScrollScreens(state, true);
+}
+BENCHMARK(BM_ScrollLargeSpritesCached)->Unit(benchmark::kMillisecond);
+
+void BM_ScrollLargeSpritesUncached(benchmark::State& state) {
+    ScrollScreens(state, false);
+}
+BENCHMARK(BM_ScrollLargeSpritesUncached)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The baseline: one screen of the large sprites decoded and stretched on the calling thread, cell
+// by cell, as painting without a cache costs.
+void BM_BaselineSynchronousScreen(benchmark::State& state) {
+    TBenchEditor& editor = Editor();
+    editor.Open(LargeLibraryPath());
+    if (!g_Images) {
+        state.SkipWithError("the benchmark library did not open");
+        return;
+    }
+    const int cells =
+        editor.Grid().ColCount() * (editor.Grid().viewport()->height() / editor.Grid().Pitch() + 1);
+    TDIB surface;
+    surface.SetSize(TDrawGrid::kCellSize, TDrawGrid::kCellSize, 32);
+    int first = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < cells; ++i) {
+            int w = TDrawGrid::kCellSize;
+            int h = TDrawGrid::kCellSize;
+            g_Images->StretchBlt((first + i) % kLargeImages, surface, 0, 0, w, h);
+        }
+        first += cells;
+        benchmark::DoNotOptimize(surface.PBits());
+    }
+    state.counters["cells"] = cells;
+}
+BENCHMARK(BM_BaselineSynchronousScreen)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -177,7 +273,8 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    g_Images.reset();
+    if (g_Editor)
+        g_Editor->Main().ReleaseLibrary();
     g_Editor.reset();
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "files/app_dir.h"
 #include "files/pak_passwords.h"
 #include "formats/indexed_library.h"
+#include "operations/library_files.h"
 #include "operations/library_kind.h"
 
 #include <cstdio>
@@ -142,6 +143,13 @@ const std::vector<TCommand>& Commands() {
          "  --dry-run  only report what a rebuild would find\n",
          {{}, {"--dry-run"}},
          RunRepair},
+        {"check",
+         "velmora-cli check LIB [--password P] [--json]\n"
+         "Reads every image of a library and lists the ones that are damaged (the data file\n"
+         "ends inside them, or their bytes do not decode), with the reason. Exit status 1\n"
+         "when any is.\n"
+         "  --json  one object: the image count and the damaged images with their reasons\n",
+         kReadSyntax, RunCheck},
         {"passwd",
          "velmora-cli passwd PAK --password OLD --new NEW [--backup]\n"
          "Re-protects a Pak library with a new password and records it in Pak.txt when the\n"
@@ -257,6 +265,15 @@ int Main(int argc, char* argv[]) {
         const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
         g_AppDir = FindAppDir(ec ? std::string(argv[0]) : exe.string());
         LoadPakPasswords();
+        // An index file is no library of its own, whichever command is given it.
+        const size_t libraries = std::strcmp(command->Name, "convert") == 0 ? 2 : 1;
+        for (size_t i = 0; i < libraries && i < args.Positional.size(); ++i) {
+            const std::string data = DataFileOfIndex(args.Positional[i]);
+            if (!data.empty()) {
+                Fail(args.Positional[i], "this is the index of " + data + "; open that instead");
+                return exFailed;
+            }
+        }
         return command->Run(args);
     } catch (const EUsageError& e) {
         const char* end = std::strchr(command->Usage, '\n');

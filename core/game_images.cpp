@@ -384,6 +384,14 @@ void TGameImages::TUpdate::MarkChanged() {
     NoteStructuralChange();
 }
 
+void TGameImages::TUpdate::ReplaceAll(TRecordList Records) {
+    if (!FOpen)
+        return;
+    FRecords = std::move(Records);
+    m_nIndex = std::min<int32_t>(m_nIndex, int32_t(FRecords.size()));
+    NoteStructuralChange();
+}
+
 void TGameImages::TUpdate::EndUpdate() {
     if (!FOpen)
         throw EFileError(FLibrary ? FLibrary->FFileName : std::string(),

@@ -318,6 +318,8 @@ public:
     bool SetPoint(int Index, TPoint Value);
     // Has the library written anew although no record changed (a new key or header).
     void MarkChanged();
+    // Makes Records the whole new list (an earlier snapshot brought back).
+    void ReplaceAll(TRecordList Records);
 
     // The list as it stands in the transaction.
     const TRecordList& Records() const { return FRecords; }

@@ -306,6 +306,14 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
         result.Error = kUnencodablePasswordText;
         return result;
     }
+    // A WIL file read as WIS (the kind chosen does not match the file) opens as an empty
+    // library: the conversion would write an empty target and call it done.
+    if (const TImageType actual = LibraryKindOf(options.SourcePath); actual != options.SourceKind) {
+        static const char* const kNames[] = {"WIL", "WIS", "WZL", "Pak"};
+        result.Error = options.SourcePath + ": the file is a " + kNames[actual] + " library, not " +
+                       kNames[options.SourceKind];
+        return result;
+    }
     std::error_code ec;
     if (std::filesystem::equivalent(options.SourcePath, options.TargetPath, ec)) {
         result.Error = options.TargetPath + ": the target is the source file";

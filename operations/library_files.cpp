@@ -6,6 +6,8 @@
 #include "formats/wil.h"
 #include "formats/wzl.h"
 
+#include <filesystem>
+
 namespace velmora {
 
 namespace {
@@ -36,6 +38,35 @@ std::string TemporaryNameFor(const std::string& path) {
     if (ext.size() > 8)
         ext.clear();
     return HiddenNameFor(ResolveLinks(path), ".work" + ext);
+}
+
+} // namespace velmora
+
+namespace velmora {
+
+std::string DataFileOfIndex(const std::string& path) {
+    const std::string ext = ExtractFileExt(path);
+    std::string dataExt;
+    if (SameText(ext, ".WIX"))
+        dataExt = ".Wil";
+    else if (SameText(ext, ".WZX"))
+        dataExt = ".Wzl";
+    else
+        return {};
+    const std::string stem = path.substr(0, path.size() - ext.size());
+    // The data file as it is spelled on disk, when one exists.
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(stem).has_parent_path()
+                                             ? std::filesystem::path(stem).parent_path()
+                                             : std::filesystem::path(".");
+    const std::string name = std::filesystem::path(stem).filename().string();
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string candidate = it->path().filename().string();
+        if (SameText(candidate, name + dataExt))
+            return stem.substr(0, stem.size() - name.size()) + candidate;
+    }
+    return stem + dataExt;
 }
 
 } // namespace velmora

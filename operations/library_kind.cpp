@@ -18,7 +18,6 @@ namespace velmora {
 namespace {
 
 // The end of the encrypted header in the variant with the shortest magic (5 bytes, then 257).
-constexpr uintmax_t kPakShortestHeaderEnd = 262;
 
 // Up to the first 13 bytes of a file; fewer when it is shorter or cannot be read.
 std::string FirstBytes(const std::string& fileName) {

@@ -2,6 +2,7 @@
 
 #include "core/game_images.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,9 @@ namespace velmora {
 // length byte of at least 9 followed by "QUILLRAND", letters in any case) and a WIL library
 // otherwise; every other extension (".Data" included) gives WIL.
 TImageType LibraryKindOf(const std::string& fileName);
+
+// A Pak file shorter than this ends inside its header: damaged, whatever the password.
+constexpr uintmax_t kPakShortestHeaderEnd = 262;
 
 // True when the first bytes of a file carry one of the Pak container's magics.
 bool HasPakMagic(const std::string& fileName);

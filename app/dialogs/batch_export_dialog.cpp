@@ -192,7 +192,14 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
         return;
     }
     const int first = FEditX->value();
-    const int last = FEditY->value();
+    int last = FEditY->value();
+    // An end past the last image is cut to it, as the delete command does, and said so.
+    if (first >= 0 && first < g_Images->ImageCount() && last >= g_Images->ImageCount()) {
+        last = g_Images->ImageCount() - 1;
+        FEditY->setValue(last);
+        Prompts().ShowMessage(
+            QStringLiteral("结束编号超出最后一张图片，已改为 %1 ！！！").arg(last));
+    }
     if (last < first || first < 0 || last >= g_Images->ImageCount())
         return; // a range outside the library exports nothing and leaves the dialog idle
     const TImageFormat format = TImageFormat(std::max(FFormat->checkedId(), 0));

@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+
+#include <optional>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -170,14 +172,15 @@ void TfrmInPutManyDlg::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmInPutManyDlg::reject() {
-    // Escape and the close button are refused while an import runs.
-    if (!g_Busy)
+    // While an import runs, Escape and 取消 cancel it; the dialog closes afterwards.
+    if (FRunning)
+        FCancelRequested = true;
+    else if (!g_Busy)
         QDialog::reject();
 }
 
 void TfrmInPutManyDlg::SetButtonsEnabled(bool enabled) {
     FBitBtnOK->setEnabled(enabled);
-    FBitBtnClose->setEnabled(enabled);
 }
 
 void TfrmInPutManyDlg::RadioGroup1Click() {
@@ -281,20 +284,44 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
     }
 
     TBatchImportResult result;
+    // Cancelling throws out of the progress call: the edit is discarded, nothing is written.
+    struct TCancelled {
+        int Done, Total;
+    };
+    std::optional<TCancelled> cancelled;
     {
         TBusyGuard busy;
         SetButtonsEnabled(false);
+        FRunning = true;
+        FCancelRequested = false;
         struct TEnableAgain {
             TfrmInPutManyDlg* Dialog;
-            ~TEnableAgain() { Dialog->SetButtonsEnabled(true); }
+            ~TEnableAgain() {
+                Dialog->FRunning = false;
+                Dialog->SetButtonsEnabled(true);
+            }
         } enableAgain{this};
-        result = BatchImport(*g_Images, options, [this](int done, int total) {
-            setWindowTitle(
-                QStringLiteral("批量导入图片(%1/%2)").arg(std::min(done + 1, total)).arg(total));
-            FProgressBar->setRange(0, std::max(total, 1));
-            FProgressBar->setValue(done);
-            QCoreApplication::processEvents();
-        });
+        try {
+            result = BatchImport(*g_Images, options, [this](int done, int total) {
+                setWindowTitle(QStringLiteral("批量导入图片(%1/%2)")
+                                   .arg(std::min(done + 1, total))
+                                   .arg(total));
+                FProgressBar->setRange(0, std::max(total, 1));
+                FProgressBar->setValue(done);
+                QCoreApplication::processEvents();
+                if (FCancelRequested)
+                    throw TCancelled{done, total};
+            });
+        } catch (const TCancelled& c) {
+            cancelled = c;
+        }
+    }
+    if (cancelled) {
+        Prompts().ShowMessage(
+            QStringLiteral("批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                .arg(cancelled->Done)
+                .arg(cancelled->Total));
+        return;
     }
     Prompts().ShowMessage(OutcomeText(result));
     // Nothing to import leaves the dialog open so that the choices can be corrected.

@@ -45,6 +45,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // An import is running; 取消 and Escape then ask it to stop.
+    bool FRunning = false;
+    bool FCancelRequested = false;
     void EditFileDirButtonClick();
     void SetButtonsEnabled(bool enabled);
 

@@ -56,6 +56,7 @@ TFrmChangePassword::TFrmChangePassword(QWidget* parent) : QDialog(parent) {
     FEditPassword->setObjectName(QStringLiteral("EditPassword"));
     row->addWidget(FEditPassword);
     layout->addLayout(row);
+    AddShowPasswordToggle(this, layout, FEditPassword);
     FCheckBoxBack = new QCheckBox(QStringLiteral("备份原文件"), this);
     FCheckBoxBack->setObjectName(QStringLiteral("CheckBoxBack"));
     FCheckBoxBack->setChecked(true);

@@ -3,6 +3,7 @@
 #include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
+#include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
 #include "operations/create_library.h"
@@ -26,6 +27,26 @@ std::string g_SaveDialog2FileName;
 int g_SaveDialog2FilterIndex = 0;
 
 constexpr TImageType kKinds[] = {t_Wil, t_Wis, t_Wzl, t_Quillrand};
+
+// The name the save dialog proposes: the last one's folder and stem with the kind's extension,
+// or, without a stem (nothing created yet, or a name that was only an extension), the folder's
+// first free "新建", "新建1", ... name.
+std::string ProposedName(const std::string& last, const std::string& currentDir,
+                         const std::string& extension) {
+    std::string folder = ExtractFilePath(last);
+    const std::string stem = FileNameWithoutExt(last);
+    if (!stem.empty() && stem.front() != '.')
+        return folder + stem + extension;
+    if (folder.empty())
+        folder = currentDir;
+    const std::string base = "新建";
+    for (int n = 0;; ++n) {
+        const std::string candidate =
+            folder + base + (n == 0 ? std::string() : std::to_string(n)) + extension;
+        if (!FileExists(candidate))
+            return candidate;
+    }
+}
 
 } // namespace
 
@@ -54,6 +75,8 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
         kindRow->addWidget(radio);
     }
     kindLayout->addLayout(kindRow);
+    // WIS libraries cannot be created: the kind is not offered.
+    FRadioGroup->button(1)->setVisible(false);
     FRadioGroupBitCount = new QGroupBox(kinds);
     FRadioGroupBitCount->setObjectName(QStringLiteral("RadioGroupBitCount"));
     auto* bitLayout = new QHBoxLayout(FRadioGroupBitCount);
@@ -76,6 +99,7 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
     FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
     passwordLayout->addWidget(FEditPassWord);
+    AddShowPasswordToggle(FGroupBox1, passwordLayout, FEditPassWord);
     layout->addWidget(FGroupBox1);
 
     const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
@@ -92,7 +116,7 @@ int TFrmCreateData::Kind() const {
 }
 
 void TFrmCreateData::SetKind(int kind) {
-    if (QAbstractButton* b = FRadioGroup->button(kind)) {
+    if (QAbstractButton* b = FRadioGroup->button(kind); b && kKinds[kind] != t_Wis) {
         b->setChecked(true);
         RadioGroupClick();
     }
@@ -112,7 +136,6 @@ void TFrmCreateData::RadioGroupClick() {
     FRadioGroupBitCount->setVisible(kind == 0);
     FGroupBox1->setVisible(kind == 3);
     FBitBtnOK->setEnabled(kind != 1);
-    FBitBtnClose->setEnabled(kind != 1);
 }
 
 void TFrmCreateData::ToolButtonCreateFileClick() {
@@ -149,15 +172,17 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
         extension = QStringLiteral(".Pak");
         break;
     }
-    const QString proposed = QString::fromStdString(ExtractFilePath(g_SaveDialog2FileName) +
-                                                    FileNameWithoutExt(g_SaveDialog2FileName)) +
-                             extension;
+    const QString proposed = QString::fromStdString(
+        ProposedName(g_SaveDialog2FileName, g_CurrentDir, extension.toStdString()));
     g_SaveDialog2FileName = proposed.toStdString();
     const QString chosen =
         Prompts().SaveFileName(title, filter, proposed, &g_SaveDialog2FilterIndex);
     if (chosen.isEmpty())
         return;
-    g_SaveDialog2FileName = chosen.toStdString();
+    // A name typed without an extension gets the kind's: without one it would be read as WIL.
+    g_SaveDialog2FileName = ExtractFileExt(ExtractFileName(chosen.toStdString())).empty()
+                                ? chosen.toStdString() + extension.toStdString()
+                                : chosen.toStdString();
 
     static constexpr int kBitCounts[] = {8, 16, 24, 32};
     const int bitItem = BitCountItem();
@@ -166,6 +191,22 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
         CreateLibraryFile(kind, g_SaveDialog2FileName, CreationBitCount(kind, requested),
                           CreationPassword(kind, FEditPassWord->text().toStdString()));
     if (result.Created) {
+        // The password goes into the list, so that the new library opens without a prompt.
+        if (kind == t_Quillrand) {
+            const std::string password =
+                CreationPassword(kind, FEditPassWord->text().toStdString());
+            bool listed = false;
+            for (TPakPassword& entry : g_PakPasswords)
+                if (SameText(ExtractFileName(entry.sFileName),
+                             ExtractFileName(g_SaveDialog2FileName))) {
+                    entry.sPassWord = password;
+                    listed = true;
+                    break;
+                }
+            if (!listed)
+                g_PakPasswords.push_back({g_SaveDialog2FileName, password});
+            SavePakPasswords();
+        }
         Prompts().ShowMessage(QStringLiteral("创建成功 ！！！"));
     } else {
         QString text = QStringLiteral("创建失败 ！！！");

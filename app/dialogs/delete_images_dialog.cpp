@@ -132,6 +132,14 @@ void TfrmDelDlg::BitBtnOKClick() {
         const bool blank = DeleteMode() == 1;
         const TDeleteRange range =
             ClampDeleteRange(FEditX->value(), FEditY->value(), g_Images->ImageCount());
+        // Deleting cannot be taken back by closing the dialog: the range is named first.
+        if (range.Valid &&
+            !Prompts().Confirm(QStringLiteral("确定要%1第 %2 到第 %3 张图片（共 %4 张）吗？")
+                                   .arg(blank ? QStringLiteral("清空") : QStringLiteral("删除"))
+                                   .arg(range.Start)
+                                   .arg(range.End)
+                                   .arg(range.Count())))
+            return;
         if (range.Valid) {
             FProgressBar->setRange(0, range.Count());
             FProgressBar->setValue(0);
@@ -155,7 +163,11 @@ void TfrmDelDlg::BitBtnOKClick() {
             } catch (const std::exception& e) {
                 // A rewrite that failed on the disk is reported here rather than raised through
                 // the dialog's event loop; the library keeps what its journal restored.
-                WriteLog(std::string("删除图片: ") + e.what(), true);
+                // A log the full disk refuses must not hide the failure from the user.
+                try {
+                    WriteLog(std::string("删除图片: ") + e.what(), true);
+                } catch (...) {
+                }
                 text = QStringLiteral("图片删除失败 ！！！\n") + EditErrorText(e);
             }
             Prompts().ShowMessage(text);

@@ -223,7 +223,7 @@ private slots:
             // each leave the dialog idle and usable.
             Export("", 0, 249, 0)(d);
             Export(blocker + "/sub", 0, 249, 0)(d);
-            Export(out, 0, 250, 0)(d);
+            Export(out, 250, 260, 0)(d);
             if (dialog.Running() || !d.findChild<QPushButton*>("BitBtnOK2")->isEnabled())
                 return -1;
             return Export(out, 0, 249, 0)(d);

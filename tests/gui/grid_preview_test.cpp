@@ -2,6 +2,7 @@
 #include "gui_support.h"
 
 #include "app/status_texts.h"
+#include "app/thumbnail_cache.h"
 #include "app/thumbnail_grid.h"
 
 #include <QAction>
@@ -25,7 +26,10 @@ bool IsWhite(QRgb p) {
     return qRed(p) == 255 && qGreen(p) == 255 && qBlue(p) == 255;
 }
 
+// The grid once the thumbnails it asked for have arrived.
 QImage GridPixels(TfrmMain& main) {
+    main.DrawGrid()->viewport()->grab();
+    main.Thumbnails()->WaitUntilIdle();
     return main.DrawGrid()->viewport()->grab().toImage();
 }
 
@@ -44,7 +48,7 @@ struct TGridFixture {
         sprites[5] = {24, 24, 0, 0, kRed, true};
         MakeLibrary(t_Wzl, Home.File("g.wzl"), sprites);
         Editor = std::make_unique<TEditor>();
-        Main().resize(1004, 900);
+        Main().resize(Main().width(), 900); // the default width: ten columns
         Main().show();
         Main().OpenLibrary(Home.File("g.wzl"));
         QCoreApplication::processEvents();
@@ -81,15 +85,6 @@ private slots:
         for (int y = pitch; y < pitch + 80; y += 7)
             for (int x = 3 * pitch; x < 3 * pitch + 80; x += 7)
                 QVERIFY(IsWhite(grid.pixel(x, y)));
-    }
-
-    void nothingIsDrawnWhileBusy() {
-        TGridFixture f;
-        g_Busy = true;
-        const QImage grid = GridPixels(f.Main());
-        g_Busy = false;
-        QVERIFY(IsWhite(grid.pixel(TDrawGrid::kPitch + 79, 0)));
-        QVERIFY(IsWhite(grid.pixel(2 * TDrawGrid::kPitch + 2, 75)));
     }
 
     void cellLabelsAreFiveDigitsAtLeast() {
@@ -156,16 +151,23 @@ private slots:
         const QPoint cell12 = grid->CellRect(2, 1).center();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell12);
         QCOMPARE(g_Selection.Index, 12);
-        QCOMPARE(grid->Selection(), QRect(QPoint(2, 1), QPoint(2, 1)));
+        using TRange = std::pair<int, int>;
+        QCOMPARE(grid->SelectedRange(), TRange(12, 12));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
                           grid->CellRect(5, 0).center());
-        QCOMPARE(grid->Selection(), QRect(QPoint(2, 0), QPoint(5, 1)));
+        // Ranges run in reading order, as the commands' from/to fields take them.
+        QCOMPARE(grid->SelectedRange(), TRange(5, 12));
         QCOMPARE(g_Selection.Index, 5);
         QTest::keyClick(grid, Qt::Key_Left);
         QCOMPARE(g_Selection.Index, 4);
-        QCOMPARE(grid->Selection(), QRect(QPoint(4, 0), QPoint(4, 0)));
+        QCOMPARE(grid->SelectedRange(), TRange(4, 4));
         QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
-        QCOMPARE(grid->Selection(), QRect(QPoint(4, 0), QPoint(4, 1)));
+        QCOMPARE(grid->SelectedRange(), TRange(4, 12)); // image 14 does not exist
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(g_Selection.Index, 12); // the last image, not the cells after it
+        QTest::keyClick(grid, Qt::Key_PageDown);
+        QCOMPARE(g_Selection.Index, 12);
+        QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
         QTest::keyClick(grid, Qt::Key_Up);
         QTest::keyClick(grid, Qt::Key_Up); // stops at the edge
         QCOMPARE(grid->Row(), 0);

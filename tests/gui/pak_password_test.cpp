@@ -59,25 +59,27 @@ private slots:
         QCOMPARE(editor.Prompts.InputRequests[0].Initial, QString());
     }
 
-    void emptyRetryIsTriedAsItIs() {
-        // The first empty answer falls back to the default; an empty answer to a retry does not.
-        TPakFixture pak("secret", "");
+    void retriesSayWrongAndKeepTheEmptyAnswerRule() {
+        // Every round: an empty answer tries the default password, and a retry says why.
+        TPakFixture pak(kDefaultPakPassword, "");
         TEditor editor;
-        editor.Prompts.Inputs = {QString(), QString(), QString("secret")};
+        editor.Prompts.Inputs = {QString("wrong"), QString()};
         editor.Main().OpenLibrary(pak.Path);
         QVERIFY(g_Images && g_Images->Initialized());
-        QCOMPARE(editor.Prompts.InputRequests.size(), size_t(3));
-        QCOMPARE(editor.Prompts.InputRequests[1].Initial, QString(kDefaultPakPassword));
-        QCOMPARE(editor.Prompts.InputRequests[2].Initial, QString());
+        QCOMPARE(editor.Prompts.InputRequests.size(), size_t(2));
+        QVERIFY(editor.Prompts.InputRequests[0].Password);
+        QCOMPARE(editor.Prompts.InputRequests[0].Note, QString());
+        QCOMPARE(editor.Prompts.InputRequests[1].Note, QString("密码错误"));
+        QCOMPARE(editor.Prompts.InputRequests[1].Initial, QString("wrong"));
     }
 
-    void cancelLeavesNoLibraryAndNoMessage_data() {
+    void cancelKeepsTheOpenLibraryAndSaysNothing_data() {
         QTest::addColumn<int>("answersBeforeCancel");
         QTest::newRow("first prompt") << 0;
         QTest::newRow("a retry") << 2;
     }
 
-    void cancelLeavesNoLibraryAndNoMessage() {
+    void cancelKeepsTheOpenLibraryAndSaysNothing() {
         QFETCH(int, answersBeforeCancel);
         TPakFixture pak("secret", "");
         const std::string other = pak.Home.File("open.wil");
@@ -89,13 +91,12 @@ private slots:
             editor.Prompts.Inputs.push_back(QString("nope%1").arg(i));
         editor.Prompts.Inputs.push_back(std::nullopt);
         main.OpenLibrary(pak.Path);
-        QVERIFY(!g_Images); // the library open before is closed all the same
+        QVERIFY(g_Images && g_Images->FileName() == other); // the library open before stays
         QVERIFY(!g_Busy);
         QVERIFY(main.ProgressBar()->isHidden());
-        QCOMPARE(main.StatusText(1), QString());
-        QCOMPARE(main.DrawGrid()->RowCount(), 1);
+        QCOMPARE(main.StatusText(1), QString::fromStdString(other));
         QVERIFY(editor.Prompts.Messages.empty());
-        QCOMPARE(g_RecentFiles.front(), pak.Path);
+        QCOMPARE(g_RecentFiles.front(), other);
     }
 };
 

@@ -2,6 +2,14 @@
 // VELMORA_SCREENSHOT set (scripts/screenshot) the window is also written to that PNG file.
 #include "gui_support.h"
 
+#include "app/animation_window.h"
+#include "app/thumbnail_cache.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "app/fonts.h"
 #include "app/thumbnail_grid.h"
 
@@ -134,7 +142,9 @@ private slots:
         QVERIFY(g_Images);
         main.DrawGrid()->FocusCell(4, 1);
         main.DrawGrid()->setFocus();
-        QTest::qWait(200);
+        QTest::qWait(50);
+        main.Thumbnails()->WaitUntilIdle();
+        QTest::qWait(150);
 
         const QImage window = main.grab().toImage();
         QCOMPARE(main.StatusText(2), QString("15/137"));
@@ -148,9 +158,31 @@ private slots:
         QVERIFY(coloured > 500);
         QVERIFY(!main.PreviewArea()->Picture()->size().isEmpty());
 
-        const QByteArray out = qgetenv("VELMORA_SCREENSHOT");
+        const QString out = QString::fromLocal8Bit(qgetenv("VELMORA_SCREENSHOT"));
         if (!out.isEmpty())
-            QVERIFY(window.save(QString::fromLocal8Bit(out), "PNG"));
+            QVERIFY(window.save(out, "PNG"));
+
+        // The preview zoomed three times, then the animation preview playing a run of images
+        // beside the window.
+        main.findChild<QAction*>("MenuZoomIn")->trigger();
+        main.findChild<QAction*>("MenuZoomIn")->trigger();
+        QTest::qWait(100);
+        if (!out.isEmpty())
+            QVERIFY(main.grab().toImage().save(QString(out).replace(".png", "-zoom.png"), "PNG"));
+        main.DrawGrid()->SelectRange(10, 17);
+        main.findChild<QAction*>("MenuAnimation")->trigger();
+        main.Animation()->CheckOnion()->setChecked(true);
+        main.Animation()->move(main.geometry().right() - main.Animation()->width() - 20,
+                               main.geometry().top() + 120);
+        QTest::qWait(450);
+        QVERIFY(main.Animation()->Playing());
+        QVERIFY(main.Animation()->Canvas()->Current() > 0);
+        if (!out.isEmpty() && QGuiApplication::primaryScreen()) {
+            const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            if (!screen.isNull())
+                QVERIFY(screen.save(QString(out).replace(".png", "-animation.png"), "PNG"));
+        }
+        main.Animation()->close();
     }
 };
 

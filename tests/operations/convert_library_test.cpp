@@ -181,6 +181,15 @@ TEST(ConvertLibrary, FailuresAreReportedAndLeaveTheTargetUntouched) {
     options.TargetPath = dir / "./good.wil";
     EXPECT_FALSE(ConvertLibrary(options).Done) << "a target that is the source is refused";
 
+    // A WIL file chosen as the source of a WIS conversion would give an empty target.
+    options.TargetPath = dir / "target.pak";
+    options.TargetKind = t_Quillrand;
+    options.SourceKind = t_Wis;
+    result = ConvertLibrary(options);
+    EXPECT_FALSE(result.Done);
+    EXPECT_NE(result.Error.find("is a WIL library, not WIS"), std::string::npos) << result.Error;
+    options.SourceKind = t_Wil;
+
     // A source without its index would be converted without its images.
     std::filesystem::remove(dir / "good.WIX");
     options.TargetPath = dir / "target.pak";

@@ -1,0 +1,368 @@
+// A day's work in the editor: undo and redo of every edit (also across a failed save), the window
+// showing what is on disk after every command, refused files, damaged images, the preview's zoom
+// and offset drag, cancelled batch jobs, the grid's columns and the animation preview.
+#include "gui_support.h"
+
+#include "app/animation_window.h"
+#include "app/thumbnail_cache.h"
+#include "app/thumbnail_grid.h"
+#include "app/dialogs/batch_import_dialog.h"
+#include "app/dialogs/create_library_dialog.h"
+#include "app/dialogs/delete_images_dialog.h"
+#include "app/dialogs/offset_dialog.h"
+#include "operations/batch_import.h"
+#include "support/cli_support.h"
+#include "support/formats_support.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include <filesystem>
+
+using namespace velmora;
+using namespace velmora::gui_test;
+
+namespace {
+
+std::vector<TPoint> OffsetsOnDisk(const std::string& path) {
+    std::vector<TPoint> offsets;
+    std::unique_ptr<TGameImages> library = Reopen(path);
+    for (int i = 0; library && i < library->ImageCount(); ++i)
+        offsets.push_back(library->GetPoint(i));
+    return offsets;
+}
+
+// Works the delete dialog through the toolbar: the range, the mode, 确定 and 是 to the question.
+void DeleteThroughToolbar(TEditor& editor, int start, int end, bool blank) {
+    editor.Prompts.Confirms.push_back(true);
+    editor.Prompts.Dialogs.push_back([=](QDialog& d) {
+        auto& dlg = static_cast<TfrmDelDlg&>(d);
+        dlg.EditX()->setValue(start);
+        dlg.EditY()->setValue(end);
+        dlg.SetDeleteMode(blank ? 1 : 0);
+        dlg.BitBtnOK()->click();
+        return dlg.result();
+    });
+    editor.Main().ToolButton("ToolButtonDel")->click();
+}
+
+// Batch import of `count` empty images appended, through the toolbar; `during` runs inside the
+// dialog just before 确定.
+void AppendBlanks(TEditor& editor, int count, std::function<void(QDialog&)> during = {}) {
+    editor.Prompts.Dialogs.push_back([=](QDialog& d) {
+        d.findChild<QGroupBox*>("RadioGroup1")->findChildren<QRadioButton*>()[bcBlank]->click();
+        d.findChild<QGroupBox*>("RadioGroup3")->findChildren<QRadioButton*>()[bmAppend]->click();
+        d.findChild<QSpinBox*>("EditX")->setValue(count);
+        if (during)
+            during(d);
+        d.findChild<QPushButton*>("BitBtnOK")->click();
+        return d.result();
+    });
+    editor.Main().ToolButton("ToolButtonAddMany")->click();
+}
+
+} // namespace
+
+class TEditorWorkTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyEditUndoesAndRedoesAlsoAcrossAFailedSave() {
+        TEditorHome home;
+        const std::string path = home.File("u.wil");
+        QVERIFY(MakeLibrary(t_Wil, path, Sprites(6), 16));
+        const std::vector<TPoint> original = OffsetsOnDisk(path);
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(path);
+        QVERIFY(!main.UndoAction()->isEnabled());
+
+        DeleteThroughToolbar(editor, 1, 2, false);
+        QCOMPARE(Reopen(path)->ImageCount(), 4);
+        QCOMPARE(main.UndoAction()->text(), QString("撤销 删除"));
+        DeleteThroughToolbar(editor, 0, 0, true); // blank
+        main.DrawGrid()->FocusCell(1, 0);
+        editor.Prompts.Dialogs.push_back([](QDialog& d) {
+            auto& dlg = static_cast<TfrmXYDlg&>(d);
+            dlg.EditX()->setValue(-5);
+            dlg.EditY()->setValue(9);
+            return int(TfrmXYDlg::kResultOK);
+        });
+        main.ToolButton("ToolButtonXY")->click();
+        QVERIFY(main.StatusText(3).endsWith("偏移坐标:-5,9")); // the pane follows
+        AppendBlanks(editor, 2);
+        QCOMPARE(Reopen(path)->ImageCount(), 6);
+        QCOMPARE(main.History().UndoCount(), size_t(4));
+
+        // A save that fails changes nothing, shows what is on disk and keeps the step.
+        {
+            TFileSizeLimit limit(64);
+            main.Undo();
+        }
+        QCOMPARE(editor.Prompts.Messages.back().left(6), QString("撤销失败 ！"));
+        QCOMPARE(g_Images->ImageCount(), 6);
+        QCOMPARE(main.StatusText(2).section('/', 1), QString("6"));
+        QCOMPARE(main.History().UndoCount(), size_t(4));
+
+        main.Undo(); // the blanks
+        QCOMPARE(Reopen(path)->ImageCount(), 4);
+        main.Undo(); // the offset
+        QCOMPARE(OffsetsOnDisk(path)[1], original[3]);
+        main.Undo(); // the blank
+        main.Undo(); // the delete
+        QCOMPARE(OffsetsOnDisk(path), original);
+        QVERIFY(!main.UndoAction()->isEnabled());
+        QCOMPARE(main.RedoAction()->text(), QString("重做 删除"));
+        main.Redo();
+        main.Redo();
+        main.Redo();
+        QCOMPARE(OffsetsOnDisk(path)[1], (TPoint{-5, 9}));
+        QVERIFY(Reopen(path)->Describe(0, false)->Empty);
+        // A new edit forgets what could be redone.
+        DeleteThroughToolbar(editor, 3, 3, false);
+        QVERIFY(!main.RedoAction()->isEnabled());
+    }
+
+    void aFailedWriteShowsWhatIsOnDisk() {
+        TEditorHome home;
+        const std::string path = home.File("f.wil");
+        QVERIFY(MakeLibrary(t_Wil, path, Sprites(40), 16));
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(path);
+        main.DrawGrid()->FocusCell(5, 0);
+        {
+            TFileSizeLimit limit(64);
+            DeleteThroughToolbar(editor, 5, 5, false);
+        }
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("图片删除失败"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QVERIFY(editor.Prompts.Messages.back().contains("文件读写失败"));
+        QCOMPARE(main.StatusText(2), QString("6/40"));
+        QCOMPARE(main.DrawGrid()->ImageCount(), 40);
+        QCOMPARE(g_Selection.X, 5 - 24); // image 5 is still there, and shown
+        QCOMPARE(main.History().UndoCount(), size_t(0));
+    }
+
+    void filesThatAreNoLibrariesAreRefusedWithTheReason() {
+        TEditorHome home;
+        const std::string good = home.File("good.wil");
+        QVERIFY(MakeLibrary(t_Wil, good, Sprites(3), 16));
+        WriteText(home.File("empty.Wil"), "");
+        WriteText(home.File("short.Pak"), "K7PV4 and nothing else");
+        WriteText(home.File("noise.Wil"), std::string(600, 'x'));
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(good);
+        for (const char* name : {"empty.Wil", "short.Pak", "good.WIX"})
+            main.OpenLibrary(home.File(name));
+        // Refused before reading: the library that was open stays.
+        QVERIFY(g_Images && g_Images->FileName() == good);
+        main.OpenLibrary(home.File("noise.Wil"));
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(4));
+        QVERIFY(editor.Prompts.Messages[0].contains("文件是空的"));
+        QVERIFY(editor.Prompts.Messages[1].contains("Pak文件头不完整"));
+        QVERIFY(editor.Prompts.Messages[2].contains("索引文件"));
+        QVERIFY(editor.Prompts.Messages[3].contains("不是Wil资源文件"));
+        QVERIFY(!g_Images);
+        QVERIFY(!main.ToolButton("ToolButtonDel")->isEnabled());
+        QVERIFY(!main.ToolButton("ToolButtonSaveManyBMP")->isEnabled());
+        QVERIFY(main.ToolButton("ToolButtonOpenFile")->isEnabled());
+        // An index file is refused by the command line too.
+        const cli_test::TCliRun run =
+            cli_test::RunCli({"info", home.File("good.WIX")}, home.Path());
+        QCOMPARE(run.Exit, 1);
+        QVERIFY(run.Err.find("this is the index of") != std::string::npos);
+    }
+
+    void openingAnotherLibraryResetsTheSelectionAndKeysStayOnImages() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wil, home.File("a.wil"), Sprites(12), 16));
+        QVERIFY(MakeLibrary(t_Wil, home.File("b.wil"), Sprites(3), 16));
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(home.File("a.wil"));
+        main.DrawGrid()->FocusCell(4, 0);
+        main.OpenLibrary(home.File("b.wil"));
+        QCOMPARE(main.StatusText(2), QString("0/3"));
+        QCOMPARE(g_Selection.Index, 0);
+        QTest::keyClick(main.DrawGrid(), Qt::Key_End);
+        QCOMPARE(g_Selection.Index, 2);
+        QTest::keyClick(main.DrawGrid(), Qt::Key_PageDown);
+        QCOMPARE(g_Selection.Index, 2);
+    }
+
+    void createProposesANameAndAddsTheExtension() {
+        TEditorHome home;
+        TEditor editor;
+        auto& dialog = *editor.Forms().FrmCreateData;
+        TFrmCreateData::SetSaveDialog2FileName(home.Path() + ".Wzl");
+        editor.Prompts.Dialogs.push_back([](QDialog& d) {
+            auto& dlg = static_cast<TFrmCreateData&>(d);
+            dlg.SetKind(3);
+            d.findChild<QLineEdit*>("EditPassWord")->setText("pw1");
+            return int(TFrmCreateData::kResultOK);
+        });
+        editor.Prompts.Files.push_back(QString::fromStdString(home.File("New1")));
+        dialog.ToolButtonCreateFileClick();
+        QCOMPARE(editor.Prompts.ProposedPaths.back(),
+                 QString::fromStdString(home.File("新建.Pak")));
+        QVERIFY(std::filesystem::exists(home.File("New1.Pak")));
+        QVERIFY(!std::filesystem::exists(home.File("New1")));
+        QVERIFY(ReadText(home.File("Pak.txt")).find("New1.Pak|pw1") != std::string::npos);
+        QVERIFY(Reopen(home.File("New1.Pak"), "pw1"));
+        QVERIFY(!dialog.findChildren<QRadioButton*>()[1]->isVisible()); // no Wis
+    }
+
+    void homePageSaysWhenNoBrowserStarts() {
+        TEditorHome home;
+        TEditor editor;
+        editor.Prompts.UrlsOpen = false;
+        editor.Main().ToolButton("ToolButtonHomePage")->click();
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QVERIFY(editor.Prompts.Messages[0].startsWith("无法启动浏览器"));
+    }
+
+    void damagedImagesAreMarkedNamedAndListed() {
+        TEditorHome home;
+        const std::string path = home.File("d.wzl");
+        QVERIFY(MakeLibrary(t_Wzl, path, Sprites(4, 40, 30), 16));
+        {
+            // Garbage over the middle of image 2's compressed pixels.
+            std::unique_ptr<TGameImages> library = Reopen(path);
+            const TImageData& record = *(*library->Snapshot())[2];
+            std::vector<uint8_t> bytes = test::FileBytes(path);
+            for (int k = 2; k < 10; ++k)
+                bytes[size_t(record.OffSet + record.HeaderSize + k)] = 0xA5;
+            test::SetFileBytes(path, bytes);
+        }
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.show();
+        main.OpenLibrary(path);
+        TDrawGrid* grid = main.DrawGrid();
+        grid->viewport()->grab();
+        main.Thumbnails()->WaitUntilIdle();
+        const QImage pixels = grid->viewport()->grab().toImage();
+        const QPoint corner = grid->CellRect(2, 0).topRight() + QPoint(-2, 2);
+        QCOMPARE(QColor(pixels.pixel(corner)), QColor(220, 0, 0));
+        QVERIFY(QColor(pixels.pixel(grid->CellRect(1, 0).topRight() + QPoint(-2, 2))) !=
+                QColor(220, 0, 0));
+        grid->FocusCell(2, 0);
+        QVERIFY(main.StatusText(3).contains("图片数据损坏: 数据无法解码"));
+        QVERIFY(ReadText(home.File("VelmoraLog.txt")).find("image 2") != std::string::npos);
+
+        const cli_test::TCliRun check = cli_test::RunCli({"check", path, "--json"}, home.Path());
+        QCOMPARE(check.Exit, 1);
+        QVERIFY(check.Out.find("\"images\":4,\"damaged\":[{\"index\":2,") != std::string::npos);
+        main.findChild<QAction*>("MenuCheckLibrary")->trigger();
+        QVERIFY(editor.Prompts.Messages.back().contains("4 张图片中有 1 张损坏"));
+    }
+
+    void zoomAndDraggingTheImageChangeTheOffsetOnce() {
+        TEditorHome home;
+        const std::string path = home.File("z.wzl");
+        QVERIFY(MakeLibrary(t_Wzl, path, Sprites(3, 20, 10), 16));
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.show();
+        main.OpenLibrary(path);
+        main.DrawGrid()->FocusCell(1, 0);
+        TPreviewArea* preview = main.PreviewArea();
+        main.findChild<QAction*>("MenuZoomIn")->trigger();
+        main.findChild<QAction*>("MenuZoomIn")->trigger();
+        QCOMPARE(preview->Zoom(), 3.0);
+        QCOMPARE(preview->Picture()->size(), QSize(60, 30));
+        QCOMPARE(preview->AnchorPosition(), preview->PictureOrigin() + QPoint(23 * 3, -7 * 3));
+        // A middle-button drag of 30 screen pixels right and 9 down: 10 and 3 image pixels.
+        QWidget* picture = preview->Picture();
+        const QPoint start = picture->rect().center();
+        QTest::mousePress(picture, Qt::MiddleButton, Qt::NoModifier, start);
+        QMouseEvent move(QEvent::MouseMove, QPointF(start + QPoint(30, 9)),
+                         QPointF(picture->mapToGlobal(start + QPoint(30, 9))), Qt::NoButton,
+                         Qt::MiddleButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(picture, &move);
+        QTest::mouseRelease(picture, Qt::MiddleButton, Qt::NoModifier, start + QPoint(30, 9));
+        QCOMPARE(Reopen(path)->GetPoint(1), (TPoint{-23 + 10, 7 + 3}));
+        QCOMPARE(main.History().UndoCount(), size_t(1));
+        main.findChild<QAction*>("MenuZoomActual")->trigger();
+        QCOMPARE(preview->Picture()->size(), QSize(20, 10));
+        main.Undo();
+        QCOMPARE(Reopen(path)->GetPoint(1), (TPoint{-23, 7}));
+    }
+
+    void cancellingABatchImportWritesNothing() {
+        TEditorHome home;
+        const std::string path = home.File("c.wil");
+        QVERIFY(MakeLibrary(t_Wil, path, Sprites(3), 16));
+        const auto before = test::FileBytes(path);
+        TEditor editor;
+        editor.Main().OpenLibrary(path);
+        AppendBlanks(editor, 400, [](QDialog& d) {
+            // Escape as soon as the run handles its first events.
+            QTimer::singleShot(0, &d, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
+        });
+        QVERIFY(editor.Prompts.Messages.back().startsWith("批量导入已取消"));
+        QVERIFY(editor.Prompts.Messages.back().contains("/400"));
+        QVERIFY(test::FileBytes(path) == before);
+        QCOMPARE(g_Images->ImageCount(), 3);
+        QCOMPARE(editor.Main().History().UndoCount(), size_t(0));
+    }
+
+    void columnsFollowTheWidth() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wil, home.File("w.wil"), Sprites(30), 16));
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        main.OpenLibrary(home.File("w.wil"));
+        TDrawGrid* grid = main.DrawGrid();
+        QCOMPARE(grid->ColCount(), 10);   // the default window
+        main.DrawGrid()->FocusCell(3, 2); // image 23
+        main.resize(800, 560);
+        QCoreApplication::processEvents();
+        QVERIFY(main.width() <= 800);
+        QVERIFY(grid->ColCount() < 10);
+        QVERIFY(grid->ColCount() * grid->Pitch() <= grid->viewport()->width());
+        QCOMPARE(grid->RowCount(), 30 / grid->ColCount() + 1);
+        QCOMPARE(grid->FocusIndex(), 23);
+        QCOMPARE(g_Selection.Index, 23);
+        QCOMPARE(g_Selection.Row * grid->ColCount() + g_Selection.Col, 23);
+        const int cols = grid->ColCount();
+        main.SetThumbnailSize(160);
+        QVERIFY(grid->ColCount() < cols);
+        // The size is kept for the next run.
+        QVERIFY(ReadText(home.File("Editor.ini")).find("thumbnailSize=160") != std::string::npos);
+    }
+
+    void animationPlaysTheSelectedRangeAroundOneAnchor() {
+        TEditorHome home;
+        std::vector<TSpriteSpec> sprites = Sprites(6, 10, 10);
+        QVERIFY(MakeLibrary(t_Wzl, home.File("a.wzl"), sprites, 16));
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.OpenLibrary(home.File("a.wzl"));
+        main.DrawGrid()->SelectRange(1, 4);
+        main.findChild<QAction*>("MenuAnimation")->trigger();
+        TFrmAnimation* animation = main.Animation();
+        QVERIFY(animation->isVisible());
+        QVERIFY(animation->Playing());
+        QCOMPARE(animation->Canvas()->FrameCount(), 4);
+        QCOMPARE(animation->EditFrom()->value(), 1);
+        animation->Step(1);
+        QVERIFY(!animation->Playing());
+        QCOMPARE(animation->Canvas()->Current(), 1);
+        animation->Step(-2); // wraps round
+        QCOMPARE(animation->Canvas()->Current(), 3);
+        animation->close();
+    }
+};
+
+QTEST_MAIN(TEditorWorkTest)
+#include "editor_work_test.moc"
