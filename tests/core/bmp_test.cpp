@@ -17,7 +17,7 @@ using core_test::SamePixels;
 
 // Builds a BMP by hand. `palette` entries are (blue, green, red) and written with 3 bytes for
 // the core header, 4 otherwise; `masks` are written after a 40-byte header or into larger ones.
-struct TBmpSpec {
+struct TBmpLayout {
     uint32_t headerSize = 40;
     int32_t width = 1;
     int32_t height = 1;
@@ -30,7 +30,7 @@ struct TBmpSpec {
     int64_t offBits = -1; // -1: right after the palette
 };
 
-std::vector<uint8_t> BuildBmp(const TBmpSpec& s) {
+std::vector<uint8_t> BuildBmp(const TBmpLayout& s) {
     std::vector<uint8_t> out(14 + s.headerSize, 0);
     uint8_t* h = out.data() + 14;
     PutU32(h, s.headerSize);
@@ -183,7 +183,7 @@ TEST(BmpRoundTrip, ImageMagickReadsWhatWeWrite) {
 }
 
 TEST(BmpRead, CoreHeaderWithThreeByteEntries) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.headerSize = 12;
     s.width = 2;
     s.height = 2;
@@ -200,7 +200,7 @@ TEST(BmpRead, CoreHeaderWithThreeByteEntries) {
 }
 
 TEST(BmpRead, TopDownRows) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 1;
     s.height = -2;
     s.bits = 24;
@@ -213,7 +213,7 @@ TEST(BmpRead, TopDownRows) {
 }
 
 TEST(BmpRead, ShortPaletteAndPaletteFromOffset) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 2;
     s.bits = 8;
     s.colorsUsed = 2;
@@ -227,7 +227,7 @@ TEST(BmpRead, ShortPaletteAndPaletteFromOffset) {
 }
 
 TEST(BmpRead, BitFieldsAfterAFortyByteHeader) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 2;
     s.bits = 16;
     s.compression = 3;
@@ -242,7 +242,7 @@ TEST(BmpRead, BitFieldsAfterAFortyByteHeader) {
 }
 
 TEST(BmpRead, SixteenBitsWithoutMasksAre555) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 1;
     s.bits = 16;
     s.pixels = {0x00, 0x7C, 0, 0};
@@ -253,7 +253,7 @@ TEST(BmpRead, SixteenBitsWithoutMasksAre555) {
 }
 
 TEST(BmpRead, MasksInFiftySixByteHeader) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.headerSize = 56;
     s.width = 1;
     s.bits = 16;
@@ -268,7 +268,7 @@ TEST(BmpRead, MasksInFiftySixByteHeader) {
 
 TEST(BmpRead, V4AndV5HeadersTakeTheirMasks) {
     for (uint32_t headerSize : {108u, 124u}) {
-        TBmpSpec s;
+        TBmpLayout s;
         s.headerSize = headerSize;
         s.width = 2;
         s.height = 1;
@@ -302,7 +302,7 @@ TEST(BmpRead, V4AndV5HeadersTakeTheirMasks) {
 }
 
 TEST(BmpRead, Rle8) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 6;
     s.height = 3;
     s.bits = 8;
@@ -330,7 +330,7 @@ TEST(BmpRead, Rle8) {
 }
 
 TEST(BmpRead, Rle4) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 7;
     s.height = 2;
     s.bits = 4;
@@ -366,7 +366,7 @@ TEST(BmpRead, Rle4) {
 }
 
 TEST(BmpRead, RleWithoutEndMarkerIsFineOnlyWhenComplete) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bits = 8;
@@ -396,7 +396,7 @@ TEST(BmpDamaged, EveryTruncationFails) {
 }
 
 TEST(BmpDamaged, EveryTruncatedRleFails) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 6;
     s.height = 3;
     s.bits = 8;
@@ -494,7 +494,7 @@ TEST(BmpDamaged, LyingSizesAndOffsets) {
 }
 
 TEST(BmpDamaged, PaletteCountAboveTheLimit) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 1;
     s.bits = 8;
     s.colorsUsed = 257;
@@ -510,7 +510,7 @@ TEST(BmpDamaged, PaletteCountAboveTheLimit) {
 }
 
 TEST(BmpDamaged, PaletteLargerThanTheFile) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 1;
     s.bits = 8;
     s.colorsUsed = 256;
@@ -520,7 +520,7 @@ TEST(BmpDamaged, PaletteLargerThanTheFile) {
 }
 
 TEST(BmpDamaged, BadMasks) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 1;
     s.bits = 16;
     s.compression = 3;
@@ -537,7 +537,7 @@ TEST(BmpDamaged, BadMasks) {
 }
 
 TEST(BmpRead, Rle8RunsIntoThePaddingAreClipped) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 3;
     s.height = 1;
     s.bits = 8;
@@ -560,7 +560,7 @@ TEST(BmpRead, Rle8RunsIntoThePaddingAreClipped) {
 }
 
 TEST(BmpDamaged, RleOverruns) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 4;
     s.height = 2;
     s.bits = 8;
@@ -579,7 +579,7 @@ TEST(BmpDamaged, RleOverruns) {
 }
 
 TEST(BmpDamaged, RleBombIsRefused) {
-    TBmpSpec s;
+    TBmpLayout s;
     s.width = 0x7FFF;
     s.height = 0x7FFF;
     s.bits = 8;
