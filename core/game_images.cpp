@@ -290,12 +290,13 @@ void TGameImages::TUpdate::NoteStructuralChange() {
 }
 
 bool TGameImages::TUpdate::Add(TDIB& ASource, int X, int Y, uint8_t btEncr0, const TDIB* Alpha) {
-    if (!FOpen)
+    return FOpen && Add(FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha));
+}
+
+bool TGameImages::TUpdate::Add(std::unique_ptr<TImageData> Record) {
+    if (!FOpen || !Record)
         return false;
-    std::unique_ptr<TImageData> record = FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha);
-    if (!record)
-        return false;
-    FRecords.push_back(std::move(record));
+    FRecords.push_back(std::move(Record));
     FChanged = true;
     FSummary.PointsOnly = false;
     return true;
@@ -303,12 +304,13 @@ bool TGameImages::TUpdate::Add(TDIB& ASource, int X, int Y, uint8_t btEncr0, con
 
 bool TGameImages::TUpdate::Insert(int, TDIB& ASource, int X, int Y, uint8_t btEncr0,
                                   const TDIB* Alpha) {
-    if (!FOpen || m_nIndex < 0 || size_t(m_nIndex) >= FRecords.size())
+    return AtImage() && Insert(FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha));
+}
+
+bool TGameImages::TUpdate::Insert(std::unique_ptr<TImageData> Record) {
+    if (!AtImage() || !Record)
         return false;
-    std::unique_ptr<TImageData> record = FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha);
-    if (!record)
-        return false;
-    FRecords.insert(FRecords.begin() + m_nIndex, std::move(record));
+    FRecords.insert(FRecords.begin() + m_nIndex, std::move(Record));
     ++m_nIndex;
     NoteStructuralChange();
     return true;
@@ -318,15 +320,20 @@ bool TGameImages::TUpdate::Insert(int, TDIB& ASource, int X, int Y, uint8_t btEn
 // renumber every later image of a library that the game addresses by number.
 bool TGameImages::TUpdate::Replace(int, TDIB& ASource, int X, int Y, uint8_t btEncr0,
                                    const TDIB* Alpha) {
-    if (!FOpen || m_nIndex < 0 || size_t(m_nIndex) >= FRecords.size())
+    return AtImage() && Replace(FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha));
+}
+
+bool TGameImages::TUpdate::Replace(std::unique_ptr<TImageData> Record) {
+    if (!AtImage() || !Record)
         return false;
-    std::unique_ptr<TImageData> record = FLibrary->EncodeImage(ASource, X, Y, btEncr0, Alpha);
-    if (!record)
-        return false;
-    FRecords[size_t(m_nIndex)] = std::move(record);
+    FRecords[size_t(m_nIndex)] = std::move(Record);
     ++m_nIndex;
     NoteStructuralChange();
     return true;
+}
+
+bool TGameImages::TUpdate::AtImage() const {
+    return FOpen && m_nIndex >= 0 && size_t(m_nIndex) < FRecords.size();
 }
 
 bool TGameImages::TUpdate::Convert(const TImageData* SourceImageData, TGameImages* GameImages,

@@ -308,6 +308,11 @@ public:
     // cannot be stored leaves the list as it was.
     bool Insert(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
     bool Replace(int Index, TDIB& Source, int X, int Y, uint8_t btEncr0, const TDIB* Alpha);
+    // The same with a record the library's EncodeImage has already made (on another thread, say);
+    // false for a null record.
+    bool Add(std::unique_ptr<TImageData> Record);
+    bool Insert(std::unique_ptr<TImageData> Record);
+    bool Replace(std::unique_ptr<TImageData> Record);
     // Appends the record that stands for a record of another library (ConvertRecord). False when
     // this kind takes no converted records.
     bool Convert(const TImageData* SourceImageData, TGameImages* GameImages, uint8_t btEncr0);
@@ -336,6 +341,8 @@ private:
     friend class TGameImages;
     TUpdate(TGameImages& Library, int Index, TLibraryLock Lock);
     void NoteStructuralChange();
+    // The cursor stands on a record of the open transaction.
+    bool AtImage() const;
 
     TGameImages* FLibrary;
     TRecordList FRecords;

@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
 #include <variant>
+#include <vector>
 
 namespace velmora {
 
@@ -90,29 +90,32 @@ TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int sta
 
 namespace {
 
-// Produces load(0) .. load(count - 1) on a thread of its own, at most kDepth ahead of Take, which
-// hands them out in order. An exception from load is raised again by the Take of that item.
-// The destructor stops the thread after the item it is loading.
+// Produces load(0) .. load(count - 1) on worker threads of their own, at most kDepth ahead of
+// Take, which hands them out in order. An exception from load is raised again by the Take of that
+// item. The destructor stops the workers after the items they are loading.
 template <typename T> class TReadAhead {
 public:
-    TReadAhead(std::function<T(int)> load, int count)
-        : FLoad(std::move(load)), FCount(count), FThread([this] { Run(); }) {}
+    TReadAhead(std::function<T(int)> load, int count, unsigned workers)
+        : FLoad(std::move(load)), FCount(count), FSlots(kDepth) {
+        try {
+            for (unsigned w = 0; w < std::max(workers, 1u); ++w)
+                FWorkers.emplace_back([this] { Run(); });
+        } catch (...) {
+            Stop();
+            throw;
+        }
+    }
     TReadAhead(const TReadAhead&) = delete;
     TReadAhead& operator=(const TReadAhead&) = delete;
-    ~TReadAhead() {
-        {
-            std::lock_guard lock(FLock);
-            FStopping = true;
-        }
-        FChanged.notify_all();
-        FThread.join();
-    }
+    ~TReadAhead() { Stop(); }
 
     T Take() {
         std::unique_lock lock(FLock);
-        FChanged.wait(lock, [this] { return !FReady.empty(); });
-        std::variant<T, std::exception_ptr> next = std::move(FReady.front());
-        FReady.pop_front();
+        std::optional<TSlot>& slot = FSlots[size_t(FTaken) % kDepth];
+        FChanged.wait(lock, [&slot] { return slot.has_value(); });
+        TSlot next = std::move(*slot);
+        slot.reset();
+        ++FTaken;
         lock.unlock();
         FChanged.notify_all();
         if (auto* error = std::get_if<std::exception_ptr>(&next))
@@ -121,17 +124,23 @@ public:
     }
 
 private:
-    static constexpr size_t kDepth = 8;
+    using TSlot = std::variant<T, std::exception_ptr>;
+    static constexpr int kDepth = 8;
 
     void Run() {
-        for (int j = 0; j < FCount; ++j) {
+        for (;;) {
+            int j;
             {
                 std::unique_lock lock(FLock);
-                FChanged.wait(lock, [this] { return FStopping || FReady.size() < kDepth; });
-                if (FStopping)
+                // Item j goes into slot j % kDepth, free once item j - kDepth has been taken.
+                FChanged.wait(lock, [this] {
+                    return FStopping || FNext >= FCount || FNext < FTaken + kDepth;
+                });
+                if (FStopping || FNext >= FCount)
                     return;
+                j = FNext++;
             }
-            std::variant<T, std::exception_ptr> item;
+            TSlot item;
             try {
                 item = FLoad(j);
             } catch (...) {
@@ -139,19 +148,32 @@ private:
             }
             {
                 std::lock_guard lock(FLock);
-                FReady.push_back(std::move(item));
+                FSlots[size_t(j) % kDepth] = std::move(item);
             }
             FChanged.notify_all();
         }
+    }
+
+    void Stop() {
+        {
+            std::lock_guard lock(FLock);
+            FStopping = true;
+        }
+        FChanged.notify_all();
+        for (std::thread& worker : FWorkers)
+            worker.join();
+        FWorkers.clear();
     }
 
     std::function<T(int)> FLoad;
     const int FCount;
     std::mutex FLock;
     std::condition_variable FChanged;
-    std::deque<std::variant<T, std::exception_ptr>> FReady;
+    std::vector<std::optional<TSlot>> FSlots;
+    int FNext = 0;  // the next item a worker loads
+    int FTaken = 0; // the next item Take hands out
     bool FStopping = false;
-    std::thread FThread; // last: starts once the members above exist
+    std::vector<std::thread> FWorkers; // last: they start once the members above exist
 };
 
 } // namespace
@@ -216,6 +238,7 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
         TPoint Offset;
         bool Readable = false;
         std::string Error;
+        std::unique_ptr<TImageData> Record; // the picture encoded for the library
     };
     auto load = [&](int j) {
         TItem item;
@@ -232,15 +255,20 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
             if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)
                 item.Offset = LoadPlacement(item.Path);
         }
+        // Encoding (compression above all) is the larger part of the work; the library's
+        // EncodeImage reads only its layout, so the workers do it too. An offset that cannot be
+        // stored is refused below, before its record would be used.
+        if (TDIB* source = item.Picture.Source.get())
+            item.Record = library.EncodeImage(*source, item.Offset.X, item.Offset.Y,
+                                              options.Compression, item.Picture.Alpha.get());
         return item;
     };
     TGameImages::TUpdate update = library.BeginUpdate(plan.Mode == bmAppend ? -1 : plan.Start);
     int i = plan.Start;
-    // Pictures are read and decoded ahead, on a thread of their own, while the library encodes
-    // the ones before.
+    // Pictures are read, decoded and encoded ahead, on one worker per core, and taken in order.
     std::optional<TReadAhead<TItem>> ahead;
     if (usesFiles)
-        ahead.emplace(load, plan.Count);
+        ahead.emplace(load, plan.Count, std::thread::hardware_concurrency());
     for (int j = 0; j < plan.Count; ++j) {
         TItem item = ahead ? ahead->Take() : load(j);
         const TPoint offset = item.Offset;
@@ -255,19 +283,16 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
         if (!item.Readable)
             result.Unreadable.push_back({j, target, item.Path, item.Error});
         bool ok = false;
-        const TDIB* alpha = item.Picture.Alpha.get();
-        if (TDIB* source = item.Picture.Source.get()) {
-            switch (plan.Mode) {
-            case bmAppend:
-                ok = update.Add(*source, offset.X, offset.Y, options.Compression, alpha);
-                break;
-            case bmInsert:
-                ok = update.Insert(i, *source, offset.X, offset.Y, options.Compression, alpha);
-                break;
-            case bmOverwrite:
-                ok = update.Replace(i, *source, offset.X, offset.Y, options.Compression, alpha);
-                break;
-            }
+        switch (plan.Mode) {
+        case bmAppend:
+            ok = update.Add(std::move(item.Record));
+            break;
+        case bmInsert:
+            ok = update.Insert(std::move(item.Record));
+            break;
+        case bmOverwrite:
+            ok = update.Replace(std::move(item.Record));
+            break;
         }
         if (plan.Mode != bmAppend)
             ++i;

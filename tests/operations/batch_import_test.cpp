@@ -141,5 +141,44 @@ TEST(BatchImport, LibraryRefusalsAreCounted) {
     EXPECT_TRUE(result.Refused.empty());
 }
 
+// Pictures are loaded and encoded by several workers ahead of the edit: more pictures than the
+// workers hold ahead, with an unreadable one among them, still land in the order of the list,
+// inserted at the cursor and compressed.
+TEST(BatchImport, PicturesLoadedAheadLandInListOrder) {
+    TCliTempDir dir;
+    ASSERT_TRUE(CreateLibraryFile(t_Wzl, dir / "lib.wzl", 16, "").Created);
+    auto library = cli_test::OpenForTest(dir / "lib.wzl");
+    TBatchImportOptions options;
+    options.Content = bcBlank;
+    options.Start = 2;
+    ASSERT_TRUE(BatchImport(*library, options).Written);
+    options = {};
+    for (int j = 0; j < 30; ++j) {
+        const fs::path file = dir / ("p" + std::to_string(100 + j) + ".bmp");
+        if (j != 17) { // left unwritten: unreadable
+            ASSERT_TRUE(SavePicture(file, PatternPicture(3 + j, 2 + j % 5, j), ifBMP));
+        }
+        options.Files.push_back(file);
+    }
+    options.Mode = bmInsert;
+    options.Start = 1;
+    options.Compression = 1;
+    options.OffsetsFromPlacements = false;
+    const TBatchImportResult result = BatchImport(*library, options);
+    EXPECT_EQ(result.Imported, 30);
+    ASSERT_EQ(result.Unreadable.size(), 1u);
+    EXPECT_EQ(result.Unreadable[0].Item, 17);
+    ASSERT_EQ(library->ImageCount(), 32);
+    for (int j = 0; j < 30; ++j) {
+        int x = 0, y = 0;
+        auto picture = library->Get(1 + j, x, y);
+        if (j == 17) { // the placeholder: an empty image
+            EXPECT_TRUE(!picture || picture->Width() <= 1);
+        } else {
+            EXPECT_TRUE(picture && picture->Width() == 3 + j) << "image " << 1 + j;
+        }
+    }
+}
+
 } // namespace
 } // namespace velmora
