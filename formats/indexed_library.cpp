@@ -573,16 +573,23 @@ TIndexRepair TIndexedLibrary::RepairIndex(bool DryRun) {
     const std::string& indexName = result.IndexFile;
     if (std::filesystem::is_directory(indexName, ec))
         throw EFileError(indexName, "a folder stands where the index file belongs; move it away");
+    std::vector<uint8_t> rebuilt = IndexHeaderBytes(uint32_t(result.Found));
+    rebuilt.insert(rebuilt.end(), positions.begin(), positions.end());
     if (FileExists(indexName)) {
-        result.BackupFile = indexName + ".bak";
         const std::vector<uint8_t> old = TFileStream::ReadAll(indexName);
+        // An index that already lists every record is left alone, and so is the backup of one
+        // that did not: a second repair must not put a sound index over the damaged one kept.
+        if (old == rebuilt)
+            return result;
+        result.BackupFile = indexName + ".bak";
+        for (int n = 1; std::filesystem::exists(result.BackupFile, ec); ++n)
+            result.BackupFile = indexName + ".bak" + std::to_string(n);
         TFileReplacement backup({result.BackupFile});
         backup.Stream(0).Write(old);
         backup.Commit();
     }
     TFileReplacement replacement({indexName});
-    replacement.Stream(0).Write(IndexHeaderBytes(uint32_t(result.Found)));
-    replacement.Stream(0).Write(positions);
+    replacement.Stream(0).Write(rebuilt);
     replacement.Commit();
     result.Written = true;
     if (!Reload())
