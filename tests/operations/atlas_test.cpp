@@ -149,6 +149,7 @@ TEST(Atlas, RoundTripGivesThePicturesAndOffsetsBack) {
         {t_Wil, 16, "b.wil", false},
         {t_Wil, 24, "c.wil", false},
         {t_Quillrand, 8, "d.pak", true},
+        {t_Wzl, 8, "e.wzl", false}, // WZL alpha planes are kept at half the width
     };
     TCliTempDir dir;
     for (const TLibrarySpec& spec : specs) {
