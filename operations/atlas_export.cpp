@@ -288,6 +288,18 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
         result.DataFiles.push_back(s == 0 ? dataPath : NumberedName(dataPath, s, dataExt));
     }
 
+    // The folders of the sheets and data files are made as the batch export makes its own.
+    for (const std::string* file : {&options.SheetPath, &dataPath}) {
+        const std::filesystem::path folder = std::filesystem::path(*file).parent_path();
+        std::error_code ec;
+        if (!folder.empty())
+            std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            result.Error = folder.string() + ": " + ec.message();
+            return;
+        }
+    }
+
     std::vector<std::string> written;
     try {
         ParallelFor(
