@@ -144,13 +144,12 @@ for name, f in items:
 // Export, then import into a new library of the same kind and depth: the same pictures and
 // offsets, empty images included, across several sheets of both data forms.
 TEST(Atlas, RoundTripGivesThePicturesAndOffsetsBack) {
-    const TLibrarySpec specs[] = {
-        {t_Wil, 8, "a.wil", false},
-        {t_Wil, 16, "b.wil", false},
-        {t_Wil, 24, "c.wil", false},
-        {t_Quillrand, 8, "d.pak", true},
-        {t_Wzl, 8, "e.wzl", false}, // WZL alpha planes are kept at half the width
-    };
+    const TLibrarySpec specs[] =
+        {
+            {t_Wil, 8, "a.wil", false},  {t_Wil, 16, "b.wil", false},
+            {t_Wil, 24, "c.wil", false}, {t_Quillrand, 8, "d.pak", true},
+            {t_Wzl, 8, "e.wzl", false}, // WZL alpha planes are kept at half the width
+        };
     TCliTempDir dir;
     for (const TLibrarySpec& spec : specs) {
         SCOPED_TRACE(spec.Name);
@@ -242,6 +241,17 @@ TEST(Atlas, ImportReadsRotatedAndTrimmedFramesOfOtherPackers) {
     EXPECT_EQ(PictureArgb(*library->Get(0, px, py)), expected(10, 8, 2, 1, 5, 4, 0));
     EXPECT_EQ(PictureArgb(*library->Get(1, px, py)), expected(6, 3, 0, 0, 6, 3, 1));
 
+    // Numbers of another packer give the order alone: no empty images for the gap between.
+    std::ofstream(dir / "ids.json") << R"({"frames": {
+ "900000.png": {"frame": {"x": 1, "y": 1, "w": 5, "h": 4}, "offset": {"x": 1, "y": 2}},
+ "7.png": {"frame": {"x": 20, "y": 2, "w": 3, "h": 6}, "offset": {"x": 3, "y": 4}}},
+ "meta": {"image": "other.png"}})";
+    options.DataPath = dir / "ids.json";
+    ASSERT_TRUE(ImportAtlas(*library, options).Done);
+    ASSERT_EQ(library->ImageCount(), 4);
+    EXPECT_EQ(library->GetPoint(2), (TPoint{3, 4}));
+    EXPECT_EQ(library->GetPoint(3), (TPoint{1, 2}));
+
     // A frame outside its sheet, or two frames of one number, import nothing.
     for (const char* bad :
          {R"({"frames": {"1": {"frame": {"x": 38, "y": 0, "w": 5, "h": 4}}},
@@ -256,7 +266,7 @@ TEST(Atlas, ImportReadsRotatedAndTrimmedFramesOfOtherPackers) {
         EXPECT_FALSE(refused.Done);
         EXPECT_FALSE(refused.Error.empty());
     }
-    EXPECT_EQ(OpenForTest(dir / "new.wzl")->ImageCount(), 2);
+    EXPECT_EQ(OpenForTest(dir / "new.wzl")->ImageCount(), 4);
 }
 
 } // namespace
