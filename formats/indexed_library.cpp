@@ -577,13 +577,18 @@ TIndexRepair TIndexedLibrary::RepairIndex(bool DryRun) {
     rebuilt.insert(rebuilt.end(), positions.begin(), positions.end());
     if (FileExists(indexName)) {
         const std::vector<uint8_t> old = TFileStream::ReadAll(indexName);
-        // An index that already lists every record is left alone, and so is the backup of one
-        // that did not: a second repair must not put a sound index over the damaged one kept.
+        // An index that already lists every record is left alone, and so are earlier backups:
+        // the one there moves to the first free NAME.bak1, NAME.bak2, ... (a rename, so that a
+        // repair cut short loses none), and NAME.bak receives this index.
         if (old == rebuilt)
             return result;
         result.BackupFile = indexName + ".bak";
-        for (int n = 1; std::filesystem::exists(result.BackupFile, ec); ++n)
-            result.BackupFile = indexName + ".bak" + std::to_string(n);
+        if (std::filesystem::exists(result.BackupFile, ec)) {
+            std::string earlier;
+            for (int n = 1; earlier.empty() || std::filesystem::exists(earlier, ec); ++n)
+                earlier = result.BackupFile + std::to_string(n);
+            std::filesystem::rename(result.BackupFile, earlier);
+        }
         TFileReplacement backup({result.BackupFile});
         backup.Stream(0).Write(old);
         backup.Commit();
