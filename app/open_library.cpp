@@ -164,6 +164,9 @@ void TfrmMain::RepairIndex() {
         if (!repair.BackupFile.empty())
             text += QStringLiteral("\n原索引已保存为 %1")
                         .arg(QString::fromStdString(repair.BackupFile));
+        // The records were read anew from the rebuilt index: earlier steps lead nowhere sound.
+        if (repair.Written)
+            FHistory.Clear();
     } catch (const std::exception& e) {
         LogQuietly(g_Images->FileName() + ": " + e.what());
         text = QStringLiteral("索引修复失败 ！！！\n") + EditErrorText(e);
@@ -173,6 +176,7 @@ void TfrmMain::RepairIndex() {
     g_Selection.Index = -1;
     UpdateGridRows();
     ClearPreview();
+    UpdateCommandStates();
     Prompts().ShowMessage(text);
 }
 

@@ -258,7 +258,9 @@ int RunRepair(const TArgs& args) {
     std::printf("%s %d images in %s; %lld bytes at the end were not understood\n",
                 dryRun ? "would index" : "indexed", repair.Found, path.c_str(),
                 static_cast<long long>(repair.UnreadBytes));
-    if (!dryRun) {
+    if (!dryRun && !repair.Written) {
+        std::printf("%s already lists them; nothing written\n", repair.IndexFile.c_str());
+    } else if (!dryRun) {
         std::printf("wrote %s", repair.IndexFile.c_str());
         if (!repair.BackupFile.empty())
             std::printf(" (the old index is kept as %s)", repair.BackupFile.c_str());

@@ -573,16 +573,28 @@ TIndexRepair TIndexedLibrary::RepairIndex(bool DryRun) {
     const std::string& indexName = result.IndexFile;
     if (std::filesystem::is_directory(indexName, ec))
         throw EFileError(indexName, "a folder stands where the index file belongs; move it away");
+    std::vector<uint8_t> rebuilt = IndexHeaderBytes(uint32_t(result.Found));
+    rebuilt.insert(rebuilt.end(), positions.begin(), positions.end());
     if (FileExists(indexName)) {
-        result.BackupFile = indexName + ".bak";
         const std::vector<uint8_t> old = TFileStream::ReadAll(indexName);
+        // An index that already lists every record is left alone, and so are earlier backups:
+        // the one there moves to the first free NAME.bak1, NAME.bak2, ... (a rename, so that a
+        // repair cut short loses none), and NAME.bak receives this index.
+        if (old == rebuilt)
+            return result;
+        result.BackupFile = indexName + ".bak";
+        if (std::filesystem::exists(result.BackupFile, ec)) {
+            std::string earlier;
+            for (int n = 1; earlier.empty() || std::filesystem::exists(earlier, ec); ++n)
+                earlier = result.BackupFile + std::to_string(n);
+            std::filesystem::rename(result.BackupFile, earlier);
+        }
         TFileReplacement backup({result.BackupFile});
         backup.Stream(0).Write(old);
         backup.Commit();
     }
     TFileReplacement replacement({indexName});
-    replacement.Stream(0).Write(IndexHeaderBytes(uint32_t(result.Found)));
-    replacement.Stream(0).Write(positions);
+    replacement.Stream(0).Write(rebuilt);
     replacement.Commit();
     result.Written = true;
     if (!Reload())

@@ -25,7 +25,7 @@ enum class TIndexState : uint8_t {
 struct TIndexRepair {
     int Found = 0;           // records found, one after another from the first record position
     int64_t UnreadBytes = 0; // bytes after the last record found that are not understood
-    bool Written = false;    // the new index replaced the old one
+    bool Written = false;    // the new index replaced the old one (false: it was the same)
     std::string IndexFile;   // the index file written (or that would be written)
     std::string BackupFile;  // where the old index was kept; empty when there was none
 };

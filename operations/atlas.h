@@ -112,9 +112,10 @@ struct TAtlasImportResult {
 };
 
 // Imports the frames of an atlas as one edit: appended, inserted before image At, or replacing
-// images from At on (frames past the library's end are appended). Numbered frames keep their
-// numbers' distances: a gap between two numbers (and, with the exporter's range, before the first
-// and after the last) becomes empty images. Offsets come from each frame's offset, else from its
+// images from At on (frames past the library's end are appended). Numbered frames come in the
+// order of their numbers; when the file names the range it was exported from (meta.range) and
+// every frame lies in it, the numbers missing from the range (the empty images the export left
+// out) become empty images again. Offsets come from each frame's offset, else from its
 // pivot. Pictures keep their size (PrepareKeepingSize). Nothing is written unless every frame goes
 // in.
 TAtlasImportResult ImportAtlas(TGameImages& Library, const TAtlasImportOptions& Options,

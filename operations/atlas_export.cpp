@@ -71,8 +71,9 @@ namespace {
 struct TFrame {
     int Index = 0;
     TPoint Offset;
+    int SourceW = 0, SourceH = 0; // the untrimmed picture
+    // The visible pixels, the rectangle at (X, Y) of W x H in the untrimmed picture.
     TDIB Pixels;
-    // The visible pixels: the trimmed rectangle inside Pixels.
     int X = 0, Y = 0, W = 0, H = 0;
 };
 
@@ -169,7 +170,7 @@ TJsonValue Pair(const char* a, double va, const char* b, double vb) {
 }
 
 TJsonValue FrameEntry(const TFrame& frame, const TPackPlace& place) {
-    const int w = frame.Pixels.Width(), h = frame.Pixels.Height();
+    const int w = frame.SourceW, h = frame.SourceH;
     TJsonValue entry = TJsonValue::Object();
     entry.Set("frame", Rect(place.X, place.Y, frame.W, frame.H));
     entry.Set("rotated", false);
@@ -239,11 +240,20 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
             std::unique_ptr<TPicture> picture = library.Get(frame.Index, x, y);
             if (!picture)
                 return;
-            frame.Pixels = AtlasPixels(*picture);
+            const TDIB pixels = AtlasPixels(*picture);
             frame.Offset = {x, y};
-            if (!frame.Pixels.Empty() &&
-                VisibleBounds(frame.Pixels, frame.X, frame.Y, frame.W, frame.H))
-                visible[size_t(k)] = 1;
+            if (pixels.Empty() || !VisibleBounds(pixels, frame.X, frame.Y, frame.W, frame.H))
+                return;
+            // Only the visible pixels are kept until the sheets are drawn.
+            frame.SourceW = pixels.Width();
+            frame.SourceH = pixels.Height();
+            frame.Pixels.SetPixelFormat(MakePixelFormat(8, 8, 8));
+            frame.Pixels.SetSize(frame.W, frame.H, 32);
+            for (int r = 0; r < frame.H; ++r)
+                std::memcpy(frame.Pixels.ScanLine(r),
+                            pixels.ScanLine(frame.Y + r) + size_t(frame.X) * 4,
+                            size_t(frame.W) * 4);
+            visible[size_t(k)] = 1;
         },
         report);
 
@@ -288,29 +298,40 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
         result.DataFiles.push_back(s == 0 ? dataPath : NumberedName(dataPath, s, dataExt));
     }
 
+    // The folders of the sheets and data files are made as the batch export makes its own.
+    for (const std::string* file : {&options.SheetPath, &dataPath}) {
+        const std::filesystem::path folder = std::filesystem::path(*file).parent_path();
+        std::error_code ec;
+        if (!folder.empty())
+            std::filesystem::create_directories(folder, ec);
+        if (ec) {
+            result.Error = folder.string() + ": " + ec.message();
+            return;
+        }
+    }
+
     std::vector<std::string> written;
     try {
-        ParallelFor(
-            sheets,
-            [&](int s) {
-                const TPackedSheet& size = packing->Sheets[size_t(s)];
-                TDIB sheet;
-                sheet.SetPixelFormat(MakePixelFormat(8, 8, 8));
-                sheet.SetSize(size.Width, size.Height, 32);
-                for (size_t j = 0; j < kept.size(); ++j) {
-                    const TPackPlace& place = packing->Places[j];
-                    if (place.Sheet != s)
-                        continue;
-                    const TFrame& frame = frames[kept[j]];
-                    for (int r = 0; r < frame.H; ++r)
-                        std::memcpy(sheet.ScanLine(place.Y + r) + size_t(place.X) * 4,
-                                    frame.Pixels.ScanLine(frame.Y + r) + size_t(frame.X) * 4,
-                                    size_t(frame.W) * 4);
-                }
-                if (!SavePicture(result.Sheets[size_t(s)], sheet, ifPNG))
-                    throw EFileError(result.Sheets[size_t(s)], "the sheet could not be written");
-            },
-            {});
+        ParallelFor(sheets,
+                    [&](int s) {
+                        const TPackedSheet& size = packing->Sheets[size_t(s)];
+                        TDIB sheet;
+                        sheet.SetPixelFormat(MakePixelFormat(8, 8, 8));
+                        sheet.SetSize(size.Width, size.Height, 32);
+                        for (size_t j = 0; j < kept.size(); ++j) {
+                            const TPackPlace& place = packing->Places[j];
+                            if (place.Sheet != s)
+                                continue;
+                            const TFrame& frame = frames[kept[j]];
+                            for (int r = 0; r < frame.H; ++r)
+                                std::memcpy(sheet.ScanLine(place.Y + r) + size_t(place.X) * 4,
+                                            frame.Pixels.ScanLine(r), size_t(frame.W) * 4);
+                        }
+                        if (!SavePicture(result.Sheets[size_t(s)], sheet, ifPNG))
+                            throw EFileError(result.Sheets[size_t(s)],
+                                             "the sheet could not be written");
+                    },
+                    {});
         written = result.Sheets;
 
         for (int s = 0; s < sheets; ++s) {

@@ -302,22 +302,29 @@ void Import(TGameImages& library, const TAtlasImportOptions& options, const TPro
         bool Blank = false;
     };
     std::vector<TItem> items;
+    // Gaps are the empty images an export of this system left out: they are filled only when
+    // the data file names the range exported and every frame lies in it. Numbers of other packers
+    // (ids, dates) only give the order.
+    const bool numbered = atlas.Frames.front().Number.has_value();
+    const bool ranged = numbered && atlas.RangeFrom && atlas.RangeTo &&
+                        *atlas.RangeFrom <= *atlas.Frames.front().Number &&
+                        *atlas.Frames.back().Number <= *atlas.RangeTo;
+    if (ranged && int64_t(*atlas.RangeTo) - *atlas.RangeFrom + 1 >
+                      int64_t(atlas.Frames.size()) + int64_t(library.RoomForRecords()))
+        throw EAtlasError(options.DataPath + ": the frames' numbers leave too large a gap");
+    std::unique_ptr<TDIB> blankPicture = library.FillDIB();
     const auto addBlanks = [&](int64_t n) {
-        if (n > int64_t(library.RoomForRecords()))
-            throw EAtlasError(options.DataPath + ": the frames' numbers leave too large a gap");
         for (int64_t k = 0; k < n; ++k) {
             TItem blank;
-            blank.Picture.Source = library.FillDIB();
             blank.Blank = true;
             items.push_back(std::move(blank));
         }
     };
-    const bool numbered = atlas.Frames.front().Number.has_value();
-    if (numbered && atlas.RangeFrom && *atlas.RangeFrom <= *atlas.Frames.front().Number)
+    if (ranged)
         addBlanks(int64_t(*atlas.Frames.front().Number) - *atlas.RangeFrom);
     for (size_t i = 0; i < atlas.Frames.size(); ++i) {
         TAtlasFrame& frame = atlas.Frames[i];
-        if (numbered && i > 0)
+        if (ranged && i > 0)
             addBlanks(int64_t(*frame.Number) - *atlas.Frames[i - 1].Number - 1);
         if (!StorableOffset(frame.Offset))
             throw EAtlasError(options.DataPath + ": frame \"" + frame.Name +
@@ -329,14 +336,14 @@ void Import(TGameImages& library, const TAtlasImportOptions& options, const TPro
         PrepareKeepingSize(item.Picture, library);
         items.push_back(std::move(item));
     }
-    if (numbered && atlas.RangeTo && *atlas.RangeTo >= *atlas.Frames.back().Number)
+    if (ranged)
         addBlanks(int64_t(*atlas.RangeTo) - *atlas.Frames.back().Number);
 
     const int total = int(items.size());
     TGameImages::TUpdate update = library.BeginUpdate(options.Mode == imAppend ? -1 : options.At);
     for (int i = 0; i < total; ++i) {
         TItem& item = items[size_t(i)];
-        TDIB& source = *item.Picture.Source;
+        TDIB& source = item.Blank ? *blankPicture : *item.Picture.Source;
         const TDIB* alpha = item.Picture.Alpha.get();
         const TPoint at = item.Blank ? TPoint{} : item.Offset;
         bool ok = false;

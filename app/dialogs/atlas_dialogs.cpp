@@ -5,7 +5,6 @@
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
-#include "app/thumbnail_grid.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/log.h"
@@ -86,10 +85,6 @@ void RunBusy(QDialog& dialog, QPushButton* ok, QPushButton* close, QProgressBar*
         dialog.setWindowTitle(QStringLiteral("%1(%2/%3)").arg(caption).arg(done).arg(total));
         QCoreApplication::processEvents();
     });
-}
-
-TfrmMain* MainOf(QWidget* dialog) {
-    return qobject_cast<TfrmMain*>(dialog->parentWidget());
 }
 
 } // namespace
@@ -242,14 +237,8 @@ void TfrmAtlasImportDlg::AtlasImportClick() {
     setWindowTitle(QStringLiteral("导入图集"));
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
+    // The menu runs this as a command of the window, which then shows the new records.
     Prompts().ExecDialog(*this);
-    TfrmMain* main = MainOf(this);
-    if (!main || !g_Images)
-        return;
-    main->UpdateGridRows();
-    const TDrawGrid* grid = main->DrawGrid();
-    main->DrawGridSelectCell(grid->Col(), grid->Row());
-    main->SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
 }
 
 void TfrmAtlasImportDlg::BitBtnOKClick() {
@@ -300,8 +289,11 @@ TfrmAtlasImportDlg& AtlasImportDialog(TfrmMain& main) {
 }
 
 void InstallAtlasMenus(TfrmMain& main) {
+    // As the toolbar's commands: the window shows the library's records afterwards, and an import
+    // becomes an undo step (outside the history, an undo of an earlier step would take the
+    // imported frames with it).
     const auto attach = [&main](const char* button, const char* menuName, const QString& caption,
-                                const char* actionName, auto command) {
+                                const char* actionName, bool undoable, auto command) {
         QToolButton* tool = main.ToolButton(button);
         if (!tool)
             return;
@@ -309,9 +301,9 @@ void InstallAtlasMenus(TfrmMain& main) {
         menu->setObjectName(QString::fromLatin1(menuName));
         QAction* action = menu->addAction(caption);
         action->setObjectName(QString::fromLatin1(actionName));
-        QObject::connect(action, &QAction::triggered, &main, [&main, command] {
+        QObject::connect(action, &QAction::triggered, &main, [&main, caption, undoable, command] {
             try {
-                command(main);
+                main.RunCommand(caption, undoable, [&] { command(main); });
             } catch (const std::exception& e) {
                 WriteLog(e.what(), true);
             }
@@ -320,9 +312,9 @@ void InstallAtlasMenus(TfrmMain& main) {
         tool->setPopupMode(QToolButton::MenuButtonPopup);
     };
     attach("ToolButtonAddMany", "PopupMenuAddMany", QStringLiteral("导入图集"), "MenuAtlasImport",
-           [](TfrmMain& m) { AtlasImportDialog(m).AtlasImportClick(); });
+           true, [](TfrmMain& m) { AtlasImportDialog(m).AtlasImportClick(); });
     attach("ToolButtonSaveManyBMP", "PopupMenuSaveMany", QStringLiteral("导出图集"),
-           "MenuAtlasExport", [](TfrmMain& m) { AtlasExportDialog(m).AtlasExportClick(); });
+           "MenuAtlasExport", false, [](TfrmMain& m) { AtlasExportDialog(m).AtlasExportClick(); });
 }
 
 } // namespace velmora

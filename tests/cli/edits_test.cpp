@@ -91,6 +91,11 @@ TEST_F(CliEdits, AMissingOrDamagedIndexRefusesEditsUntilItIsRepaired) {
         EXPECT_EQ(Cli({"offset", lib, "1", "3", "4"}).Exit, 1);
         EXPECT_EQ(Cli({"repair", lib}).Exit, 0);
         EXPECT_EQ(TFileStream::ReadAll(index + ".bak"), cut);
+        // Repairing the sound index again writes nothing and keeps the damaged one's backup.
+        const std::vector<uint8_t> repaired = TFileStream::ReadAll(index);
+        EXPECT_NE(Cli({"repair", lib}).Out.find("nothing written"), std::string::npos);
+        EXPECT_EQ(TFileStream::ReadAll(index), repaired);
+        EXPECT_EQ(TFileStream::ReadAll(index + ".bak"), cut);
         EXPECT_EQ(Cli({"import", lib, "--content", "blank", "--count", "1"}).Exit, 0);
         EXPECT_NE(Cli({"info", lib}).Out.find("8"), std::string::npos);
     }

@@ -145,17 +145,19 @@ TEST_F(CliFiles, ConvertWarnsOfLossesAndAtlasesGoBothWays) {
     EXPECT_EQ(run.Err.find("warning"), std::string::npos) << run.Err;
     EXPECT_EQ(OpenForTest(Dir / "deep.wil")->ImageCount(), source->ImageCount());
 
+    // The data file's folder is made; the sheet is found from there.
     run = Cli({"atlas", "export", wzl, Dir / "sheet.png", "--format", "json-array", "--padding",
-               "0", "--data", Dir / "frames.json"});
+               "0", "--data", Dir / "data/frames.json"});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     ASSERT_EQ(Cli({"create", Dir / "back.wzl", "--wzl"}).Exit, 0);
-    run = Cli({"atlas", "import", Dir / "back.wzl", Dir / "frames.json"});
+    run = Cli({"atlas", "import", Dir / "back.wzl", Dir / "data/frames.json"});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     auto back = OpenForTest(Dir / "back.wzl");
     ASSERT_EQ(back->ImageCount(), source->ImageCount());
     for (int i = 0; i < source->ImageCount(); ++i)
         EXPECT_EQ(back->GetPoint(i), source->GetPoint(i)) << i;
-    EXPECT_EQ(Cli({"atlas", "import", Dir / "back.wzl", Dir / "frames.json", "--at", "1"}).Exit, 2);
+    EXPECT_EQ(
+        Cli({"atlas", "import", Dir / "back.wzl", Dir / "data/frames.json", "--at", "1"}).Exit, 2);
     EXPECT_EQ(Cli({"atlas", "pack", wzl, Dir / "x.png"}).Exit, 2);
 }
 

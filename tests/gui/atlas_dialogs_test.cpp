@@ -64,6 +64,10 @@ private slots:
         auto original = Reopen(source);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(g_Images->GetPoint(i), original->GetPoint(i));
+        // The import is an undo step of its own: undoing it takes the frames back out.
+        QCOMPARE(main.History().UndoName(), QString("导入图集"));
+        main.Undo();
+        QCOMPARE(g_Images->ImageCount(), 0);
         QVERIFY(!g_Busy);
     }
 };

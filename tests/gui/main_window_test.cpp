@@ -407,6 +407,14 @@ private slots:
         QVERIFY(editor.Prompts.Messages[0].contains(QStringLiteral("找到 4 张图片")));
         QCOMPARE(main.StatusText(2), QString("0/4"));
         QVERIFY(editor.Prompts.Unexpected.empty());
+
+        // A rebuilt index makes the records anew: the steps before it are dropped.
+        main.RunCommand(QStringLiteral("坐标"), true, [] { g_Images->SetPoint(1, {5, 6}); });
+        QVERIFY(main.History().CanUndo());
+        std::ofstream(home.File("lost.WIX"), std::ios::app) << "junk";
+        main.RepairIndex();
+        QVERIFY(!main.History().CanUndo());
+        QCOMPARE(g_Images->ImageCount(), 4);
     }
 
     void windowStaysResponsiveWhileReading() {

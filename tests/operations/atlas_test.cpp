@@ -75,7 +75,7 @@ TDIB Framed(int width, int height, uint32_t seed) {
     return dib;
 }
 
-struct TLibrarySpec {
+struct TSampleLibrary {
     TImageType Kind;
     int Bits;
     const char* Name;
@@ -84,8 +84,8 @@ struct TLibrarySpec {
 
 // A library of the kind with a blank first image, a blank in the middle and framed images of
 // several sizes and offsets (with alpha where asked).
-void FillLibrary(const std::string& path, const TLibrarySpec& spec) {
-    ASSERT_TRUE(CreateLibraryFile(spec.Kind, path, spec.Bits, "").Created);
+void FillLibrary(const std::string& path, const TSampleLibrary& sample) {
+    ASSERT_TRUE(CreateLibraryFile(sample.Kind, path, sample.Bits, "").Created);
     auto library = OpenForTest(path);
     auto update = library->BeginUpdate(-1);
     TDIB blank = *library->FillDIB();
@@ -97,7 +97,7 @@ void FillLibrary(const std::string& path, const TLibrarySpec& spec) {
         }
         TDIB picture = Framed(7 + 5 * i, 20 - i, uint32_t(i * 977));
         std::unique_ptr<TDIB> alpha;
-        if (spec.Alpha && i % 2 == 1) {
+        if (sample.Alpha && i % 2 == 1) {
             alpha = MakeLibraryBuffer(8, picture.Width(), picture.Height());
             for (int y = 0; y < picture.Height(); ++y)
                 for (int x = 0; x < picture.Width(); ++x)
@@ -144,21 +144,21 @@ for name, f in items:
 // Export, then import into a new library of the same kind and depth: the same pictures and
 // offsets, empty images included, across several sheets of both data forms.
 TEST(Atlas, RoundTripGivesThePicturesAndOffsetsBack) {
-    const TLibrarySpec specs[] = {
-        {t_Wil, 8, "a.wil", false},
-        {t_Wil, 16, "b.wil", false},
-        {t_Wil, 24, "c.wil", false},
-        {t_Quillrand, 8, "d.pak", true},
-    };
+    const TSampleLibrary samples[] =
+        {
+            {t_Wil, 8, "a.wil", false},  {t_Wil, 16, "b.wil", false},
+            {t_Wil, 24, "c.wil", false}, {t_Quillrand, 8, "d.pak", true},
+            {t_Wzl, 8, "e.wzl", false}, // WZL alpha planes are kept at half the width
+        };
     TCliTempDir dir;
-    for (const TLibrarySpec& spec : specs) {
-        SCOPED_TRACE(spec.Name);
-        const std::string source = dir / spec.Name;
-        FillLibrary(source, spec);
+    for (const TSampleLibrary& sample : samples) {
+        SCOPED_TRACE(sample.Name);
+        const std::string source = dir / sample.Name;
+        FillLibrary(source, sample);
         auto original = OpenForTest(source);
-        const bool hash = spec.Bits != 16;
+        const bool hash = sample.Bits != 16;
         TAtlasExportOptions options;
-        options.SheetPath = dir / (std::string(spec.Name) + ".png");
+        options.SheetPath = dir / (std::string(sample.Name) + ".png");
         options.Format = hash ? afJsonHash : afJsonArray;
         options.MaxSize = 64;
         options.Padding = 1;
@@ -170,8 +170,8 @@ TEST(Atlas, RoundTripGivesThePicturesAndOffsetsBack) {
         for (const std::string& data : exported.DataFiles)
             CheckWithPython(data, hash);
 
-        const std::string copy = dir / (std::string("copy-") + spec.Name);
-        ASSERT_TRUE(CreateLibraryFile(spec.Kind, copy, spec.Bits, "").Created);
+        const std::string copy = dir / (std::string("copy-") + sample.Name);
+        ASSERT_TRUE(CreateLibraryFile(sample.Kind, copy, sample.Bits, "").Created);
         auto target = OpenForTest(copy);
         TAtlasImportOptions import;
         import.DataPath = exported.DataFiles.front();
@@ -241,6 +241,17 @@ TEST(Atlas, ImportReadsRotatedAndTrimmedFramesOfOtherPackers) {
     EXPECT_EQ(PictureArgb(*library->Get(0, px, py)), expected(10, 8, 2, 1, 5, 4, 0));
     EXPECT_EQ(PictureArgb(*library->Get(1, px, py)), expected(6, 3, 0, 0, 6, 3, 1));
 
+    // Numbers of another packer give the order alone: no empty images for the gap between.
+    std::ofstream(dir / "ids.json") << R"({"frames": {
+ "900000.png": {"frame": {"x": 1, "y": 1, "w": 5, "h": 4}, "offset": {"x": 1, "y": 2}},
+ "7.png": {"frame": {"x": 20, "y": 2, "w": 3, "h": 6}, "offset": {"x": 3, "y": 4}}},
+ "meta": {"image": "other.png"}})";
+    options.DataPath = dir / "ids.json";
+    ASSERT_TRUE(ImportAtlas(*library, options).Done);
+    ASSERT_EQ(library->ImageCount(), 4);
+    EXPECT_EQ(library->GetPoint(2), (TPoint{3, 4}));
+    EXPECT_EQ(library->GetPoint(3), (TPoint{1, 2}));
+
     // A frame outside its sheet, or two frames of one number, import nothing.
     for (const char* bad :
          {R"({"frames": {"1": {"frame": {"x": 38, "y": 0, "w": 5, "h": 4}}},
@@ -255,7 +266,7 @@ TEST(Atlas, ImportReadsRotatedAndTrimmedFramesOfOtherPackers) {
         EXPECT_FALSE(refused.Done);
         EXPECT_FALSE(refused.Error.empty());
     }
-    EXPECT_EQ(OpenForTest(dir / "new.wzl")->ImageCount(), 2);
+    EXPECT_EQ(OpenForTest(dir / "new.wzl")->ImageCount(), 4);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -158,6 +159,14 @@ protected:
         return f;
     }
 
+    // NAME.bak, NAME.bak1, ...: the backups a repair keeps.
+    static bool IsBackupName(const std::string& name) {
+        const size_t at = name.rfind(".bak");
+        return at != std::string::npos && name[0] != '.' &&
+               std::all_of(name.begin() + std::ptrdiff_t(at + 4), name.end(),
+                           [](char ch) { return ch >= '0' && ch <= '9'; });
+    }
+
     // Kills the command until kKillsInside kills fell inside a save; each time the library must
     // show the old content or the new one, and nothing but its own files may remain.
     void Trials(TCommand command, const TTrialSetup& setup, TFingerprint oldState,
@@ -190,7 +199,7 @@ protected:
             std::vector<std::string> names = FolderNames(Dir.Path());
             std::erase_if(names, [this](const std::string& name) {
                 return std::find(Files.begin(), Files.end(), name) == Files.end() &&
-                       (name.ends_with(".bak") || name.rfind("target", 0) == 0);
+                       (IsBackupName(name) || name.rfind("target", 0) == 0);
             });
             ASSERT_EQ(names, Files) << "attempt " << attempts;
             inside += run.KilledInsideASave ? 1 : 0;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -70,9 +71,15 @@ TEST(Thumbnailer, WritesTheFirstImageAndChangesNothing) {
 
 TEST(Thumbnailer, RefusesLargeFilesAndWrongArguments) {
     TCliTempDir dir;
-    const std::string huge = dir / "huge.wil";
-    std::ofstream(huge).close();
-    fs::resize_file(huge, (uint64_t(2) << 30) + 1); // sparse
+    // A WZL library that thumbnails well, grown past 2 GiB by a sparse tail after its records.
+    const std::vector<TDemoLibrary> libraries = WriteDemoFolder(dir.Path());
+    const auto wzl = std::find_if(libraries.begin(), libraries.end(),
+                                  [](const TDemoLibrary& l) { return l.Kind == t_Wzl; });
+    ASSERT_NE(wzl, libraries.end());
+    const std::string huge = wzl->FileName;
+    ASSERT_EQ(Thumbnail({"-s", "64", huge, dir / "a.png"}, dir.Path() + "/"), 0);
+    fs::remove(dir / "a.png");
+    fs::resize_file(huge, (uint64_t(2) << 30) + 1);
     EXPECT_EQ(Thumbnail({"-s", "64", huge, dir / "a.png"}, dir.Path() + "/"), 1);
     EXPECT_FALSE(FileExists(dir / "a.png"));
     EXPECT_EQ(Thumbnail({"-s", "0", huge, dir / "a.png"}, dir.Path() + "/"), 2);

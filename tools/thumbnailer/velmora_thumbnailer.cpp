@@ -78,13 +78,29 @@ TDIB FirstVisibleImage(TGameImages& library) {
         }
         if (!picture || picture->Width() * int64_t(picture->Height()) <= 4)
             continue;
-        TDIB pixels = AtlasPixels(*picture);
+        const TDIB pixels = AtlasPixels(*picture);
+        int left = pixels.Width(), right = -1, top = pixels.Height(), bottom = -1;
         for (int row = 0; row < pixels.Height(); ++row) {
             const uint8_t* p = pixels.ScanLine(row);
             for (int col = 0; col < pixels.Width(); ++col)
-                if (p[size_t(col) * 4 + 3] != 0)
-                    return pixels;
+                if (p[size_t(col) * 4 + 3] != 0) {
+                    left = std::min(left, col);
+                    right = std::max(right, col);
+                    top = std::min(top, row);
+                    bottom = row;
+                }
         }
+        if (right < 0)
+            continue;
+        // Only the visible pixels: a sprite drawn small on a wide transparent margin still fills
+        // the thumbnail.
+        TDIB visible;
+        visible.SetPixelFormat(MakePixelFormat(8, 8, 8));
+        visible.SetSize(right - left + 1, bottom - top + 1, 32);
+        for (int row = top; row <= bottom; ++row)
+            std::memcpy(visible.ScanLine(row - top), pixels.ScanLine(row) + size_t(left) * 4,
+                        size_t(visible.Width()) * 4);
+        return visible;
     }
     return TDIB();
 }
