@@ -126,10 +126,8 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
 
 TfrmOutPutDlg::~TfrmOutPutDlg() {
     // The workers read the library: they end before the dialog (and later the library) goes.
-    if (FRun) {
-        FRun.reset();
-        g_Busy = false;
-    }
+    FRun.reset();
+    FBusy.reset();
 }
 
 bool TfrmOutPutDlg::FormCloseQuery() const {
@@ -146,14 +144,15 @@ void TfrmOutPutDlg::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmOutPutDlg::reject() {
-    // Escape and the close button are refused while workers run.
-    if (FormCloseQuery())
+    if (FRun)
+        FRun->Stop(); // Timer1Timer ends the run and says how far it got
+    else if (FormCloseQuery())
         QDialog::reject();
 }
 
 void TfrmOutPutDlg::SetButtonsEnabled(bool enabled) {
+    // 取消 stays enabled: during a run it stops it.
     FBitBtnOK2->setEnabled(enabled);
-    FBitBtnClose->setEnabled(enabled);
 }
 
 int TfrmOutPutDlg::Open(int nStart, int nStop) {
@@ -216,7 +215,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
                                   .arg(QString::fromStdString(run->Wait().Error)));
         return;
     }
-    g_Busy = true;
+    FBusy.emplace();
     SetButtonsEnabled(false);
     FRun = std::move(run);
     FProgressBar->setRange(0, last - first + 1);
@@ -235,10 +234,19 @@ void TfrmOutPutDlg::Timer1Timer() {
     FTimer1->stop();
     // Every worker has ended: collecting them does not block.
     FLastResult = FRun->Wait();
+    const bool stopped = FRun->Stopped();
     FRun.reset();
-    FProgressBar->setValue(FProgressBar->maximum());
-    g_Busy = false;
+    FBusy.reset();
     SetButtonsEnabled(true);
+    if (stopped && FLastResult.Handled < FProgressBar->maximum()) {
+        FProgressBar->setValue(FLastResult.Handled);
+        Prompts().ShowMessage(QStringLiteral("批量导出已取消 ！！！\n已导出 %1/%2 张图片。")
+                                  .arg(FLastResult.Written)
+                                  .arg(FProgressBar->maximum()));
+        done(QDialog::Rejected);
+        return;
+    }
+    FProgressBar->setValue(FProgressBar->maximum());
     Prompts().ShowMessage(OutcomeText(FLastResult));
     done(QDialog::Accepted);
 }
