@@ -201,7 +201,9 @@ QString TfrmConvertDlg::TargetExtension() const {
 }
 
 void TfrmConvertDlg::reject() {
-    if (!g_Busy)
+    if (FJob.Running())
+        FJob.Request();
+    else if (!g_Busy)
         QDialog::reject();
 }
 
@@ -264,10 +266,11 @@ void TfrmConvertDlg::EditSaveDirButtonClick() {
 }
 
 void TfrmConvertDlg::SetControlsEnabled(bool enabled) {
-    for (QWidget* w : {static_cast<QWidget*>(FBitBtnOK), static_cast<QWidget*>(FBitBtnClose),
-                       static_cast<QWidget*>(FRadioGroupBox), static_cast<QWidget*>(FEditFileDir),
-                       static_cast<QWidget*>(FEditSaveDir), static_cast<QWidget*>(FFileDirButton),
-                       static_cast<QWidget*>(FSaveDirButton)})
+    // 取消 stays enabled: during the copy it stops it.
+    for (QWidget* w :
+         {static_cast<QWidget*>(FBitBtnOK), static_cast<QWidget*>(FRadioGroupBox),
+          static_cast<QWidget*>(FEditFileDir), static_cast<QWidget*>(FEditSaveDir),
+          static_cast<QWidget*>(FFileDirButton), static_cast<QWidget*>(FSaveDirButton)})
         w->setEnabled(enabled);
 }
 
@@ -286,6 +289,7 @@ void TfrmConvertDlg::BitBtnOKClick() {
     options.PassWord = FEditPassWord->text().toStdString();
 
     TConvertResult result;
+    std::optional<TJobCancelled> cancelled;
     {
         SetControlsEnabled(false);
         struct TEnableAgain {
@@ -320,15 +324,23 @@ void TfrmConvertDlg::BitBtnOKClick() {
             if (done > 0)
                 setWindowTitle(QStringLiteral("数据转换(%1/%2)").arg(done).arg(total));
             QCoreApplication::processEvents();
+            FJob.Check(done, total);
         };
-        try {
-            result = ConvertLibrary(options, progress);
-        } catch (const std::exception& e) {
-            result.Done = false;
-            result.Error = e.what();
-        }
+        cancelled = FJob.Run([&] {
+            try {
+                result = ConvertLibrary(options, progress);
+            } catch (const std::exception& e) {
+                result.Done = false;
+                result.Error = e.what();
+            }
+        });
     }
-    if (result.Done) {
+    if (cancelled) {
+        Prompts().ShowMessage(
+            QStringLiteral("转换已取消 ！！！\n已转换 %1/%2 张时停止，没有写入新文件。")
+                .arg(cancelled->Done)
+                .arg(cancelled->Total));
+    } else if (result.Done) {
         Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
     } else {
         WriteLog("数据转换: " + result.Error, true);
