@@ -187,7 +187,7 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
     if (!result.Done) {
         WriteLog("导出图集: " + result.Error, true);
         Prompts().ShowMessage(QStringLiteral("图集导出失败 ！！！\n") +
-                              QString::fromStdString(result.Error));
+                              ErrorDetailText(result.Error));
         return;
     }
     Prompts().ShowMessage(
@@ -296,7 +296,7 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
     if (!result.Done) {
         WriteLog("导入图集: " + result.Error, true);
         Prompts().ShowMessage(QStringLiteral("图集导入失败 ！！！\n") +
-                              QString::fromStdString(result.Error));
+                              ErrorDetailText(result.Error));
         return;
     }
     QString text = QStringLiteral("图集导入成功 ！！！\n%1 张图片").arg(result.Imported);

@@ -1,5 +1,6 @@
 #include "app/dialogs/batch_export_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"
 #include "app/globals.h"
@@ -48,7 +49,7 @@ QString OutcomeText(const TBatchExportResult& result) {
     for (size_t i = 0; i < result.Failures.size() && i < 5; ++i)
         text += QStringLiteral("\n%1: %2")
                     .arg(QString::fromStdString(result.Failures[i].FileName),
-                         QString::fromStdString(result.Failures[i].Reason));
+                         ErrorDetailText(result.Failures[i].Reason, true));
     return text;
 }
 
@@ -211,8 +212,8 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     });
     if (!run->Start(folder.toStdString(), format, first, last, FProcessors)) {
         // The folder (or its Placements folder) could not be created.
-        Prompts().ShowMessage(QStringLiteral("图片导出失败 ！！！\n%1")
-                                  .arg(QString::fromStdString(run->Wait().Error)));
+        Prompts().ShowMessage(
+            QStringLiteral("图片导出失败 ！！！\n%1").arg(ErrorDetailText(run->Wait().Error)));
         return;
     }
     FBusy.emplace();

@@ -1,5 +1,6 @@
 #include "app/dialogs/convert_library_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
@@ -344,8 +345,7 @@ void TfrmConvertDlg::BitBtnOKClick() {
         Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
     } else {
         WriteLog("数据转换: " + result.Error, true);
-        Prompts().ShowMessage(QStringLiteral("转换失败 ！！！\n") +
-                              QString::fromStdString(result.Error));
+        Prompts().ShowMessage(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(result.Error));
     }
 }
 

@@ -190,7 +190,10 @@ private slots:
         TEditor editor;
         Convert(editor, 0, home.File("none.wil"), home.File("none.Pak"), 0, "");
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("转换失败 ！！！\n")));
-        QVERIFY(editor.Prompts.Messages.back().contains(QString("none.wil")));
+        // The reason in Chinese, the system's own text after it.
+        QVERIFY2(editor.Prompts.Messages.back().contains("none.wil：文件不存在\n(") &&
+                     editor.Prompts.Messages.back().endsWith("the file does not exist)"),
+                 qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(!std::filesystem::exists(home.File("none.Pak")));
 
         // A source that is no library: an existing target stays as it was.
@@ -203,7 +206,10 @@ private slots:
         // A target in a folder that does not exist.
         QVERIFY(MakeLibrary(t_Wil, home.File("ok.wil"), Sprites(2), 8));
         Convert(editor, 3, home.File("ok.wil"), home.File("no/such/dir/t.Wzl"), 0, "");
-        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("转换失败 ！！！")));
+        QVERIFY2(editor.Prompts.Messages.back().startsWith(
+                     QString::fromStdString("转换失败 ！！！\n" + home.File("no/such/dir/") +
+                                            "：文件夹不存在")),
+                 qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(!g_Busy);
         QVERIFY(Forms().frmConvertDlg->BitBtnOK()->isEnabled());
         QCOMPARE(std::distance(std::filesystem::directory_iterator(home.Path()),
