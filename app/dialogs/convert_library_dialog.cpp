@@ -160,6 +160,7 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
     FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
     password->addWidget(FEditPassWord);
+    AddShowPasswordToggle(FGroupBox1, password, FEditPassWord);
     layout->addWidget(FGroupBox1);
 
     layout->addStretch();
@@ -306,10 +307,11 @@ void TfrmConvertDlg::BitBtnOKClick() {
         TConversionPlan plan;
         if (FileExists(options.SourcePath)) {
             plan = PlanConversion(options);
-            while (plan.WrongPassword) {
+            for (bool retry = false; plan.WrongPassword; retry = true) {
                 QString typed;
-                if (!Prompts().InputQuery(QStringLiteral("密码"),
-                                          QStringLiteral("请输入旧文件的密码:"), typed))
+                if (!Prompts().InputPassword(QStringLiteral("密码"),
+                                             QStringLiteral("请输入旧文件的密码:"),
+                                             retry ? QStringLiteral("密码错误") : QString(), typed))
                     return;
                 options.SourcePassWord = typed.toStdString();
                 plan = PlanConversion(options);
