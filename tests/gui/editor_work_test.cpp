@@ -265,6 +265,14 @@ private slots:
         QVERIFY(check.Out.find("\"images\":4,\"damaged\":[{\"index\":2,") != std::string::npos);
         main.findChild<QAction*>("MenuCheckLibrary")->trigger();
         QVERIFY(editor.Prompts.Messages.back().contains("4 张图片中有 1 张损坏"));
+
+        // A WIL cut short: the images past the end read as blank headers, damaged all the same.
+        const std::string cut = home.File("cut.wil");
+        QVERIFY(MakeLibrary(t_Wil, cut, Sprites(6, 20, 20), 16));
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
+        const cli_test::TCliRun truncated = cli_test::RunCli({"check", cut, "--json"}, home.Path());
+        QCOMPARE(truncated.Exit, 1);
+        QVERIFY2(truncated.Out.find("{\"index\":5,") != std::string::npos, truncated.Out.c_str());
     }
 
     void zoomAndDraggingTheImageChangeTheOffsetOnce() {
