@@ -270,7 +270,7 @@ void TfrmMain::MoveSelectedOffset(QPoint delta) {
             Prompts().ShowMessage(EditRefusalMessage(stored.Refusal));
         else if (!stored.Done)
             Prompts().ShowMessage(QStringLiteral("图片坐标修改失败 ！！！\n") +
-                                  QString::fromStdString(stored.Error));
+                                  ErrorDetailText(stored.Error));
     });
     FPreviewArea->SetDragShift({});
 }

@@ -5,6 +5,10 @@
 #include "formats/pak.h"
 #include "formats/wzl.h"
 
+#include <QRegularExpression>
+
+#include <vector>
+
 namespace velmora {
 
 namespace {
@@ -112,7 +116,105 @@ QString EditErrorText(const std::exception& error) {
     if (const auto* file = dynamic_cast<const EFileError*>(&error))
         return QStringLiteral("文件读写失败：%1\n%2")
             .arg(QString::fromStdString(file->Path()), QString::fromStdString(error.what()));
-    return QStringLiteral("操作失败：") + QString::fromStdString(error.what());
+    QString detail = ErrorDetailText(error.what());
+    detail.remove(QRegularExpression(QStringLiteral("^详细信息：")));
+    return QStringLiteral("操作失败：") + detail;
+}
+
+namespace {
+
+// Reasons of the commands and of the system, in Chinese; %1, %2, %3 take the captured numbers
+// and names.
+struct TReasonText {
+    const char* Pattern;
+    const char* Text;
+};
+const TReasonText kReasonTexts[] = {
+    {"the file does not exist", "文件不存在"},
+    {"the folder does not exist", "文件夹不存在"},
+    {"wrong password", "密码错误"},
+    {"not a readable library.*", "不是可以读取的资源文件（已损坏或是其他类型）"},
+    {"the file is a (\\w+) library, not (\\w+)", "这是 %1 文件，不是 %2 文件"},
+    {"the target is the source file", "新文件和旧文件是同一个文件"},
+    {"the library could not be created", "无法创建资源文件"},
+    {"the new library does not open with its password", "新文件无法用它的密码打开"},
+    {"the new library could not be opened", "新文件无法打开"},
+    {"the new library holds (\\d+) of the (\\d+) images of the source",
+     "新文件只有旧文件 %2 张图片中的 %1 张"},
+    {"image (\\d+) could not be converted", "第 %1 张图片无法转换"},
+    {"image (\\d+) was refused by the target", "新文件不接受第 %1 张图片"},
+    {"image (\\d+) does not exist.*", "第 %1 张图片不存在"},
+    {"image (\\d+) has no picture", "第 %1 张图片没有图像"},
+    {"image (\\d+) \\(.*\\) is larger than a sheet of (\\d+ x \\d+)", "第 %1 张图片大于 %2 的图集"},
+    {"the range (-?\\d+)\\.\\.(-?\\d+) is not inside the library's (\\d+) images",
+     "编号 %1 到 %2 超出了文件的 %3 张图片"},
+    {"the images (-?\\d+)\\.\\.(-?\\d+) have no visible pixels",
+     "第 %1 到 %2 张图片没有可见的像素"},
+    {"the library holds no images", "文件中没有图片"},
+    {"no target folder given", "没有指定导出文件夹"},
+    {"no file name given", "没有指定文件名"},
+    {"no picture to import", "没有可以导入的图片"},
+    {"nothing imported; the library is unchanged", "没有导入任何图片，文件没有改动"},
+    {"(the offset \\S+ cannot be stored: )?offsets are (stored as )?16-bit values.*",
+     "偏移坐标超出范围（-32768 到 32767）"},
+    {"the library did not store the offset.*", "空图片没有偏移坐标"},
+    {"the offset file could not be written", "坐标文件无法写入"},
+    {"the picture could not be encoded or written", "图片无法编码或写入"},
+    {"the picture could not be converted", "图片无法转换"},
+    {"the image has no pixels", "图片没有像素"},
+    {"the library refused.*", "文件拒绝了这次修改"},
+    {"the atlas holds no frames", "图集中没有图片"},
+    {"the frames could not be packed", "图片无法排进图集"},
+    {"the sheet could not be written", "图集图片无法写入"},
+    {"the sheet size must be at least 1 and the padding below it",
+     "图集尺寸至少为 1，间距必须小于尺寸"},
+    {"this conversion is not offered.*", "不支持这种转换"},
+    {"a WIL library holds 8, 16, 24 or 32 bits per pixel", "Wil 文件只能是 8、16、24 或 32 位色"},
+    {"no worker thread could be started", "无法启动导出线程"},
+    {"damaged: the file ends inside the Pak header", "文件已损坏：Pak文件头不完整"},
+    {"the library is not open", "没有打开文件"},
+    {"WIS libraries cannot be changed.*", "Wis 文件不能修改"},
+    {"the library can be opened for reading only", "文件只能以只读方式打开"},
+    {"the index file is missing or empty.*", "索引文件丢失或为空，请先修复"},
+    {"the index does not match the data file.*", "索引文件与数据文件不符，请先修复"},
+    {".*[Pp]ermission denied.*", "没有权限"},
+    {".*[Nn]o space left on device.*", "磁盘空间不足"},
+    {".*[Rr]ead-only file system.*", "文件系统是只读的"},
+    {".*[Ff]ile too large.*", "文件太大"},
+    {".*[Nn]o such file or directory.*", "文件或文件夹不存在"},
+};
+
+} // namespace
+
+QString ErrorDetailText(const std::string& detail, bool oneLine) {
+    const QString original = QString::fromStdString(detail).trimmed();
+    if (original.isEmpty())
+        return {};
+    // Text that is Chinese already (password rules, refusals) stands as it is.
+    for (QChar c : original)
+        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF)
+            return original;
+    static const std::vector<QRegularExpression> patterns = [] {
+        std::vector<QRegularExpression> list;
+        for (const TReasonText& reason : kReasonTexts)
+            list.emplace_back(
+                QStringLiteral("^(?:(.*?): )?(?:%1)$").arg(QString::fromLatin1(reason.Pattern)));
+        return list;
+    }();
+    for (size_t k = 0; k < patterns.size(); ++k) {
+        const QRegularExpressionMatch match = patterns[k].match(original);
+        if (!match.hasMatch())
+            continue;
+        QString text = QString::fromUtf8(kReasonTexts[k].Text);
+        for (int n = 2; n <= match.lastCapturedIndex(); ++n)
+            text = text.replace(QStringLiteral("%%1").arg(n - 1), match.captured(n));
+        const QString path = match.captured(1);
+        if (!path.isEmpty())
+            text = path + QStringLiteral("：") + text;
+        return text + (oneLine ? QStringLiteral(" (") : QStringLiteral("\n(")) + original +
+               QLatin1Char(')');
+    }
+    return oneLine ? original : QStringLiteral("详细信息：") + original;
 }
 
 QString DamageText(const TRecordCheck& check) {

@@ -228,6 +228,11 @@ TThumbnail TThumbnailCache::Make(TGameImages& library, const TJob& job) {
         thumbnail.Empty = !thumbnail.Damage.Damaged();
         return thumbnail;
     }
+    // A file cut short inside or before the record still gives a picture (padded, or blank).
+    if (const std::shared_ptr<const TRecordList> records = library.Snapshot();
+        size_t(job.Index) < records->size() && (*records)[size_t(job.Index)] &&
+        EndsPastTheFile(*(*records)[size_t(job.Index)]))
+        thumbnail.Damage = {TRecordDamage::rdTruncated, {}};
     int width = job.Size;
     int height = job.Size;
     FitToBox(picture->Width(), picture->Height(), width, height);

@@ -76,6 +76,9 @@ public:
     // are written at pngLevel. False (with the reason in Wait().Error) when nothing was started.
     bool Start(const std::string& folder, TImageFormat format, int first, int last, int processors,
                int pngLevel = kDefaultPngLevel);
+    // Asks the workers to stop after the images they hold; Wait still returns the outcome so far.
+    void Stop() { FStopping = true; }
+    bool Stopped() const { return FStopping.load(); }
     // Images handled so far.
     int Progress() const { return FDone.load(); }
     int RunningWorkers() const { return FRunning.load(); }

@@ -1,5 +1,8 @@
 #include "operations/check_library.h"
 
+#include "core/file_stream.h"
+
+#include <algorithm>
 #include <exception>
 
 namespace velmora {
@@ -18,12 +21,20 @@ const char* RecordDamageText(TRecordDamage Damage) {
     return "";
 }
 
+bool EndsPastTheFile(const TImageData& record) {
+    return record.InFile() && record.OffSet > 0 &&
+           int64_t(record.OffSet) + std::max({record.DataSize, record.HeaderSize, 1}) >
+               record.File->Size();
+}
+
 TRecordCheck ExplainMissingPicture(TGameImages& Library, int Index, const std::string& Error) {
     TRecordCheck check;
     const std::shared_ptr<const TRecordList> snapshot = Library.Snapshot();
     if (Index < 0 || size_t(Index) >= snapshot->size())
         return check;
     const TRecord& record = (*snapshot)[size_t(Index)];
+    if (record && EndsPastTheFile(*record))
+        return {TRecordDamage::rdTruncated, {}};
     if (!record || record->DataSize <= 0 || record->PayloadSize() == 0) {
         // An emptied slot: nothing to show, nothing broken. A raised error still counts.
         if (!Error.empty())
@@ -65,7 +76,8 @@ TRecordCheck CheckRecord(TGameImages& Library, int Index, std::unique_ptr<TPictu
         if (size_t(Index) < snapshot->size()) {
             const TRecord& record = (*snapshot)[size_t(Index)];
             try {
-                if (record && record->PayloadSize() > 0 && !TPayload(*record).Complete())
+                if (record && (EndsPastTheFile(*record) ||
+                               (record->PayloadSize() > 0 && !TPayload(*record).Complete())))
                     check = {TRecordDamage::rdTruncated, {}};
             } catch (const std::exception& e) {
                 check = {TRecordDamage::rdReadError, e.what()};

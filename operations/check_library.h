@@ -28,6 +28,11 @@ struct TRecordCheck {
     bool Damaged() const { return Damage != TRecordDamage::rdNone; }
 };
 
+// True when the record lies in its data file and the file ends before the record does (a file
+// cut short): such a record reads as zeros where its bytes are missing, a blank header looking like
+// an empty image. Checks the file's size only.
+bool EndsPastTheFile(const TImageData& Record);
+
 // Tells why image Index of the library, whose picture came back null (or raised Error), is not
 // shown: an empty record is not damaged; one whose payload the file does not hold is truncated;
 // otherwise its bytes do not decode. Safe on any thread (it reads the snapshot only).

@@ -2,6 +2,7 @@
 
 #include "core/file_stream.h"
 #include "core/safe_replace.h"
+#include "core/utils.h"
 #include "files/pak_passwords.h"
 #include "formats/image_info.h"
 #include "formats/indexed_library.h"
@@ -317,6 +318,12 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
     std::error_code ec;
     if (std::filesystem::equivalent(options.SourcePath, options.TargetPath, ec)) {
         result.Error = options.TargetPath + ": the target is the source file";
+        return result;
+    }
+    // Said of the target's folder, not of the temporary file the copy would be written to first.
+    if (const std::string folder = ExtractFilePath(options.TargetPath);
+        !folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        result.Error = folder + ": the folder does not exist";
         return result;
     }
     try {

@@ -62,13 +62,15 @@ QWidget* Row(QWidget* parent, QWidget* edit, QWidget* button) {
 }
 
 // Runs a command with the dialog's buttons disabled and g_Busy set; the progress bar and caption
-// follow it.
+// follow it. With a job, 取消 stays enabled and stops the command at its next progress call;
+// returns where it stood then.
 template <class TRun>
-void RunBusy(QDialog& dialog, QPushButton* ok, QPushButton* close, QProgressBar* bar,
-             const QString& caption, const TRun& run) {
+std::optional<TJobCancelled> RunBusy(QDialog& dialog, QPushButton* ok, QPushButton* close,
+                                     QProgressBar* bar, const QString& caption, const TRun& run,
+                                     TCancellableJob* job = nullptr) {
     TBusyGuard busy;
     ok->setEnabled(false);
-    close->setEnabled(false);
+    close->setEnabled(job != nullptr);
     struct TEnableAgain {
         QPushButton *OK, *Close;
         ~TEnableAgain() {
@@ -76,15 +78,23 @@ void RunBusy(QDialog& dialog, QPushButton* ok, QPushButton* close, QProgressBar*
             Close->setEnabled(true);
         }
     } enableAgain{ok, close};
-    bar->setRange(0, 0);
-    bar->setValue(0);
-    QCoreApplication::processEvents();
-    run([&](int done, int total) {
-        bar->setRange(0, std::max(total, 1));
-        bar->setValue(done);
-        dialog.setWindowTitle(QStringLiteral("%1(%2/%3)").arg(caption).arg(done).arg(total));
+    const auto body = [&] {
+        bar->setRange(0, 0);
+        bar->setValue(0);
         QCoreApplication::processEvents();
-    });
+        run([&](int done, int total) {
+            bar->setRange(0, std::max(total, 1));
+            bar->setValue(done);
+            dialog.setWindowTitle(QStringLiteral("%1(%2/%3)").arg(caption).arg(done).arg(total));
+            QCoreApplication::processEvents();
+            if (job)
+                job->Check(done, total);
+        });
+    };
+    if (job)
+        return job->Run(body);
+    body();
+    return std::nullopt;
 }
 
 } // namespace
@@ -172,7 +182,7 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
     if (!result.Done) {
         WriteLog("导出图集: " + result.Error, true);
         Prompts().ShowMessage(QStringLiteral("图集导出失败 ！！！\n") +
-                              QString::fromStdString(result.Error));
+                              ErrorDetailText(result.Error));
         return;
     }
     Prompts().ShowMessage(
@@ -224,7 +234,9 @@ TfrmAtlasImportDlg::TfrmAtlasImportDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmAtlasImportDlg::reject() {
-    if (!g_Busy)
+    if (FJob.Running())
+        FJob.Request();
+    else if (!g_Busy)
         QDialog::reject();
 }
 
@@ -255,8 +267,17 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
         return;
     }
     TAtlasImportResult result;
-    RunBusy(*this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导入图集"),
-            [&](const TProgress& progress) { result = ImportAtlas(*g_Images, options, progress); });
+    const std::optional<TJobCancelled> cancelled = RunBusy(
+        *this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导入图集"),
+        [&](const TProgress& progress) { result = ImportAtlas(*g_Images, options, progress); },
+        &FJob);
+    if (cancelled) {
+        Prompts().ShowMessage(
+            QStringLiteral("图集导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                .arg(cancelled->Done)
+                .arg(cancelled->Total));
+        return;
+    }
     if (result.Refusal != TEditRefusal::erNone) {
         Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
         return;
@@ -264,7 +285,7 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
     if (!result.Done) {
         WriteLog("导入图集: " + result.Error, true);
         Prompts().ShowMessage(QStringLiteral("图集导入失败 ！！！\n") +
-                              QString::fromStdString(result.Error));
+                              ErrorDetailText(result.Error));
         return;
     }
     QString text = QStringLiteral("图集导入成功 ！！！\n%1 张图片").arg(result.Imported);

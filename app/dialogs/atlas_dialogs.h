@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/dialog_parts.h"
+
 #include <QDialog>
 
 class QButtonGroup;
@@ -65,6 +67,7 @@ public:
     QCheckBox* CheckCompress() const { return FCheckCompress; }
 
 public slots:
+    // While an import runs, Escape and 取消 stop it: the edit is discarded, nothing is written.
     void reject() override;
 
 private:
@@ -75,6 +78,7 @@ private:
     QPushButton* FBitBtnOK = nullptr;
     QPushButton* FBitBtnClose = nullptr;
     QProgressBar* FProgressBar = nullptr;
+    TCancellableJob FJob;
 };
 
 // The dialogs, made on first use with the main window as parent.

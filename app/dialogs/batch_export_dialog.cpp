@@ -1,5 +1,6 @@
 #include "app/dialogs/batch_export_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"
 #include "app/globals.h"
@@ -48,7 +49,7 @@ QString OutcomeText(const TBatchExportResult& result) {
     for (size_t i = 0; i < result.Failures.size() && i < 5; ++i)
         text += QStringLiteral("\n%1: %2")
                     .arg(QString::fromStdString(result.Failures[i].FileName),
-                         QString::fromStdString(result.Failures[i].Reason));
+                         ErrorDetailText(result.Failures[i].Reason, true));
     return text;
 }
 
@@ -126,10 +127,8 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
 
 TfrmOutPutDlg::~TfrmOutPutDlg() {
     // The workers read the library: they end before the dialog (and later the library) goes.
-    if (FRun) {
-        FRun.reset();
-        g_Busy = false;
-    }
+    FRun.reset();
+    FBusy.reset();
 }
 
 bool TfrmOutPutDlg::FormCloseQuery() const {
@@ -146,14 +145,15 @@ void TfrmOutPutDlg::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmOutPutDlg::reject() {
-    // Escape and the close button are refused while workers run.
-    if (FormCloseQuery())
+    if (FRun)
+        FRun->Stop(); // Timer1Timer ends the run and says how far it got
+    else if (FormCloseQuery())
         QDialog::reject();
 }
 
 void TfrmOutPutDlg::SetButtonsEnabled(bool enabled) {
+    // 取消 stays enabled: during a run it stops it.
     FBitBtnOK2->setEnabled(enabled);
-    FBitBtnClose->setEnabled(enabled);
 }
 
 int TfrmOutPutDlg::Open(int nStart, int nStop) {
@@ -212,11 +212,11 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     });
     if (!run->Start(folder.toStdString(), format, first, last, FProcessors)) {
         // The folder (or its Placements folder) could not be created.
-        Prompts().ShowMessage(QStringLiteral("图片导出失败 ！！！\n%1")
-                                  .arg(QString::fromStdString(run->Wait().Error)));
+        Prompts().ShowMessage(
+            QStringLiteral("图片导出失败 ！！！\n%1").arg(ErrorDetailText(run->Wait().Error)));
         return;
     }
-    g_Busy = true;
+    FBusy.emplace();
     SetButtonsEnabled(false);
     FRun = std::move(run);
     FProgressBar->setRange(0, last - first + 1);
@@ -235,10 +235,19 @@ void TfrmOutPutDlg::Timer1Timer() {
     FTimer1->stop();
     // Every worker has ended: collecting them does not block.
     FLastResult = FRun->Wait();
+    const bool stopped = FRun->Stopped();
     FRun.reset();
-    FProgressBar->setValue(FProgressBar->maximum());
-    g_Busy = false;
+    FBusy.reset();
     SetButtonsEnabled(true);
+    if (stopped && FLastResult.Handled < FProgressBar->maximum()) {
+        FProgressBar->setValue(FLastResult.Handled);
+        Prompts().ShowMessage(QStringLiteral("批量导出已取消 ！！！\n已导出 %1/%2 张图片。")
+                                  .arg(FLastResult.Written)
+                                  .arg(FProgressBar->maximum()));
+        done(QDialog::Rejected);
+        return;
+    }
+    FProgressBar->setValue(FProgressBar->maximum());
     Prompts().ShowMessage(OutcomeText(FLastResult));
     done(QDialog::Accepted);
 }

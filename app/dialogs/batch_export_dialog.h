@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/globals.h"
 #include "operations/batch_export.h"
 
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QLineEdit;
@@ -19,7 +21,8 @@ namespace velmora {
 // their values between uses: the target folder (EditFileDir), the index range (EditX, EditY) and
 // the format (RadioGroupImageFormat: PNG, BMP, TGA, 自动). A run spreads the range over worker
 // threads; Timer1 moves the progress bar every 500 ms while the window stays responsive, the run
-// finishes as soon as the last worker ends, and the dialog cannot be closed until then.
+// finishes as soon as the last worker ends, and the dialog cannot be closed until then; 取消 and
+// Escape stop a run after the pictures being written, and the message says how far it got.
 class TfrmOutPutDlg : public QDialog {
     Q_OBJECT
 public:
@@ -42,7 +45,7 @@ public:
     // The processor count the split uses; 0 (the default) asks the system.
     void SetProcessors(int processors) { FProcessors = processors; }
 
-    // Closing (also by Escape) is refused while a run is going on.
+    // While a run is going on, Escape and 取消 stop it; the dialog closes when it has ended.
     void reject() override;
 
 protected:
@@ -62,6 +65,8 @@ private:
     QProgressBar* FProgressBar = nullptr;
     QTimer* FTimer1 = nullptr;
     std::unique_ptr<TBatchExportRun> FRun;
+    // Held while FRun runs.
+    std::optional<TBusyGuard> FBusy;
     TBatchExportResult FLastResult;
     int FProcessors = 0;
 };

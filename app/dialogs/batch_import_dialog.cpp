@@ -52,7 +52,7 @@ QString OutcomeText(const TBatchImportResult& result) {
     if (result.Refusal != TEditRefusal::erNone)
         return EditRefusalMessage(result.Refusal);
     if (!result.Error.empty())
-        return QStringLiteral("图片导入失败 ！！！\n") + QString::fromStdString(result.Error);
+        return QStringLiteral("图片导入失败 ！！！\n") + ErrorDetailText(result.Error);
     if (result.Plan.Count <= 0)
         return QStringLiteral("没有导入任何图片 ！！！");
     if (result.Succeeded())
@@ -75,7 +75,7 @@ QString OutcomeText(const TBatchImportResult& result) {
             if (!issues[i].FileName.empty())
                 text += QStringLiteral("\n%1: %2")
                             .arg(QString::fromStdString(issues[i].FileName),
-                                 QString::fromStdString(issues[i].Reason));
+                                 ErrorDetailText(issues[i].Reason, true));
     };
     list(result.Unreadable);
     list(result.Refused);

@@ -124,7 +124,7 @@ void TFrmChangePassword::BitBtnOKClick() {
             else if (result.Refusal != TEditRefusal::erNone)
                 failure = EditRefusalMessage(result.Refusal);
             else
-                failure = QString::fromStdString(result.Error);
+                failure = ErrorDetailText(result.Error);
         } catch (const std::exception& e) {
             // The file could not be rewritten: the library keeps the old password and file, so
             // the list is not touched either.

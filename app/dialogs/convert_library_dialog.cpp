@@ -1,5 +1,6 @@
 #include "app/dialogs/convert_library_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
@@ -159,6 +160,7 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
     FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
     password->addWidget(FEditPassWord);
+    AddShowPasswordToggle(FGroupBox1, password, FEditPassWord);
     layout->addWidget(FGroupBox1);
 
     layout->addStretch();
@@ -201,7 +203,9 @@ QString TfrmConvertDlg::TargetExtension() const {
 }
 
 void TfrmConvertDlg::reject() {
-    if (!g_Busy)
+    if (FJob.Running())
+        FJob.Request();
+    else if (!g_Busy)
         QDialog::reject();
 }
 
@@ -264,10 +268,11 @@ void TfrmConvertDlg::EditSaveDirButtonClick() {
 }
 
 void TfrmConvertDlg::SetControlsEnabled(bool enabled) {
-    for (QWidget* w : {static_cast<QWidget*>(FBitBtnOK), static_cast<QWidget*>(FBitBtnClose),
-                       static_cast<QWidget*>(FRadioGroupBox), static_cast<QWidget*>(FEditFileDir),
-                       static_cast<QWidget*>(FEditSaveDir), static_cast<QWidget*>(FFileDirButton),
-                       static_cast<QWidget*>(FSaveDirButton)})
+    // 取消 stays enabled: during the copy it stops it.
+    for (QWidget* w :
+         {static_cast<QWidget*>(FBitBtnOK), static_cast<QWidget*>(FRadioGroupBox),
+          static_cast<QWidget*>(FEditFileDir), static_cast<QWidget*>(FEditSaveDir),
+          static_cast<QWidget*>(FFileDirButton), static_cast<QWidget*>(FSaveDirButton)})
         w->setEnabled(enabled);
 }
 
@@ -286,6 +291,7 @@ void TfrmConvertDlg::BitBtnOKClick() {
     options.PassWord = FEditPassWord->text().toStdString();
 
     TConvertResult result;
+    std::optional<TJobCancelled> cancelled;
     {
         SetControlsEnabled(false);
         struct TEnableAgain {
@@ -301,10 +307,11 @@ void TfrmConvertDlg::BitBtnOKClick() {
         TConversionPlan plan;
         if (FileExists(options.SourcePath)) {
             plan = PlanConversion(options);
-            while (plan.WrongPassword) {
+            for (bool retry = false; plan.WrongPassword; retry = true) {
                 QString typed;
-                if (!Prompts().InputQuery(QStringLiteral("密码"),
-                                          QStringLiteral("请输入旧文件的密码:"), typed))
+                if (!Prompts().InputPassword(QStringLiteral("密码"),
+                                             QStringLiteral("请输入旧文件的密码:"),
+                                             retry ? QStringLiteral("密码错误") : QString(), typed))
                     return;
                 options.SourcePassWord = typed.toStdString();
                 plan = PlanConversion(options);
@@ -320,20 +327,27 @@ void TfrmConvertDlg::BitBtnOKClick() {
             if (done > 0)
                 setWindowTitle(QStringLiteral("数据转换(%1/%2)").arg(done).arg(total));
             QCoreApplication::processEvents();
+            FJob.Check(done, total);
         };
-        try {
-            result = ConvertLibrary(options, progress);
-        } catch (const std::exception& e) {
-            result.Done = false;
-            result.Error = e.what();
-        }
+        cancelled = FJob.Run([&] {
+            try {
+                result = ConvertLibrary(options, progress);
+            } catch (const std::exception& e) {
+                result.Done = false;
+                result.Error = e.what();
+            }
+        });
     }
-    if (result.Done) {
+    if (cancelled) {
+        Prompts().ShowMessage(
+            QStringLiteral("转换已取消 ！！！\n已转换 %1/%2 张时停止，没有写入新文件。")
+                .arg(cancelled->Done)
+                .arg(cancelled->Total));
+    } else if (result.Done) {
         Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
     } else {
         WriteLog("数据转换: " + result.Error, true);
-        Prompts().ShowMessage(QStringLiteral("转换失败 ！！！\n") +
-                              QString::fromStdString(result.Error));
+        Prompts().ShowMessage(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(result.Error));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/dialog_parts.h"
+
 #include <QDialog>
 
 class QButtonGroup;
@@ -56,7 +58,7 @@ public:
     QProgressBar* ProgressBar() const { return FProgressBar; }
 
 public slots:
-    // Closing is refused while a command runs.
+    // While the copy runs, Escape and 取消 stop it (nothing is written); closing is refused.
     void reject() override;
 
 protected:
@@ -78,6 +80,7 @@ private:
     QLineEdit* FEditPassWord = nullptr;
     QPushButton* FBitBtnOK = nullptr;
     QPushButton* FBitBtnClose = nullptr;
+    TCancellableJob FJob;
     QProgressBar* FProgressBar = nullptr;
 };
 

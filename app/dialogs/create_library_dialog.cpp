@@ -1,5 +1,6 @@
 #include "app/dialogs/create_library_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/globals.h"
 #include "app/prompts.h"
@@ -211,7 +212,7 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
     } else {
         QString text = QStringLiteral("创建失败 ！！！");
         if (!result.Error.empty())
-            text += QStringLiteral("\n") + QString::fromStdString(result.Error);
+            text += QStringLiteral("\n") + ErrorDetailText(result.Error);
         Prompts().ShowMessage(text);
     }
 }

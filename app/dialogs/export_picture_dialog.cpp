@@ -1,5 +1,6 @@
 #include "app/dialogs/export_picture_dialog.h"
 
+#include "app/status_texts.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
@@ -93,7 +94,7 @@ void ToolButtonSaveBMPClick(TfrmMain& main) {
         if (!result.Error.empty())
             text += QStringLiteral("\n%1: %2")
                         .arg(QString::fromStdString(result.FileName),
-                             QString::fromStdString(result.Error));
+                             ErrorDetailText(result.Error, true));
         Prompts().ShowMessage(text);
     } else if (format == ifBMP && pixelBuffer) {
         Prompts().ShowMessage(QStringLiteral("图片导出成功！！！"));

@@ -72,7 +72,7 @@ void TfrmXYDlg::ToolButtonXYClick() {
         Prompts().ShowMessage(QStringLiteral("图片坐标修改成功 ！！！"));
     } else {
         Prompts().ShowMessage(QStringLiteral("图片坐标修改失败 ！！！\n") +
-                              QString::fromStdString(stored.Error));
+                              ErrorDetailText(stored.Error));
     }
 }
 

@@ -151,9 +151,14 @@ private slots:
         QCOMPARE(dlg.height(), int(TfrmConvertDlg::kHeightCompression));
         QVERIFY(!dlg.RadioGroup1()->isHidden() && dlg.GroupBox1()->isHidden());
 
-        editor.Prompts.Inputs.push_back("old");
+        editor.Prompts.Inputs = {"wrong", "old"};
         Convert(editor, 6, pak, home.File("p.Wzl"), 1, "");
         QCOMPARE(editor.Prompts.Messages.back(), QString("转换成功 ！！！"));
+        // The source's password is asked in a masked field that says when one was wrong.
+        QCOMPARE(editor.Prompts.InputRequests.size(), size_t(2));
+        QVERIFY(editor.Prompts.InputRequests[0].Password);
+        QCOMPARE(editor.Prompts.InputRequests[0].Note, QString());
+        QCOMPARE(editor.Prompts.InputRequests[1].Note, QString("密码错误"));
         QVERIFY(SameImages(*Reopen(pak, "old"), *Reopen(home.File("p.Wzl"))));
 
         const size_t asked = editor.Prompts.Questions.size();
@@ -190,7 +195,10 @@ private slots:
         TEditor editor;
         Convert(editor, 0, home.File("none.wil"), home.File("none.Pak"), 0, "");
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("转换失败 ！！！\n")));
-        QVERIFY(editor.Prompts.Messages.back().contains(QString("none.wil")));
+        // The reason in Chinese, the system's own text after it.
+        QVERIFY2(editor.Prompts.Messages.back().contains("none.wil：文件不存在\n(") &&
+                     editor.Prompts.Messages.back().endsWith("the file does not exist)"),
+                 qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(!std::filesystem::exists(home.File("none.Pak")));
 
         // A source that is no library: an existing target stays as it was.
@@ -203,7 +211,9 @@ private slots:
         // A target in a folder that does not exist.
         QVERIFY(MakeLibrary(t_Wil, home.File("ok.wil"), Sprites(2), 8));
         Convert(editor, 3, home.File("ok.wil"), home.File("no/such/dir/t.Wzl"), 0, "");
-        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("转换失败 ！！！")));
+        QVERIFY2(editor.Prompts.Messages.back().startsWith(QString::fromStdString(
+                     "转换失败 ！！！\n" + home.File("no/such/dir/") + "：文件夹不存在")),
+                 qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(!g_Busy);
         QVERIFY(Forms().frmConvertDlg->BitBtnOK()->isEnabled());
         QCOMPARE(std::distance(std::filesystem::directory_iterator(home.Path()),

@@ -1,15 +1,18 @@
 // A day's work in the editor: undo and redo of every edit (also across a failed save), the window
 // showing what is on disk after every command, refused files, damaged images, the preview's zoom
-// and offset drag, cancelled batch jobs, the grid's columns and the animation preview.
+// and offset drag, cancelled long jobs, the grid's columns and the animation preview.
 #include "gui_support.h"
 
 #include "app/animation_window.h"
 #include "app/thumbnail_cache.h"
 #include "app/thumbnail_grid.h"
+#include "app/dialogs/atlas_dialogs.h"
 #include "app/dialogs/batch_import_dialog.h"
+#include "app/dialogs/convert_library_dialog.h"
 #include "app/dialogs/create_library_dialog.h"
 #include "app/dialogs/delete_images_dialog.h"
 #include "app/dialogs/offset_dialog.h"
+#include "operations/atlas.h"
 #include "operations/batch_import.h"
 #include "support/cli_support.h"
 #include "support/formats_support.h"
@@ -262,6 +265,14 @@ private slots:
         QVERIFY(check.Out.find("\"images\":4,\"damaged\":[{\"index\":2,") != std::string::npos);
         main.findChild<QAction*>("MenuCheckLibrary")->trigger();
         QVERIFY(editor.Prompts.Messages.back().contains("4 张图片中有 1 张损坏"));
+
+        // A WIL cut short: the images past the end read as blank headers, damaged all the same.
+        const std::string cut = home.File("cut.wil");
+        QVERIFY(MakeLibrary(t_Wil, cut, Sprites(6, 20, 20), 16));
+        std::filesystem::resize_file(cut, std::filesystem::file_size(cut) / 2);
+        const cli_test::TCliRun truncated = cli_test::RunCli({"check", cut, "--json"}, home.Path());
+        QCOMPARE(truncated.Exit, 1);
+        QVERIFY2(truncated.Out.find("{\"index\":5,") != std::string::npos, truncated.Out.c_str());
     }
 
     void zoomAndDraggingTheImageChangeTheOffsetOnce() {
@@ -296,7 +307,7 @@ private slots:
         QCOMPARE(Reopen(path)->GetPoint(1), (TPoint{-23, 7}));
     }
 
-    void cancellingABatchImportWritesNothing() {
+    void cancellingLongJobsWritesNothing() {
         TEditorHome home;
         const std::string path = home.File("c.wil");
         QVERIFY(MakeLibrary(t_Wil, path, Sprites(3), 16));
@@ -312,6 +323,51 @@ private slots:
         QVERIFY(test::FileBytes(path) == before);
         QCOMPARE(g_Images->ImageCount(), 3);
         QCOMPARE(editor.Main().History().UndoCount(), size_t(0));
+
+        // 取消 stops a conversion once it has begun copying; no target is left behind.
+        QVERIFY(MakeLibrary(t_Wil, home.File("big.wil"), Sprites(300, 8, 8), 16));
+        QTimer stopper;
+        QObject::connect(&stopper, &QTimer::timeout, [] {
+            QDialog* d = Forms().frmConvertDlg.get();
+            if (d->windowTitle().contains('('))
+                d->findChild<QPushButton*>("BitBtnClose")->click();
+        });
+        stopper.start(0);
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmConvertDlg&>(d);
+            dlg.SetKind(3); // Wil -> Wzl
+            dlg.EditFileDir()->setText(QString::fromStdString(home.File("big.wil")));
+            dlg.EditSaveDir()->setText(QString::fromStdString(home.File("big.wzl")));
+            dlg.BitBtnOK()->click();
+            return 0;
+        });
+        Forms().frmConvertDlg->ToolButtonConvertDataClick();
+        stopper.stop();
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("转换已取消"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QVERIFY(editor.Prompts.Messages.back().contains("/300"));
+        for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+            QVERIFY2(entry.path().extension() != ".wzl" && entry.path().extension() != ".wzx" &&
+                         !entry.path().filename().string().starts_with('.'),
+                     entry.path().c_str());
+        QVERIFY(!g_Busy);
+
+        // And an atlas import, as one edit that is discarded.
+        TAtlasExportOptions sheet;
+        sheet.SheetPath = home.File("sheet.png");
+        QVERIFY(ExportAtlas(*Reopen(home.File("big.wil")), sheet).Done);
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmAtlasImportDlg&>(d);
+            dlg.EditData()->setText(QString::fromStdString(home.File("sheet.json")));
+            QTimer::singleShot(0, &d, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
+            dlg.BitBtnOKClick();
+            return dlg.result();
+        });
+        AtlasImportDialog(editor.Main()).AtlasImportClick();
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导入已取消"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QVERIFY(test::FileBytes(path) == before);
+        QCOMPARE(g_Images->ImageCount(), 3);
     }
 
     void columnsFollowTheWidth() {

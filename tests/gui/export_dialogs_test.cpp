@@ -156,7 +156,6 @@ private slots:
             busyWhileRunning =
                 g_Busy && d.Running() && !d.findChild<QPushButton*>("BitBtnOK2")->isEnabled();
             closeRefused = !d.close() && d.Running();
-            d.reject(); // escape too
             mainCloseRefused = !main.close();
         })};
         main.ToolButton("ToolButtonSaveManyBMP")->click();
@@ -280,6 +279,35 @@ private slots:
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
         QVERIFY2(editor.Prompts.Messages[0].startsWith("图片导出完成，20/20 张失败 ！！！"),
                  qPrintable(editor.Prompts.Messages[0]));
+    }
+
+    void escapeStopsABatchExportAndSaysHowFarItGot() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Wzl, home.File("s.wzl"), Sprites(3000, 24, 24), 16));
+        TEditor editor;
+        editor.Main().OpenLibrary(home.File("s.wzl"));
+        auto& dialog = *editor.Forms().frmOutPutDlg;
+        dialog.SetProcessors(1);
+        const std::string out = home.Folder("stopped");
+        bool cancelEnabled = false;
+        editor.Prompts.Dialogs = {Export(out, 0, 2999, 0, [&](TfrmOutPutDlg& d) {
+            cancelEnabled = d.findChild<QPushButton*>("BitBtnClose")->isEnabled();
+            QTest::keyClick(&d, Qt::Key_Escape);
+        })};
+        dialog.ToolButtonSaveManyBMPClick();
+        QVERIFY(cancelEnabled);
+        QVERIFY(!g_Busy);
+        const int written = dialog.LastResult().Written;
+        QVERIFY(written < 3000);
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        QCOMPARE(editor.Prompts.Messages[0],
+                 QString("批量导出已取消 ！！！\n已导出 %1/3000 张图片。").arg(written));
+        // Every picture begun was finished under its own name: no temporary file is left.
+        int files = 0;
+        for (const auto& entry : fs::directory_iterator(out))
+            files += entry.is_regular_file();
+        QCOMPARE(files, written);
+        QCOMPARE(CountFiles(out + "/Placements", ".txt"), written);
     }
 
     void progressMovesWhileTheWindowStaysResponsive() {

@@ -14,6 +14,7 @@
 #include "app/thumbnail_grid.h"
 
 #include <QLinearGradient>
+#include <QFileSystemModel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPainterPath>
@@ -127,6 +128,8 @@ private slots:
         TEditorHome home;
         QApplication::setFont(InterfaceFont());
         const std::string dir = home.Folder("Data");
+        for (const char* folder : {"Map", "Sound", "Wav"})
+            home.Folder(folder);
         QVERIFY(MakeShowcaseLibrary(dir + "Items.Pak", 137));
         QVERIFY(MakeLibrary(t_Wil, dir + "Hum.wil", Sprites(3)));
         QVERIFY(MakeLibrary(t_Wzl, dir + "Effect.wzl", Sprites(3)));
@@ -138,6 +141,10 @@ private slots:
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
         QTRY_COMPARE(g_CurrentDir, dir); // the start timer shows the last folder
+        // The folder tree shows the game's folders only, not the rest of the machine.
+        auto* tree = main.findChild<QTreeView*>("ShellTreeView");
+        auto* folders = static_cast<QFileSystemModel*>(tree->model());
+        tree->setRootIndex(folders->index(QString::fromStdString(home.Path())));
         main.OpenSelectedFile();
         QVERIFY(g_Images);
         main.DrawGrid()->FocusCell(4, 1);
@@ -178,7 +185,9 @@ private slots:
         QVERIFY(main.Animation()->Playing());
         QVERIFY(main.Animation()->Canvas()->Current() > 0);
         if (!out.isEmpty() && QGuiApplication::primaryScreen()) {
-            const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            // The screen around the main window (the animation window lies over it).
+            const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(
+                main.frameGeometry());
             if (!screen.isNull())
                 QVERIFY(screen.save(QString(out).replace(".png", "-animation.png"), "PNG"));
         }
