@@ -1,5 +1,7 @@
 #include "cli/output.h"
 
+#include "files/json.h"
+
 #include <unistd.h>
 
 #include <cstdint>
@@ -91,32 +93,7 @@ std::string JsonString(const std::string& text) {
             i += n;
             continue;
         }
-        const unsigned char c = static_cast<unsigned char>(text[i++]);
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += char(c);
-            }
-        }
+        AppendJsonEscaped(out, text[i++]);
     }
     return out + "\"";
 }

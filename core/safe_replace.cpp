@@ -141,11 +141,8 @@ void WriteJournal(const std::string& journal,
     SyncFolder(journal);
 }
 
-// The (new file, target) pairs of a complete journal whose every target is one of `targets`
-// (canonical paths) and whose every new file is a hidden file beside its target; none for a
-// damaged journal or one that names other files.
-std::vector<std::pair<std::string, std::string>>
-ReadJournal(const std::string& journal, const std::vector<std::string>& targets) {
+// The lines of a journal; none when it cannot be read or its last line is not complete.
+std::vector<std::string> JournalLines(const std::string& journal) {
     std::vector<uint8_t> bytes;
     try {
         bytes = TFileStream::ReadAll(journal);
@@ -162,8 +159,18 @@ ReadJournal(const std::string& journal, const std::vector<std::string>& targets)
             line.push_back(char(c));
         }
     }
-    if (!line.empty() || lines.size() < 2 || lines.back() != kJournalLastLine ||
-        lines.size() % 2 != 0)
+    if (!line.empty())
+        return {};
+    return lines;
+}
+
+// The (new file, target) pairs of a complete journal whose every target is one of `targets`
+// (canonical paths) and whose every new file is a hidden file beside its target; none for a
+// damaged journal or one that names other files.
+std::vector<std::pair<std::string, std::string>>
+ReadJournal(const std::string& journal, const std::vector<std::string>& targets) {
+    const std::vector<std::string> lines = JournalLines(journal);
+    if (lines.size() < 2 || lines.back() != kJournalLastLine || lines.size() % 2 != 0)
         return {};
     const bool plainNames = lines.front() == kJournalFirstLine1;
     if (!plainNames && lines.front() != kJournalFirstLine2)
@@ -238,28 +245,6 @@ void WriteJournalText(const std::string& journal, const std::string& text,
         throw;
     }
     SyncFolder(journal);
-}
-
-std::vector<std::string> JournalLines(const std::string& journal) {
-    std::vector<uint8_t> bytes;
-    try {
-        bytes = TFileStream::ReadAll(journal);
-    } catch (const EFileError&) {
-        return {};
-    }
-    std::vector<std::string> lines;
-    std::string line;
-    for (uint8_t c : bytes) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line.push_back(char(c));
-        }
-    }
-    if (!line.empty())
-        return {};
-    return lines;
 }
 
 // What the journal of a change inside the files says, checked to name only the library's files.

@@ -303,33 +303,8 @@ private:
 
 void WriteString(std::string& out, const std::string& s) {
     out += '"';
-    for (const char c : s) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (uint8_t(c) < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(uint8_t(c)));
-                out += escape;
-            } else {
-                out += c;
-            }
-        }
-    }
+    for (const char c : s)
+        AppendJsonEscaped(out, c);
     out += '"';
 }
 
@@ -397,6 +372,34 @@ void Write(std::string& out, const TJsonValue& value, int indent) {
 
 std::optional<TJsonValue> ParseJson(std::string_view text, std::string& error) {
     return TParser(text).Document(error);
+}
+
+void AppendJsonEscaped(std::string& out, char c) {
+    switch (c) {
+    case '"':
+        out += "\\\"";
+        break;
+    case '\\':
+        out += "\\\\";
+        break;
+    case '\n':
+        out += "\\n";
+        break;
+    case '\r':
+        out += "\\r";
+        break;
+    case '\t':
+        out += "\\t";
+        break;
+    default:
+        if (uint8_t(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", unsigned(uint8_t(c)));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
 }
 
 std::string WriteJson(const TJsonValue& value) {

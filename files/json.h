@@ -64,5 +64,8 @@ std::optional<TJsonValue> ParseJson(std::string_view text, std::string& error);
 // The value as JSON text, indented by two spaces per level, objects one member a line; whole
 // numbers are written without a fraction, others as the shortest text that reads back the same.
 std::string WriteJson(const TJsonValue& value);
+// Appends byte c as it stands inside a JSON string: quotes, backslashes and control characters
+// escaped, every other byte as it is.
+void AppendJsonEscaped(std::string& out, char c);
 
 } // namespace velmora
