@@ -109,9 +109,10 @@ struct TBenchEditor {
     TBenchEditor() {
         EnsureLibrary(LibraryPath(), kImages, [](int i) { return MakeSprite(i % 997); });
         EnsureLibrary(LargeLibraryPath(), kLargeImages, [](int i) { return MakeLargeSprite(i); });
+        Forms = CreateForms();
+        // After the window read its own password list, which would replace these.
         g_PakPasswords = {{LibraryPath(), kDefaultPakPassword},
                           {LargeLibraryPath(), kDefaultPakPassword}};
-        Forms = CreateForms();
         // The default window: ten columns of 80-pixel cells.
         Main().show();
         QCoreApplication::processEvents();
