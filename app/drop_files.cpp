@@ -224,10 +224,11 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
         if (result.Imported > 0)
             FWindow.DrawGrid()->FocusIndex(firstNew);
         if (result.Refusal != TEditRefusal::erNone)
-            Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
+            Prompts().ShowError(EditRefusalMessage(result.Refusal));
         else
-            Prompts().ShowMessage(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
-                                                       : QStringLiteral("图片导入失败 ！！！"));
+            Prompts().ShowOutcome(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
+                                                       : QStringLiteral("图片导入失败 ！！！"),
+                                  !result.Error.empty());
     });
 }
 

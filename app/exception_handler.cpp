@@ -33,13 +33,13 @@ void HandleException(std::exception_ptr error) noexcept {
     } catch (const ELibraryBusy& e) {
         LogQuietly(e.what());
         try {
-            Prompts().ShowMessage(LibraryBusyMessage());
+            Prompts().ShowError(LibraryBusyMessage());
         } catch (...) {
         }
     } catch (const EEditRefused& e) {
         LogQuietly(e.what());
         try {
-            Prompts().ShowMessage(EditRefusalMessage(e.Refusal()));
+            Prompts().ShowError(EditRefusalMessage(e.Refusal()));
         } catch (...) {
         }
     } catch (const EFileError& e) {
@@ -50,7 +50,7 @@ void HandleException(std::exception_ptr error) noexcept {
         const std::string reason =
             message.rfind(prefix, 0) == 0 ? message.substr(prefix.size()) : message;
         try {
-            Prompts().ShowMessage(
+            Prompts().ShowError(
                 FileErrorText(QString::fromStdString(e.Path()), QString::fromStdString(reason)));
         } catch (...) {
         }

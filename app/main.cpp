@@ -47,7 +47,7 @@ int main(int argc, char* argv[]) {
             if (velmora::FileExists(file.toStdString()))
                 main->OpenLibrary(file.toStdString());
             else
-                velmora::Prompts().ShowMessage(QStringLiteral("文件不存在 ！！！\n") + file);
+                velmora::Prompts().ShowError(QStringLiteral("文件不存在 ！！！\n") + file);
         });
     }
     return app.exec();

@@ -434,7 +434,7 @@ void TfrmMain::ToolButtonOpenFileClick() {
 
 void TfrmMain::ToolButtonHomePageClick() {
     if (!Prompts().OpenUrl(QUrl(HomePageAddress())))
-        Prompts().ShowMessage(
+        Prompts().ShowError(
             QStringLiteral("无法启动浏览器 ！！！\n请手动打开网址：%1").arg(HomePageAddress()));
 }
 

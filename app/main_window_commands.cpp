@@ -121,7 +121,7 @@ void TfrmMain::Undo() {
         SetStatusText(5, QStringLiteral("已撤销: %1").arg(name));
     } catch (const std::exception& e) {
         LogQuietly(std::string("undo: ") + e.what());
-        Prompts().ShowMessage(QStringLiteral("撤销失败 ！！！\n") + EditErrorText(e));
+        Prompts().ShowError(QStringLiteral("撤销失败 ！！！\n") + EditErrorText(e));
     }
     RefreshView();
     UpdateCommandStates();
@@ -137,7 +137,7 @@ void TfrmMain::Redo() {
         SetStatusText(5, QStringLiteral("已重做: %1").arg(name));
     } catch (const std::exception& e) {
         LogQuietly(std::string("redo: ") + e.what());
-        Prompts().ShowMessage(QStringLiteral("重做失败 ！！！\n") + EditErrorText(e));
+        Prompts().ShowError(QStringLiteral("重做失败 ！！！\n") + EditErrorText(e));
     }
     RefreshView();
     UpdateCommandStates();
@@ -172,7 +172,7 @@ void TfrmMain::GoToImage() {
     bool ok = false;
     const int index = text.trimmed().toInt(&ok);
     if (!ok || index < 0 || index >= g_Images->ImageCount()) {
-        Prompts().ShowMessage(QStringLiteral("没有编号为 %1 的图片 ！！！").arg(text.trimmed()));
+        Prompts().ShowError(QStringLiteral("没有编号为 %1 的图片 ！！！").arg(text.trimmed()));
         return;
     }
     FDrawGrid->FocusIndex(index);
@@ -231,7 +231,7 @@ void TfrmMain::CheckLibraryCommand() {
                 .arg(CellNumberText(check.Damaged[i].Index), DamageText(check.Damaged[i].Check));
     if (check.Damaged.size() > kListed)
         text += QStringLiteral("\n…… 另有 %1 张").arg(check.Damaged.size() - kListed);
-    Prompts().ShowMessage(text);
+    Prompts().ShowError(text);
     FDrawGrid->FocusIndex(check.Damaged.front().Index);
 }
 
@@ -267,9 +267,9 @@ void TfrmMain::MoveSelectedOffset(QPoint delta) {
             stored.Error = EditErrorText(e).toStdString();
         }
         if (stored.Refusal != TEditRefusal::erNone)
-            Prompts().ShowMessage(EditRefusalMessage(stored.Refusal));
+            Prompts().ShowError(EditRefusalMessage(stored.Refusal));
         else if (!stored.Done)
-            Prompts().ShowMessage(QStringLiteral("图片坐标修改失败 ！！！\n") +
+            Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
                                   ErrorDetailText(stored.Error));
     });
     FPreviewArea->SetDragShift({});

@@ -64,7 +64,7 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         return;
     const TImageType kind = LibraryKindOf(fileName);
     if (const QString refusal = OpenRefusal(fileName, kind); !refusal.isEmpty()) {
-        Prompts().ShowMessage(refusal);
+        Prompts().ShowError(refusal);
         return;
     }
     try {
@@ -95,7 +95,7 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         g_Images->Initialize();
         if (!g_Images->Initialized()) {
             ReleaseLibrary();
-            Prompts().ShowMessage(
+            Prompts().ShowError(
                 QStringLiteral("无法打开 %1 ！！！\n文件不是%2资源文件，或已损坏。")
                     .arg(QString::fromStdString(ExtractFileName(fileName)),
                          LibraryKindText(kind, 8).section(QLatin1Char(' '), 0, 0)));
@@ -152,10 +152,11 @@ void TfrmMain::OfferIndexRepair() {
 void TfrmMain::RepairIndex() {
     auto* indexed = dynamic_cast<TIndexedLibrary*>(g_Images.get());
     if (!indexed) {
-        Prompts().ShowMessage(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
+        Prompts().ShowError(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
         return;
     }
     QString text;
+    bool failed = false;
     try {
         const TIndexRepair repair = indexed->RepairIndex(false);
         text = QStringLiteral("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")
@@ -170,6 +171,7 @@ void TfrmMain::RepairIndex() {
     } catch (const std::exception& e) {
         LogQuietly(g_Images->FileName() + ": " + e.what());
         text = QStringLiteral("索引修复失败 ！！！\n") + EditErrorText(e);
+        failed = true;
     }
     SetStatusText(1, QString::fromStdString(g_Images->FileName()));
     SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
@@ -177,7 +179,7 @@ void TfrmMain::RepairIndex() {
     UpdateGridRows();
     ClearPreview();
     UpdateCommandStates();
-    Prompts().ShowMessage(text);
+    Prompts().ShowOutcome(text, failed);
 }
 
 bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName) {

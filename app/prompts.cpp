@@ -72,6 +72,12 @@ void TQtPrompts::ShowMessage(const QString& text) {
     box.exec();
 }
 
+void TQtPrompts::ShowError(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("提示信息"), text, QMessageBox::Ok,
+                    DialogParent());
+    box.exec();
+}
+
 bool TQtPrompts::Confirm(const QString& text) {
     QMessageBox box(QMessageBox::Question, QStringLiteral("提示信息"), text,
                     QMessageBox::Yes | QMessageBox::No, DialogParent());
@@ -169,6 +175,11 @@ bool TQtPrompts::InputPassword(const QString& caption, const QString& prompt, co
 
 void TScriptedPrompts::ShowMessage(const QString& text) {
     Messages.push_back(text);
+}
+
+void TScriptedPrompts::ShowError(const QString& text) {
+    Messages.push_back(text);
+    Errors.push_back(text);
 }
 
 bool TScriptedPrompts::Confirm(const QString& text) {

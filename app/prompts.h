@@ -25,6 +25,15 @@ public:
 
     // A message box with the caption "提示信息", one OK button and the information icon.
     virtual void ShowMessage(const QString& text) = 0;
+    // The same box with the warning icon: a command failed, was refused or was given bad input.
+    virtual void ShowError(const QString& text) = 0;
+    // ShowError when the command failed, ShowMessage when it did not.
+    void ShowOutcome(const QString& text, bool failed) {
+        if (failed)
+            ShowError(text);
+        else
+            ShowMessage(text);
+    }
     // A question with the caption "提示信息", the question icon and the buttons 是 and 否; true
     // for 是.
     virtual bool Confirm(const QString& text) = 0;
@@ -64,6 +73,7 @@ void SetPrompts(TPrompts* prompts);
 class TQtPrompts final : public TPrompts {
 public:
     void ShowMessage(const QString& text) override;
+    void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
@@ -103,7 +113,9 @@ public:
     // Answers for ExecDialog: a function that may work the dialog and returns its result.
     std::deque<std::function<int(QDialog&)>> Dialogs;
 
+    // Every message shown, errors included, and the errors alone.
     std::vector<QString> Messages;
+    std::vector<QString> Errors;
     std::vector<QString> Questions;
     std::vector<TInputRequest> InputRequests;
     std::vector<QString> FileRequests;
@@ -116,6 +128,7 @@ public:
     std::vector<QString> Unexpected;
 
     void ShowMessage(const QString& text) override;
+    void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool InputPassword(const QString& caption, const QString& prompt, const QString& note,

@@ -106,7 +106,8 @@ bool VisibleBounds(const TDIB& rgba, int& x0, int& y0, int& w, int& h) {
 }
 
 // Runs work(i) for i in 0 .. count - 1 on the processor's cores; the calling thread takes part
-// and reports progress after each of its items. The first exception is raised again.
+// and reports progress after each of its items. The first exception, of the work or of a report
+// (a cancel), stops the items not yet begun and is raised again once every worker has ended.
 template <class TWork>
 void ParallelFor(int count, const TWork& work, const std::function<void(int)>& report) {
     std::atomic<int> next{0}, done{0};
@@ -119,15 +120,15 @@ void ParallelFor(int count, const TWork& work, const std::function<void(int)>& r
                 return;
             try {
                 work(i);
+                const int finished = done.fetch_add(1) + 1;
+                if (reporting && report)
+                    report(finished);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failureLock);
                 if (!failure)
                     failure = std::current_exception();
                 next = count;
             }
-            const int finished = done.fetch_add(1) + 1;
-            if (reporting && report)
-                report(finished);
         }
     };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -331,7 +332,10 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
                             throw EFileError(result.Sheets[size_t(s)],
                                              "the sheet could not be written");
                     },
-                    {});
+                    [&](int done) {
+                        if (progress)
+                            progress(done, sheets);
+                    });
         written = result.Sheets;
 
         for (int s = 0; s < sheets; ++s) {

@@ -140,7 +140,9 @@ TfrmAtlasExportDlg::TfrmAtlasExportDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmAtlasExportDlg::reject() {
-    if (!g_Busy)
+    if (FJob.Running())
+        FJob.Request();
+    else if (!g_Busy)
         QDialog::reject();
 }
 
@@ -173,15 +175,25 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
     options.Padding = FEditPadding->value();
     options.MaxSize = FEditMaxSize->value();
     if (options.SheetPath.empty()) {
-        Prompts().ShowMessage(QStringLiteral("请先选择图集文件 ！！！"));
+        Prompts().ShowError(QStringLiteral("请先选择图集文件 ！！！"));
         return;
     }
     TAtlasExportResult result;
-    RunBusy(*this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导出图集"),
-            [&](const TProgress& progress) { result = ExportAtlas(*g_Images, options, progress); });
+    const std::optional<TJobCancelled> cancelled = RunBusy(
+        *this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导出图集"),
+        [&](const TProgress& progress) { result = ExportAtlas(*g_Images, options, progress); },
+        &FJob);
+    if (cancelled) {
+        // The export removes the sheets it had written when it is stopped.
+        Prompts().ShowMessage(
+            QStringLiteral("图集导出已取消 ！！！\n已处理 %1/%2 时停止，没有留下任何文件。")
+                .arg(cancelled->Done)
+                .arg(cancelled->Total));
+        return;
+    }
     if (!result.Done) {
         WriteLog("导出图集: " + result.Error, true);
-        Prompts().ShowMessage(QStringLiteral("图集导出失败 ！！！\n") +
+        Prompts().ShowError(QStringLiteral("图集导出失败 ！！！\n") +
                               ErrorDetailText(result.Error));
         return;
     }
@@ -263,7 +275,7 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
     options.At = FEditAt->value();
     options.Compression = FCheckCompress->isEnabled() && FCheckCompress->isChecked() ? 1 : 0;
     if (options.DataPath.empty() || !FileExists(options.DataPath)) {
-        Prompts().ShowMessage(QStringLiteral("图集数据文件不存在 ！！！"));
+        Prompts().ShowError(QStringLiteral("图集数据文件不存在 ！！！"));
         return;
     }
     TAtlasImportResult result;
@@ -279,12 +291,12 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
         return;
     }
     if (result.Refusal != TEditRefusal::erNone) {
-        Prompts().ShowMessage(EditRefusalMessage(result.Refusal));
+        Prompts().ShowError(EditRefusalMessage(result.Refusal));
         return;
     }
     if (!result.Done) {
         WriteLog("导入图集: " + result.Error, true);
-        Prompts().ShowMessage(QStringLiteral("图集导入失败 ！！！\n") +
+        Prompts().ShowError(QStringLiteral("图集导入失败 ！！！\n") +
                               ErrorDetailText(result.Error));
         return;
     }

@@ -36,6 +36,7 @@ public:
     QSpinBox* EditMaxSize() const { return FEditMaxSize; }
 
 public slots:
+    // While an export runs, Escape and 取消 stop it; the sheets written so far are removed.
     void reject() override;
 
 private:
@@ -48,6 +49,7 @@ private:
     QPushButton* FBitBtnOK = nullptr;
     QPushButton* FBitBtnClose = nullptr;
     QProgressBar* FProgressBar = nullptr;
+    TCancellableJob FJob;
 };
 
 // Dialog "导入图集": the frames of an atlas data file imported into the open library as one edit.

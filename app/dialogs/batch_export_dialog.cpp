@@ -188,7 +188,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
         return;
     const QString folder = FEditFileDir->text().trimmed();
     if (folder.isEmpty()) {
-        Prompts().ShowMessage(QStringLiteral("请先选择图片导出的文件夹 ！！！"));
+        Prompts().ShowError(QStringLiteral("请先选择图片导出的文件夹 ！！！"));
         return;
     }
     const int first = FEditX->value();
@@ -212,7 +212,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     });
     if (!run->Start(folder.toStdString(), format, first, last, FProcessors)) {
         // The folder (or its Placements folder) could not be created.
-        Prompts().ShowMessage(
+        Prompts().ShowError(
             QStringLiteral("图片导出失败 ！！！\n%1").arg(ErrorDetailText(run->Wait().Error)));
         return;
     }
@@ -248,7 +248,7 @@ void TfrmOutPutDlg::Timer1Timer() {
         return;
     }
     FProgressBar->setValue(FProgressBar->maximum());
-    Prompts().ShowMessage(OutcomeText(FLastResult));
+    Prompts().ShowOutcome(OutcomeText(FLastResult), !FLastResult.Succeeded());
     done(QDialog::Accepted);
 }
 

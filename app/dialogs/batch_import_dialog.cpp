@@ -272,11 +272,11 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
     if (options.Content == bcPicturesAndOffsets || options.Content == bcPictures) {
         const QString folder = FEditFileDir->text().trimmed();
         if (folder.isEmpty()) {
-            Prompts().ShowMessage(QStringLiteral("请先选择图片所在文件夹 ！！！"));
+            Prompts().ShowError(QStringLiteral("请先选择图片所在文件夹 ！！！"));
             return;
         }
         if (!QDir(folder).exists()) {
-            Prompts().ShowMessage(QStringLiteral("图片所在文件夹不存在 ！！！\n%1").arg(folder));
+            Prompts().ShowError(QStringLiteral("图片所在文件夹不存在 ！！！\n%1").arg(folder));
             return;
         }
         FFileList = ListPictureFolder(folder.toStdString());
@@ -323,7 +323,7 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
                 .arg(cancelled->Total));
         return;
     }
-    Prompts().ShowMessage(OutcomeText(result));
+    Prompts().ShowOutcome(OutcomeText(result), !result.Succeeded());
     // Nothing to import leaves the dialog open so that the choices can be corrected.
     if (result.Plan.Count > 0)
         done(QDialog::Accepted);

@@ -89,11 +89,11 @@ void TFrmChangePassword::ToolButtonChangePassWordClick() {
 
 void TFrmChangePassword::BitBtnOKClick() {
     if (!g_Images) {
-        Prompts().ShowMessage(QStringLiteral("请先打开一个Pak补丁！！！"));
+        Prompts().ShowError(QStringLiteral("请先打开一个Pak补丁！！！"));
         return;
     }
     if (g_Images->ImageType() != t_Quillrand) {
-        Prompts().ShowMessage(QStringLiteral("必须是Pak补丁才可以改密码！！！"));
+        Prompts().ShowError(QStringLiteral("必须是Pak补丁才可以改密码！！！"));
         return;
     }
     if (g_Busy)
@@ -133,12 +133,12 @@ void TFrmChangePassword::BitBtnOKClick() {
         }
     }
     if (result.Done && !result.ListSaved)
-        Prompts().ShowMessage(
+        Prompts().ShowError(
             QStringLiteral("修改完成！！！\n密码列表 Pak.txt 未能保存，请记住新密码。"));
     else if (result.Done)
         Prompts().ShowMessage(QStringLiteral("修改完成！！！"));
     else
-        Prompts().ShowMessage(QStringLiteral("密码修改失败 ！！！\n") + failure);
+        Prompts().ShowError(QStringLiteral("密码修改失败 ！！！\n") + failure);
 }
 
 } // namespace velmora

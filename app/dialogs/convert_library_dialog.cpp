@@ -347,7 +347,7 @@ void TfrmConvertDlg::BitBtnOKClick() {
         Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
     } else {
         WriteLog("数据转换: " + result.Error, true);
-        Prompts().ShowMessage(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(result.Error));
+        Prompts().ShowError(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(result.Error));
     }
 }
 

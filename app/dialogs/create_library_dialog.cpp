@@ -152,7 +152,7 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
     const TImageType kind = kKinds[item];
     // Refused before a file name is asked for: no one could type the password to open the file.
     if (!PasswordFitsCodePage(CreationPassword(kind, FEditPassWord->text().toStdString()))) {
-        Prompts().ShowMessage(QString::fromUtf8(kUnencodablePasswordText));
+        Prompts().ShowError(QString::fromUtf8(kUnencodablePasswordText));
         return;
     }
     QString title, filter, extension;
@@ -213,7 +213,7 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
         QString text = QStringLiteral("创建失败 ！！！");
         if (!result.Error.empty())
             text += QStringLiteral("\n") + ErrorDetailText(result.Error);
-        Prompts().ShowMessage(text);
+        Prompts().ShowError(text);
     }
 }
 

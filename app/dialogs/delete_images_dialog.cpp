@@ -149,12 +149,14 @@ void TfrmDelDlg::BitBtnOKClick() {
                 QCoreApplication::processEvents();
             };
             QString text;
+            bool failed = true;
             try {
                 const TDeleteResult result =
                     DeleteImages(*g_Images, range.Start, range.End, blank, progress);
                 // Removed images take the selection with them; blanked ones keep their place.
                 if (result.Done && !blank && DeleteRemovesIndex(range, g_Selection.Index))
                     g_Selection.Index = -1;
+                failed = !result.Done || result.Refusal != TEditRefusal::erNone;
                 if (result.Refusal != TEditRefusal::erNone)
                     text = EditRefusalMessage(result.Refusal);
                 else
@@ -170,7 +172,7 @@ void TfrmDelDlg::BitBtnOKClick() {
                 }
                 text = QStringLiteral("图片删除失败 ！！！\n") + EditErrorText(e);
             }
-            Prompts().ShowMessage(text);
+            Prompts().ShowOutcome(text, failed);
         }
     }
     done(0);

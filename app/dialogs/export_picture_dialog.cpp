@@ -95,7 +95,7 @@ void ToolButtonSaveBMPClick(TfrmMain& main) {
             text += QStringLiteral("\n%1: %2")
                         .arg(QString::fromStdString(result.FileName),
                              ErrorDetailText(result.Error, true));
-        Prompts().ShowMessage(text);
+        Prompts().ShowError(text);
     } else if (format == ifBMP && pixelBuffer) {
         Prompts().ShowMessage(QStringLiteral("图片导出成功！！！"));
     } else {

@@ -108,6 +108,7 @@ void TfrmInPutDlg::ToolButtonAddClick() {
         return;
     TfrmMain* main = MainWindow(this);
     std::optional<QString> message;
+    bool failed = true;
     try {
         TBusyGuard busy;
         const QString file = Prompts().OpenFileName(
@@ -137,6 +138,7 @@ void TfrmInPutDlg::ToolButtonAddClick() {
                     else
                         message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
                                                   : QStringLiteral("图片导入失败 ！！！");
+                    failed = !message->startsWith(QStringLiteral("图片导入成功"));
                 }
             }
         }
@@ -148,7 +150,7 @@ void TfrmInPutDlg::ToolButtonAddClick() {
     }
     RefreshMain(main);
     if (message)
-        Prompts().ShowMessage(*message);
+        Prompts().ShowOutcome(*message, failed);
 }
 
 } // namespace velmora

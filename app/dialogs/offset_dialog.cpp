@@ -67,11 +67,11 @@ void TfrmXYDlg::ToolButtonXYClick() {
     // The offset is stored as a signed 16-bit value; one that does not fit, or a write that did
     // not reach the file, is reported instead of claimed as done.
     if (stored.Refusal != TEditRefusal::erNone) {
-        Prompts().ShowMessage(EditRefusalMessage(stored.Refusal));
+        Prompts().ShowError(EditRefusalMessage(stored.Refusal));
     } else if (stored.Done) {
         Prompts().ShowMessage(QStringLiteral("图片坐标修改成功 ！！！"));
     } else {
-        Prompts().ShowMessage(QStringLiteral("图片坐标修改失败 ！！！\n") +
+        Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
                               ErrorDetailText(stored.Error));
     }
 }

@@ -137,7 +137,7 @@ void TFrmPassword::ButtonPasswordOKClick() {
         if (!refusal)
             continue;
         FStringGridPak->setCurrentCell(row, kColPassword);
-        Prompts().ShowMessage(QStringLiteral("第 %1 行：").arg(row + 1) +
+        Prompts().ShowError(QStringLiteral("第 %1 行：").arg(row + 1) +
                               QString::fromUtf8(refusal));
         return;
     }

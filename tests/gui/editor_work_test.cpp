@@ -108,6 +108,8 @@ private slots:
             main.Undo();
         }
         QCOMPARE(editor.Prompts.Messages.back().left(6), QString("撤销失败 ！"));
+        // Failures carry the warning icon; the successes before them did not.
+        QCOMPARE(editor.Prompts.Errors, std::vector<QString>{editor.Prompts.Messages.back()});
         QCOMPARE(g_Images->ImageCount(), 6);
         QCOMPARE(main.StatusText(2).section('/', 1), QString("6"));
         QCOMPARE(main.History().UndoCount(), size_t(4));
@@ -146,6 +148,7 @@ private slots:
         QVERIFY2(editor.Prompts.Messages.back().startsWith("图片删除失败"),
                  qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(editor.Prompts.Messages.back().contains("文件读写失败"));
+        QCOMPARE(editor.Prompts.Errors.size(), size_t(1));
         QCOMPARE(main.StatusText(2), QString("6/40"));
         QCOMPARE(main.DrawGrid()->ImageCount(), 40);
         QCOMPARE(g_Selection.X, 5 - 24); // image 5 is still there, and shown
@@ -368,6 +371,21 @@ private slots:
                  qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(test::FileBytes(path) == before);
         QCOMPARE(g_Images->ImageCount(), 3);
+
+        // And an atlas export, which leaves no sheet behind.
+        editor.Main().OpenLibrary(home.File("big.wil"));
+        editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+            auto& dlg = static_cast<TfrmAtlasExportDlg&>(d);
+            dlg.EditSheet()->setText(QString::fromStdString(home.File("cut.png")));
+            QTimer::singleShot(0, &d, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
+            dlg.BitBtnOKClick();
+            return dlg.result();
+        });
+        AtlasExportDialog(editor.Main()).AtlasExportClick();
+        QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导出已取消"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QVERIFY(!FileExists(home.File("cut.png")) && !FileExists(home.File("cut.json")));
+        QVERIFY(!g_Busy);
     }
 
     void columnsFollowTheWidth() {
