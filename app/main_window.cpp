@@ -190,7 +190,11 @@ void TfrmMain::BuildLayout() {
     resize(std::max(1004, 198 + gridWidth), 711 + 19 + menuBar()->sizeHint().height());
     setMinimumSize(640, 480);
     if (const QScreen* screen = QApplication::primaryScreen()) {
+        // On a smaller screen the window takes the room there is, less some for its frame; the
+        // grid then shows fewer columns.
         const QRect available = screen->availableGeometry();
+        resize(std::clamp(width(), 640, std::max(640, available.width() - 16)),
+               std::clamp(height(), 480, std::max(480, available.height() - 40)));
         move(available.center() - QPoint(width() / 2, height() / 2));
     }
 

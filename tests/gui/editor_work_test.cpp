@@ -17,11 +17,13 @@
 #include "support/cli_support.h"
 #include "support/formats_support.h"
 
+#include <QApplication>
 #include <QAction>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -386,6 +388,25 @@ private slots:
                  qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(!FileExists(home.File("cut.png")) && !FileExists(home.File("cut.json")));
         QVERIFY(!g_Busy);
+    }
+
+    // Run on a large screen and again on an 800 x 600 one (see the tests' CMakeLists).
+    void startsWithinTheScreen() {
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        const QRect available = QApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(available.contains(main.frameGeometry()),
+                 qPrintable(QString("%1x%2 on %3x%4")
+                                .arg(main.frameGeometry().width())
+                                .arg(main.frameGeometry().height())
+                                .arg(available.width())
+                                .arg(available.height())));
+        const TDrawGrid* grid = main.DrawGrid();
+        QVERIFY(grid->ColCount() * grid->Pitch() <= grid->viewport()->width());
+        if (available.width() >= 1280)
+            QCOMPARE(grid->ColCount(), 10); // the default layout where it fits
     }
 
     void columnsFollowTheWidth() {
