@@ -99,21 +99,28 @@ void TIndexedLibrary::LoadIndex() {
         std::vector<uint8_t> positions(size_t(count) * 4);
         ReadAt(*m_IndexStream, layout.IndexHeaderSize, positions);
         const int64_t dataSize = m_FileStream->Size();
-        std::vector<uint8_t> header(size_t(layout.ImageHeaderSize));
+        const size_t headerSize = size_t(layout.ImageHeaderSize);
+        // Every record's header, read in one go; empty slots read none (zeros).
+        std::vector<int64_t> headerAt(size_t(count), -1);
+        for (int64_t i = 0; i < count; ++i) {
+            const int32_t position = GetI32(positions.data() + i * 4);
+            if (!layout.EmptySlotsBelowFirstRecord || position >= layout.FirstRecordAt) {
+                if (position < layout.FirstRecordAt ||
+                    int64_t(position) + layout.ImageHeaderSize > dataSize)
+                    FIndexState = TIndexState::isDamaged;
+                headerAt[size_t(i)] = position;
+            }
+        }
+        std::vector<uint8_t> headers(size_t(count) * headerSize);
+        ReadBlocksAt(*m_FileStream, headerAt, headerSize, headers);
         // Whether every record's header is stored as a rewrite would write it.
         bool headersAsWritten = true;
         records.reserve(size_t(count));
         for (int64_t i = 0; i < count; ++i) {
             DoRead();
             const int32_t position = GetI32(positions.data() + i * 4);
-            if (!layout.EmptySlotsBelowFirstRecord || position >= layout.FirstRecordAt) {
-                if (position < layout.FirstRecordAt ||
-                    int64_t(position) + layout.ImageHeaderSize > dataSize)
-                    FIndexState = TIndexState::isDamaged;
-                ReadAt(*m_FileStream, position, header);
-            } else {
-                std::fill(header.begin(), header.end(), uint8_t(0));
-            }
+            const std::span<const uint8_t> header =
+                std::span<const uint8_t>(headers).subspan(size_t(i) * headerSize, headerSize);
             const int64_t next = i + 1 < count ? GetI32(positions.data() + (i + 1) * 4) : dataSize;
             bool asWritten = true;
             std::shared_ptr<TImageData> record =

@@ -55,12 +55,15 @@ void TQuillrand::Initialize() {
     FInitialized = true;
 }
 
-bool TQuillrand::ReadRecordHeader(uint64_t Offset, std::span<uint8_t> Header) const {
-    if (!RangeInside(Offset, Header.size(), uint64_t(m_FileStream->Size())) ||
-        m_FileStream->ReadAt(int64_t(Offset), Header) != Header.size())
-        return false;
-    DecryptChained(Header.data(), Header.data(), Header.size(), FHeader.Key());
-    return true;
+std::vector<uint8_t> TQuillrand::ReadRecordHeaders(std::span<const int64_t> Offsets,
+                                                   size_t HeaderSize) const {
+    std::vector<uint8_t> headers(Offsets.size() * HeaderSize);
+    ReadBlocksAt(*m_FileStream, Offsets, HeaderSize, headers);
+    for (size_t i = 0; i < Offsets.size(); ++i)
+        if (Offsets[i] >= 0)
+            DecryptChained(headers.data() + i * HeaderSize, headers.data() + i * HeaderSize,
+                           HeaderSize, FHeader.Key());
+    return headers;
 }
 
 std::vector<uint8_t> TQuillrand::ReadIndex(size_t EntrySize, uint64_t FileSize) const {
@@ -80,12 +83,21 @@ TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize) {
     const std::vector<uint8_t> index = ReadIndex(4, FileSize);
     const uint64_t count = index.size() / 4;
     records.reserve(size_t(count));
+    std::vector<int64_t> headerAt(size_t(count), -1);
+    for (uint64_t i = 0; i < count; ++i) {
+        const int32_t offset = GetI32(&index[size_t(i) * 4]);
+        if (offset >= DataBase() &&
+            RangeInside(uint64_t(offset), kPakNewRecordHeaderSize, FileSize))
+            headerAt[size_t(i)] = offset;
+    }
+    const std::vector<uint8_t> headers = ReadRecordHeaders(headerAt, kPakNewRecordHeaderSize);
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
         auto record = std::make_shared<TImageData>();
         const int32_t offset = GetI32(&index[size_t(i) * 4]);
-        std::vector<uint8_t> header(kPakNewRecordHeaderSize);
-        if (offset >= DataBase() && ReadRecordHeader(uint64_t(offset), header)) {
+        if (headerAt[size_t(i)] >= 0) {
+            std::vector<uint8_t> header(headers.begin() + long(i * kPakNewRecordHeaderSize),
+                                        headers.begin() + long((i + 1) * kPakNewRecordHeaderSize));
             const TImageInfo info = TImageInfo::Read(header.data());
             uint64_t payload;
             if (info.nDataLength > 0) {
@@ -116,16 +128,25 @@ TRecordList TQuillrand::LoadOldLayout(uint64_t FileSize) {
     const std::vector<uint8_t> index = ReadIndex(8, FileSize);
     const uint64_t count = index.size() / 8;
     records.reserve(size_t(count));
+    std::vector<int64_t> headerAt(size_t(count), -1);
+    for (uint64_t i = 0; i < count; ++i) {
+        const int32_t offset = GetI32(&index[size_t(i) * 8]);
+        const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
+        const uint64_t dataSize = uint64_t(std::max(length, 0)) + kPakOldRecordHeaderSize;
+        if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
+            RangeInside(uint64_t(offset), dataSize, FileSize))
+            headerAt[size_t(i)] = offset;
+    }
+    const std::vector<uint8_t> headers = ReadRecordHeaders(headerAt, kPakOldRecordHeaderSize);
     for (uint64_t i = 0; i < count; ++i) {
         DoRead();
         auto record = std::make_shared<TImageData>();
         const int32_t offset = GetI32(&index[size_t(i) * 8]);
         const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
         const uint64_t dataSize = uint64_t(std::max(length, 0)) + kPakOldRecordHeaderSize;
-        std::vector<uint8_t> header(kPakOldRecordHeaderSize);
-        if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
-            RangeInside(uint64_t(offset), dataSize, FileSize) &&
-            ReadRecordHeader(uint64_t(offset), header)) {
+        if (headerAt[size_t(i)] >= 0) {
+            std::vector<uint8_t> header(headers.begin() + long(i * kPakOldRecordHeaderSize),
+                                        headers.begin() + long((i + 1) * kPakOldRecordHeaderSize));
             record->HeaderSize = kPakOldRecordHeaderSize;
             record->DataSize = int32_t(dataSize);
             record->OffSet = offset;

@@ -111,8 +111,10 @@ private:
     std::vector<uint8_t> ReadIndex(size_t EntrySize, uint64_t FileSize) const;
     TRecordList LoadNewLayout(uint64_t FileSize);
     TRecordList LoadOldLayout(uint64_t FileSize);
-    // Reads and decrypts the header of a record at Offset; false when it is not all in the file.
-    bool ReadRecordHeader(uint64_t Offset, std::span<uint8_t> Header) const;
+    // Reads and decrypts the records' headers of HeaderSize bytes at Offsets, one after another;
+    // those at a negative offset are left as zeros.
+    std::vector<uint8_t> ReadRecordHeaders(std::span<const int64_t> Offsets,
+                                           size_t HeaderSize) const;
     void OpenFile();
     // Sets m_btQuillrand from the file's first bytes; false for an unknown start.
     bool DetectVariant(std::span<const uint8_t> file);

@@ -359,6 +359,25 @@ TEST(PakRead, RandomCorruptionNeverCrashes) {
     }
 }
 
+// Large libraries read their record headers on several threads: each record gets its own.
+TEST(PakRead, ManyRecordsEachKeepTheirHeader) {
+    TPakScratchDir dir("pak_many");
+    TPakTestFile fileLayout;
+    fileLayout.BitCount = 32;
+    const auto dib = MakePatternDIB(3, 2, 32, 1);
+    const std::vector<uint8_t> payload = ZCompress(Storage(*dib));
+    for (int i = 0; i < 5000; ++i)
+        fileLayout.Records.push_back(
+            {NewRecordHeader(7, 0, 3, 2, i % 900, -i / 900, int32_t(payload.size())), payload});
+    const std::string file = dir.File("m.Pak");
+    WritePakBytes(file, BuildPakFile(fileLayout));
+    auto pak = OpenPak(file, "secret");
+    ASSERT_TRUE(pak);
+    ASSERT_EQ(pak->ImageCount(), 5000);
+    for (int i = 0; i < 5000; ++i)
+        ASSERT_EQ(pak->GetPoint(i), (TPoint{i % 900, -i / 900})) << i;
+}
+
 TEST(PakRead, GetFromSeveralThreadsMatchesSequentialDecoding) {
     TPakScratchDir dir("pak_threads");
     TPakTestFile fileLayout;

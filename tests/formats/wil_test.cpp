@@ -353,6 +353,22 @@ TEST(Wil, DamagedFilesOpenWithWhatCanBeRead) {
     EXPECT_FALSE(Open(dir / "missing.wil")->Initialized());
 }
 
+// Large libraries read their record headers on several threads: each record gets its own.
+TEST(Wil, ManyRecordsEachKeepTheirHeader) {
+    TFormatsTempDir dir;
+    const std::string name = dir / "many.wil";
+    std::vector<TWilTestRecord> records;
+    for (int i = 0; i < 9000; ++i)
+        records.push_back({3 + i % 3, 2, i % 1000, -(i / 1000), std::vector<uint8_t>(8, 1)});
+    WriteWilFiles(name, ".WIX", false, 256, records);
+    auto wil = Open(name);
+    ASSERT_EQ(wil->ImageCount(), 9000);
+    for (int i = 0; i < 9000; ++i) {
+        ASSERT_EQ(wil->GetPoint(i), (TPoint{i % 1000, -(i / 1000)})) << i;
+        ASSERT_EQ(wil->Describe(i, false)->Width, 3 + i % 3) << i;
+    }
+}
+
 TEST(Wil, GetIsSafeFromSeveralThreadsWhileTheMainThreadDraws) {
     TFormatsTempDir dir;
     const std::string name = dir / "threads.wil";
