@@ -119,6 +119,11 @@ void TFileStream::CheckUsable(int64_t position) const {
         throw EFileError(ErrorName(), "negative file position");
 }
 
+void TFileStream::AdviseScattered(bool scattered) const {
+    if (FHandle >= 0)
+        ::posix_fadvise(FHandle, 0, 0, scattered ? POSIX_FADV_RANDOM : POSIX_FADV_NORMAL);
+}
+
 size_t TFileStream::ReadAt(int64_t position, std::span<uint8_t> buffer) const {
     CheckUsable(position);
     size_t done = 0;

@@ -50,6 +50,9 @@ public:
     // several threads may read one open file at once; returns how many were read (fewer at the
     // end of the file). Raises EFileError on a read error.
     size_t ReadAt(int64_t position, std::span<uint8_t> buffer) const;
+    // Tells the system whether reads coming next are scattered (no read-ahead) or not; only a
+    // hint, so it never fails.
+    void AdviseScattered(bool scattered) const;
     // Writes all bytes at the position or raises EFileError.
     void Write(std::span<const uint8_t> buffer);
     // Cuts or lengthens the file.

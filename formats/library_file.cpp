@@ -51,6 +51,12 @@ void ReadBlocksAt(const TFileStream& stream, std::span<const int64_t> Positions,
         readRange(0, count);
         return;
     }
+    // Small blocks far apart: reading ahead would fetch the records between them.
+    stream.AdviseScattered(true);
+    struct TAdviseAgain {
+        const TFileStream& Stream;
+        ~TAdviseAgain() { Stream.AdviseScattered(false); }
+    } adviseAgain{stream};
     std::exception_ptr failure;
     std::mutex failureLock;
     std::vector<std::thread> workers;
