@@ -138,7 +138,8 @@ void TfrmInPutDlg::ToolButtonAddClick() {
                     else
                         message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
                                                   : QStringLiteral("图片导入失败 ！！！");
-                    failed = !message->startsWith(QStringLiteral("图片导入成功"));
+                    failed = result.Refusal != TEditRefusal::erNone || result.OffsetRefused ||
+                             !result.Imported;
                 }
             }
         }
