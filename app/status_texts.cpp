@@ -103,6 +103,10 @@ QString EditRefusalMessage(TEditRefusal refusal) {
     case TEditRefusal::erIndexMissing:
     case TEditRefusal::erIndexDamaged:
         return QStringLiteral("索引文件丢失或损坏，请先修复！！！");
+    case TEditRefusal::erFileCutShort:
+        return QStringLiteral("文件不完整（已被截断），无法修改！！！");
+    case TEditRefusal::erSavePending:
+        return QStringLiteral("上次保存被中断，其日志无法完成，请先修复！！！");
     }
     return {};
 }

@@ -21,12 +21,12 @@ struct TCommand {
 
 const std::vector<TCommand>& Commands();
 
-// Opens a library for a command. `path` is the file the command works on; `namedAs` the name the
-// user gave (for messages and the password list; empty = path). Prints the failure and sets
-// `exitCode` (1, or 3 for a wrong password) when it does not open.
-std::unique_ptr<TGameImages> OpenForCommand(const std::string& path,
-                                            const std::optional<std::string>& password,
-                                            int& exitCode, const std::string& namedAs = {});
+// Opens a library for a command, after a save of it that was cut short is settled (a Pak's
+// password from the password list unless one is given). Prints warnings (damage, what the
+// recovery found) and the failure, and sets `exitCode` (1, or 3 for a wrong password) when it
+// does not open.
+std::unique_ptr<TGameImages>
+OpenForCommand(const std::string& path, const std::optional<std::string>& password, int& exitCode);
 
 // Warns on stderr when a library opened with its index missing or not matching its data file.
 void WarnOfDamage(const std::string& name, const TGameImages& library);

@@ -29,8 +29,12 @@ int RunCheck(const TArgs& args) {
             text += ": " + c.Detail;
         return text;
     };
+    // Damage of the files as a whole (a file cut short, an index that does not match) fails the
+    // check as a damaged image does.
+    const std::string damage = library->DamageText();
     if (args.Has("--json")) {
-        std::string out = "{" + JsonFileFields(path) +
+        std::string out = "{" + JsonFileFields(path) + ",\"fileDamage\":" +
+                          (damage.empty() ? std::string("null") : JsonString(damage)) +
                           ",\"images\":" + std::to_string(check.Checked) + ",\"damaged\":[";
         for (size_t i = 0; i < check.Damaged.size(); ++i) {
             const TDamagedRecord& d = check.Damaged[i];
@@ -40,11 +44,13 @@ int RunCheck(const TArgs& args) {
         out += "]}\n";
         std::fputs(out.c_str(), stdout);
     } else {
+        if (!damage.empty())
+            std::printf("%s\n", damage.c_str());
         for (const TDamagedRecord& d : check.Damaged)
             std::printf("%d: %s\n", d.Index, reason(d.Check).c_str());
         std::printf("%d images checked, %zu damaged\n", check.Checked, check.Damaged.size());
     }
-    return check.Damaged.empty() ? exOk : exFailed;
+    return check.Damaged.empty() && damage.empty() ? exOk : exFailed;
 }
 
 } // namespace velmora::cli

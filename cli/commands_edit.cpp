@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "core/recovery.h"
 #include "core/file_stream.h"
 #include "operations/batch_import.h"
 #include "operations/delete_images.h"
@@ -247,13 +248,30 @@ int RunRepair(const TArgs& args) {
     auto library = OpenForCommand(path, std::nullopt, exitCode);
     if (!library)
         return exitCode;
+    const bool dryRun = args.Has("--dry-run");
+    // A journal that cannot be applied is set aside first (never deleted): the library is then
+    // read as it is, and its index rebuilt from what the data file holds.
+    if (!library->RecoveryProblem().empty()) {
+        const TJournalAside aside = SetJournalAside(path, dryRun);
+        std::printf("%s the journal %s of an interrupted save as %s\n",
+                    dryRun ? "would keep" : "kept", aside.Journal.c_str(), aside.KeptAs.c_str());
+        for (const auto& [from, to] : aside.NewFiles)
+            std::printf("%s its unfinished file %s as %s\n", dryRun ? "would keep" : "kept",
+                        from.c_str(), to.c_str());
+        if (!dryRun) {
+            library = OpenForCommand(path, std::nullopt, exitCode);
+            if (!library)
+                return exitCode;
+        }
+    }
     auto* indexed = dynamic_cast<TIndexedLibrary*>(library.get());
     if (!indexed) {
+        if (!library->RecoveryProblem().empty())
+            return exOk;
         Fail(path, std::string("only WIL and WZL libraries have an index to rebuild, not a ") +
                        KindName(library->ImageType()) + " library");
         return exFailed;
     }
-    const bool dryRun = args.Has("--dry-run");
     const TIndexRepair repair = indexed->RepairIndex(dryRun);
     std::printf("%s %d images in %s; %lld bytes at the end were not understood\n",
                 dryRun ? "would index" : "indexed", repair.Found, path.c_str(),

@@ -179,9 +179,14 @@ int RunPasswd(const TArgs& args) {
         return exFailed;
     }
     if (!result.ListSaved)
-        std::fprintf(stderr, "velmora-cli: warning: the password list %s%s could not be saved\n",
-                     g_AppDir.c_str(), kPakPasswordsFileName);
-    std::printf("changed the password of %s\n", path.c_str());
+        std::fprintf(stderr,
+                     "velmora-cli: warning: %s: the password list %s still names the old "
+                     "password; the next opening of the library puts the new one in (%s)\n",
+                     path.c_str(), PasswordListPath().c_str(), result.ListWarning.c_str());
+    std::printf("changed the password of %s%s\n", path.c_str(),
+                result.ListUpdated && result.ListSaved
+                    ? (std::string("; ") + PasswordListPath() + " names the new password").c_str()
+                    : "");
     return exOk;
 }
 

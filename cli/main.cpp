@@ -139,16 +139,21 @@ const std::vector<TCommand>& Commands() {
          "match its data file, by reading the records one after another from the data file's\n"
          "header on; it stops at the first record that does not fit and reports how many images\n"
          "it found and how many bytes at the end it did not understand. The old index is kept\n"
-         "as its name + .bak.\n"
-         "  --dry-run  only report what a rebuild would find\n",
+         "as its name + .bak (.bak1, .bak2, ... when earlier backups are there).\n"
+         "A library of any kind whose interrupted save left a journal that cannot be applied\n"
+         "(it opens read-only, with a warning) gets the journal set aside as LIB.journal and\n"
+         "the unfinished files it names as FILE.unfinished; nothing is deleted.\n"
+         "  --dry-run  only report what would be done\n",
          {{}, {"--dry-run"}},
          RunRepair},
         {"check",
          "velmora-cli check LIB [--password P] [--json]\n"
          "Reads every image of a library and lists the ones that are damaged (the data file\n"
-         "ends inside them, or their bytes do not decode), with the reason. Exit status 1\n"
-         "when any is.\n"
-         "  --json  one object: the image count and the damaged images with their reasons\n",
+         "ends inside them, or their bytes do not decode), with the reason, and says what is\n"
+         "wrong with the files as a whole (an index that is missing or does not match, a file\n"
+         "cut short). Exit status 1 when anything is.\n"
+         "  --json  one object: fileDamage (or null), the image count and the damaged images\n"
+         "          with their reasons\n",
          kReadSyntax, RunCheck},
         {"passwd",
          "velmora-cli passwd PAK --password OLD --new NEW [--backup]\n"
@@ -169,38 +174,35 @@ void ExpectPositional(const TArgs& args, size_t min, size_t max) {
 }
 
 void WarnOfDamage(const std::string& name, const TGameImages& library) {
-    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(&library);
-    if (!indexed || indexed->IndexState() == TIndexState::isGood)
+    const std::string damage = library.DamageText();
+    if (damage.empty())
         return;
-    const bool missing = indexed->IndexState() == TIndexState::isMissing;
-    std::fprintf(stderr,
-                 "velmora-cli: warning: %s: %s; %d of the %d images its header counts are shown "
-                 "and edits are refused (velmora-cli repair rebuilds the index)\n",
-                 name.c_str(),
-                 missing ? "the index file is missing or empty"
-                         : "the index does not match the data file",
-                 library.RecordCount(), library.HeaderImageCount());
+    std::fprintf(stderr, "velmora-cli: warning: %s: %s; edits are refused%s\n", name.c_str(),
+                 damage.c_str(),
+                 library.ImageType() == t_Wil || library.ImageType() == t_Wzl
+                     ? " (velmora-cli repair rebuilds the index)"
+                     : "");
 }
 
-std::unique_ptr<TGameImages> OpenForCommand(const std::string& path,
-                                            const std::optional<std::string>& password,
-                                            int& exitCode, const std::string& namedAs) {
-    const std::string& name = namedAs.empty() ? path : namedAs;
-    TOpenResult opened = OpenLibraryFile(path, PakPasswordFor(name, password));
+std::unique_ptr<TGameImages>
+OpenForCommand(const std::string& path, const std::optional<std::string>& password, int& exitCode) {
+    TOpenResult opened = OpenLibraryFile(path, password);
+    for (const std::string& warning : opened.Warnings)
+        std::fprintf(stderr, "velmora-cli: warning: %s: %s\n", path.c_str(), warning.c_str());
     switch (opened.Status) {
     case TOpenStatus::osOpened:
         exitCode = exOk;
-        WarnOfDamage(name, *opened.Library);
+        WarnOfDamage(path, *opened.Library);
         return std::move(opened.Library);
     case TOpenStatus::osWrongPassword:
-        Fail(name, "wrong password");
+        Fail(path, "wrong password");
         exitCode = exWrongPassword;
         return nullptr;
     case TOpenStatus::osMissing:
     case TOpenStatus::osFailed:
         break;
     }
-    Fail(name, opened.Error);
+    Fail(path, opened.Error);
     exitCode = exFailed;
     return nullptr;
 }

@@ -10,7 +10,8 @@
 namespace velmora::cli {
 
 void Fail(const std::string& file, const std::string& reason) {
-    if (file.empty())
+    // A reason that names the file already (a file-system error of it) is not prefixed twice.
+    if (file.empty() || reason.starts_with(file + ": "))
         std::fprintf(stderr, "velmora-cli: %s\n", reason.c_str());
     else
         std::fprintf(stderr, "velmora-cli: %s: %s\n", file.c_str(), reason.c_str());

@@ -5,7 +5,8 @@
 
 namespace velmora::cli {
 
-// Prints one failure line on stderr: "velmora-cli: <file>: <reason>" (without a file when empty).
+// Prints one failure line on stderr: "velmora-cli: <file>: <reason>" (without a file when empty,
+// or when the reason starts with it already).
 void Fail(const std::string& file, const std::string& reason);
 
 // Text as a JSON string literal, quotes included. Bytes that are not well-formed UTF-8 (a file

@@ -3,10 +3,12 @@
 #include "core/checked.h"
 #include "core/palette.h"
 #include "core/png_picture.h"
-#include "core/safe_replace.h"
+#include "core/file_ops.h"
+#include "core/journal.h"
 #include "core/utils.h"
 
 #include <cfenv>
+#include <unistd.h>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -45,6 +47,11 @@ const char* EditRefusalText(TEditRefusal Refusal) {
         return "the index file is missing or empty; repair the library first";
     case TEditRefusal::erIndexDamaged:
         return "the index does not match the data file; repair the library first";
+    case TEditRefusal::erFileCutShort:
+        return "the file is cut short: it no longer tells where its images are";
+    case TEditRefusal::erSavePending:
+        return "an interrupted save waits to be finished and its journal cannot be applied "
+               "(velmora-cli repair says what to do)";
     }
     return "";
 }
@@ -105,6 +112,39 @@ std::unique_ptr<TDIB> TGameImages::FillDIB() const {
 }
 
 void TGameImages::Initialize() {}
+
+const TRecoveryReport& TGameImages::Recover() {
+    FRecovery = {};
+    FRecoveredForOpen = false;
+    FRecovery = RecoverLibrary(RecoveryFiles(), FHeldLock);
+    FRecoveredForOpen = true;
+    return FRecovery;
+}
+
+void TGameImages::RecoverForOpen() {
+    if (!FRecoveredForOpen)
+        Recover();
+    FRecoveredForOpen = false;
+}
+
+std::string TGameImages::RecoveryProblem() const {
+    if (FRecovery.Problem.empty())
+        return {};
+    return "the journal " + ExtractFileName(FRecovery.Journal) +
+           " of an interrupted save cannot be applied: " + FRecovery.Problem;
+}
+
+TFolderLock TGameImages::LockForReading() {
+    for (int attempt = 0;; ++attempt) {
+        TFolderLock lock(FFileName, TFolderLock::flShared);
+        // A writer that died after the recovery left its journal: recover again, a few times.
+        if (FHeldLock || attempt == 3 || !FRecovery.Problem.empty() ||
+            !InterruptedSaveWaiting(FFileName))
+            return lock;
+        lock.Release();
+        Recover();
+    }
+}
 
 void TGameImages::Finalize() {
     auto empty = std::make_shared<const TRecordList>();
@@ -171,6 +211,8 @@ bool TGameImages::FilesChangedOnDisk() const {
 TEditRefusal TGameImages::EditRefusal(bool) const {
     if (!FInitialized || !m_FileStream)
         return TEditRefusal::erNotOpen;
+    if (!FRecovery.Problem.empty())
+        return TEditRefusal::erSavePending;
     if (FReadOnly)
         return TEditRefusal::erReadOnlyFile;
     return TEditRefusal::erNone;
@@ -212,18 +254,34 @@ TGameImages::TUpdate TGameImages::BeginUpdate(int Index) {
 }
 
 TGameImages::TUpdate TGameImages::BeginEdit(int Index, bool OffsetsOnly) {
-    if (const TEditRefusal refusal = EditRefusal(OffsetsOnly); refusal != TEditRefusal::erNone)
+    // A read-only file may yet be made writable (below); every other refusal stands.
+    if (const TEditRefusal refusal = EditRefusal(OffsetsOnly);
+        refusal != TEditRefusal::erNone && refusal != TEditRefusal::erReadOnlyFile)
         throw EEditRefused(FFileName, refusal);
     TLibraryLock lock(FFileName, FLockTimeout);
-    // Another program saved the library since it was read: build the edit on what is on disk now,
-    // never over it.
-    if (FilesChangedOnDisk()) {
+    // A file made read-only is made writable for the edit (the owner's write permission), as the
+    // program has always done; reading alone never changes it.
+    bool reload = false;
+    if (FReadOnly)
+        for (const std::string& name : WatchedFiles())
+            if (FileExists(name) && ::access(name.c_str(), W_OK) != 0) {
+                ResetFileAttributes(name);
+                reload = true;
+            }
+    // Another program saved the library since it was read, or one that died left its save
+    // unfinished: build the edit on what is on disk now, never over it.
+    if (reload || FilesChangedOnDisk() || FileExists(JournalNameFor(FFileName))) {
+        struct THeld {
+            const TLibraryLock*& Held;
+            ~THeld() { Held = nullptr; }
+        } held{FHeldLock};
+        FHeldLock = &lock;
         if (!Reload())
             throw EFileError(FFileName,
                              "the library was changed by another program and cannot be read again");
-        if (const TEditRefusal refusal = EditRefusal(OffsetsOnly); refusal != TEditRefusal::erNone)
-            throw EEditRefused(FFileName, refusal);
     }
+    if (const TEditRefusal refusal = EditRefusal(OffsetsOnly); refusal != TEditRefusal::erNone)
+        throw EEditRefused(FFileName, refusal);
     return TUpdate(*this, Index, std::move(lock));
 }
 

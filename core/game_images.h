@@ -4,6 +4,7 @@
 #include "core/file_stream.h"
 #include "core/library_lock.h"
 #include "core/picture.h"
+#include "core/recovery.h"
 
 #include <chrono>
 #include <cstdint>
@@ -108,6 +109,8 @@ enum class TEditRefusal : uint8_t {
     erReadOnlyFile,   // the file could be opened for reading only
     erIndexMissing,   // the index file is missing, empty or not a file
     erIndexDamaged,   // the index names records the data file does not hold
+    erSavePending,    // an interrupted save's journal cannot be applied (see RecoveryProblem)
+    erFileCutShort,   // the file ends before the part that tells where its images are
 };
 // The reason in English, for the command line and the log.
 const char* EditRefusalText(TEditRefusal Refusal);
@@ -165,6 +168,20 @@ public:
     virtual void Initialize();
     virtual void Finalize();
 
+    // Finishes or undoes a save of this library that a crash, a kill or an I/O error cut short,
+    // before anything is read (see RecoverLibrary); Initialize runs it first, and an open that
+    // must settle the password list first (a Pak's password change) runs it before. Raises
+    // EFileError when a step fails: the library must then not be read.
+    const TRecoveryReport& Recover();
+    // What the last recovery found.
+    const TRecoveryReport& LastRecovery() const { return FRecovery; }
+    // Every file a save of the library may write, the data file first: what its journals may
+    // name, and whose leftovers a recovery removes.
+    virtual std::vector<std::string> RecoveryFiles() const { return {FFileName}; }
+    // A journal of an interrupted save that cannot be applied: the journal and what is wrong with
+    // it, in one sentence; empty when there is none. The library then takes no edit.
+    std::string RecoveryProblem() const;
+
     // Builds a record from a picture in the library's layout; null when the picture cannot be
     // stored.
     virtual std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
@@ -207,6 +224,9 @@ public:
     // How many more blank images the library's files can take before one of them would outgrow
     // the 2 GiB their 32-bit positions address.
     uint64_t RoomForRecords() const;
+    // What is wrong with the library's files as a whole (an index missing or not matching the
+    // data file, a file cut short), as one sentence; empty when nothing is.
+    virtual std::string DamageText() const { return {}; }
     // Why the library takes no edit (erNone when it takes them). OffsetsOnly asks about SetPoint.
     virtual TEditRefusal EditRefusal(bool OffsetsOnly = false) const;
 
@@ -260,6 +280,11 @@ protected:
     virtual bool Reload();
     // The files whose change on disk means the library must be read again.
     virtual std::vector<std::string> WatchedFiles() const { return {FFileName}; }
+    // Recover, unless it ran just before for this open.
+    void RecoverForOpen();
+    // The shared folder lock an open reads the library's files under, so that it never sees a
+    // save half made; a save that a writer left meanwhile is recovered first.
+    TFolderLock LockForReading();
 
     // Installs the records of a freshly read or written library as the current snapshot and
     // notes the state of the watched files.
@@ -290,6 +315,11 @@ private:
     std::shared_ptr<const TRecordList> FSnapshot;
     std::vector<TFileStamp> FStamps;
     std::chrono::milliseconds FLockTimeout = TLibraryLock::kDefaultTimeout;
+    TRecoveryReport FRecovery;
+    // Recover ran for the open that follows (so the open need not run it again).
+    bool FRecoveredForOpen = false;
+    // The edit lock this object holds while an edit reads the library again (BeginEdit).
+    const TLibraryLock* FHeldLock = nullptr;
 };
 
 // An edit of a library: a new list of records built from the snapshot it started on. Without

@@ -1,5 +1,7 @@
 #include "core/library_lock.h"
 
+#include "core/file_ops.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -54,6 +56,14 @@ TLibraryLock::TLibraryLock(const std::string& Path, std::chrono::milliseconds Ti
     }
 }
 
+TLibraryLock TLibraryLock::TryToLock(const std::string& Path) {
+    try {
+        return TLibraryLock(Path, std::chrono::milliseconds(0));
+    } catch (const ELibraryBusy&) {
+        return TLibraryLock();
+    }
+}
+
 TLibraryLock::TLibraryLock(TLibraryLock&& Other) noexcept : FHandle(Other.FHandle) {
     Other.FHandle = -1;
 }
@@ -74,6 +84,58 @@ TLibraryLock::~TLibraryLock() {
 void TLibraryLock::Release() {
     if (FHandle >= 0) {
         ::close(FHandle); // closing the last descriptor releases the lock
+        FHandle = -1;
+    }
+}
+
+TFolderLock::TFolderLock(const std::string& FileInFolder, TMode Mode,
+                         std::chrono::milliseconds Timeout) {
+    const int fd = ::open(FolderOf(FileInFolder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const int operation = Mode == flShared ? LOCK_SH : LOCK_EX;
+    const auto deadline = std::chrono::steady_clock::now() + Timeout;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0) {
+            FHandle = fd;
+            return;
+        }
+        const int error = errno;
+        if (error != EWOULDBLOCK && error != EINTR) {
+            // A file system without locks: nothing to wait for.
+            ::close(fd);
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::close(fd);
+            throw ELibraryBusy(FileInFolder);
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+TFolderLock::TFolderLock(TFolderLock&& Other) noexcept : FHandle(Other.FHandle) {
+    Other.FHandle = -1;
+}
+
+TFolderLock& TFolderLock::operator=(TFolderLock&& Other) noexcept {
+    if (this != &Other) {
+        Release();
+        FHandle = Other.FHandle;
+        Other.FHandle = -1;
+    }
+    return *this;
+}
+
+TFolderLock::~TFolderLock() {
+    Release();
+}
+
+void TFolderLock::Release() {
+    if (FHandle >= 0) {
+        ::close(FHandle);
         FHandle = -1;
     }
 }

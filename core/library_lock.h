@@ -33,7 +33,37 @@ public:
     TLibraryLock& operator=(const TLibraryLock&) = delete;
     ~TLibraryLock();
 
+    // The lock when no other holder has it now, else an unlocked object (Locked() false). Raises
+    // EFileError when the file cannot be opened.
+    static TLibraryLock TryToLock(const std::string& Path);
+
     bool Locked() const { return FHandle >= 0; }
+    void Release();
+
+private:
+    int FHandle = -1;
+};
+
+// A lock on the folder that holds a library's data file, short-lived where the library lock lasts
+// a whole edit: a save holds it exclusively while it makes its changes visible (renames over the
+// library's files, bytes written where they lie, a recovery), and an open holds it shared while it
+// reads the index and the headers. So a reader sees the files all old or all new, and never waits
+// for an edit that is still being built. Folders that cannot be opened are not locked.
+class TFolderLock {
+public:
+    enum TMode : uint8_t { flShared, flExclusive };
+    static constexpr std::chrono::milliseconds kDefaultTimeout{30000};
+
+    TFolderLock() = default;
+    // Waits up to Timeout. Raises ELibraryBusy (naming FileInFolder) after it.
+    TFolderLock(const std::string& FileInFolder, TMode Mode,
+                std::chrono::milliseconds Timeout = kDefaultTimeout);
+    TFolderLock(TFolderLock&& Other) noexcept;
+    TFolderLock& operator=(TFolderLock&& Other) noexcept;
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+    ~TFolderLock();
+
     void Release();
 
 private:

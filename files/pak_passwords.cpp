@@ -1,6 +1,7 @@
 #include "files/pak_passwords.h"
 
 #include "core/file_stream.h"
+#include "core/recovery.h"
 #include "core/utils.h"
 #include "files/app_dir.h"
 #include "files/text_file.h"
@@ -31,11 +32,11 @@ std::string NamePart(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+} // namespace
+
 std::string PasswordListPath() {
     return g_AppDir + kPakPasswordsFileName;
 }
-
-} // namespace
 
 std::vector<TPakPassword> ParsePakPasswordLines(const std::vector<std::string>& lines) {
     std::vector<TPakPassword> entries;
@@ -69,6 +70,47 @@ void LoadPakPasswords(const std::string& fileName) {
         lines = {g_AppDir + defaultLibrary + "|" + kDefaultPakPassword};
     }
     g_PakPasswords = ParsePakPasswordLines(lines);
+    // A password change writes the list along with the library; recovery may finish that.
+    SetProgramFiles({path});
+}
+
+TListedPasswordChange PlanListedPassword(const std::string& libraryFile,
+                                         const std::string& password) {
+    TListedPasswordChange change;
+    const std::string path = PasswordListPath();
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && !FileExists(path)) {
+        change.Readable = false;
+        change.Error = path + ": a folder stands where the password list belongs";
+        return change;
+    }
+    if (!FileExists(path))
+        return change;
+    try {
+        change.OldBytes = TFileStream::ReadAll(path);
+    } catch (const EFileError& e) {
+        change.Readable = false;
+        change.Error = e.what();
+        return change;
+    }
+    const TTextEncoding encoding = DetectTextEncoding(change.OldBytes);
+    std::vector<std::string> lines = SplitTextLines(DecodeText(change.OldBytes, encoding));
+    const std::string name = NamePart(libraryFile);
+    for (std::string& line : lines) {
+        const std::vector<TPakPassword> entry = ParsePakPasswordLines({line});
+        if (!change.EntryFound && entry.size() == 1 &&
+            SameText(NamePart(entry.front().sFileName), name)) {
+            // Only this line changes; every other line (comments included) stays as it was.
+            line = entry.front().sFileName + "|" + password;
+            change.EntryFound = true;
+        }
+    }
+    if (!change.EntryFound)
+        return change;
+    TTextEncoding used;
+    change.NewBytes = TextFileBytes(lines, encoding, used);
+    change.Entries = ParsePakPasswordLines(lines);
+    return change;
 }
 
 bool SavePakPasswords() {

@@ -2,6 +2,7 @@
 
 #include "protection/password_text.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,23 @@ inline constexpr const char* kPakPasswordsFileName = "Pak.txt";
 // starting with the digit 1 are skipped; "name|password|ignored", a missing password means the
 // default one. An unreadable file is treated like an empty one.
 void LoadPakPasswords(const std::string& fileName = {});
+
+// The password list's file: g_AppDir + "Pak.txt".
+std::string PasswordListPath();
+
+// A change of the password list on disk that gives the first entry named like a library (file-name
+// part, any case) a new password, the other lines kept as they are.
+struct TListedPasswordChange {
+    bool Readable = true;              // false: the list is there but cannot be read (see Error)
+    bool EntryFound = false;           // an entry names the library: NewBytes and Entries are set
+    std::vector<uint8_t> OldBytes;     // the list as it was read (empty without a list)
+    std::vector<uint8_t> NewBytes;     // the list with the entry changed, in its encoding
+    std::vector<TPakPassword> Entries; // the entries of the changed list
+    std::string Error;
+};
+// Plans that change against the list as it is on disk now (nothing is written).
+TListedPasswordChange PlanListedPassword(const std::string& libraryFile,
+                                         const std::string& password);
 
 // Writes g_PakPasswords to g_AppDir + "Pak.txt" as "name|password" lines, replacing the file and
 // keeping the text encoding it had (UTF-8 for a new file). False when the file could not be

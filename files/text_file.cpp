@@ -2,11 +2,13 @@
 
 #include "core/code_page.h"
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/file_ops.h"
+#include "core/file_replacement.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 
@@ -108,8 +110,10 @@ void AppendUtf16(std::vector<uint8_t>& out, uint32_t cp, bool bigEndian) {
     }
 }
 
-std::vector<uint8_t> LinesBytes(const std::vector<std::string>& lines, TTextEncoding encoding,
-                                TTextEncoding& used) {
+} // namespace
+
+std::vector<uint8_t> TextFileBytes(const std::vector<std::string>& lines, TTextEncoding encoding,
+                                   TTextEncoding& used) {
     std::string text;
     for (const std::string& line : lines) {
         text += line;
@@ -124,8 +128,6 @@ std::vector<uint8_t> LinesBytes(const std::vector<std::string>& lines, TTextEnco
     }
     return bytes;
 }
-
-} // namespace
 
 TTextEncoding DetectTextEncoding(std::span<const uint8_t> data) {
     static constexpr uint8_t le[] = {0xFF, 0xFE};
@@ -226,7 +228,7 @@ bool ReadTextFile(const std::string& fileName, std::vector<std::string>& lines,
 void WriteTextFile(const std::string& fileName, const std::vector<std::string>& lines,
                    TTextEncoding encoding) {
     TTextEncoding used;
-    const std::vector<uint8_t> bytes = LinesBytes(lines, encoding, used);
+    const std::vector<uint8_t> bytes = TextFileBytes(lines, encoding, used);
     // A file that may not be written is refused as writing it in place would be; otherwise the
     // new text is written beside it and renamed over it, so that a crash keeps the old text.
     const std::string target = ResolveLinks(fileName);
@@ -250,19 +252,18 @@ void RewriteTextFile(const std::string& fileName, const std::vector<std::string>
 }
 
 void AppendTextLine(const std::string& fileName, const std::string& line) {
-    if (!FileExists(fileName)) {
-        WriteTextFile(fileName, {line}, TTextEncoding::teUTF8);
-        return;
+    std::vector<uint8_t> existing;
+    int64_t size = 0;
+    if (FileExists(fileName)) {
+        // The start of the file tells its encoding; a log only grows, so reading all of it on
+        // every line would cost more and more. The prefix may end inside a UTF-8 sequence:
+        // cutting up to three bytes off its end finds the longest well-formed start.
+        const TFileStream file(fileName, TFileStream::fmOpenRead);
+        size = file.Size();
+        constexpr int64_t kPrefix = 64 * 1024;
+        existing.resize(size_t(std::min(size, kPrefix)));
+        existing.resize(file.ReadAt(0, existing));
     }
-    TFileStream file(fileName, TFileStream::fmOpenReadWrite);
-    const int64_t size = file.Size();
-    // The start of the file tells its encoding; a log only grows, so reading all of it on every
-    // line would cost more and more. The prefix may end inside a UTF-8 sequence: cutting up to
-    // three bytes off its end finds the longest well-formed start.
-    constexpr int64_t kPrefix = 64 * 1024;
-    std::vector<uint8_t> existing(size_t(std::min(size, kPrefix)));
-    file.Seek(0);
-    existing.resize(file.Read(existing));
     TTextEncoding encoding = DetectTextEncoding(existing);
     if (encoding == TTextEncoding::teGBK && int64_t(existing.size()) < size) {
         for (size_t cut = 1; cut <= 3 && cut < existing.size(); ++cut) {
@@ -286,8 +287,25 @@ void AppendTextLine(const std::string& fileName, const std::string& line) {
         skip = 2;
     if (existing.empty())
         skip = 0;
-    file.Seek(size);
-    file.Write(std::span<const uint8_t>(bytes).subspan(skip));
+    // Opened for appending, so that every line lands at the end as it is then, whoever else
+    // (another process, another thread) appends at the same time; one write per line.
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw EFileError(fileName, std::strerror(errno));
+    const std::span<const uint8_t> out = std::span<const uint8_t>(bytes).subspan(skip);
+    size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            ::close(fd);
+            throw EFileError(fileName, std::strerror(error));
+        }
+        done += size_t(n);
+    }
+    ::close(fd);
 }
 
 } // namespace velmora

@@ -25,6 +25,11 @@ std::string DecodeText(std::span<const uint8_t> data, TTextEncoding encoding);
 // character has no GBK code (out is then unspecified).
 bool EncodeText(const std::string& text, TTextEncoding encoding, std::vector<uint8_t>& out);
 
+// The bytes of a text file of these lines, each ending in CR LF, in the encoding (with its
+// byte-order mark); used is the encoding written: UTF-8 when the text has no GBK code.
+std::vector<uint8_t> TextFileBytes(const std::vector<std::string>& lines, TTextEncoding encoding,
+                                   TTextEncoding& used);
+
 // Splits text into lines at CR LF, LF or CR; a final line end does not start another line.
 std::vector<std::string> SplitTextLines(const std::string& text);
 

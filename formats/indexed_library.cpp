@@ -2,7 +2,9 @@
 
 #include "core/checked.h"
 #include "core/library_lock.h"
-#include "core/safe_replace.h"
+#include "core/file_ops.h"
+#include "core/file_replacement.h"
+#include "core/in_place_change.h"
 #include "core/utils.h"
 #include "formats/library_file.h"
 #include "formats/sequential_writer.h"
@@ -39,9 +41,25 @@ std::vector<std::string> TIndexedLibrary::WatchedFiles() const {
     return {FFileName, FIndexFile.empty() ? IndexFileName() : FIndexFile};
 }
 
+std::vector<std::string> TIndexedLibrary::RecoveryFiles() const {
+    const std::string index = FIndexFile.empty() ? IndexFileName() : FIndexFile;
+    return {FFileName, index, index + ".bak"};
+}
+
 bool TIndexedLibrary::CreateFile(uint8_t ABitCount, const std::string&) {
     const auto [data, index] = NewFiles(ABitCount);
     const std::string indexName = IndexFileName();
+    // A library that is there already is replaced as an edit of it: under its lock, after any
+    // save of it that was cut short is settled.
+    TLibraryLock lock;
+    if (FileExists(FFileName))
+        lock = TLibraryLock(FFileName);
+    if (const TRecoveryReport report =
+            RecoverLibrary(RecoveryFiles(), lock.Locked() ? &lock : nullptr);
+        !report.Problem.empty())
+        throw EFileError(FFileName,
+                         "the journal " + ExtractFileName(report.Journal) +
+                             " of an interrupted save cannot be applied: " + report.Problem);
     for (const std::string* name : {static_cast<const std::string*>(&FFileName), &indexName})
         if (FileExists(*name))
             ResetFileAttributes(*name);
@@ -55,10 +73,11 @@ bool TIndexedLibrary::CreateFile(uint8_t ABitCount, const std::string&) {
 void TIndexedLibrary::Initialize() {
     if (FInitialized)
         Finalize();
-    // A save that a crash interrupted is finished or undone before anything is read.
-    // Backups are written through the replacement too: an unfinished one is removed with it.
-    const std::string index = IndexFileName();
-    RecoverReplacement(FFileName, {index, index + ".bak"});
+    // A save that a crash interrupted is finished or undone before anything is read, and the
+    // files are read as one: never the data file of one save with the index of another.
+    FIndexFile.clear();
+    RecoverForOpen();
+    const TFolderLock reading = LockForReading();
     if (!FileExists(FFileName))
         return;
     bool readOnly = false;
@@ -78,6 +97,7 @@ void TIndexedLibrary::LoadIndex() {
     const TLayout& layout = FLayout;
     FIndexFile = IndexFileName();
     FIndexState = TIndexState::isMissing;
+    FCutAt = -1;
     FLaidOutAsRewrite = false;
     TRecordList records;
     bool indexReadOnly = false;
@@ -102,15 +122,19 @@ void TIndexedLibrary::LoadIndex() {
         const size_t headerSize = size_t(layout.ImageHeaderSize);
         // Every record's header, read in one go; empty slots read none (zeros).
         std::vector<int64_t> headerAt(size_t(count), -1);
+        bool cutShort = false;
         for (int64_t i = 0; i < count; ++i) {
             const int32_t position = GetI32(positions.data() + i * 4);
             if (!layout.EmptySlotsBelowFirstRecord || position >= layout.FirstRecordAt) {
-                if (position < layout.FirstRecordAt ||
-                    int64_t(position) + layout.ImageHeaderSize > dataSize)
+                if (position < layout.FirstRecordAt)
                     FIndexState = TIndexState::isDamaged;
+                else if (int64_t(position) + layout.ImageHeaderSize > dataSize)
+                    cutShort = true; // the data file ends before this record's header
                 headerAt[size_t(i)] = position;
             }
         }
+        if (cutShort)
+            FIndexState = TIndexState::isDamaged;
         std::vector<uint8_t> headers(size_t(count) * headerSize);
         ReadBlocksAt(*m_FileStream, headerAt, headerSize, headers);
         // Whether every record's header is stored as a rewrite would write it.
@@ -125,6 +149,12 @@ void TIndexedLibrary::LoadIndex() {
             bool asWritten = true;
             std::shared_ptr<TImageData> record =
                 StoredRecord(position, header, dataSize, next, m_FileStream, &asWritten);
+            // Where a file cut short ends: inside the first record it does not hold whole.
+            if (cutShort && FCutAt < 0 && position >= layout.FirstRecordAt &&
+                int64_t(position) + std::max<int64_t>(layout.ImageHeaderSize,
+                                                      record->HasImage() ? record->DataSize : 0) >
+                    dataSize)
+                FCutAt = int(i);
             if (!asWritten || (record->HasImage() &&
                                !std::equal(header.begin(), header.end(), record->Header().begin(),
                                            record->Header().end())))
@@ -185,6 +215,24 @@ void TIndexedLibrary::Finalize() {
     m_IndexStream.reset();
     FIndexState = TIndexState::isGood;
     FHeaderImageCount = 0;
+}
+
+std::string TIndexedLibrary::DamageText() const {
+    const std::string shown = std::to_string(RecordCount()) + " of the " +
+                              std::to_string(HeaderImageCount()) +
+                              " images its header counts are shown";
+    switch (FIndexState) {
+    case TIndexState::isGood:
+        return {};
+    case TIndexState::isMissing:
+        return "the index file is missing or empty; " + shown;
+    case TIndexState::isDamaged:
+        break;
+    }
+    if (FCutAt >= 0)
+        return "the data file is cut short: it ends inside image " + std::to_string(FCutAt) +
+               " of the " + std::to_string(RecordCount()) + " its index names";
+    return "the index does not match the data file; " + shown;
 }
 
 TEditRefusal TIndexedLibrary::EditRefusal(bool OffsetsOnly) const {
@@ -582,26 +630,34 @@ TIndexRepair TIndexedLibrary::RepairIndex(bool DryRun) {
         throw EFileError(indexName, "a folder stands where the index file belongs; move it away");
     std::vector<uint8_t> rebuilt = IndexHeaderBytes(uint32_t(result.Found));
     rebuilt.insert(rebuilt.end(), positions.begin(), positions.end());
+    // The old index (if any) is kept under the first free name of NAME.bak, NAME.bak1, ... and
+    // the new one replaces it, both in one step: a repair cut short at any point leaves the old
+    // index in place and every earlier backup where it was, or the whole repair done.
+    TFileReplacement replacement({indexName}, FFileName);
+    replacement.Stream(0).Write(rebuilt);
     if (FileExists(indexName)) {
         const std::vector<uint8_t> old = TFileStream::ReadAll(indexName);
-        // An index that already lists every record is left alone, and so are earlier backups:
-        // the one there moves to the first free NAME.bak1, NAME.bak2, ... (a rename, so that a
-        // repair cut short loses none), and NAME.bak receives this index.
+        // An index that already lists every record is left alone.
         if (old == rebuilt)
             return result;
         result.BackupFile = indexName + ".bak";
-        if (std::filesystem::exists(result.BackupFile, ec)) {
-            std::string earlier;
-            for (int n = 1; earlier.empty() || std::filesystem::exists(earlier, ec); ++n)
-                earlier = result.BackupFile + std::to_string(n);
-            std::filesystem::rename(result.BackupFile, earlier);
+        for (int n = 1; std::filesystem::exists(result.BackupFile, ec); ++n)
+            result.BackupFile = indexName + ".bak" + std::to_string(n);
+        const std::string backup = HiddenNameFor(ResolveLinks(indexName) + ".bak", ".new");
+        TFileStream copy(backup, TFileStream::fmCreate, result.BackupFile);
+        try {
+            copy.Write(old);
+            copy.Close();
+        } catch (...) {
+            copy.Close();
+            RemoveQuietly(backup);
+            throw;
         }
-        TFileReplacement backup({result.BackupFile});
-        backup.Stream(0).Write(old);
-        backup.Commit();
+        // Put in place before the new index, so that the old one is never without its copy.
+        replacement.Precede(
+            {backup, ExtractFilePath(ResolveLinks(indexName)) + ExtractFileName(result.BackupFile),
+             std::nullopt});
     }
-    TFileReplacement replacement({indexName});
-    replacement.Stream(0).Write(rebuilt);
     replacement.Commit();
     result.Written = true;
     if (!Reload())

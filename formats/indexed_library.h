@@ -54,6 +54,7 @@ public:
     TPoint GetPoint(int Index) override;
     int HeaderImageCount() const override { return FHeaderImageCount; }
     TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;
+    std::string DamageText() const override;
 
     TIndexState IndexState() const { return FIndexState; }
     // Writes a new, empty library at FileName (see the formats), replacing any old data and index
@@ -62,6 +63,7 @@ public:
     // The index file: an existing one whatever the case of its extension, else the data file's
     // base name with the format's index extension.
     std::string IndexFileName() const;
+    std::vector<std::string> RecoveryFiles() const override;
     // Rebuilds the index by scanning the data file from its first record on, stopping cleanly at
     // the first record that does not fit. Unless DryRun, the old index (if any) is kept as its
     // name + ".bak", the new one replaces it crash-safely and the library is read again. Runs under
@@ -155,6 +157,8 @@ private:
     bool RecordStartsAt(int64_t Position, int64_t DataSize) const;
 
     TIndexState FIndexState = TIndexState::isGood;
+    // The first record the data file ends before (its index being whole otherwise), or -1.
+    int FCutAt = -1;
     std::string FIndexFile;
     // The files hold exactly what a full rewrite of the current records would write: appends may
     // then go after the end.

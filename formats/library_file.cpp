@@ -10,7 +10,6 @@
 namespace velmora {
 
 std::shared_ptr<TFileStream> OpenLibraryStream(const std::string& name, bool& readOnly) {
-    ResetFileAttributes(name);
     readOnly = false;
     try {
         if (LookOnlyProcess()) {
@@ -59,6 +58,15 @@ void ReadBlocksAt(const TFileStream& stream, std::span<const int64_t> Positions,
     } adviseAgain{stream};
     std::exception_ptr failure;
     std::mutex failureLock;
+    const auto readShare = [&](size_t first, size_t last) {
+        try {
+            readRange(first, last);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
     std::vector<std::thread> workers;
     workers.reserve(threads);
     const size_t share = (count + threads - 1) / threads;
@@ -66,18 +74,11 @@ void ReadBlocksAt(const TFileStream& stream, std::span<const int64_t> Positions,
         const size_t first = std::min(count, t * share);
         const size_t last = std::min(count, first + share);
         try {
-            workers.emplace_back([&, first, last] {
-                try {
-                    readRange(first, last);
-                } catch (...) {
-                    const std::lock_guard<std::mutex> lock(failureLock);
-                    if (!failure)
-                        failure = std::current_exception();
-                }
-            });
+            workers.emplace_back(readShare, first, last);
         } catch (const std::system_error&) {
-            // No thread to spare: this one reads the share.
-            readRange(first, last);
+            // No thread to spare: this one reads the share (its failure is kept like theirs, so
+            // that every worker is joined before anything is raised).
+            readShare(first, last);
         }
     }
     for (std::thread& worker : workers)

@@ -47,6 +47,7 @@ void TQuillrand::Initialize() {
     // Only a successful password check leaves the decrypted header and the open file.
     if (FInitialized || !FPasswordChecked || !m_FileStream)
         return;
+    const TFolderLock reading = LockForReading();
     DoBeginRead();
     const uint64_t fileSize = uint64_t(m_FileStream->Size());
     TRecordList records = m_bfType != 0 ? LoadNewLayout(fileSize) : LoadOldLayout(fileSize);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/file_replacement.h"
 #include "core/game_images.h"
 #include "formats/image_info.h"
 #include "formats/pak_header.h"
@@ -67,6 +68,9 @@ public:
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
     std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
     int HeaderImageCount() const override;
+    std::vector<std::string> RecoveryFiles() const override {
+        return {FFileName, FFileName + ".bak"};
+    }
 
     // Derives the candidate key of a password (UTF-8; converted to its code-page bytes).
     void InputPassWord(const std::string& PassWord);
@@ -76,9 +80,13 @@ public:
     // a check code instead, written with the next edit. Nothing is written here.
     bool CheckPassword();
     // Re-keys the opened library under a new password (empty = the default password) as one
-    // edit; with boBack the file is first copied to FileName + ".bak". Raises EEditRefused when
-    // the library takes no edits and EFileError when it cannot be written (it stays as it was).
-    void ChangePassword(const std::string& sNewPassword, bool boBack);
+    // edit; with boBack a copy of the old file becomes FileName + ".bak" in the same step. Along
+    // are files of the program replaced in that step too, after the library (the password list
+    // naming the new password). Raises EEditRefused when the library takes no edits and
+    // EFileError when it cannot be written (it stays as it was; EReplacementIncomplete: the next
+    // opening finishes the change).
+    void ChangePassword(const std::string& sNewPassword, bool boBack,
+                        std::vector<TAccompanyingFile> Along = {});
 
     // The decrypted record header as a copy: 16 bytes (the image-info layout) in the new layout,
     // 12 in the old. None when not loaded, out of range or for an empty slot.
@@ -150,6 +158,10 @@ private:
     bool FHeaderConverted = false;
     // The header the next save writes (a change of password), instead of FHeader.
     std::optional<TPakFileHeader> FNextHeader;
+    // Files the next full rewrite puts in place with the library (ChangePassword): a copy of the
+    // old file before it, program files after it.
+    std::optional<TAccompanyingFile> FBackup;
+    std::vector<TAccompanyingFile> FAlong;
 };
 
 } // namespace velmora

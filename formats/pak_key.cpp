@@ -4,8 +4,10 @@
 
 #include "formats/library_file.h"
 
+#include "core/file_ops.h"
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/journal.h"
+#include "core/file_replacement.h"
 #include "core/utils.h"
 #include "protection/cipher.h"
 #include "protection/password_text.h"
@@ -47,7 +49,7 @@ void TQuillrand::OpenFile() {
     if (m_FileStream && m_FileStream->IsOpen())
         return;
     // A save that a crash interrupted is finished or undone before anything is read.
-    RecoverReplacement(FFileName, {FFileName + ".bak"});
+    RecoverForOpen();
     // A file that cannot be written (read-only media) is still read; its edits are refused.
     bool readOnly = false;
     m_FileStream = OpenLibraryStream(FFileName, readOnly);
@@ -137,7 +139,8 @@ bool TQuillrand::CheckPassword() {
     return true;
 }
 
-void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
+void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack,
+                                std::vector<TAccompanyingFile> Along) {
     if (!FInitialized || !m_FileStream)
         throw EEditRefused(FFileName, TEditRefusal::erNotOpen);
     const std::string password = sNewPassword.empty() ? kDefaultPakPassword : sNewPassword;
@@ -148,11 +151,26 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     TUpdate update = BeginUpdate(-1);
     DoBeginRead();
     if (boBack) {
-        const std::vector<uint8_t> old = TFileStream::ReadAll(FFileName);
-        // The backup replaces an older one only once it is complete.
-        TFileReplacement backup({FFileName + ".bak"});
-        backup.Stream(0).Write(old);
-        backup.Commit();
+        // The copy is put in place with the re-keyed file, in the same step: a change cut short
+        // leaves no backup of a file that did not change, nor the file changed without it.
+        const std::string backup = ResolveLinks(FFileName + ".bak");
+        const std::string copy = HiddenNameFor(backup, ".new");
+        try {
+            TFileStream out(copy, TFileStream::fmCreate, backup);
+            std::vector<uint8_t> chunk(size_t(1) << 20);
+            for (int64_t at = 0;;) {
+                const size_t n = m_FileStream->ReadAt(at, chunk);
+                if (n == 0)
+                    break;
+                out.Write(std::span<const uint8_t>(chunk).first(n));
+                at += int64_t(n);
+            }
+        } catch (...) {
+            RemoveQuietly(copy);
+            throw;
+        }
+        // Put in place first: when that fails, nothing has changed.
+        FBackup = TAccompanyingFile{copy, backup, std::nullopt};
     }
     const TPakKey oldKey = FHeader.Key();
     const TPakKey newKey = DeriveKey(*keyText);
@@ -168,14 +186,26 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack) {
     for (int i = 0; i < update.Count(); ++i)
         DoRead();
     FNextHeader = next;
+    FAlong = std::move(Along);
     update.MarkChanged();
     try {
         update.EndUpdate();
     } catch (...) {
         FNextHeader.reset();
+        // New files a replacement that failed before it was made never took over.
+        if (!FileExists(JournalNameFor(FFileName))) {
+            if (FBackup)
+                RemoveQuietly(FBackup->NewFile);
+            for (const TAccompanyingFile& file : FAlong)
+                RemoveQuietly(file.NewFile);
+        }
+        FBackup.reset();
+        FAlong.clear();
         throw;
     }
     FNextHeader.reset();
+    FBackup.reset();
+    FAlong.clear();
     FKeyData = newKey.KeyData;
     FChain = newKey.Chain;
 }

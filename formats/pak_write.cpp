@@ -4,7 +4,9 @@
 
 #include "core/checked.h"
 #include "core/palette.h"
-#include "core/safe_replace.h"
+#include "core/utils.h"
+#include "core/file_replacement.h"
+#include "core/in_place_change.h"
 #include "core/zlib_util.h"
 #include "formats/alpha_plane.h"
 #include "formats/image_info.h"
@@ -83,6 +85,17 @@ bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
     const std::optional<std::string> keyText = PasswordKeyText(PassWord);
     if (!keyText)
         return false;
+    // A library that is there already is replaced as an edit of it: under its lock, after any
+    // save of it that was cut short is settled.
+    TLibraryLock lock;
+    if (FileExists(FFileName))
+        lock = TLibraryLock(FFileName);
+    if (const TRecoveryReport report =
+            RecoverLibrary(RecoveryFiles(), lock.Locked() ? &lock : nullptr);
+        !report.Problem.empty())
+        throw EFileError(FFileName,
+                         "the journal " + ExtractFileName(report.Journal) +
+                             " of an interrupted save cannot be applied: " + report.Problem);
     if (FileExists(FFileName))
         ResetFileAttributes(FFileName);
     // Written beside any old file and renamed over it: a failure leaves the old file whole.
@@ -97,13 +110,15 @@ bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
     header.SetIndexOffset(uint32_t(PakDataBase(2)));
     header.SetBitCount(ABitCount);
     header.SetCreateDate(LocalDateTimeNow());
-    header.SetKey(key);
-    FHeader = header;
 
     uint8_t code[10];
     EncryptChained(reinterpret_cast<const uint8_t*>(kPakMagic2.data()), code, 10, key);
     header.SetCheckCode(code, 10);
+    // The key stays out of the file, as with every header written: the check code alone tells
+    // whether a password fits, and the header is encrypted under a key anyone can derive.
     const std::vector<uint8_t> encrypted = EncryptText(header.Bytes, HeaderKeyText(2));
+    header.SetKey(key);
+    FHeader = header;
 
     std::array<uint8_t, kPakFileHeaderInfoSize> magic{};
     magic[0] = uint8_t(kPakMagic2.size());
@@ -396,6 +411,10 @@ TRecordList TQuillrand::RewriteLibrary(const TRecordList& Records, TPakFileHeade
     Header.SetIndexOffset(uint32_t(newLayout ? base : recordsEnd));
 
     TFileReplacement replacement({FFileName});
+    if (FBackup)
+        replacement.Precede(*FBackup);
+    for (const TAccompanyingFile& along : FAlong)
+        replacement.Accompany(along);
     TFileStream& file = replacement.Stream(0);
     // Whatever lies around magic and header before the data base is carried over unchanged.
     std::vector<uint8_t> start(size_t(std::min<int64_t>(m_FileStream->Size(), DataBase())), 0);

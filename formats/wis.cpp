@@ -2,7 +2,7 @@
 
 #include "core/checked.h"
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/in_place_change.h"
 #include "formats/library_file.h"
 #include "formats/image_info.h"
 #include "formats/wis_format.h"
@@ -71,7 +71,8 @@ void TWis::Initialize() {
     if (FInitialized)
         Finalize();
     // Offsets whose patching a crash interrupted are finished first.
-    RecoverReplacement(FFileName);
+    RecoverForOpen();
+    const TFolderLock reading = LockForReading();
     if (!FileExists(FFileName))
         return;
     // Without write access the pictures can still be read; only SetPoint is refused.
@@ -115,6 +116,18 @@ void TWis::LoadIndex() {
         }
     }
     m_IndexList.assign(taken.rbegin(), taken.rend());
+    // A file with images ends in its table, and the table reaches back to the first record or
+    // names records that lie before it. A file cut short has lost the table, or ends in pixel
+    // bytes read as entries that name nothing in it: its images are found by reading the records
+    // one after another from the head on, as far as they are whole.
+    FCutShort = size > wis::kHeadSize;
+    for (const TWisHeader& entry : m_IndexList)
+        if (entry.OffSet == wis::kHeadSize ||
+            RangeInside(uint64_t(entry.OffSet), uint64_t(wis::kImageHeaderSize) + entry.Length,
+                        uint64_t(FIndexOffset)))
+            FCutShort = false;
+    if (FCutShort)
+        m_IndexList = ScanRecords(size);
 
     TRecordList records;
     records.reserve(m_IndexList.size());
@@ -137,8 +150,56 @@ void TWis::LoadIndex() {
     SetRecords(std::move(records));
 }
 
+// The records that lie whole one after another from the head on: a raw payload holds width x
+// height bytes, a run-length one as many as decoding that many pixels takes.
+std::vector<TWisHeader> TWis::ScanRecords(int64_t Size) const {
+    std::vector<TWisHeader> found;
+    int64_t at = wis::kHeadSize;
+    uint8_t headerBytes[wis::kImageHeaderSize];
+    while (at + wis::kImageHeaderSize <= Size) {
+        ReadAt(*m_FileStream, at, headerBytes);
+        const TWisImageHeader header = ParseImageHeader(headerBytes);
+        if (header.Width < 1 || header.Height < 1)
+            break;
+        const int64_t pixels = int64_t(header.Width) * header.Height;
+        const int64_t start = at + wis::kImageHeaderSize;
+        int64_t length = pixels;
+        if (header.Flag == wis::kRleFlag) {
+            // Two bytes per run at worst, plus the count bytes of literal runs.
+            std::vector<uint8_t> data(size_t(std::min(Size - start, pixels * 2 + 16)));
+            data.resize(m_FileStream->ReadAt(start, data));
+            size_t used = 0;
+            int64_t made = 0;
+            while (made < pixels && used + 2 <= data.size()) {
+                const uint8_t control = data[used], value = data[used + 1];
+                used += 2;
+                made += control >= 1 ? control : value;
+                if (control == 0)
+                    used += value;
+            }
+            if (made < pixels || used > data.size())
+                break;
+            length = int64_t(used);
+        }
+        if (start + length > Size || length > std::numeric_limits<int32_t>::max())
+            break;
+        found.push_back({int32_t(at), int32_t(length), 0});
+        at = start + length;
+    }
+    return found;
+}
+
+std::string TWis::DamageText() const {
+    if (!FCutShort)
+        return {};
+    return "the file is cut short: its table of images is missing, and the " +
+           std::to_string(m_IndexList.size()) +
+           " whole images found one after another from its start are shown";
+}
+
 void TWis::Finalize() {
     FInitialized = false;
+    FCutShort = false;
     TGameImages::Finalize();
     m_FileStream.reset();
     m_IndexList.clear();
@@ -146,9 +207,12 @@ void TWis::Finalize() {
 
 TEditRefusal TWis::EditRefusal(bool OffsetsOnly) const {
     const TEditRefusal refusal = TGameImages::EditRefusal(OffsetsOnly);
-    if (refusal != TEditRefusal::erNone || OffsetsOnly)
+    if (refusal != TEditRefusal::erNone)
         return refusal;
-    return TEditRefusal::erReadOnlyFormat;
+    if (!OffsetsOnly)
+        return TEditRefusal::erReadOnlyFormat;
+    // Offsets written into a file cut short would land where no table says an image is.
+    return FCutShort ? TEditRefusal::erFileCutShort : TEditRefusal::erNone;
 }
 
 std::unique_ptr<TDIB> TWis::ReadPicture(const TImageData& Record) const {

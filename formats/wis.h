@@ -33,6 +33,7 @@ public:
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
     std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
     TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;
+    std::string DamageText() const override;
 
     // Where the table starts.
     int64_t IndexOffset() const { return FIndexOffset; }
@@ -44,10 +45,13 @@ protected:
 
 private:
     void LoadIndex();
+    std::vector<TWisHeader> ScanRecords(int64_t Size) const;
     std::unique_ptr<TDIB> ReadPicture(const TImageData& Record) const;
 
     std::vector<TWisHeader> m_IndexList;
     int64_t FIndexOffset = 0;
+    // The file ends before its table (see DamageText).
+    bool FCutShort = false;
 };
 
 // Decodes run-length data into Target and returns the number of bytes written. A control byte

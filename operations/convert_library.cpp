@@ -1,7 +1,8 @@
 #include "operations/convert_library.h"
 
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/file_replacement.h"
+#include "core/recovery.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
 #include "formats/image_info.h"
@@ -161,6 +162,19 @@ bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& 
 }
 
 void Convert(const TConvertOptions& options, const TProgress& progress, TConvertResult& result) {
+    // An existing target is edited as a whole: under its lock, after any save of it that was cut
+    // short is settled (and what an earlier conversion into it left is removed).
+    TLibraryLock targetLock;
+    if (FileExists(options.TargetPath))
+        targetLock = TLibraryLock(options.TargetPath);
+    const TRecoveryReport recovery =
+        RecoverLibrary(CreateLibrary(options.TargetKind, options.TargetPath)->RecoveryFiles(),
+                       targetLock.Locked() ? &targetLock : nullptr);
+    if (!recovery.Problem.empty()) {
+        result.Error = options.TargetPath + ": the journal " + ExtractFileName(recovery.Journal) +
+                       " of an interrupted save cannot be applied: " + recovery.Problem;
+        return;
+    }
     std::unique_ptr<TGameImages> source = OpenSource(options, result.Plan);
     if (!source) {
         result.WrongPassword = result.Plan.WrongPassword;
@@ -235,11 +249,10 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
             pairs.emplace_back(from[k], to[k]);
     try {
         ReplaceFilesAtomically(options.TargetPath, pairs);
-    } catch (...) {
-        // With its journal written, the next opening of the target finishes the replacement
-        // from the new files: they must stay.
-        if (FileExists(JournalNameFor(options.TargetPath)))
-            cleanup.Keep();
+    } catch (const EReplacementIncomplete&) {
+        // The journal stays, and the next opening of the target finishes the replacement from
+        // the new files: they must stay too.
+        cleanup.Keep();
         throw;
     }
     cleanup.Keep();
@@ -282,11 +295,6 @@ std::string ConversionLossText(const TConversionPlan& plan) {
     return text;
 }
 
-void RecoverConversion(const std::string& target, TImageType kind) {
-    const std::vector<std::string> files = LibraryFiles(target, kind);
-    RecoverReplacement(files.front(), std::vector<std::string>(files.begin() + 1, files.end()));
-}
-
 TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& progress) {
     TConvertResult result;
     if (!ConversionSupported(options.SourceKind, options.TargetKind)) {
@@ -327,11 +335,15 @@ TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& p
         return result;
     }
     try {
-        RecoverConversion(options.TargetPath, options.TargetKind);
         Convert(options, progress, result);
     } catch (const std::exception& e) {
         result.Done = false;
         result.Error = e.what();
+        // The new library is built under a hidden work name that means nothing to the user: its
+        // errors are the target's.
+        const auto* file = dynamic_cast<const EFileError*>(&e);
+        if (file && ExtractFileName(file->Path()).starts_with("."))
+            result.Error = options.TargetPath + result.Error.substr(file->Path().size());
     }
     return result;
 }

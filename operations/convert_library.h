@@ -74,12 +74,8 @@ struct TConvertResult {
 // aligned. The target gets the plan's bit count. A missing source, a source that does not open, a
 // target that cannot be created or written, or one that would hold fewer images than the source
 // is a failure, and an existing target is left untouched then: the new library is built under a
-// temporary name and renamed over the target only when complete.
+// temporary name and renamed over the target only when complete. An existing target is replaced
+// under its edit lock, after what a conversion into it that was cut short left is settled.
 TConvertResult ConvertLibrary(const TConvertOptions& options, const TProgress& progress = {});
-
-// Finishes or removes what a conversion into target that was cut short (a crash, a kill) left:
-// its replacement is completed when it had begun, its unfinished work library removed otherwise.
-// Every conversion does this first; opening the target does it as well.
-void RecoverConversion(const std::string& target, TImageType kind);
 
 } // namespace velmora

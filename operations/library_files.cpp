@@ -1,7 +1,7 @@
 #include "operations/library_files.h"
 
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/file_ops.h"
 #include "core/utils.h"
 #include "formats/wil.h"
 #include "formats/wzl.h"

@@ -1,6 +1,8 @@
 #include "operations/library_kind.h"
 
 #include "core/file_stream.h"
+#include "core/journal.h"
+#include "core/recovery.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
 #include "formats/pak.h"
@@ -86,6 +88,16 @@ bool TryPakPassword(TGameImages& library, const std::string& password) {
 TOpenResult OpenLibraryFile(const std::string& path, const std::optional<std::string>& password,
                             const TNotifyEvent& onRead) {
     TOpenResult result;
+    // A save that was cut short before a new library's file appeared (a creation, a conversion
+    // into it) but after its journal was written is finished first: the file is there then.
+    if (!FileExists(path) && !LookOnlyProcess() && FileExists(JournalNameFor(path))) {
+        try {
+            RecoverLibrary({path});
+        } catch (const EFileError& e) {
+            result.Error = e.what();
+            return result;
+        }
+    }
     if (!FileExists(path)) {
         result.Status = TOpenStatus::osMissing;
         result.Error = "the file does not exist";
@@ -94,6 +106,15 @@ TOpenResult OpenLibraryFile(const std::string& path, const std::optional<std::st
     const TImageType kind = LibraryKindOf(path);
     try {
         auto library = CreateLibrary(kind, path);
+        // A save cut short is settled before anything is read; a password change it finishes
+        // puts the new password in the list, which then names the password that opens the file.
+        const TRecoveryReport& recovery = library->Recover();
+        if (recovery.ProgramFilesChanged)
+            LoadPakPasswords();
+        result.Warnings = recovery.Warnings;
+        if (!library->RecoveryProblem().empty())
+            result.Warnings.push_back(library->RecoveryProblem() +
+                                      "; the library is shown as it is and takes no edit");
         if (kind == t_Quillrand) {
             result.PassWord = PakPasswordFor(path, password);
             if (!TryPakPassword(*library, result.PassWord)) {
@@ -122,6 +143,10 @@ TOpenResult OpenLibraryFile(const std::string& path, const std::optional<std::st
     } catch (const std::exception& e) {
         result.Status = TOpenStatus::osFailed;
         result.Error = e.what();
+        // The caller names the file: an error about the file itself says only what happened.
+        const auto* file = dynamic_cast<const EFileError*>(&e);
+        if (file && file->Path() == path && result.Error.starts_with(path + ": "))
+            result.Error.erase(0, path.size() + 2);
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -38,8 +39,11 @@ struct TOpenResult {
     std::unique_ptr<TGameImages> Library;
     // The password that opened a Pak library, or the one that was tried.
     std::string PassWord;
-    // Why the file did not open (empty when it did).
+    // Why the file did not open (empty when it did); it names a file only when that is not the
+    // library's data file, which the caller names.
     std::string Error;
+    // What the recovery of an interrupted save has to say (see TRecoveryReport).
+    std::vector<std::string> Warnings;
     bool Opened() const { return Status == TOpenStatus::osOpened; }
 };
 

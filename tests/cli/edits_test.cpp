@@ -1,6 +1,6 @@
 // Edits through the real binary that must not lose images: a library whose index is missing or
-// damaged, values the formats cannot hold, a Pak on read-only media, and a library changed by
-// another program while one edit waits for the other.
+// damaged, values the formats cannot hold, a Pak on read-only media, read-only files that reading
+// leaves alone, and a library changed by another program while one edit waits for the other.
 
 #include "support/cli_support.h"
 
@@ -148,6 +148,32 @@ TEST_F(CliEdits, APakOnReadOnlyMediaIsReadButNotEdited) {
     EXPECT_EQ(import.Exit, 1);
     EXPECT_NE(import.Err.find("reading only"), std::string::npos) << import.Err;
     ::umount2(disk.c_str(), MNT_DETACH);
+}
+
+// Commands that only read leave every file as it was, read-only permissions included; an edit
+// still goes through.
+TEST_F(CliEdits, ReadingChangesNoFileNorPermission) {
+    for (const char* kind : {"--wil", "--wzl", "--pak"}) {
+        SCOPED_TRACE(kind);
+        const std::string lib = Library(std::string("ro.") + (kind + 2), kind, 3);
+        std::vector<std::pair<fs::path, fs::file_time_type>> files;
+        for (const auto& entry : fs::directory_iterator(Folder))
+            if (entry.path().stem() == "ro") {
+                fs::permissions(entry.path(), fs::perms(0444));
+                files.emplace_back(entry.path(), fs::last_write_time(entry.path()));
+            }
+        for (const std::vector<std::string>& read : {std::vector<std::string>{"info", lib},
+                                                     {"list", lib},
+                                                     {"check", lib},
+                                                     {"export", lib, Dir / "out"}})
+            EXPECT_EQ(Cli(read).Exit, 0) << read[0];
+        for (const auto& [file, time] : files) {
+            EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms(0444)) << file;
+            EXPECT_EQ(fs::last_write_time(file), time) << file;
+        }
+        EXPECT_EQ(Cli({"offset", lib, "1", "4", "4"}).Exit, 0);
+        EXPECT_EQ(Cli({"offset", lib, "1"}).Out, "4 4\n");
+    }
 }
 
 TEST_F(CliEdits, TwoProgramsEditingOneLibraryTakeTurnsAndKeepBothChanges) {

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace velmora {
 namespace {
@@ -46,27 +48,38 @@ TEST_F(Log, AppendsLinesWithAndWithoutTime) {
     EXPECT_EQ(bytes.back(), '\n');
 }
 
-TEST_F(Log, TwoThreadsProduceWholeLines) {
+// Two threads of one program, and another program beside them, each append whole lines: none is
+// lost or written over, whoever writes at the same time.
+TEST_F(Log, ThreadsAndProcessesProduceWholeLines) {
     constexpr int kLines = 400;
     auto writer = [](char mark) {
         for (int i = 0; i < kLines; ++i)
             WriteLog(std::string(300, mark) + std::to_string(i), false);
     };
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        writer('c');
+        ::_exit(0);
+    }
     std::thread a(writer, 'a');
     std::thread b(writer, 'b');
     a.join();
     b.join();
+    int status = 0;
+    ::waitpid(other, &status, 0);
     const std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 2u * kLines);
-    int next[2] = {0, 0};
+    ASSERT_EQ(lines.size(), 3u * kLines);
+    int next[3] = {0, 0, 0};
     for (const std::string& line : lines) {
         ASSERT_GE(line.size(), 301u);
         const char mark = line[0];
-        ASSERT_TRUE(mark == 'a' || mark == 'b') << line;
+        ASSERT_TRUE(mark == 'a' || mark == 'b' || mark == 'c') << line;
         ASSERT_EQ(line, std::string(300, mark) + std::to_string(next[mark - 'a']++));
     }
     EXPECT_EQ(next[0], kLines);
     EXPECT_EQ(next[1], kLines);
+    EXPECT_EQ(next[2], kLines);
 }
 
 TEST_F(Log, LineEndsInsideTheTextDoNotSplitTheEntry) {

@@ -157,6 +157,46 @@ TEST(Wis, SetPointWritesTheLowSixteenBitsInPlace) {
     EXPECT_FALSE(FileExists(dir / "fresh.wis"));
 }
 
+// A file cut short has lost its table: the images that are whole are found by reading the records
+// from the head on, the library says it is cut short and takes no offset. Cut inside the table,
+// inside the last record, and right after the head.
+TEST(Wis, AFileCutShortShowsItsWholeImages) {
+    TFormatsTempDir dir;
+    TWisWriter writer;
+    const std::vector<std::pair<int, int>> sizes{{9, 7}, {16, 5}, {3, 11}, {20, 20}};
+    std::vector<std::vector<uint8_t>> pixels;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        pixels.push_back(Pixels(sizes[i].first, sizes[i].second, uint32_t(i)));
+        // Runs make the run-length records much shorter than their pictures.
+        if (i == 3)
+            std::fill(pixels[i].begin(), pixels[i].begin() + 300, uint8_t(5));
+        writer.AddImage(sizes[i].first, sizes[i].second, int(i), -int(i), pixels[i], i % 2 == 1);
+    }
+    const std::vector<uint8_t> whole = writer.Bytes();
+    const size_t tableAt = whole.size() - 12 * sizes.size();
+    const size_t lastAt = size_t(writer.Entries().back().OffSet);
+    for (const auto& [cut, images] : std::vector<std::pair<size_t, int>>{
+             {tableAt + 5, 4}, {tableAt, 4}, {lastAt + 20, 3}, {lastAt, 3}, {513, 0}}) {
+        SCOPED_TRACE(cut);
+        const std::string name = dir / "cut.wis";
+        SetFileBytes(name, std::vector<uint8_t>(whole.begin(), whole.begin() + long(cut)));
+        auto wis = Open(name);
+        ASSERT_TRUE(wis->Initialized());
+        EXPECT_EQ(wis->ImageCount(), images);
+        EXPECT_NE(wis->DamageText(), "");
+        EXPECT_EQ(wis->EditRefusal(true), TEditRefusal::erFileCutShort);
+        for (int i = 0; i < images; ++i) {
+            int x = 0, y = 0;
+            const std::unique_ptr<TPicture> picture = wis->Get(i, x, y);
+            ExpectPicture(picture.get(), sizes[size_t(i)].first, sizes[size_t(i)].second,
+                          pixels[size_t(i)]);
+            EXPECT_EQ((TPoint{x, y}), (TPoint{i, -i}));
+        }
+    }
+    SetFileBytes(dir / "whole.wis", whole);
+    EXPECT_EQ(Open(dir / "whole.wis")->DamageText(), "");
+}
+
 TEST(Wis, DamagedRecordsReadAsNullOrShort) {
     TFormatsTempDir dir;
     TWisWriter writer;

@@ -418,15 +418,15 @@ private slots:
                  QString("密码修改失败 ！！！\n密码含有无法保存的字符！！！"));
         QVERIFY(Bytes(path) == before);
 
-        // The change succeeds but the list cannot be written: the user is told to keep the
-        // password.
+        // The list cannot be written (a folder has its name): the library and the list change
+        // together or not at all, so nothing changes.
         std::filesystem::remove(home.File("Pak.txt"));
         std::filesystem::create_directory(home.File("Pak.txt"));
         dlg.EditPassword()->setText("fresh");
         dlg.BitBtnOKClick();
-        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("修改完成！！！\n")));
-        QVERIFY(editor.Prompts.Messages.back().contains(QString("未能保存")));
-        QVERIFY(Reopen(path, "fresh"));
+        QVERIFY(editor.Prompts.Messages.back().startsWith(QString("密码修改失败 ！！！")));
+        QVERIFY(Bytes(path) == before);
+        QVERIFY(Reopen(path, "alt"));
         dlg.CheckBoxBack()->setChecked(true);
     }
 };

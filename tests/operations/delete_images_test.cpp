@@ -5,9 +5,12 @@
 #include "operations/import_picture.h"
 #include "support/cli_support.h"
 
+#include "files/app_dir.h"
 #include "files/pak_passwords.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace velmora {
 namespace {
@@ -108,14 +111,18 @@ TEST(ChangePakPassword, RefusesOtherKindsAndUpdatesOnlyTheFirstListedName) {
     EXPECT_FALSE(r.Done);
     EXPECT_EQ(r.Error, "必须是Pak补丁才可以改密码！！！");
 
-    const std::vector<TPakPassword> saved = g_PakPasswords;
-    g_PakPasswords = {{"b.pak", "1"}, {"D:/patch/A.PAK", "2"}, {"a.pak", "3"}};
-    EXPECT_TRUE(UpdateListedPassword("/data/patch/a.pak", "new"));
-    EXPECT_EQ(g_PakPasswords[1].sPassWord, "new");
-    EXPECT_EQ(g_PakPasswords[2].sPassWord, "3");
-    EXPECT_FALSE(UpdateListedPassword("/data/c.pak", "new"));
-    EXPECT_EQ(g_PakPasswords.size(), 3u) << "no entry is added";
-    g_PakPasswords = saved;
+    // The first entry named like the library changes, whichever separator its folder uses; the
+    // other lines stay as they were, comments included.
+    const std::string savedAppDir = g_AppDir;
+    g_AppDir = dir.Path() + "/";
+    std::ofstream(dir / "Pak.txt", std::ios::binary)
+        << "b.pak|1\r\n1 a comment\r\nD:\\patch\\A.PAK|2\r\na.pak|3\r\n";
+    const TListedPasswordChange change = PlanListedPassword("/data/patch/a.pak", "new");
+    EXPECT_TRUE(change.EntryFound);
+    EXPECT_EQ(std::string(change.NewBytes.begin(), change.NewBytes.end()),
+              "b.pak|1\r\n1 a comment\r\nD:\\patch\\A.PAK|new\r\na.pak|3\r\n");
+    EXPECT_FALSE(PlanListedPassword("/data/c.pak", "new").EntryFound) << "no entry is added";
+    g_AppDir = savedAppDir;
 }
 
 } // namespace

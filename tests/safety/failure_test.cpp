@@ -3,7 +3,10 @@
 // replacement that had begun.
 
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/file_ops.h"
+#include "core/file_replacement.h"
+#include "core/journal.h"
+#include "core/recovery.h"
 #include "operations/create_library.h"
 #include "support/formats_support.h"
 #include "support/safety_support.h"
@@ -196,7 +199,7 @@ std::string Text(const std::string& path) {
     return {bytes.begin(), bytes.end()};
 }
 
-TEST(Replacement, AnInterruptedPairIsCompletedByTheNextOpening) {
+TEST(Replacement, AnInterruptedPairIsCompletedByTheNextOpeningAndLeftoversGo) {
     test::TFormatsTempDir dir;
     const std::string data = dir / "a.wil", index = dir / "a.WIX";
     Put(data, "old data");
@@ -207,44 +210,25 @@ TEST(Replacement, AnInterruptedPairIsCompletedByTheNextOpening) {
     Put(ReplacementNameFor(index), "new index");
     EXPECT_THROW(ReplaceFilesAtomically(
                      data, {{ReplacementNameFor(data), data}, {ReplacementNameFor(index), index}}),
-                 EFileError);
+                 EReplacementIncomplete);
     EXPECT_EQ(Text(data), "new data");
     ASSERT_TRUE(FileExists(JournalNameFor(data)));
 
     std::filesystem::remove(index);
     Put(index, "old index");
-    RecoverReplacement(data, {index});
+    EXPECT_TRUE(RecoverLibrary({data, index}).Recovered);
     EXPECT_EQ(Text(data), "new data");
     EXPECT_EQ(Text(index), "new index");
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.WIX", "a.wil"}));
-}
 
-TEST(Replacement, WithoutAJournalTheOldFilesStayAndLeftoversGo) {
-    test::TFormatsTempDir dir;
-    const std::string data = dir / "a.wzl", index = dir / "a.wzx";
-    Put(data, "old data");
-    Put(index, "old index");
-    // A save killed before its journal: new files (one maybe partial) and a draft journal.
+    // A save killed before its journal: new files (one maybe partial) and a draft journal go, the
+    // library stays.
     Put(ReplacementNameFor(data), "new da");
     Put(ReplacementNameFor(index), "new index");
-    Put(JournalNameFor(data) + ".new", "velmora replacement 1\n");
-    RecoverReplacement(data, {index});
-    EXPECT_EQ(Text(data), "old data");
-    EXPECT_EQ(Text(index), "old index");
-    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.wzl", "a.wzx"}));
-}
-
-TEST(Replacement, AJournalNamingOtherFoldersIsNotFollowed) {
-    test::TFormatsTempDir dir;
-    const std::string data = dir / "a.wil";
-    Put(data, "old data");
-    Put(dir / "victim", "keep");
-    Put(JournalNameFor(data),
-        "velmora replacement 1\n../x\nvictim\n.a.wil.velmora-new\na.wil\nend\n");
-    RecoverReplacement(data);
-    EXPECT_EQ(Text(data), "old data");
-    EXPECT_EQ(Text(dir / "victim"), "keep");
-    EXPECT_FALSE(FileExists(JournalNameFor(data)));
+    Put(JournalNameFor(data) + ".new", "velmora journal 3\n");
+    RecoverLibrary({data, index});
+    EXPECT_EQ(Text(data), "new data");
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.WIX", "a.wil"}));
 }
 
 TEST(Replacement, AFailedStartLeavesNothingBehind) {

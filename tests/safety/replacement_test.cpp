@@ -1,8 +1,10 @@
 // Where and under which names a save replaces a library: through symbolic links, with names near
-// the file-name limit, on a full disk, and after a crash of an earlier version.
+// the file-name limit, on a full disk; and journals that recovery must not follow.
 
 #include "core/file_stream.h"
-#include "core/safe_replace.h"
+#include "core/file_ops.h"
+#include "core/journal.h"
+#include "core/recovery.h"
 #include "files/app_dir.h"
 #include "files/pak_passwords.h"
 #include "support/cli_support.h"
@@ -112,44 +114,66 @@ TEST(Replacement, ANameNearTheFileNameLimitCanBeEdited) {
         EXPECT_TRUE(name == "home" || name.size() == 255) << "left behind: " << name;
 }
 
-TEST(Replacement, RecoveryKnowsTheNamesOfEarlierVersions) {
+// A journal that cannot be applied (it names files that are not the library's, is damaged, or
+// names a new file that is gone) is never followed and never deleted: the library opens as it
+// is, read-only, with a warning; repair sets the journal aside, and edits work again.
+TEST(Replacement, AJournalThatCannotBeAppliedIsKeptAndSetAsideByRepair) {
     test::TFormatsTempDir dir;
-    const std::string data = dir / "a.wil", index = dir / "a.WIX";
-    // A crash between the two renames of an earlier version: the data file is new, the index
-    // still old, the journal and the new index under the old names.
-    Put(data, "new data");
-    Put(index, "old index");
-    Put(dir / ".a.WIX.velmora-new", "new index");
-    Put(dir / ".a.wil.velmora-journal",
-        "velmora replacement 1\n.a.wil.velmora-new\na.wil\n.a.WIX.velmora-new\na.WIX\nend\n");
-    RecoverReplacement(data, {index});
-    EXPECT_EQ(Text(data), "new data");
-    EXPECT_EQ(Text(index), "new index");
-    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.WIX", "a.wil"}));
-
-    // A crash before any journal: new files and working copies under the old names go, the
-    // library stays.
-    for (const char* leftover : {".a.wil.velmora-new", ".a.WIX.velmora-new", ".a.velmora-tmp.wil",
-                                 ".a.velmora-tmp.WIX", ".a.wil.velmora-journal.new"})
-        Put(dir / leftover, "partial");
-    RecoverReplacement(data, {index});
-    EXPECT_EQ(Text(data), "new data");
-    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.WIX", "a.wil"}));
+    const std::string home = dir / "home", lib = dir / "a.wil";
+    fs::create_directories(home);
+    fs::create_directories(dir / "other");
+    ASSERT_EQ(RunCli({"create", lib, "--wil"}, home).Exit, 0);
+    ASSERT_EQ(RunCli({"import", lib, "--content", "blank", "--count", "2"}, home).Exit, 0);
+    const std::vector<uint8_t> before = test::FileBytes(lib);
+    Put(dir / "other/victim", "keep");
+    Put(dir / "other/.x", "planted");
+    const std::string journal = JournalNameFor(lib);
+    for (const std::string& text :
+         {"velmora journal 3\nreplace\nrename " + (dir / "other/.x") + "\nto " +
+              (dir / "other/victim") + "\nend\n",
+          std::string("velmora journal 3\nreplace\nrename .gone.new\nto a.WIX\nrename "
+                      ".gone2.new\nto a.wil.extra\nend\n"),
+          std::string("velmora journal 3\nreplace\nrename .x")}) {
+        Put(journal, text);
+        TCliRun run = RunCli({"list", lib}, home);
+        EXPECT_EQ(run.Exit, 0) << run.Err;
+        EXPECT_NE(run.Err.find("cannot be applied"), std::string::npos) << run.Err;
+        EXPECT_NE(RunCli({"delete", lib, "0", "0"}, home).Exit, 0) << "an edit over the journal";
+        EXPECT_EQ(Text(dir / "other/victim"), "keep");
+        EXPECT_EQ(Text(journal), text);
+        EXPECT_EQ(test::FileBytes(lib), before);
+        run = RunCli({"repair", lib, "--dry-run"}, home);
+        EXPECT_NE(run.Out.find("would keep the journal"), std::string::npos) << run.Out;
+        EXPECT_EQ(Text(journal), text);
+    }
+    const TCliRun run = RunCli({"repair", lib}, home);
+    EXPECT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(Text(lib + ".journal"), "velmora journal 3\nreplace\nrename .x");
+    EXPECT_EQ(RunCli({"delete", lib, "0", "0"}, home).Exit, 0);
+    EXPECT_EQ(ListedImages(lib, home), 1);
 }
 
-TEST(Replacement, AJournalIsFollowedOnlyWhereItReplacesTheLibrary) {
+// While another program holds a library's edit lock (its save may be under way), opening it
+// touches nothing of that save and reads what is committed.
+TEST(Replacement, RecoveryLeavesALiveWritersFilesAlone) {
     test::TFormatsTempDir dir;
-    fs::create_directories(dir / "other");
-    const std::string data = dir / "a.wzl", victim = dir / "other/victim";
-    Put(data, "old data");
-    Put(victim, "keep");
-    Put(dir / "other/.x", "planted");
-    Put(JournalNameFor(data), "velmora replacement 2\n" + fs::absolute(dir / "other/.x").string() +
-                                  "\n" + fs::absolute(victim).string() + "\nend\n");
-    RecoverReplacement(data, {dir / "a.wzx"});
-    EXPECT_EQ(Text(victim), "keep");
-    EXPECT_EQ(Text(data), "old data");
-    EXPECT_FALSE(FileExists(JournalNameFor(data)));
+    const std::string home = dir / "home", lib = dir / "a.wzl";
+    fs::create_directories(home);
+    ASSERT_EQ(RunCli({"create", lib, "--wzl"}, home).Exit, 0);
+    ASSERT_EQ(RunCli({"import", lib, "--content", "blank", "--count", "3"}, home).Exit, 0);
+    Put(ReplacementNameFor(lib), "a save being written");
+    Put(JournalNameFor(lib) + ".new", "velmora journal 3\n");
+    {
+        TLibraryLock writer(lib);
+        const TRecoveryReport report = RecoverLibrary({lib});
+        EXPECT_TRUE(report.Busy);
+        EXPECT_EQ(ListedImages(lib, home), 3);
+        EXPECT_TRUE(FileExists(ReplacementNameFor(lib)));
+        EXPECT_TRUE(FileExists(JournalNameFor(lib) + ".new"));
+    }
+    EXPECT_EQ(ListedImages(lib, home), 3);
+    for (const std::string& name : FolderNames(dir.Path()))
+        EXPECT_NE(name[0], '.') << "left behind once the writer is gone: " << name;
 }
 
 // A small file system of its own in a private mount namespace, so that nothing outlives the test;

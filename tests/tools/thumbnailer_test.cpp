@@ -5,7 +5,7 @@
 
 #include "core/file_stream.h"
 #include "core/png_picture.h"
-#include "core/safe_replace.h"
+#include "core/journal.h"
 #include "files/picture_files.h"
 #include "operations/library_files.h"
 #include "support/cli_support.h"
@@ -41,7 +41,9 @@ TEST(Thumbnailer, WritesTheFirstImageAndChangesNothing) {
         SCOPED_TRACE(library.FileName);
         const std::vector<std::string> files = LibraryFiles(library.FileName, library.Kind);
         // A read-only data file with the journal of an interrupted save beside it: opening for an
-        // edit would recover the save and make the file writable.
+        // edit would recover the save and make the file writable. The thumbnailer changes
+        // nothing: it draws no picture of files a save left half made, and draws the library
+        // once the journal is gone.
         ASSERT_EQ(::chmod(files.front().c_str(), 0444), 0);
         const std::string journal = JournalNameFor(files.front());
         std::ofstream(journal) << "an interrupted save";
@@ -50,6 +52,10 @@ TEST(Thumbnailer, WritesTheFirstImageAndChangesNothing) {
             before.push_back(TFileStream::ReadAll(file));
 
         const std::string out = dir / "thumb.png";
+        EXPECT_EQ(Thumbnail({"-s", "48", library.FileName, out}, dir.Path() + "/"), 1);
+        EXPECT_FALSE(FileExists(out));
+        EXPECT_TRUE(FileExists(journal));
+        fs::remove(journal);
         ASSERT_EQ(Thumbnail({"-s", "48", library.FileName, out}, dir.Path() + "/"), 0);
         const std::unique_ptr<TPngPicture> png = LoadPngPicture(out);
         ASSERT_TRUE(png);
@@ -63,8 +69,6 @@ TEST(Thumbnailer, WritesTheFirstImageAndChangesNothing) {
         struct stat st {};
         ASSERT_EQ(::stat(files.front().c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0444u);
-        EXPECT_TRUE(FileExists(journal));
-        fs::remove(journal);
         fs::remove(out);
     }
 }

@@ -173,6 +173,12 @@ int Run(int argc, char* argv[]) {
         std::fprintf(stderr, "velmora-thumbnailer: %s: %s\n", input.c_str(), opened.Error.c_str());
         return 1;
     }
+    // A save cut short leaves files that may be half old, half new until a program that edits
+    // settles them: no picture of that.
+    if (const std::string problem = opened.Library->RecoveryProblem(); !problem.empty()) {
+        std::fprintf(stderr, "velmora-thumbnailer: %s: %s\n", input.c_str(), problem.c_str());
+        return 1;
+    }
     const TDIB first = FirstVisibleImage(*opened.Library);
     if (first.Empty()) {
         std::fprintf(stderr, "velmora-thumbnailer: %s: no image with visible pixels\n",
