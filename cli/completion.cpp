@@ -30,14 +30,9 @@ std::string Lowered(std::string text) {
 
 // The completion word of a placeholder of the usage text: LIB a library, DIR a folder, PATH... one
 // or more pictures or folders, OUT.png a PNG file; numbers, passwords and texts offer nothing.
-std::string PlaceholderWord(std::string name) {
-    std::string repeat;
-    if (name.size() > 3 && name.compare(name.size() - 3, 3, "...") == 0) {
-        name.resize(name.size() - 3);
-        repeat = "+";
-    }
+std::string PlaceholderKind(std::string name) {
     if (const size_t dot = name.rfind('.'); dot != std::string::npos && dot + 1 < name.size())
-        return "ext:" + Lowered(name.substr(dot + 1)) + repeat;
+        return std::string("ext:").append(Lowered(name.substr(dot + 1)));
     while (name.size() > 1 && std::isdigit(static_cast<unsigned char>(name.back())))
         name.pop_back();
     static const std::map<std::string, std::string> known{
@@ -46,13 +41,24 @@ std::string PlaceholderWord(std::string name) {
         {"FILE", "file"},
     };
     if (auto it = known.find(name); it != known.end())
-        return it->second + repeat;
+        return it->second;
     static const char* const nothing[] = {"FROM", "TO",  "INDEX", "COUNT",
                                           "OLD",  "NEW", "SIZE",  "PASSWORD"};
     const bool isNumberOrText = name.size() == 1 || name.find(',') != std::string::npos ||
                                 std::any_of(std::begin(nothing), std::end(nothing),
                                             [&](const char* word) { return name == word; });
-    return (isNumberOrText ? "none" : "file") + repeat;
+    return isNumberOrText ? "none" : "file";
+}
+
+// "PATH..." is repeated: its word ends in "+".
+std::string PlaceholderWord(const std::string& placeholder) {
+    const bool repeated =
+        placeholder.size() > 3 && placeholder.compare(placeholder.size() - 3, 3, "...") == 0;
+    if (!repeated)
+        return PlaceholderKind(placeholder);
+    std::string word = PlaceholderKind(placeholder.substr(0, placeholder.size() - 3));
+    word.push_back('+');
+    return word;
 }
 
 // The synopsis of a usage text: its first line and the lines after it that go on with options
@@ -208,7 +214,7 @@ std::string OptionValueWords(const std::string& usage, const std::string& option
             size_t from = 0;
             for (;;) {
                 const size_t bar = value.find('|', from);
-                words += (words.empty() ? "=" : " =") + value.substr(from, bar - from);
+                words.append(words.empty() ? "=" : " =").append(value, from, bar - from);
                 if (bar == std::string::npos)
                     break;
                 from = bar + 1;
@@ -353,40 +359,37 @@ std::string BashCompletion(const std::vector<TCommand>& commands) {
         const TCompletionSpec spec = CompletionSpec(command);
         names.push_back(spec.Name);
         table += "    " + spec.Name + ")\n";
-        table += "        valued=\"" + Joined(spec.ValueOptions) + "\"\n";
-        table += "        flags=\"" + Joined(spec.Flags) + "\"\n";
+        table.append("        valued=\"").append(Joined(spec.ValueOptions)).append("\"\n");
+        table.append("        flags=\"").append(Joined(spec.Flags)).append("\"\n");
         table += "        forms=(";
         for (size_t i = 0; i < spec.Forms.size(); ++i)
-            table += (i ? " \"" : "\"") + Joined(spec.Forms[i]) + "\"";
+            table.append(i ? " \"" : "\"").append(Joined(spec.Forms[i])).append("\"");
         table += ")\n        ;;\n";
         for (const auto& [option, words] : spec.OptionValues)
             if (words != "none")
                 values += "    \"" + spec.Name + " " + option + "\") echo \"" + words + "\" ;;\n";
     }
-    std::string script =
-        "# bash completion for velmora-cli\n"
-        "# Written by \"velmora-cli --completion bash\" from the tool's command table, the one "
-        "its\n"
-        "# --help shows, so that the two always agree.\n\n"
-        "_velmora_cli_commands=\"" +
-        Joined(names) +
-        "\"\n\n"
-        "# A command's options that take a value (valued), those that do not (flags), and the\n"
-        "# words it takes besides options, one form per entry: \"=word\" a literal word,\n"
-        "# \"ext:a:b\" files of those extensions, \"dir\" a folder, \"file\" any file, \"none\"\n"
-        "# nothing to offer; a last word ending in \"+\" repeats.\n"
-        "_velmora_cli_command() {\n"
-        "    case $1 in\n" +
-        table +
-        "    *) return 1 ;;\n"
-        "    esac\n"
-        "}\n\n"
-        "# What the value of a command's option may be, in the words of the forms.\n"
-        "_velmora_cli_value() {\n"
-        "    case \"$1 $2\" in\n" +
-        values +
-        "    esac\n"
-        "}\n";
+    std::string script = R"BASH(# bash completion for velmora-cli
+# Written by "velmora-cli --completion bash" from the tool's command table, the one its --help
+# shows, so that the two always agree.
+
+)BASH";
+    script.append("_velmora_cli_commands=\"").append(Joined(names)).append("\"\n");
+    script.append(R"BASH(
+# A command's options that take a value (valued), those that do not (flags), and the words it
+# takes besides options, one form per entry: "=word" a literal word, "ext:a:b" files of those
+# extensions, "dir" a folder, "file" any file, "none" nothing to offer; a last word ending in "+"
+# repeats.
+_velmora_cli_command() {
+    case $1 in
+)BASH");
+    script.append(table).append("    *) return 1 ;;\n    esac\n}\n");
+    script.append(R"BASH(
+# What the value of a command's option may be, in the words of the forms.
+_velmora_cli_value() {
+    case "$1 $2" in
+)BASH");
+    script.append(values).append("    esac\n}\n");
     script += kScriptBody;
     return script;
 }
