@@ -1,6 +1,7 @@
 // velmora-cli: the editing commands of the library editor for scripts and servers.
 
 #include "cli/commands.h"
+#include "cli/completion.h"
 #include "cli/output.h"
 #include "core/file_stream.h"
 #include "files/app_dir.h"
@@ -239,6 +240,15 @@ int Main(int argc, char* argv[]) {
     const std::string& first = all[0];
     if (first == "--version") {
         std::printf("velmora-cli %s\n", kVersion);
+        return exOk;
+    }
+    // Not in the help: the build writes the installed completion script with it.
+    if (first == "--completion") {
+        if (all.size() != 2 || all[1] != "bash") {
+            Fail({}, "--completion takes one shell: bash");
+            return exUsage;
+        }
+        std::printf("%s", BashCompletion(Commands()).c_str());
         return exOk;
     }
     if (first == "--help" || first == "-h" || first == "help") {
