@@ -7,6 +7,8 @@
 #include "operations/library_kind.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace velmora::cli {
 
@@ -66,7 +68,12 @@ int RunCopy(const TArgs& args) {
     auto from = OpenForCommand(source, args.Value("--password"), exitCode);
     if (!from)
         return exitCode;
-    auto into = OpenForCommand(target, args.Value("--target-password"), exitCode);
+    // Images copied within one Pak library need its password once.
+    std::error_code ec;
+    std::optional<std::string> targetPassword = args.Value("--target-password");
+    if (!targetPassword && std::filesystem::equivalent(source, target, ec))
+        targetPassword = args.Value("--password");
+    auto into = OpenForCommand(target, targetPassword, exitCode);
     if (!into)
         return exitCode;
 

@@ -46,8 +46,9 @@ void AddImages(TGameImages& library, uint32_t seed) {
 }
 
 // A Pak library of the old index layout at 16 bits, built from the container layout.
-void WriteOldPak(const std::string& path, int images) {
+void WriteOldPak(const std::string& path, int images, const std::string& password) {
     test::TPakTestFile file;
+    file.Password = password;
     file.bfType = 0;
     file.BitCount = 16;
     for (int i = 0; i < images; ++i) {
@@ -96,7 +97,9 @@ const TLibrary kLibraries[] = {
 };
 
 // Writes a library of the list at path: the sources with images, the targets (`empty`) without.
-void MakeLibrary(const TLibrary& library, const std::string& path, bool empty) {
+// A Pak library gets the password.
+void MakeLibrary(const TLibrary& library, const std::string& path, bool empty,
+                 const std::string& password) {
     const std::string name = library.Name;
     if (name == "wis.wis") {
         test::TWisWriter writer;
@@ -110,13 +113,13 @@ void MakeLibrary(const TLibrary& library, const std::string& path, bool empty) {
         return;
     }
     if (name == "old.pak") {
-        WriteOldPak(path, empty ? 0 : 3);
+        WriteOldPak(path, empty ? 0 : 3, password);
         return;
     }
     const int bits = name == "wil16.wil" ? 16 : 8;
-    ASSERT_TRUE(CreateLibraryFile(library.Kind, path, bits, "secret").Created);
+    ASSERT_TRUE(CreateLibraryFile(library.Kind, path, bits, password).Created);
     if (!empty)
-        AddImages(*cli_test::OpenForTest(path, "secret"), 7);
+        AddImages(*cli_test::OpenForTest(path, password), 7);
 }
 
 // Every source kind into every kind that is written: records travel unchanged where the two
@@ -125,7 +128,7 @@ void MakeLibrary(const TLibrary& library, const std::string& path, bool empty) {
 TEST(CopyImages, EveryPairOfKinds) {
     TCliTempDir dir;
     for (const TLibrary& from : kLibraries)
-        MakeLibrary(from, dir / (std::string("s-") + from.Name), false);
+        MakeLibrary(from, dir / (std::string("s-") + from.Name), false, "secret");
     for (const TLibrary& from : kLibraries) {
         for (const TLibrary& into : kLibraries) {
             if (into.Kind == t_Wis)
@@ -135,9 +138,9 @@ TEST(CopyImages, EveryPairOfKinds) {
             SCOPED_TRACE(sourceName + " -> " + targetName);
             const std::string sourcePath = dir / ("s-" + sourceName);
             const std::string targetPath = dir / ("t-" + sourceName + "-" + targetName);
-            MakeLibrary(into, targetPath, true);
+            MakeLibrary(into, targetPath, true, "other");
             auto source = cli_test::OpenForTest(sourcePath, "secret");
-            auto target = cli_test::OpenForTest(targetPath, "secret");
+            auto target = cli_test::OpenForTest(targetPath, "other");
             ASSERT_TRUE(source && target);
 
             const auto layout = [](const std::string& n) { return n.substr(0, n.find('.')); };
@@ -153,8 +156,8 @@ TEST(CopyImages, EveryPairOfKinds) {
             EXPECT_EQ(result.Plan.Way, expected);
             EXPECT_EQ(result.Undecodable, 0);
 
-            // What is on disk, read anew.
-            target = cli_test::OpenForTest(targetPath, "secret");
+            // What is on disk, read anew (a Pak's record headers under its own password).
+            target = cli_test::OpenForTest(targetPath, "other");
             ASSERT_EQ(target->ImageCount(), source->ImageCount());
             const auto sourceRecords = source->Snapshot();
             const auto targetRecords = target->Snapshot();
