@@ -7,8 +7,10 @@
 //   pixels, next to `cat` of both files, with the files in the page cache and cold (dropped from
 //   it with posix_fadvise).
 //
-// Each command runs as a process of its own; the times are wall times. The files go to
-// $VELMORA_BENCH_DIR (default /tmp/velmora-copy-diff-bench) and are kept between runs;
+// Each command runs as a process of its own, by turns with its baseline so that both meet the
+// same load of a shared machine; the times are wall times, the baseline's time and the ratio are
+// counters. A third benchmark splits the diff into opening both libraries and comparing them. The
+// files go to $VELMORA_BENCH_DIR (default /tmp/velmora-copy-diff-bench) and are kept between runs;
 // VELMORA_BENCH_IMAGES sets the image count of the diff's libraries when disk space is short.
 // velmora-cli is taken from beside the bench folder ($VELMORA_CLI overrides).
 
@@ -17,6 +19,7 @@
 #include "core/palette.h"
 #include "formats/wil.h"
 #include "formats/wil_format.h"
+#include "operations/diff_libraries.h"
 
 #include <benchmark/benchmark.h>
 
@@ -202,17 +205,6 @@ TChildRun Run(const std::vector<std::string>& args) {
     return run;
 }
 
-void RunTimed(benchmark::State& state, const std::vector<std::string>& args, int expectedStatus,
-              const std::function<void()>& before) {
-    for (auto _ : state) {
-        before();
-        const TChildRun run = Run(args);
-        state.SetIterationTime(run.Seconds);
-        if (run.Status != expectedStatus)
-            state.SkipWithError(("exit status " + std::to_string(run.Status)).c_str());
-    }
-}
-
 // A new, empty 16-bit WIL library as the copy's target (not timed).
 void FreshTarget() {
     const TCopyFiles& f = CopyFiles();
@@ -221,21 +213,43 @@ void FreshTarget() {
     TWil(f.Target).CreateFile(16, "");
 }
 
-void BM_CpAndSync(benchmark::State& state) {
-    const TCopyFiles& f = CopyFiles();
-    const std::string out = BenchDir() + "/images-copy.bin";
-    RunTimed(state, {"/bin/sh", "-c", "cp '" + f.Bytes + "' '" + out + "' && sync '" + out + "'"},
-             0, [&] { std::filesystem::remove(out); });
-    state.counters["MiB"] = double(kCopyImages * kRecord) / (1 << 20);
+// The command and its baseline run by turns, so that both meet the same load of the machine:
+// the command's time is the benchmark's, the baseline's and the ratio are counters (means).
+void AgainstBaseline(benchmark::State& state, const std::vector<std::string>& command,
+                     int expectedStatus, const std::vector<std::string>& baseline,
+                     const std::function<void()>& before) {
+    double baselineSeconds = 0, ratios = 0;
+    for (auto _ : state) {
+        before();
+        const TChildRun base = Run(baseline);
+        before();
+        const TChildRun run = Run(command);
+        state.SetIterationTime(run.Seconds);
+        if (base.Status != 0 || run.Status != expectedStatus)
+            state.SkipWithError(("exit status " + std::to_string(run.Status)).c_str());
+        baselineSeconds += base.Seconds;
+        ratios += run.Seconds / base.Seconds;
+    }
+    state.counters["baseline_ms"] =
+        benchmark::Counter(baselineSeconds * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["ratio"] = benchmark::Counter(ratios, benchmark::Counter::kAvgIterations);
 }
 
-void BM_CliCopy(benchmark::State& state) {
+// velmora-cli copy into a new target, against cp of the images' bytes and sync of the copy.
+void BM_CopyAgainstCpAndSync(benchmark::State& state) {
     const TCopyFiles& f = CopyFiles();
-    RunTimed(state, {CliPath(), "copy", f.Source, f.Target}, 0, FreshTarget);
+    const std::string out = BenchDir() + "/images-copy.bin";
+    AgainstBaseline(state, {CliPath(), "copy", f.Source, f.Target}, 0,
+                    {"/bin/sh", "-c", "cp '" + f.Bytes + "' '" + out + "' && sync '" + out + "'"},
+                    [&] {
+                        FreshTarget();
+                        std::filesystem::remove(out);
+                    });
     TWil target(f.Target);
     target.Initialize();
     if (target.ImageCount() != kCopyImages)
         state.SkipWithError("the target does not hold the images");
+    state.counters["MiB"] = double(kCopyImages * kRecord) / (1 << 20);
 }
 
 // Arg: 1 drops the files from the page cache before each run.
@@ -248,33 +262,47 @@ void DropDiffFiles(bool cold) {
     }
 }
 
-void BM_CatBoth(benchmark::State& state) {
+// velmora-cli diff (exit status 1: the libraries differ) against cat of both files.
+void BM_DiffAgainstCat(benchmark::State& state) {
     const TDiffFiles& f = DiffFiles();
-    RunTimed(state, {"/bin/cat", f.A, f.B}, 0, [&] { DropDiffFiles(state.range(0) != 0); });
+    AgainstBaseline(state, {CliPath(), "diff", f.A, f.B}, 1, {"/bin/cat", f.A, f.B},
+                    [&] { DropDiffFiles(state.range(0) != 0); });
     state.counters["MiB"] =
         double(std::filesystem::file_size(f.A) + std::filesystem::file_size(f.B)) / (1 << 20);
 }
 
-void BM_CliDiff(benchmark::State& state) {
+// Where the diff's time goes, in this process with the files in the page cache: opening both
+// libraries (their record headers read) and comparing them.
+void BM_DiffOpenAndCompare(benchmark::State& state) {
     const TDiffFiles& f = DiffFiles();
-    // Exit status 1: the libraries differ.
-    RunTimed(state, {CliPath(), "diff", f.A, f.B}, 1, [&] { DropDiffFiles(state.range(0) != 0); });
+    double open = 0, compare = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        TWil a(f.A), b(f.B);
+        a.Initialize();
+        b.Initialize();
+        const auto opened = std::chrono::steady_clock::now();
+        const TDiffResult result = DiffLibraries(a, b, {});
+        const auto end = std::chrono::steady_clock::now();
+        if (!result.Done || result.Differences.size() != 1 || result.Decoded != 1)
+            state.SkipWithError("the comparison did not find the one image");
+        open += std::chrono::duration<double>(opened - start).count();
+        compare += std::chrono::duration<double>(end - opened).count();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    state.counters["open_ms"] = benchmark::Counter(open * 1000, benchmark::Counter::kAvgIterations);
+    state.counters["compare_ms"] =
+        benchmark::Counter(compare * 1000, benchmark::Counter::kAvgIterations);
 }
 
-BENCHMARK(BM_CpAndSync)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_CliCopy)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_CatBoth)
+BENCHMARK(BM_CopyAgainstCpAndSync)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_DiffAgainstCat)
     ->Arg(0)
     ->Arg(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
-BENCHMARK(BM_CliDiff)
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(5);
+BENCHMARK(BM_DiffOpenAndCompare)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 } // namespace velmora

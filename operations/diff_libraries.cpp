@@ -3,9 +3,16 @@
 #include "operations/atlas.h"
 #include "operations/copy_images.h"
 
+#include "core/file_stream.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace velmora {
 
@@ -24,47 +31,127 @@ std::string DifferenceText(uint8_t What) {
 
 namespace {
 
-// Compares the payloads of two records a block at a time, reading them from their files.
-class TPayloadComparer {
+// A window onto a file that serves the records of a library read one after another with one large
+// read per window, so that comparing many small records costs what reading the file costs.
+class TFileWindow {
 public:
-    bool Equal(const TImageData& a, const TImageData& b) {
-        const int64_t size = a.PayloadSize();
-        if (size != b.PayloadSize())
-            return false;
-        if (!a.InFile() || !b.InFile()) {
-            const TPayload pa(a), pb(b);
-            return pa.Complete() == pb.Complete() && pa.Bytes().size() == pb.Bytes().size() &&
-                   std::equal(pa.Bytes().begin(), pa.Bytes().end(), pb.Bytes().begin());
+    TFileWindow() : FBuffer(new uint8_t[kSize]) {}
+
+    // The bytes at At .. At + Length of File (Length at most kSize), fewer where the file ends.
+    std::span<const uint8_t> Get(const TFileStream& File, int64_t At, size_t Length) {
+        if (&File != FFile || At < FStart || At + int64_t(Length) > FStart + FFilled) {
+            FFile = &File;
+            FStart = At;
+            FFilled = int64_t(File.ReadAt(At, std::span<uint8_t>(FBuffer.get(), kSize)));
         }
-        const int64_t atA = int64_t(a.OffSet) + a.HeaderSize;
-        const int64_t atB = int64_t(b.OffSet) + b.HeaderSize;
-        for (int64_t done = 0; done < size;) {
-            const size_t part = size_t(std::min<int64_t>(size - done, kBlock));
-            FA.resize(part);
-            FB.resize(part);
-            const size_t gotA = a.File->ReadAt(atA + done, FA);
-            const size_t gotB = b.File->ReadAt(atB + done, FB);
-            // Bytes a file cut short lacks are no picture's; they differ from any that are there.
-            if (gotA != gotB || std::memcmp(FA.data(), FB.data(), gotA) != 0)
-                return false;
-            if (gotA < part)
-                return true;
-            done += int64_t(part);
-        }
-        return true;
+        const int64_t available = std::clamp<int64_t>(FStart + FFilled - At, 0, int64_t(Length));
+        return {FBuffer.get() + (At - FStart), size_t(available)};
     }
 
+    static constexpr size_t kSize = size_t(4) << 20;
+
 private:
-    static constexpr int64_t kBlock = int64_t(1) << 20;
-    std::vector<uint8_t> FA, FB;
+    std::unique_ptr<uint8_t[]> FBuffer;
+    const TFileStream* FFile = nullptr;
+    int64_t FStart = 0;
+    int64_t FFilled = 0;
 };
 
-bool SameRecord(const TImageData& a, const TImageData& b, TPayloadComparer& comparer) {
+// True when two records of one layout whose headers and sizes are equal hold equal payloads.
+bool SamePayload(const TImageData& a, const TImageData& b, TFileWindow& windowA,
+                 TFileWindow& windowB) {
+    const int64_t size = a.PayloadSize();
+    if (!a.InFile() || !b.InFile()) {
+        const TPayload pa(a), pb(b);
+        return pa.Complete() == pb.Complete() && std::equal(pa.Bytes().begin(), pa.Bytes().end(),
+                                                            pb.Bytes().begin(), pb.Bytes().end());
+    }
+    const int64_t atA = int64_t(a.OffSet) + a.HeaderSize;
+    const int64_t atB = int64_t(b.OffSet) + b.HeaderSize;
+    for (int64_t done = 0; done < size;) {
+        const size_t part = size_t(std::min<int64_t>(size - done, int64_t(TFileWindow::kSize)));
+        const std::span<const uint8_t> bytesA = windowA.Get(*a.File, atA + done, part);
+        const std::span<const uint8_t> bytesB = windowB.Get(*b.File, atB + done, part);
+        // Bytes that a file cut short lacks are no picture's: they differ from any that are there.
+        if (bytesA.size() != bytesB.size() ||
+            std::memcmp(bytesA.data(), bytesB.data(), bytesA.size()) != 0)
+            return false;
+        if (bytesA.size() < part)
+            return true;
+        done += int64_t(part);
+    }
+    return true;
+}
+
+// Records whose stored bytes settle the comparison without decoding: of one layout, both with an
+// image, equal headers and sizes. Their payloads decide.
+bool PayloadDecides(const TImageData& a, const TImageData& b) {
     if (!a.HasImage() || !b.HasImage())
-        return a.HasImage() == b.HasImage();
+        return false;
     const std::span<const uint8_t> ha = a.Header(), hb = b.Header();
     return a.HeaderSize == b.HeaderSize && a.DataSize == b.DataSize &&
-           std::equal(ha.begin(), ha.end(), hb.begin(), hb.end()) && comparer.Equal(a, b);
+           std::equal(ha.begin(), ha.end(), hb.begin(), hb.end());
+}
+
+// Compares the payloads of the pairs Images (indexes into both record lists) on the processor's
+// cores, in runs of consecutive images so that each worker reads its files front to back. Equal[k]
+// is set for Images[k] when the payloads are equal. The calling thread works too and calls
+// Progress after each of its runs with the number of images compared so far; the first exception
+// of a worker or of Progress (a cancel) stops the others and is raised again.
+void ComparePayloads(const TRecordList& a, const TRecordList& b, const std::vector<int>& Images,
+                     std::vector<uint8_t>& Equal, const std::function<void(int)>& Progress) {
+    // Runs of up to 32 MiB of payload or 4096 images.
+    std::vector<size_t> runs{0};
+    int64_t bytes = 0;
+    for (size_t k = 0; k < Images.size(); ++k) {
+        bytes += a[size_t(Images[k])]->PayloadSize();
+        if (bytes >= (int64_t(32) << 20) || k + 1 - runs.back() >= 4096) {
+            runs.push_back(k + 1);
+            bytes = 0;
+        }
+    }
+    if (runs.back() != Images.size())
+        runs.push_back(Images.size());
+    std::atomic<size_t> next{0};
+    std::atomic<int> compared{0};
+    std::atomic<bool> stop{false};
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    const auto work = [&](bool reporting) {
+        TFileWindow windowA, windowB;
+        try {
+            for (;;) {
+                const size_t run = next.fetch_add(1);
+                if (stop || run + 1 >= runs.size())
+                    return;
+                for (size_t k = runs[run]; k < runs[run + 1]; ++k) {
+                    const size_t i = size_t(Images[k]);
+                    Equal[k] = SamePayload(*a[i], *b[i], windowA, windowB) ? 1 : 0;
+                }
+                const int done = compared += int(runs[run + 1] - runs[run]);
+                if (reporting && Progress)
+                    Progress(done);
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failureLock);
+            if (!failure)
+                failure = std::current_exception();
+            stop = true;
+        }
+    };
+    std::vector<std::thread> helpers;
+    const int cores = std::max(ProcessorCount(), 1);
+    try {
+        for (int k = 1; k < cores && size_t(k) + 1 < runs.size(); ++k)
+            helpers.emplace_back(work, false);
+    } catch (...) {
+        // A helper that cannot be started: the others and the calling thread do its share.
+    }
+    work(true);
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 TImageSide SideOf(TGameImages& library, int index) {
@@ -132,26 +219,47 @@ TDiffResult DiffLibraries(TGameImages& A, TGameImages& B, const TDiffOptions& Op
     const int total = nothingAsked ? 0 : result.To - result.From + 1;
     if (Progress)
         Progress(0, total);
+    // First the pairs whose stored bytes decide, compared without decoding; then, in order, every
+    // other pair.
     const bool sameLayout = SameRecordLayout(A, B);
-    TPayloadComparer comparer;
+    const int shared = std::min(result.CountA, result.CountB);
+    std::vector<int> byBytes;
+    for (int i = result.From; i < result.From + total && i < shared; ++i)
+        if (sameLayout && PayloadDecides(*(*recordsA)[size_t(i)], *(*recordsB)[size_t(i)]))
+            byBytes.push_back(i);
+    std::vector<uint8_t> equalBytes(byBytes.size(), 0);
+    ComparePayloads(*recordsA, *recordsB, byBytes, equalBytes, [&](int done) {
+        if (Progress)
+            Progress(done, total);
+    });
+    // Per image of the range: 0 not compared by its bytes, 1 bytes equal, 2 bytes different.
+    std::vector<uint8_t> byteState(size_t(total), 0);
+    for (size_t k = 0; k < byBytes.size(); ++k)
+        byteState[size_t(byBytes[k] - result.From)] = equalBytes[k] ? 1 : 2;
+    int settled = int(byBytes.size());
     for (int i = result.From; i < result.From + total; ++i) {
+        const uint8_t state = byteState[size_t(i - result.From)];
+        if (state == 1)
+            continue;
         TDifferentImage image;
         image.Index = i;
-        if (i >= result.CountB) {
+        const TImageData* a = i < result.CountA ? (*recordsA)[size_t(i)].get() : nullptr;
+        const TImageData* b = i < result.CountB ? (*recordsB)[size_t(i)].get() : nullptr;
+        if (!b) {
             image.What = idOnlyInA;
             image.A = SideOf(A, i);
-        } else if (i >= result.CountA) {
+        } else if (!a) {
             image.What = idOnlyInB;
             image.B = SideOf(B, i);
-        } else if (!sameLayout ||
-                   !SameRecord(*(*recordsA)[size_t(i)], *(*recordsB)[size_t(i)], comparer)) {
-            const TImageSide a = SideOf(A, i), b = SideOf(B, i);
-            image.A = a;
-            image.B = b;
-            if (!(a.Empty && b.Empty)) {
-                if (!(a.Offset == b.Offset))
+        } else if (!(sameLayout && !a->HasImage() && !b->HasImage())) {
+            const TImageSide sideA = SideOf(A, i), sideB = SideOf(B, i);
+            image.A = sideA;
+            image.B = sideB;
+            if (!(sideA.Empty && sideB.Empty)) {
+                if (!(sideA.Offset == sideB.Offset))
                     image.What |= idOffset;
-                if (a.Empty != b.Empty || a.Width != b.Width || a.Height != b.Height) {
+                if (sideA.Empty != sideB.Empty || sideA.Width != sideB.Width ||
+                    sideA.Height != sideB.Height) {
                     image.What |= idSize;
                 } else {
                     ++result.Decoded;
@@ -165,8 +273,8 @@ TDiffResult DiffLibraries(TGameImages& A, TGameImages& B, const TDiffOptions& Op
         }
         if (image.What != 0)
             result.Differences.push_back(image);
-        if (Progress)
-            Progress(i - result.From + 1, total);
+        if (state == 0 && Progress)
+            Progress(++settled, total);
     }
     result.Done = true;
     return result;

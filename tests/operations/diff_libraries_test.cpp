@@ -65,6 +65,14 @@ TEST(DiffLibraries, TellsWhatDiffersAndDecodesOnlyDifferingRecords) {
     EXPECT_EQ(result.Differences[0].B->Offset, (TPoint{50, 60}));
     EXPECT_FALSE(result.Differences[3].A);
 
+    struct TCancel {};
+    EXPECT_THROW(DiffLibraries(*a, *b, {},
+                               [](int done, int) {
+                                   if (done > 0)
+                                       throw TCancel{};
+                               }),
+                 TCancel);
+
     TDiffOptions range;
     range.From = 4;
     range.To = 6;
