@@ -52,6 +52,8 @@ int RunPasswd(const TArgs& args);
 int RunRepair(const TArgs& args);
 int RunAtlas(const TArgs& args);
 int RunCheck(const TArgs& args);
+int RunCopy(const TArgs& args);
+int RunDiff(const TArgs& args);
 
 // Raises EUsageError unless the number of positional arguments lies in [min, max].
 void ExpectPositional(const TArgs& args, size_t min, size_t max);

@@ -108,6 +108,34 @@ const std::vector<TCommand>& Commands() {
          "                     Pak sources the deepest their images use)\n",
          {{"--password", "--source-password", "--bits"}, {"--compress"}},
          RunConvert},
+        {"copy",
+         "velmora-cli copy SRC DST [--from N] [--to M] [--mode append|insert|replace] [--at K]\n"
+         "                 [--compress] [--password P] [--target-password P]\n"
+         "Copies images N..M of SRC (default: all) into the existing library DST as one edit:\n"
+         "appended (default), inserted before image K, or replacing images K, K+1, ... .\n"
+         "Between libraries that store images alike (WIL of one bit count, WZL, Pak) the stored\n"
+         "records go unchanged, byte for byte; WIL into WZL, and WIL and WZL into Pak, have\n"
+         "their records converted as convert does; other pairs decode the pictures and bring\n"
+         "them to DST's bit count, with a warning first of what DST cannot hold (alpha,\n"
+         "colours). A range past the end of SRC or DST is refused and nothing is written.\n"
+         "  --compress         store converted and decoded images compressed (WZL, Pak;\n"
+         "                     default: as each image is stored in SRC)\n"
+         "  --password         password of a Pak SRC\n"
+         "  --target-password  password of a Pak DST\n",
+         {{"--from", "--to", "--mode", "--at", "--password", "--target-password"}, {"--compress"}},
+         RunCopy},
+        {"diff",
+         "velmora-cli diff A B [--from N] [--to M] [--json] [--password P] [--other-password P]\n"
+         "Lists the images N..M (default: all) that differ between two libraries, one line\n"
+         "each: its number and what differs (pixels, size, offset, only in A, only in B), with\n"
+         "both sides' size and offset. Images whose stored records are equal are not decoded.\n"
+         "Exit status 0 when nothing differs, 1 when something does, 2 on a usage error or a\n"
+         "library that cannot be read, 3 on a wrong password.\n"
+         "  --json            a JSON array with one object per differing image\n"
+         "  --password        password of a Pak library A\n"
+         "  --other-password  password of a Pak library B\n",
+         {{"--from", "--to", "--password", "--other-password"}, {"--json"}},
+         RunDiff},
         {"atlas",
          "velmora-cli atlas (export LIB OUT.png | import LIB ATLAS.json) [options]\n"
          "export: packs images N..M (default: all) onto PNG sheets of at most S x S pixels\n"
@@ -266,6 +294,8 @@ int Main(int argc, char* argv[]) {
         Fail({}, "unknown command \"" + first + "\" (velmora-cli --help lists them)");
         return exUsage;
     }
+    // diff says "the libraries differ" with 1: its failures are 2, as usage errors are.
+    const int failed = std::strcmp(command->Name, "diff") == 0 ? exUsage : exFailed;
     try {
         const TArgs args =
             ParseArgs(std::vector<std::string>(all.begin() + 1, all.end()), command->Syntax);
@@ -278,12 +308,15 @@ int Main(int argc, char* argv[]) {
         g_AppDir = FindAppDir(ec ? std::string(argv[0]) : exe.string());
         LoadPakPasswords();
         // An index file is no library of its own, whichever command is given it.
-        const size_t libraries = std::strcmp(command->Name, "convert") == 0 ? 2 : 1;
+        const bool twoLibraries = std::strcmp(command->Name, "convert") == 0 ||
+                                  std::strcmp(command->Name, "copy") == 0 ||
+                                  std::strcmp(command->Name, "diff") == 0;
+        const size_t libraries = twoLibraries ? 2 : 1;
         for (size_t i = 0; i < libraries && i < args.Positional.size(); ++i) {
             const std::string data = DataFileOfIndex(args.Positional[i]);
             if (!data.empty()) {
                 Fail(args.Positional[i], "this is the index of " + data + "; open that instead");
-                return exFailed;
+                return failed;
             }
         }
         return command->Run(args);
@@ -294,7 +327,7 @@ int Main(int argc, char* argv[]) {
         return exUsage;
     } catch (const std::exception& e) {
         Fail({}, e.what());
-        return exFailed;
+        return failed;
     }
 }
 
