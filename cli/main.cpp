@@ -53,7 +53,9 @@ const std::vector<TCommand>& Commands() {
          "DIR/Placements/%05d.txt. auto writes images stored with alpha as PNG, others as BMP.\n"
          "An image that cannot be read, or whose picture or offset file cannot be written, is\n"
          "a failure (exit 1).\n"
-         "  --png-level N  PNG compression, 0 (none, fastest) to 12 (smallest); default 9\n"
+         "  --png-level N  PNG compression, 0 (none, fastest) to 12 (smallest); default 1,\n"
+         "                 the fastest level whose files are no larger than libpng's at\n"
+         "                 zlib's level 9\n"
          "  --json         a summary object: written, failed and the number of workers\n",
          {{"--from", "--to", "--format", "--png-level", "--password"}, {"--json"}},
          RunExport},

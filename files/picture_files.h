@@ -49,9 +49,10 @@ TImageFormat PictureFormatOf(const std::string& fileName);
 // bitmap is then unchanged. Raises EFileError when a PNG file cannot be opened.
 bool LoadPicture(const std::string& fileName, TDIB& bitmap, TImageFormat format);
 
-// PNG compression levels: 0 (stored) to 12 (smallest, slowest); 9 is the default, the best
-// practical compression.
-inline constexpr int kDefaultPngLevel = 9;
+// PNG compression levels: 0 (stored) to 12 (smallest, slowest). The default is the fastest level
+// whose files are no larger than libpng's at zlib's level 9 (1: sprites come out at 0.85 of
+// libpng's bytes; bench/export_bench's PngLevel measures every level against it).
+inline constexpr int kDefaultPngLevel = 1;
 inline constexpr int kMaxPngLevel = 12;
 
 // Writes bitmap as a picture; ifAuto decides by the extension. PNG at kDefaultPngLevel (an alpha
