@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -237,9 +238,11 @@ void CheckSheetForm(const TJsonValue& object, const std::string& where) {
                 value = 0;
         }
         if (value != 1) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", scale->Number());
             const std::string text = scale->IsString()   ? scale->String()
-                                     : scale->IsNumber() ? WriteJson(*scale)
-                                                         : "not a number";
+                                     : scale->IsNumber() ? std::string(number)
+                                                         : std::string("not a number");
             throw EAtlasError(where + ": a scaled atlas (scale " + text +
                               ") does not give the library's pictures; export it at scale 1");
         }

@@ -422,7 +422,8 @@ TEST(Atlas, ImportReadsTheFormsOfEnginesAndOtherPackers) {
         {R"("image": "data:image/jpeg;base64,)" + uri + "\"", "JPEG"},
         {R"("image": "data:image/png;base64,)" + uri + "\"", "JPEG"},
         {R"("image": "data:image/webp;base64,)" + uri + "\"", "WebP"},
-        {R"("image": "s0.png", "scale": "0.5")", "scale 0.5"},
+        {R"("image": "s0.png", "scale": "0.5")", "scale 0.5)"},
+        {R"("image": "s0.png", "scale": 2)", "scale 2)"},
         {R"("image": "s0.png", "premultiplyAlpha": true)", "premultiplied"},
     };
     ASSERT_TRUE(CreateLibraryFile(t_Wzl, dir / "other.wzl", 8, "").Created);
