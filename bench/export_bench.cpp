@@ -1,19 +1,30 @@
-// The batch export and import of 1500 16-bit sprites of 24 to 200 pixels, each measured as a whole
-// velmora-cli process:
+// The batch export and import of 1500 16-bit sprites of 24 to 200 pixels:
 //
-//   ExportVsLibpng    velmora-cli export LIB OUT --format png on every core, against encoding the
-//                     same pictures with libpng at level 9 on one thread, in memory. Counters:
-//                     speedup (libpng's time over the export's), bytes_vs_libpng (the PNG bytes
-//                     written over libpng's).
+//   ExportVsLibpng    velmora-cli export LIB OUT --format png on every core, as a whole process,
+//                     against encoding the same pictures with libpng at level 9 on one thread, in
+//                     memory, in the same iteration. Counters: speedup (libpng's time over the
+//                     export's), bytes_vs_libpng (the PNG bytes written over libpng's).
+//   ExportStages      the export taken apart, on one thread in this process: opening the library,
+//                     decoding every image, widening to PNG rows, choosing the filter plan,
+//                     filtering, deflating at the default level, writing the pictures and offset
+//                     files. Each stage's seconds are a counter; libpng_s is libpng's time for
+//                     the same pictures, measured in the same iteration.
+//   PngLevel/N        encoding every picture at PNG level N on one thread: seconds and
+//                     bytes_vs_libpng, so that the default level (at most libpng's bytes in the
+//                     least time) can be checked.
 //   ImportCompressed  velmora-cli import LIB DIR --compress of those PNG files into a new WZL.
 //
-// With VELMORA_BASELINE_CLI naming another velmora-cli build, each iteration also runs it on the
-// same input (counters baseline_s, and speedup or vs_baseline against it), so that both are
-// measured in the same conditions. Run with --benchmark_repetitions=N for medians.
+// With VELMORA_BASELINE_CLI naming another velmora-cli build, ExportVsLibpng and ImportCompressed
+// also run it on the same input (counters baseline_s, and speedup or vs_baseline against it), so
+// that both are measured in the same conditions. Run with --benchmark_repetitions=N for medians.
 
 #include "core/dib.h"
 #include "core/file_stream.h"
 #include "core/game_images.h"
+#include "core/zlib_util.h"
+#include "files/picture_files.h"
+#include "files/placements.h"
+#include "files/png_writer.h"
 #include "operations/create_library.h"
 #include "operations/library_kind.h"
 
@@ -250,6 +261,129 @@ void BM_ExportVsLibpng(benchmark::State& state) {
     state.counters["processors"] = double(ProcessorCount());
 }
 
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// libpng's time and bytes for every sprite, on this thread.
+std::pair<double, uint64_t> Libpng() {
+    const auto start = std::chrono::steady_clock::now();
+    uint64_t bytes = 0;
+    for (const TDIB& sprite : Fixture().Sprites)
+        bytes += LibpngSize(sprite);
+    return {Since(start), bytes};
+}
+
+void BM_ExportStages(benchmark::State& state) {
+    TFixture& f = Fixture();
+    for (auto _ : state) {
+        const auto [libpngSeconds, libpngBytes] = Libpng();
+        auto start = std::chrono::steady_clock::now();
+        TOpenResult opened = OpenLibraryFile(f.LibraryPath, "");
+        if (!opened.Opened()) {
+            state.SkipWithError("the library does not open");
+            return;
+        }
+        const double open = Since(start);
+
+        start = std::chrono::steady_clock::now();
+        std::vector<std::unique_ptr<TPicture>> pictures;
+        std::vector<TPoint> offsets;
+        for (int i = 0; i < opened.Library->ImageCount(); ++i) {
+            int x = 0, y = 0;
+            pictures.push_back(opened.Library->Get(i, x, y));
+            offsets.push_back({x, y});
+        }
+        const double decode = Since(start);
+
+        start = std::chrono::steady_clock::now();
+        std::vector<std::vector<uint8_t>> rows;
+        for (const auto& picture : pictures) {
+            const TDIB& dib = *picture->AsDIB();
+            const size_t rowBytes = size_t(dib.Width()) * 3;
+            std::vector<uint8_t> raw(rowBytes * size_t(dib.Height()));
+            const TRowColors colours(dib);
+            for (int y = 0; y < dib.Height(); ++y)
+                colours.Read(y, raw.data() + size_t(y) * rowBytes);
+            rows.push_back(std::move(raw));
+        }
+        const double widen = Since(start);
+
+        start = std::chrono::steady_clock::now();
+        std::vector<TFilterPlan> plans;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const size_t rowBytes = size_t(pictures[i]->Width()) * 3;
+            plans.push_back(ChoosePlan(rows[i], rowBytes, rows[i].size() / rowBytes, 3));
+        }
+        const double plan = Since(start);
+
+        start = std::chrono::steady_clock::now();
+        std::vector<std::vector<uint8_t>> filtered(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const size_t rowBytes = size_t(pictures[i]->Width()) * 3;
+            FilterImage(rows[i], rowBytes, rows[i].size() / rowBytes, 3, plans[i], filtered[i]);
+        }
+        const double filter = Since(start);
+
+        start = std::chrono::steady_clock::now();
+        std::vector<std::vector<uint8_t>> streams;
+        uint64_t deflated = 0;
+        for (const auto& data : filtered) {
+            std::vector<uint8_t> stream(ZCompressBound(data.size(), kDefaultPngLevel));
+            stream.resize(ZCompressInto(data, kDefaultPngLevel, stream));
+            deflated += stream.size();
+            streams.push_back(std::move(stream));
+        }
+        const double deflate = Since(start);
+
+        // The files as the export writes them (its own PNG bytes, same size give or take the
+        // chunk heads), each with its offset file.
+        const std::string out = NewFolder() + "/";
+        fs::create_directories(out + "Placements");
+        start = std::chrono::steady_clock::now();
+        char name[32];
+        for (size_t i = 0; i < streams.size(); ++i) {
+            std::snprintf(name, sizeof name, "%05zu", i);
+            if (!WriteFileThroughTemporary(out + name + ".PNG", streams[i]) ||
+                !WritePlacement(out + "Placements/" + name + ".txt", offsets[i])) {
+                state.SkipWithError("a file could not be written");
+                return;
+            }
+        }
+        const double files = Since(start);
+
+        const double total = open + decode + widen + plan + filter + deflate + files;
+        state.SetIterationTime(total);
+        state.counters["open_s"] = open;
+        state.counters["decode_s"] = decode;
+        state.counters["widen_s"] = widen;
+        state.counters["plan_s"] = plan;
+        state.counters["filter_s"] = filter;
+        state.counters["deflate_s"] = deflate;
+        state.counters["files_s"] = files;
+        state.counters["libpng_s"] = libpngSeconds;
+        state.counters["deflate_bytes_vs_libpng"] = double(deflated) / double(libpngBytes);
+    }
+    state.SetItemsProcessed(state.iterations() * kSprites);
+}
+
+void BM_PngLevel(benchmark::State& state) {
+    TFixture& f = Fixture();
+    const int level = int(state.range(0));
+    // libpng's bytes do not change from run to run.
+    static const uint64_t libpngBytes = Libpng().second;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        uint64_t bytes = 0;
+        for (const TDIB& sprite : f.Sprites)
+            bytes += SavePNGToMemory(sprite, level).size();
+        state.SetIterationTime(Since(start));
+        state.counters["png_bytes"] = double(bytes);
+        state.counters["bytes_vs_libpng"] = double(bytes) / double(libpngBytes);
+    }
+    state.SetItemsProcessed(state.iterations() * kSprites);
+}
+
 void BM_ImportCompressed(benchmark::State& state) {
     TFixture& f = Fixture();
     const std::string pictures = f.Folder + "/pictures";
@@ -288,6 +422,12 @@ void BM_ImportCompressed(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ExportVsLibpng)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_ExportStages)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_PngLevel)
+    ->DenseRange(1, kMaxPngLevel)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK(BM_ImportCompressed)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 } // namespace

@@ -47,10 +47,16 @@ int RunAtlasExport(const TArgs& args) {
     options.To = args.IntValue("--to").value_or(-1);
     options.Padding = args.IntValue("--padding").value_or(options.Padding);
     options.MaxSize = args.IntValue("--max-size").value_or(options.MaxSize);
+    options.Prefix = args.Value("--prefix").value_or("");
     if (options.From < 0 || (args.Has("--to") && options.To < options.From))
         throw EUsageError("--from and --to take 0 <= N <= M");
-    if (options.Padding < 0 || options.MaxSize < 1 || options.Padding >= options.MaxSize)
-        throw EUsageError("--padding takes 0 or more, --max-size more than the padding");
+    if (options.MaxSize < 1 || options.MaxSize > kMaxAtlasSheetSide)
+        throw EUsageError("--max-size takes 1 to " + std::to_string(kMaxAtlasSheetSide) +
+                          " (larger textures do not load on many devices)");
+    if (options.Padding < 0 || options.Padding >= options.MaxSize)
+        throw EUsageError("--padding takes 0 or more, below --max-size");
+    if (const TAtlasNames names = AtlasNames(options); !names.Error.empty())
+        throw EUsageError(names.Error);
     int exitCode = exOk;
     auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
@@ -70,15 +76,20 @@ int RunAtlasExport(const TArgs& args) {
                 result.Empty);
     for (size_t s = 0; s < result.Sheets.size(); ++s)
         std::printf("  %s  %s\n", result.Sheets[s].c_str(), result.DataFiles[s].c_str());
+    if (!result.MultiAtlasFile.empty())
+        std::printf("  %s  (every sheet, for Phaser's load.multiatlas)\n",
+                    result.MultiAtlasFile.c_str());
     return exOk;
 }
 
 int RunAtlasImport(const TArgs& args) {
-    ExpectPositional(args, 3, 3);
-    OnlyFor(args, "import", {"--from", "--to", "--data", "--format", "--padding", "--max-size"});
+    ExpectPositional(args, 3, size_t(-1));
+    OnlyFor(args, "import",
+            {"--from", "--to", "--data", "--format", "--padding", "--max-size", "--prefix"});
     const std::string& path = args.Positional[1];
     TAtlasImportOptions options;
     options.DataPath = args.Positional[2];
+    options.MoreDataPaths.assign(args.Positional.begin() + 3, args.Positional.end());
     options.Mode = AtlasModeByName(args.Value("--mode").value_or("append"));
     options.At = args.IntValue("--at").value_or(0);
     options.Compression = args.Has("--compress") ? 1 : 0;
@@ -86,10 +97,11 @@ int RunAtlasImport(const TArgs& args) {
         throw EUsageError("--mode insert and replace need --at N");
     if (options.Mode == imAppend && args.Has("--at"))
         throw EUsageError("--at applies to --mode insert and replace");
-    if (!FileExists(options.DataPath)) {
-        Fail(options.DataPath, "the file does not exist");
-        return exFailed;
-    }
+    for (size_t i = 2; i < args.Positional.size(); ++i)
+        if (!FileExists(args.Positional[i])) {
+            Fail(args.Positional[i], "the file does not exist");
+            return exFailed;
+        }
     if (!FileExists(path)) {
         Fail(path, "the file does not exist");
         return exFailed;
@@ -110,11 +122,17 @@ int RunAtlasImport(const TArgs& args) {
         Fail(path, result.Error);
         return exFailed;
     }
-    std::printf("imported %d frames of %s into %s from image %d", result.Imported,
-                options.DataPath.c_str(), path.c_str(), result.First);
+    std::printf("imported %d frames of %s%s into %s from image %d", result.Imported,
+                options.DataPath.c_str(), options.MoreDataPaths.empty() ? "" : " and the others",
+                path.c_str(), result.First);
     if (result.Blanks > 0)
-        std::printf(" (%d empty images fill the gaps of the numbering)", result.Blanks);
+        std::printf(" (%d empty images fill the gaps of the exported range)", result.Blanks);
     std::printf("\n");
+    if (result.Missing > 0)
+        std::fprintf(stderr,
+                     "velmora-cli: note: %d numbers between the frames' first and last have no "
+                     "frame; when the atlas has more data files, give them all in one command\n",
+                     result.Missing);
     return exOk;
 }
 

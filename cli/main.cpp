@@ -54,7 +54,9 @@ const std::vector<TCommand>& Commands() {
          "DIR/Placements/%05d.txt. auto writes images stored with alpha as PNG, others as BMP.\n"
          "An image that cannot be read, or whose picture or offset file cannot be written, is\n"
          "a failure (exit 1).\n"
-         "  --png-level N  PNG compression, 0 (none, fastest) to 12 (smallest); default 9\n"
+         "  --png-level N  PNG compression, 0 (none, fastest) to 12 (smallest); default 1,\n"
+         "                 the fastest level whose files are no larger than libpng's at\n"
+         "                 zlib's level 9\n"
          "  --json         a summary object: written, failed and the number of workers\n",
          {{"--from", "--to", "--format", "--png-level", "--password"}, {"--json"}},
          RunExport},
@@ -137,29 +139,45 @@ const std::vector<TCommand>& Commands() {
          {{"--from", "--to", "--password", "--other-password"}, {"--json"}},
          RunDiff},
         {"atlas",
-         "velmora-cli atlas (export LIB OUT.png | import LIB ATLAS.json) [options]\n"
+         "velmora-cli atlas (export LIB OUT.png | import LIB ATLAS.json [MORE.json...]) [options]\n"
          "export: packs images N..M (default: all) onto PNG sheets of at most S x S pixels\n"
-         "(OUT.png, OUT-1.png, ... when one is not enough), trimmed to their visible pixels,\n"
-         "empty images left out, with a JSON data file per sheet (OUT.json, OUT-1.json, ...)\n"
-         "that web game engines load: frames named %05d by image number, each with its\n"
-         "rectangle, source size, trim, the anchor as pivot and the library offset. Libraries\n"
-         "without alpha export black as transparent.\n"
+         "(OUT.png, OUT-1.png, ... when one is not enough; OUT without an extension gets .png),\n"
+         "trimmed to their visible pixels, empty images left out, with a JSON data file per sheet\n"
+         "(OUT.json, OUT-1.json, ...): frames named by image number (%05d, after --prefix), each\n"
+         "with its rectangle, source size, trim, the anchor as pivot (Phaser) and anchor (PixiJS)\n"
+         "and the library offset. Libraries without alpha export black as transparent. File\n"
+         "names are written in the JSON as URL paths (\"a#1.png\" as \"a%231.png\").\n"
+         "  PixiJS:  Assets.load('OUT.json') with json-hash; the data files of further sheets\n"
+         "           load with it (meta.related_multi_packs). Pixi keys list frames by position.\n"
+         "  Phaser:  one sheet: load.atlas(key, 'OUT.png', 'OUT.json'), either form; several\n"
+         "           (OUT.multiatlas.json is written then, named after the data file):\n"
+         "           load.multiatlas(key, 'OUT.multiatlas.json', FOLDER of the sheets).\n"
          "  --from N, --to M      the range\n"
          "  --data OUT.json       the first data file (default: OUT.png with .json)\n"
          "  --format json-hash|json-array   frames as an object (default) or a list\n"
+         "  --prefix NAME         put before every frame name (\"hero/\" gives hero/00012), so\n"
+         "                        that atlases loaded together keep their frames apart; it may\n"
+         "                        not end in a digit\n"
          "  --padding P           pixels between frames (default 2)\n"
-         "  --max-size S          largest sheet side (default 4096)\n"
-         "import: cuts every frame of ATLAS.json (and of the data files it names as its other\n"
-         "sheets) out of its sheet, restores its untrimmed size and imports the pictures as one\n"
-         "edit, with the offsets of the frames (else of their pivots), in the order of the\n"
-         "frames' numbers (gaps become empty images) or, for other names, in file order.\n"
+         "  --max-size S          largest sheet side, 1 to 8192 (default 4096)\n"
+         "import: cuts every frame of the data files out of its sheet (the files a data file\n"
+         "names as its other sheets are read too), restores its untrimmed size and imports the\n"
+         "pictures as one edit, with the offsets of the frames (else of their pivots or\n"
+         "anchors). Reads the hash and array forms, Phaser's multi-atlas form (\"textures\") and\n"
+         "sheets embedded as PNG data URIs; refuses JPEG and WebP sheets, scaled atlases and\n"
+         "premultiplied alpha. Give every data file of an atlas that another packer wrote in\n"
+         "one command. Frames go in the order of the numbers their names end in (after one\n"
+         "common prefix, folders included: \"spr/00012.PNG\" is 12), else in file order. Empty\n"
+         "images are added only for numbers that lie in the range a Velmora export names\n"
+         "(meta.range: the empty images it left out) and have no frame; other gaps in the\n"
+         "numbers close up.\n"
          "  --mode append|insert|replace   append (default), insert before --at, or replace\n"
          "                        images from --at on\n"
          "  --at N                the first image inserted before or replaced\n"
          "  --compress            store compressed (WZL, Pak)\n"
          "  --password P          password of a Pak library\n",
-         {{"--from", "--to", "--data", "--format", "--padding", "--max-size", "--mode", "--at",
-           "--password"},
+         {{"--from", "--to", "--data", "--format", "--padding", "--max-size", "--prefix", "--mode",
+           "--at", "--password"},
           {"--compress"}},
          RunAtlas},
         {"repair",

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -27,6 +29,17 @@ constexpr uint64_t kMaxPictureBytes = uint64_t(256) << 20;
 // True when a picture of that size may be loaded.
 bool PictureSizeAllowed(int64_t width, int64_t height);
 
+// Why a picture of that size is not loaded ("20000 x 2 pixels is larger than a picture may be
+// (16384 pixels a side, 67108864 pixels in all)"); empty when PictureSizeAllowed takes it.
+std::string PictureTooLargeText(int64_t width, int64_t height);
+
+// The width and height the header of a picture file gives (PNG, BMP or TGA, by the file's first
+// bytes, else by the format given); none when the header cannot be read. A picture that does
+// not load may be too large rather than damaged: this tells which.
+std::optional<std::pair<int64_t, int64_t>> PictureHeaderSize(std::span<const uint8_t> head,
+                                                             TImageFormat format);
+std::optional<std::pair<int64_t, int64_t>> PictureFileSize(const std::string& fileName);
+
 // ".tga" -> ifTGA, ".png" -> ifPNG, anything else (or no extension) -> ifBMP; case-insensitive.
 TImageFormat PictureFormatOf(const std::string& fileName);
 
@@ -36,9 +49,10 @@ TImageFormat PictureFormatOf(const std::string& fileName);
 // bitmap is then unchanged. Raises EFileError when a PNG file cannot be opened.
 bool LoadPicture(const std::string& fileName, TDIB& bitmap, TImageFormat format);
 
-// PNG compression levels: 0 (stored) to 12 (smallest, slowest); 9 is the default, the best
-// practical compression.
-inline constexpr int kDefaultPngLevel = 9;
+// PNG compression levels: 0 (stored) to 12 (smallest, slowest). The default is the fastest level
+// whose files are no larger than libpng's at zlib's level 9 (1: sprites come out at 0.85 of
+// libpng's bytes; bench/export_bench's PngLevel measures every level against it).
+inline constexpr int kDefaultPngLevel = 1;
 inline constexpr int kMaxPngLevel = 12;
 
 // Writes bitmap as a picture; ifAuto decides by the extension. PNG at kDefaultPngLevel (an alpha

@@ -3,9 +3,9 @@
 // Internal to files/: the PNG writer behind SavePNG and SavePngPicture. It writes the chunks
 // IHDR, PLTE (palette images), one IDAT holding the filtered rows as one zlib stream, and IEND;
 // never interlaced. Palette entries are opaque (a palette picture with alpha is an RGBA picture
-// here), so no tRNS chunk is needed. True-colour and grey rows are filtered by the plan that
-// compresses the picture best: one of the filters on every row, or per row the filter with the
-// smallest sum of absolute differences.
+// here), so no tRNS chunk is needed. True-colour and grey rows are left unfiltered or filtered
+// per row by the filter with the smallest sum of absolute differences, whichever compresses
+// sampled rows smaller.
 
 #include "core/dib.h"
 
@@ -28,6 +28,18 @@ struct TPngLayout {
     // Palette images: the colours (red, green, blue fields). Indices beyond it show black.
     std::span<const TRGBQuad> Palette;
 };
+
+// How the rows of a picture are filtered: one filter on every row, or per row the filter whose
+// output has the smallest sum of absolute values (bytes taken as signed).
+enum TFilterPlan : uint8_t { fpNone, fpSub, fpUp, fpPaeth, fpPerRow };
+
+// The stages of WritePng between the rows and the compression, also measured one by one by the
+// export benchmark. The raw rows are height rows of rowBytes, bpp bytes per pixel.
+// The plan whose trial compression of sampled rows is the smaller: none or per row.
+TFilterPlan ChoosePlan(const std::vector<uint8_t>& raw, size_t rowBytes, size_t height, size_t bpp);
+// The rows as PNG image data: each row its filter type byte and its filtered bytes.
+void FilterImage(const std::vector<uint8_t>& raw, size_t rowBytes, size_t height, size_t bpp,
+                 TFilterPlan plan, std::vector<uint8_t>& out);
 
 // The samples per pixel of a colour type.
 int PngChannels(uint8_t colorType);

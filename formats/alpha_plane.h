@@ -22,15 +22,25 @@ namespace velmora {
 // the plane as half-width.
 uint64_t HalfAlphaPlaneSize(int Width, int Height);
 
-// Encodes an 8-bit alpha buffer (index values are alpha) into a half-width plane of
-// HalfAlphaPlaneSize bytes: row r, byte i takes a[2i] for even i and (a[2i] + a[2i + 1]) div 2
-// for odd i; the bytes after the last row are 0. A 32-bit buffer gives its top bytes.
+// Encodes an 8-bit alpha buffer (index values are alpha; a 32-bit buffer gives its top bytes)
+// into a half-width plane of HalfAlphaPlaneSize bytes, choosing the samples whose spread
+// (DecodeHalfAlphaPlane) differs least from the buffer: the smallest sum of absolute differences
+// over all pixels, found exactly by dynamic programming along the run of samples. Among equally
+// close planes the one nearest the pixels each sample stands for is kept, and a sample that no
+// pixel shows by itself (the last one of some widths, read only in a mean) takes the smallest value
+// that gives its mean. So a buffer that a plane decodes to encodes to that same plane again, byte
+// for byte: decoding and encoding again never changes a stored plane. Bytes no pixel reads are 0.
 std::vector<uint8_t> EncodeHalfAlphaPlane(const TDIB& Alpha);
 
 // Spreads a half-width plane over an 8-bit buffer of Width × Height (DefaultPalette): with
 // s = y × (Width div 2) + x div 2, even columns take plane[s], odd columns the mean of plane[s]
 // and plane[s + 1] (plane[s] again past the end). Samples past the end of the plane are 0.
 std::unique_ptr<TDIB> DecodeHalfAlphaPlane(std::span<const uint8_t> Plane, int Width, int Height);
+
+// Sets every pixel of Pixels (8, 16, 24 or 32 bits) that the 8-bit Alpha buffer of its size makes
+// fully transparent to 0, the black that imports store under transparent pixels. Nothing happens
+// when the sizes differ.
+void ClearTransparentPixels(TDIB& Pixels, const TDIB& Alpha);
 
 // Copies a full-resolution plane into the storage of an 8-bit buffer of Width × Height
 // (DefaultPalette), as far as the plane reaches.

@@ -272,6 +272,15 @@ std::unique_ptr<TImageData> TWzl::EncodeImage(TDIB& Source, int X, int Y, uint8_
         picture.SetPixelFormat(MakePixelFormat(5, 6, 5));
         picture.SetBitCount(16);
     }
+    const bool withAlpha = UsableAlpha(Alpha, picture);
+    std::vector<uint8_t> plane;
+    if (withAlpha) {
+        plane = EncodeHalfAlphaPlane(*Alpha);
+        // Pixels the plane shows fully transparent store black, as imports store transparent
+        // pixels: an exported and imported again picture then stores the same colours again.
+        ClearTransparentPixels(picture,
+                               *DecodeHalfAlphaPlane(plane, Alpha->Width(), Alpha->Height()));
+    }
     const TDIB& stored = picture;
     TImageInfo info;
     info.btPixelKind = PixelKindOfBitCount(stored.BitCount());
@@ -280,12 +289,10 @@ std::unique_ptr<TImageData> TWzl::EncodeImage(TDIB& Source, int X, int Y, uint8_
     info.wPx = int16_t(X);
     info.wPy = int16_t(Y);
     const std::span<const uint8_t> colorBlock(stored.PBits(), size_t(stored.Size()));
-    const bool withAlpha = UsableAlpha(Alpha, stored);
     if (!withAlpha)
         return MakeRecordOfPixels(info, colorBlock, btEncr0 != 0);
     // With alpha the image is always compressed: only a zlib payload can carry the plane.
     std::vector<uint8_t> input(colorBlock.begin(), colorBlock.end());
-    const std::vector<uint8_t> plane = EncodeHalfAlphaPlane(*Alpha);
     input.insert(input.end(), plane.begin(), plane.end());
     return MakeRecord(info, ZCompress(input), true);
 }

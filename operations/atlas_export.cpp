@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,94 @@ TPoint OffsetOfPivot(TPivot Pivot, int Width, int Height) {
         return int32_t(std::clamp(v, -2147483648.0, 2147483647.0));
     };
     return {back(Pivot.X, Width), back(Pivot.Y, Height)};
+}
+
+std::string AtlasFrameName(const std::string& Prefix, int Index) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%05d", Index);
+    return Prefix + digits;
+}
+
+std::string UrlPathOf(const std::string& Path) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string url;
+    for (const char c : Path) {
+        const auto b = static_cast<unsigned char>(c);
+        if (std::isalnum(b) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            url += c;
+        } else {
+            url += '%';
+            url += kHex[b >> 4];
+            url += kHex[b & 15];
+        }
+    }
+    return url;
+}
+
+std::string PathOfUrl(const std::string& Url) {
+    std::string path;
+    for (size_t i = 0; i < Url.size(); ++i) {
+        if (Url[i] != '%') {
+            path += Url[i];
+            continue;
+        }
+        if (i + 2 >= Url.size() || !std::isxdigit(static_cast<unsigned char>(Url[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(Url[i + 2])))
+            return Url;
+        path += char(std::stoi(Url.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    return path;
+}
+
+namespace {
+
+// The name with the extension it must have: kept when it has it (in any case), added when it has
+// none; empty for another extension.
+std::string WithExtension(const std::string& name, const std::string& extension) {
+    const std::string ext = ExtractFileExt(name);
+    if (ext.empty())
+        return name + extension;
+    return SameText(ext, extension) ? name : std::string();
+}
+
+} // namespace
+
+TAtlasNames AtlasNames(const TAtlasExportOptions& Options) {
+    TAtlasNames names;
+    if (Options.MaxSize < 1 || Options.MaxSize > kMaxAtlasSheetSide) {
+        names.Error = "a sheet may be 1 to " + std::to_string(kMaxAtlasSheetSide) +
+                      " pixels a side (larger textures do not load on many devices), not " +
+                      std::to_string(Options.MaxSize);
+        return names;
+    }
+    if (Options.Padding < 0 || Options.Padding >= Options.MaxSize) {
+        names.Error = "the padding must be 0 or more and below the sheet size";
+        return names;
+    }
+    if (!Options.Prefix.empty() &&
+        std::isdigit(static_cast<unsigned char>(Options.Prefix.back()))) {
+        names.Error = "the frame-name prefix \"" + Options.Prefix +
+                      "\" may not end in a digit: the image number follows it";
+        return names;
+    }
+    if (Options.SheetPath.empty() || ExtractFileName(Options.SheetPath).empty()) {
+        names.Error = "no sheet file named";
+        return names;
+    }
+    names.SheetPath = WithExtension(Options.SheetPath, ".png");
+    if (names.SheetPath.empty()) {
+        names.Error = Options.SheetPath + ": the sheets are PNG pictures; name the first one .png";
+        return names;
+    }
+    names.DataPath = Options.DataPath.empty() ? ChangeFileExt(names.SheetPath, ".json")
+                                              : WithExtension(Options.DataPath, ".json");
+    if (names.DataPath.empty()) {
+        names.SheetPath.clear();
+        names.Error = Options.DataPath + ": engines load atlas data by the extension .json";
+        return names;
+    }
+    return names;
 }
 
 TDIB AtlasPixels(const TPicture& Picture) {
@@ -148,12 +237,6 @@ std::string NumberedName(const std::string& first, int sheet, const std::string&
     return (sheet == 0 ? base : base + "-" + std::to_string(sheet)) + extension;
 }
 
-std::string FrameName(int index) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%05d", index);
-    return name;
-}
-
 TJsonValue Rect(int x, int y, int w, int h) {
     TJsonValue r = TJsonValue::Object();
     r.Set("x", x);
@@ -178,8 +261,10 @@ TJsonValue FrameEntry(const TFrame& frame, const TPackPlace& place) {
     entry.Set("trimmed", frame.W != w || frame.H != h);
     entry.Set("spriteSourceSize", Rect(frame.X, frame.Y, frame.W, frame.H));
     entry.Set("sourceSize", Pair("w", w, "h", h));
+    // Phaser reads the pivot, PixiJS the anchor: the same point.
     const TPivot pivot = PivotOfOffset(frame.Offset, w, h);
     entry.Set("pivot", Pair("x", pivot.X, "y", pivot.Y));
+    entry.Set("anchor", Pair("x", pivot.X, "y", pivot.Y));
     entry.Set("offset", Pair("x", frame.Offset.X, "y", frame.Offset.Y));
     return entry;
 }
@@ -201,6 +286,15 @@ void RemoveFiles(const std::vector<std::string>& files) {
     }
 }
 
+// What every data file's meta holds: the writer and the range of images exported.
+TJsonValue Meta(int from, int to) {
+    TJsonValue meta = TJsonValue::Object();
+    meta.Set("app", "velmora");
+    meta.Set("version", VELMORA_VERSION);
+    meta.Set("range", Pair("from", from, "to", to));
+    return meta;
+}
+
 void WriteText(const std::string& path, const std::string& text) {
     TFileStream out(path, TFileStream::fmCreate);
     out.Write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
@@ -216,8 +310,9 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
                        " is not inside the library's " + std::to_string(count) + " images";
         return;
     }
-    if (options.MaxSize < 1 || options.Padding < 0 || options.Padding >= options.MaxSize) {
-        result.Error = "the sheet size must be at least 1 and the padding below it";
+    const TAtlasNames names = AtlasNames(options);
+    if (!names.Error.empty()) {
+        result.Error = names.Error;
         return;
     }
     const int total = to - from + 1;
@@ -286,21 +381,16 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
         return;
     }
     const int sheets = int(packing->Sheets.size());
-    const std::string dataPath =
-        options.DataPath.empty() ? NumberedName(options.SheetPath, 0, ".json") : options.DataPath;
-    const std::string sheetExt = ExtractFileExt(options.SheetPath).empty()
-                                     ? std::string(".png")
-                                     : ExtractFileExt(options.SheetPath);
-    const std::string dataExt =
-        ExtractFileExt(dataPath).empty() ? std::string(".json") : ExtractFileExt(dataPath);
+    const std::string& dataPath = names.DataPath;
     for (int s = 0; s < sheets; ++s) {
-        result.Sheets.push_back(s == 0 ? options.SheetPath
-                                       : NumberedName(options.SheetPath, s, sheetExt));
-        result.DataFiles.push_back(s == 0 ? dataPath : NumberedName(dataPath, s, dataExt));
+        result.Sheets.push_back(NumberedName(names.SheetPath, s, ExtractFileExt(names.SheetPath)));
+        result.DataFiles.push_back(NumberedName(dataPath, s, ExtractFileExt(dataPath)));
     }
+    if (sheets > 1)
+        result.MultiAtlasFile = NumberedName(dataPath, 0, ".multiatlas.json");
 
     // The folders of the sheets and data files are made as the batch export makes its own.
-    for (const std::string* file : {&options.SheetPath, &dataPath}) {
+    for (const std::string* file : {&names.SheetPath, &dataPath}) {
         const std::filesystem::path folder = std::filesystem::path(*file).parent_path();
         std::error_code ec;
         if (!folder.empty())
@@ -313,72 +403,97 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
 
     std::vector<std::string> written;
     try {
-        ParallelFor(sheets,
-                    [&](int s) {
-                        const TPackedSheet& size = packing->Sheets[size_t(s)];
-                        TDIB sheet;
-                        sheet.SetPixelFormat(MakePixelFormat(8, 8, 8));
-                        sheet.SetSize(size.Width, size.Height, 32);
-                        for (size_t j = 0; j < kept.size(); ++j) {
-                            const TPackPlace& place = packing->Places[j];
-                            if (place.Sheet != s)
-                                continue;
-                            const TFrame& frame = frames[kept[j]];
-                            for (int r = 0; r < frame.H; ++r)
-                                std::memcpy(sheet.ScanLine(place.Y + r) + size_t(place.X) * 4,
-                                            frame.Pixels.ScanLine(r), size_t(frame.W) * 4);
-                        }
-                        if (!SavePicture(result.Sheets[size_t(s)], sheet, ifPNG))
-                            throw EFileError(result.Sheets[size_t(s)],
-                                             "the sheet could not be written");
-                    },
-                    [&](int done) {
-                        if (progress)
-                            progress(done, sheets);
-                    });
+        ParallelFor(
+            sheets,
+            [&](int s) {
+                const TPackedSheet& size = packing->Sheets[size_t(s)];
+                TDIB sheet;
+                sheet.SetPixelFormat(MakePixelFormat(8, 8, 8));
+                sheet.SetSize(size.Width, size.Height, 32);
+                for (size_t j = 0; j < kept.size(); ++j) {
+                    const TPackPlace& place = packing->Places[j];
+                    if (place.Sheet != s)
+                        continue;
+                    const TFrame& frame = frames[kept[j]];
+                    for (int r = 0; r < frame.H; ++r)
+                        std::memcpy(sheet.ScanLine(place.Y + r) + size_t(place.X) * 4,
+                                    frame.Pixels.ScanLine(r), size_t(frame.W) * 4);
+                }
+                if (!SavePicture(result.Sheets[size_t(s)], sheet, ifPNG))
+                    throw EFileError(result.Sheets[size_t(s)], "the sheet could not be written");
+            },
+            [&](int done) {
+                if (progress)
+                    progress(done, sheets);
+            });
         written = result.Sheets;
 
+        // The frames of each sheet, in the data file's form and, for the multi-atlas file, as
+        // a list.
+        std::vector<TJsonValue> lists, arrays;
+        for (int s = 0; s < sheets; ++s) {
+            lists.push_back(options.Format == afJsonArray ? TJsonValue::Array()
+                                                          : TJsonValue::Object());
+            arrays.push_back(TJsonValue::Array());
+        }
+        for (size_t j = 0; j < kept.size(); ++j) {
+            const TPackPlace& place = packing->Places[j];
+            const TFrame& frame = frames[kept[j]];
+            const std::string name = AtlasFrameName(options.Prefix, frame.Index);
+            const TJsonValue entry = FrameEntry(frame, place);
+            TJsonValue named = TJsonValue::Object();
+            named.Set("filename", name);
+            for (const auto& [key, value] : entry.Members())
+                named.Set(key, value);
+            if (options.Format == afJsonArray)
+                lists[size_t(place.Sheet)].Add(named);
+            else
+                lists[size_t(place.Sheet)].Set(name, entry);
+            if (sheets > 1)
+                arrays[size_t(place.Sheet)].Add(std::move(named));
+        }
+        const auto sizeOf = [&](int s) {
+            return Pair("w", packing->Sheets[size_t(s)].Width, "h",
+                        packing->Sheets[size_t(s)].Height);
+        };
         for (int s = 0; s < sheets; ++s) {
             TJsonValue document = TJsonValue::Object();
-            TJsonValue& list =
-                document.Set("frames", options.Format == afJsonArray ? TJsonValue::Array()
-                                                                     : TJsonValue::Object());
-            for (size_t j = 0; j < kept.size(); ++j) {
-                const TPackPlace& place = packing->Places[j];
-                if (place.Sheet != s)
-                    continue;
-                const TFrame& frame = frames[kept[j]];
-                if (options.Format == afJsonArray) {
-                    TJsonValue entry = TJsonValue::Object();
-                    entry.Set("filename", FrameName(frame.Index));
-                    const TJsonValue fields = FrameEntry(frame, place);
-                    for (const auto& [key, value] : fields.Members())
-                        entry.Set(key, value);
-                    list.Add(std::move(entry));
-                } else {
-                    list.Set(FrameName(frame.Index), FrameEntry(frame, place));
-                }
-            }
+            document.Set("frames", std::move(lists[size_t(s)]));
             const std::string& data = result.DataFiles[size_t(s)];
-            TJsonValue meta = TJsonValue::Object();
-            meta.Set("app", "velmora");
-            meta.Set("version", VELMORA_VERSION);
-            meta.Set("image", RelativeTo(result.Sheets[size_t(s)], data));
+            TJsonValue meta = Meta(from, to);
+            meta.Set("image", UrlPathOf(RelativeTo(result.Sheets[size_t(s)], data)));
             meta.Set("format", "RGBA8888");
-            meta.Set("size", Pair("w", packing->Sheets[size_t(s)].Width, "h",
-                                  packing->Sheets[size_t(s)].Height));
+            meta.Set("size", sizeOf(s));
             meta.Set("scale", "1");
-            meta.Set("range", Pair("from", from, "to", to));
             if (sheets > 1) {
                 TJsonValue others = TJsonValue::Array();
                 for (int o = 0; o < sheets; ++o)
                     if (o != s)
-                        others.Add(RelativeTo(result.DataFiles[size_t(o)], data));
+                        others.Add(UrlPathOf(RelativeTo(result.DataFiles[size_t(o)], data)));
                 meta.Set("related_multi_packs", std::move(others));
             }
             document.Set("meta", std::move(meta));
             WriteText(data, WriteJson(document));
             written.push_back(data);
+        }
+        if (sheets > 1) {
+            // Phaser's multi-atlas file: every sheet with its frames, always as lists.
+            TJsonValue textures = TJsonValue::Array();
+            for (int s = 0; s < sheets; ++s) {
+                TJsonValue texture = TJsonValue::Object();
+                texture.Set("image",
+                            UrlPathOf(RelativeTo(result.Sheets[size_t(s)], result.MultiAtlasFile)));
+                texture.Set("format", "RGBA8888");
+                texture.Set("size", sizeOf(s));
+                texture.Set("scale", 1);
+                texture.Set("frames", std::move(arrays[size_t(s)]));
+                textures.Add(std::move(texture));
+            }
+            TJsonValue document = TJsonValue::Object();
+            document.Set("textures", std::move(textures));
+            document.Set("meta", Meta(from, to));
+            WriteText(result.MultiAtlasFile, WriteJson(document));
+            written.push_back(result.MultiAtlasFile);
         }
     } catch (...) {
         RemoveFiles(result.Sheets);

@@ -10,13 +10,18 @@
 #include "formats/image_info.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <limits>
 #include <map>
 #include <set>
+#include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 namespace velmora {
@@ -54,34 +59,199 @@ const TJsonValue& Member(const TJsonValue& object, const char* name, const std::
     return *value;
 }
 
-// The number a frame name stands for: digits alone, or digits and a picture extension.
-std::optional<int> NameNumber(const std::string& name) {
-    std::string digits = name;
-    const size_t dot = digits.rfind('.');
-    if (dot != std::string::npos && dot > 0)
-        digits.resize(dot);
-    if (digits.empty() || digits.size() > 9 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    return std::stoi(digits);
+// The number a frame name ends in, and what stands before it: the name without a picture
+// extension ("12.png", "spr/00012.PNG") split before its last digits ("hero/00012" is "hero/"
+// and 12). No number for a name without final digits or with more than nine.
+void NumberOfName(const std::string& name, std::optional<int>& number, std::string& prefix) {
+    std::string stem = name;
+    const size_t dot = stem.rfind('.');
+    if (dot != std::string::npos && dot + 1 < stem.size() &&
+        stem.find('/', dot) == std::string::npos &&
+        std::isalpha(static_cast<unsigned char>(stem[dot + 1])))
+        stem.resize(dot);
+    size_t digits = stem.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(stem[digits - 1])))
+        --digits;
+    number.reset();
+    prefix = stem.substr(0, digits);
+    if (digits == stem.size() || stem.size() - digits > 9)
+        return;
+    number = std::stoi(stem.substr(digits));
 }
 
-TDIB LoadSheet(const std::string& path) {
-    TDIB loaded;
-    if (!FileExists(path) || !LoadPicture(path, loaded, ifAuto) || loaded.Empty())
-        throw EAtlasError(path + ": the sheet cannot be read");
+// How a sheet is named in messages: its path, or for a picture embedded in the data file its
+// kind and size (never the whole data URI).
+std::string SheetName(const std::string& image) {
+    if (image.rfind("data:", 0) != 0)
+        return image;
+    const size_t comma = image.find(',');
+    const std::string head = image.substr(0, std::min<size_t>(comma, 40));
+    return "the sheet embedded as " + head + " (" + std::to_string(image.size() / 1024) + " KB)";
+}
+
+// The kind of a picture by its first bytes, for those no sheet may be: JPEG, WebP and GIF.
+const char* UnreadKind(std::span<const uint8_t> head) {
+    if (head.size() >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF)
+        return "JPEG";
+    if (head.size() >= 12 && std::memcmp(head.data(), "RIFF", 4) == 0 &&
+        std::memcmp(head.data() + 8, "WEBP", 4) == 0)
+        return "WebP";
+    if (head.size() >= 4 && std::memcmp(head.data(), "GIF8", 4) == 0)
+        return "GIF";
+    return nullptr;
+}
+
+[[noreturn]] void RefuseKind(const std::string& where, const std::string& sheet, const char* kind) {
+    throw EAtlasError(where + ": " + sheet + " is a " + kind +
+                      " picture; atlas sheets are read as PNG (also BMP, TGA)");
+}
+
+std::vector<uint8_t> Base64(std::string_view text) {
+    std::vector<uint8_t> out;
+    out.reserve(text.size() / 4 * 3);
+    uint32_t bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        int v;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+' || c == '-')
+            v = 62;
+        else if (c == '/' || c == '_')
+            v = 63;
+        else if (c == '=' || c == ' ' || c == '\n' || c == '\r' || c == '\t')
+            continue;
+        else
+            throw std::invalid_argument("not base64");
+        bits = bits << 6 | uint32_t(v);
+        if (++count == 4) {
+            out.push_back(uint8_t(bits >> 16));
+            out.push_back(uint8_t(bits >> 8));
+            out.push_back(uint8_t(bits));
+            bits = 0;
+            count = 0;
+        }
+    }
+    if (count == 1)
+        throw std::invalid_argument("cut short");
+    if (count >= 2)
+        out.push_back(uint8_t(bits >> (count == 2 ? 4 : 10)));
+    if (count == 3)
+        out.push_back(uint8_t(bits >> 2));
+    return out;
+}
+
+// A sheet without alpha is opaque.
+TDIB Rgba(TDIB loaded) {
     if (loaded.BitCount() == 32 && loaded.HasAlphaChannel())
         return loaded;
-    // A sheet without alpha is opaque.
-    TDIB rgba(loaded);
-    rgba.SetPixelFormat(MakePixelFormat(8, 8, 8));
-    rgba.SetBitCount(32);
-    for (int y = 0; y < rgba.Height(); ++y) {
-        uint8_t* row = rgba.ScanLine(y);
-        for (int x = 0; x < rgba.Width(); ++x)
+    loaded.SetPixelFormat(MakePixelFormat(8, 8, 8));
+    loaded.SetBitCount(32);
+    for (int y = 0; y < loaded.Height(); ++y) {
+        uint8_t* row = loaded.ScanLine(y);
+        for (int x = 0; x < loaded.Width(); ++x)
             row[size_t(x) * 4 + 3] = 255;
     }
-    return rgba;
+    return loaded;
+}
+
+// Why a sheet did not load: too large when its header says so, else unreadable.
+[[noreturn]] void RefuseSheet(const std::string& where, const std::string& sheet,
+                              std::span<const uint8_t> head, TImageFormat format) {
+    if (const auto size = PictureHeaderSize(head, format)) {
+        const std::string large = PictureTooLargeText(size->first, size->second);
+        if (!large.empty())
+            throw EAtlasError(where + ": " + sheet + ": " + large);
+    }
+    throw EAtlasError(where + ": " + sheet + " cannot be read as a picture");
+}
+
+TDIB LoadEmbeddedSheet(const std::string& uri, const std::string& where) {
+    const std::string sheet = SheetName(uri);
+    const size_t comma = uri.find(',');
+    const std::string head = uri.substr(5, comma == std::string::npos ? 0 : comma - 5);
+    const std::string type = head.substr(0, head.find(';'));
+    if (SameText(type, "image/jpeg") || SameText(type, "image/jpg"))
+        RefuseKind(where, sheet, "JPEG");
+    if (SameText(type, "image/webp"))
+        RefuseKind(where, sheet, "WebP");
+    if (comma == std::string::npos || head.size() < 7 ||
+        !SameText(head.substr(head.size() - 7), ";base64"))
+        throw EAtlasError(where + ": " + sheet + " is not base64 data");
+    std::vector<uint8_t> bytes;
+    try {
+        bytes = Base64(std::string_view(uri).substr(comma + 1));
+    } catch (const std::invalid_argument&) {
+        throw EAtlasError(where + ": " + sheet + " is not base64 data");
+    }
+    if (const char* kind = UnreadKind(bytes))
+        RefuseKind(where, sheet, kind);
+    TDIB loaded;
+    if (!LoadPNGFromMemory(bytes, loaded) || loaded.Empty())
+        RefuseSheet(where, sheet, bytes, ifPNG);
+    return Rgba(std::move(loaded));
+}
+
+// A sheet named by a data file: a data URI, or a file named relative to the data file's folder
+// as a URL path (percent-escapes decoded; the name as written when no such file exists).
+TDIB LoadSheet(const fs::path& folder, const std::string& image, const std::string& where) {
+    if (image.rfind("data:", 0) == 0)
+        return LoadEmbeddedSheet(image, where);
+    std::string path = (folder / PathOfUrl(image)).string();
+    if (!FileExists(path) && FileExists((folder / image).string()))
+        path = (folder / image).string();
+    if (!FileExists(path))
+        throw EAtlasError(where + ": the sheet " + path + " does not exist");
+    const std::string ext = ExtractFileExt(path);
+    if (SameText(ext, ".jpg") || SameText(ext, ".jpeg"))
+        RefuseKind(where, path, "JPEG");
+    if (SameText(ext, ".webp"))
+        RefuseKind(where, path, "WebP");
+    std::vector<uint8_t> head(32, 0);
+    {
+        TFileStream file(path, TFileStream::fmOpenRead);
+        head.resize(file.Read(head));
+    }
+    if (const char* kind = UnreadKind(head))
+        RefuseKind(where, path, kind);
+    TDIB loaded;
+    if (!LoadPicture(path, loaded, ifAuto) || loaded.Empty())
+        RefuseSheet(where, path, head, PictureFormatOf(path));
+    return Rgba(std::move(loaded));
+}
+
+// Atlases drawn at another scale than 1, or with colours premultiplied by alpha, would import
+// pictures that are not the library's: refused.
+void CheckSheetForm(const TJsonValue& object, const std::string& where) {
+    if (const TJsonValue* scale = object.Find("scale")) {
+        double value = 1;
+        if (scale->IsNumber()) {
+            value = scale->Number();
+        } else if (scale->IsString()) {
+            char* end = nullptr;
+            value = std::strtod(scale->String().c_str(), &end);
+            if (end == scale->String().c_str())
+                value = 0;
+        }
+        if (value != 1) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", scale->Number());
+            const std::string text = scale->IsString()   ? scale->String()
+                                     : scale->IsNumber() ? std::string(number)
+                                                         : std::string("not a number");
+            throw EAtlasError(where + ": a scaled atlas (scale " + text +
+                              ") does not give the library's pictures; export it at scale 1");
+        }
+    }
+    for (const char* name : {"premultiplyAlpha", "premultipliedAlpha"})
+        if (const TJsonValue* premultiplied = object.Find(name);
+            premultiplied && premultiplied->Bool())
+            throw EAtlasError(where + ": the sheet's colours are premultiplied by alpha; export it "
+                                      "with straight alpha");
 }
 
 // Cuts one frame out of its sheet and puts it at its place in the untrimmed picture.
@@ -114,7 +284,7 @@ TAtlasFrame CutFrame(const std::string& name, const TJsonValue& entry, const TDI
 
     TAtlasFrame frame;
     frame.Name = name;
-    frame.Number = NameNumber(name);
+    NumberOfName(name, frame.Number, frame.Prefix);
     frame.Pixels.SetPixelFormat(MakePixelFormat(8, 8, 8));
     frame.Pixels.SetSize(w, h, 32);
     for (int y = 0; y < fh; ++y) {
@@ -127,13 +297,40 @@ TAtlasFrame CutFrame(const std::string& name, const TJsonValue& entry, const TDI
         for (int x = 0; x < fw; ++x)
             out[x] = sheet.Pixel(fx + fh - 1 - y, fy + x);
     }
+    // The offset itself, else the anchor point as Phaser (pivot) or PixiJS (anchor) reads it.
+    const TJsonValue* pivot = entry.Find("pivot");
+    if (!pivot || !pivot->IsObject())
+        pivot = entry.Find("anchor");
     if (const TJsonValue* offset = entry.Find("offset"); offset && offset->IsObject()) {
         frame.Offset = {WholeNumber(*offset, "x", where), WholeNumber(*offset, "y", where)};
-    } else if (const TJsonValue* pivot = entry.Find("pivot"); pivot && pivot->IsObject()) {
+    } else if (pivot && pivot->IsObject()) {
         frame.Offset = OffsetOfPivot(
             {pivot->NumberAt("x").value_or(0), pivot->NumberAt("y").value_or(0)}, w, h);
     }
     return frame;
+}
+
+// The frames of one sheet, as an object of named frames or a list of frames with a filename.
+void ReadFrames(const TJsonValue* frames, const TDIB& sheet, const std::string& where,
+                TAtlasReadResult& result) {
+    if (!frames || (!frames->IsObject() && !frames->IsArray()))
+        throw EAtlasError(where + ": \"frames\" is missing");
+    if (frames->IsObject()) {
+        for (const auto& [name, entry] : frames->Members()) {
+            if (!entry.IsObject())
+                throw EAtlasError(where + ": frame \"" + name + "\" is not an object");
+            result.Frames.push_back(
+                CutFrame(name, entry, sheet, where + ": frame \"" + name + "\""));
+        }
+        return;
+    }
+    for (const TJsonValue& entry : frames->Items()) {
+        const TJsonValue* name = entry.Find("filename");
+        if (!entry.IsObject() || !name || !name->IsString())
+            throw EAtlasError(where + ": a frame without a filename");
+        result.Frames.push_back(
+            CutFrame(name->String(), entry, sheet, where + ": frame \"" + name->String() + "\""));
+    }
 }
 
 void ReadDataFile(const std::string& path, TAtlasReadResult& result,
@@ -152,48 +349,53 @@ void ReadDataFile(const std::string& path, TAtlasReadResult& result,
         throw EAtlasError(path + ": not JSON (" + error + ")");
     if (!document->IsObject())
         throw EAtlasError(path + ": not an atlas (no object)");
-    const TJsonValue& meta = Member(*document, "meta", path);
-    const TJsonValue* image = meta.Find("image");
-    if (!image || !image->IsString() || image->String().empty())
-        throw EAtlasError(path + ": meta.image names no sheet");
     const fs::path folder = fs::path(path).parent_path();
-    const TDIB sheet = LoadSheet((folder / image->String()).string());
-    if (const TJsonValue* range = meta.Find("range"); range && range->IsObject()) {
-        result.RangeFrom = WholeNumber(*range, "from", path);
-        result.RangeTo = WholeNumber(*range, "to", path);
+    const TJsonValue* meta = document->Find("meta");
+    if (meta && meta->IsObject()) {
+        CheckSheetForm(*meta, path);
+        if (const TJsonValue* range = meta->Find("range"); range && range->IsObject())
+            result.Ranges.emplace_back(WholeNumber(*range, "from", path),
+                                       WholeNumber(*range, "to", path));
+        if (const TJsonValue* related = meta->Find("related_multi_packs");
+            related && related->IsArray())
+            for (const TJsonValue& other : related->Items())
+                if (other.IsString() && !other.String().empty()) {
+                    const std::string decoded = (folder / PathOfUrl(other.String())).string();
+                    queue.push_back(FileExists(decoded) ? decoded
+                                                        : (folder / other.String()).string());
+                }
     }
-    if (const TJsonValue* related = meta.Find("related_multi_packs"); related && related->IsArray())
-        for (const TJsonValue& other : related->Items())
-            if (other.IsString() && !other.String().empty())
-                queue.push_back((folder / other.String()).string());
 
-    const TJsonValue* frames = document->Find("frames");
-    if (!frames || (!frames->IsObject() && !frames->IsArray()))
-        throw EAtlasError(path + ": \"frames\" is missing");
-    if (frames->IsObject()) {
-        for (const auto& [name, entry] : frames->Members()) {
-            if (!entry.IsObject())
-                throw EAtlasError(path + ": frame \"" + name + "\" is not an object");
-            result.Frames.push_back(
-                CutFrame(name, entry, sheet, path + ": frame \"" + name + "\""));
+    // Phaser's multi-atlas form: the sheets and their frames in one list.
+    if (const TJsonValue* textures = document->Find("textures")) {
+        if (!textures->IsArray() || textures->Items().empty())
+            throw EAtlasError(path + ": \"textures\" lists no sheets");
+        for (size_t t = 0; t < textures->Items().size(); ++t) {
+            const TJsonValue& texture = textures->Items()[t];
+            const std::string where = path + ": texture " + std::to_string(t);
+            const TJsonValue* image = texture.Find("image");
+            if (!texture.IsObject() || !image || !image->IsString() || image->String().empty())
+                throw EAtlasError(where + " names no sheet");
+            CheckSheetForm(texture, where);
+            ReadFrames(texture.Find("frames"), LoadSheet(folder, image->String(), where), where,
+                       result);
         }
         return;
     }
-    for (const TJsonValue& entry : frames->Items()) {
-        const TJsonValue* name = entry.Find("filename");
-        if (!entry.IsObject() || !name || !name->IsString())
-            throw EAtlasError(path + ": a frame without a filename");
-        result.Frames.push_back(
-            CutFrame(name->String(), entry, sheet, path + ": frame \"" + name->String() + "\""));
-    }
+    if (!meta || !meta->IsObject())
+        throw EAtlasError(path + ": \"meta\" is missing or not an object");
+    const TJsonValue* image = meta->Find("image");
+    if (!image || !image->IsString() || image->String().empty())
+        throw EAtlasError(path + ": meta.image names no sheet");
+    ReadFrames(document->Find("frames"), LoadSheet(folder, image->String(), path), path, result);
 }
 
 } // namespace
 
-TAtlasReadResult ReadAtlas(const std::string& DataPath) {
+TAtlasReadResult ReadAtlas(const std::vector<std::string>& DataPaths) {
     TAtlasReadResult result;
     try {
-        std::vector<std::string> queue{DataPath};
+        std::vector<std::string> queue = DataPaths;
         std::set<std::string> seen;
         for (size_t i = 0; i < queue.size(); ++i) {
             // A copy: reading the file adds its companions to the queue.
@@ -206,21 +408,23 @@ TAtlasReadResult ReadAtlas(const std::string& DataPath) {
         }
         const bool numbered =
             !result.Frames.empty() &&
-            std::all_of(result.Frames.begin(), result.Frames.end(),
-                        [](const TAtlasFrame& f) { return f.Number.has_value(); });
+            std::all_of(result.Frames.begin(), result.Frames.end(), [&](const TAtlasFrame& f) {
+                return f.Number.has_value() && f.Prefix == result.Frames.front().Prefix;
+            });
         if (numbered) {
             std::stable_sort(
                 result.Frames.begin(), result.Frames.end(),
                 [](const TAtlasFrame& a, const TAtlasFrame& b) { return *a.Number < *b.Number; });
             for (size_t i = 1; i < result.Frames.size(); ++i)
                 if (*result.Frames[i].Number == *result.Frames[i - 1].Number)
-                    throw EAtlasError(DataPath + ": two frames are numbered " +
-                                      std::to_string(*result.Frames[i].Number));
+                    throw EAtlasError("two frames are numbered " +
+                                      std::to_string(*result.Frames[i].Number) + " (\"" +
+                                      result.Frames[i - 1].Name + "\", \"" + result.Frames[i].Name +
+                                      "\")");
         } else {
             for (TAtlasFrame& frame : result.Frames)
                 frame.Number.reset();
-            result.RangeFrom.reset();
-            result.RangeTo.reset();
+            result.Ranges.clear();
         }
         result.Done = true;
     } catch (const std::exception& e) {
@@ -286,7 +490,9 @@ void Import(TGameImages& library, const TAtlasImportOptions& options, const TPro
                        " does not exist (the library holds " + std::to_string(count) + " images)";
         return;
     }
-    TAtlasReadResult atlas = ReadAtlas(options.DataPath);
+    std::vector<std::string> paths{options.DataPath};
+    paths.insert(paths.end(), options.MoreDataPaths.begin(), options.MoreDataPaths.end());
+    TAtlasReadResult atlas = ReadAtlas(paths);
     if (!atlas.Done) {
         result.Error = atlas.Error;
         return;
@@ -302,30 +508,58 @@ void Import(TGameImages& library, const TAtlasImportOptions& options, const TPro
         bool Blank = false;
     };
     std::vector<TItem> items;
-    // Gaps are the empty images an export of this system left out: they are filled only when
-    // the data file names the range exported and every frame lies in it. Numbers of other packers
-    // (ids, dates) only give the order.
+    // Gaps are the empty images an export of this system left out: numbers inside the ranges
+    // the data files name that no frame has. They are filled only when every frame lies in
+    // those ranges; numbers of other packers (ids, dates) only give the order.
+    std::vector<std::pair<int, int>> ranges = atlas.Ranges;
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto& [from, to] : ranges) {
+        if (from > to)
+            continue;
+        if (!merged.empty() && int64_t(from) <= int64_t(merged.back().second) + 1)
+            merged.back().second = std::max(merged.back().second, to);
+        else
+            merged.emplace_back(from, to);
+    }
+    const auto inRange = [&](int n) {
+        return std::any_of(merged.begin(), merged.end(),
+                           [&](const auto& r) { return r.first <= n && n <= r.second; });
+    };
     const bool numbered = atlas.Frames.front().Number.has_value();
-    const bool ranged = numbered && atlas.RangeFrom && atlas.RangeTo &&
-                        *atlas.RangeFrom <= *atlas.Frames.front().Number &&
-                        *atlas.Frames.back().Number <= *atlas.RangeTo;
-    if (ranged && int64_t(*atlas.RangeTo) - *atlas.RangeFrom + 1 >
-                      int64_t(atlas.Frames.size()) + int64_t(library.RoomForRecords()))
-        throw EAtlasError(options.DataPath + ": the frames' numbers leave too large a gap");
+    const bool ranged = numbered && !merged.empty() &&
+                        std::all_of(atlas.Frames.begin(), atlas.Frames.end(),
+                                    [&](const TAtlasFrame& f) { return inRange(*f.Number); });
+    if (ranged) {
+        int64_t covered = 0;
+        for (const auto& [from, to] : merged)
+            covered += int64_t(to) - from + 1;
+        if (covered > int64_t(atlas.Frames.size()) + int64_t(library.RoomForRecords()))
+            throw EAtlasError(options.DataPath + ": the frames' numbers leave too large a gap");
+    }
     std::unique_ptr<TDIB> blankPicture = library.FillDIB();
-    const auto addBlanks = [&](int64_t n) {
-        for (int64_t k = 0; k < n; ++k) {
-            TItem blank;
-            blank.Blank = true;
-            items.push_back(std::move(blank));
-        }
+    const auto addBlank = [&]() {
+        TItem blank;
+        blank.Blank = true;
+        items.push_back(std::move(blank));
+    };
+    // Empty images for the numbers of the ranges from `from` up to `to` (exclusive).
+    const auto addBlanks = [&](int64_t from, int64_t to) {
+        for (const auto& [lo, hi] : merged)
+            for (int64_t n = std::max<int64_t>(lo, from); n <= hi && n < to; ++n)
+                addBlank();
     };
     if (ranged)
-        addBlanks(int64_t(*atlas.Frames.front().Number) - *atlas.RangeFrom);
+        addBlanks(merged.front().first, *atlas.Frames.front().Number);
     for (size_t i = 0; i < atlas.Frames.size(); ++i) {
         TAtlasFrame& frame = atlas.Frames[i];
-        if (ranged && i > 0)
-            addBlanks(int64_t(*frame.Number) - *atlas.Frames[i - 1].Number - 1);
+        if (numbered && i > 0) {
+            const int64_t before = int64_t(items.size());
+            if (ranged)
+                addBlanks(int64_t(*atlas.Frames[i - 1].Number) + 1, *frame.Number);
+            result.Missing += int(int64_t(*frame.Number) - *atlas.Frames[i - 1].Number - 1 -
+                                  (int64_t(items.size()) - before));
+        }
         if (!StorableOffset(frame.Offset))
             throw EAtlasError(options.DataPath + ": frame \"" + frame.Name +
                               "\" has an offset outside -32768..32767");
@@ -337,7 +571,7 @@ void Import(TGameImages& library, const TAtlasImportOptions& options, const TPro
         items.push_back(std::move(item));
     }
     if (ranged)
-        addBlanks(int64_t(*atlas.RangeTo) - *atlas.Frames.back().Number);
+        addBlanks(int64_t(*atlas.Frames.back().Number) + 1, int64_t(merged.back().second) + 1);
 
     const int total = int(items.size());
     TGameImages::TUpdate update = library.BeginUpdate(options.Mode == imAppend ? -1 : options.At);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 
 namespace velmora {
@@ -35,6 +36,41 @@ TLoadedPicture PictureFromPng(const TPngPicture& png) {
     return picture;
 }
 
+namespace {
+
+// A picture with alpha as the library takes it: colours in 24 bits, black where fully transparent,
+// and the alpha values as an 8-bit buffer.
+TLoadedPicture PictureWithAlpha(const TDIB& rgba) {
+    TLoadedPicture picture;
+    picture.Alpha = MakeLibraryBuffer(8, rgba.Width(), rgba.Height());
+    picture.Source = std::make_unique<TDIB>(rgba);
+    picture.Source->SetPixelFormat(MakePixelFormat(8, 8, 8));
+    picture.Source->SetBitCount(24);
+    for (int y = 0; y < rgba.Height(); ++y) {
+        const uint8_t* in = rgba.ScanLine(y);
+        uint8_t* alpha = picture.Alpha->ScanLine(y);
+        uint8_t* out = picture.Source->ScanLine(y);
+        for (int x = 0; x < rgba.Width(); ++x) {
+            alpha[x] = in[4 * x + 3];
+            if (alpha[x] == 0)
+                std::memset(out + 3 * x, 0, 3);
+        }
+    }
+    return picture;
+}
+
+// Why a picture file did not load: too large when its header says so, else `fallback`.
+std::string LoadFailure(const std::string& fileName, const char* fallback) {
+    if (const auto size = PictureFileSize(fileName)) {
+        const std::string large = PictureTooLargeText(size->first, size->second);
+        if (!large.empty())
+            return large;
+    }
+    return fallback;
+}
+
+} // namespace
+
 bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std::string& error) {
     picture = {};
     if (!FileExists(fileName)) {
@@ -46,7 +82,7 @@ bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std
         case ifPNG: {
             std::unique_ptr<TPngPicture> png = LoadPngPicture(fileName);
             if (!png) {
-                error = "not a readable PNG picture";
+                error = LoadFailure(fileName, "not a readable PNG picture");
                 return false;
             }
             picture = PictureFromPng(*png);
@@ -55,16 +91,22 @@ bool LoadImportPicture(const std::string& fileName, TLoadedPicture& picture, std
         case ifTGA: {
             auto bitmap = std::make_unique<TDIB>();
             if (!LoadPicture(fileName, *bitmap, ifAuto)) {
-                error = "not a readable TGA picture";
+                error = LoadFailure(fileName, "not a readable TGA picture");
                 return false;
             }
-            picture.Source = std::move(bitmap);
+            // A 32-bit TGA carries alpha as a PNG of colour type 6 does, and goes in the same
+            // way; one whose fourth bytes are all 0 (24-bit files turned over arrive so, and
+            // writers that keep no alpha leave them 0) is opaque.
+            if (bitmap->HasAlphaChannel())
+                picture = PictureWithAlpha(*bitmap);
+            else
+                picture.Source = std::move(bitmap);
             break;
         }
         default: {
             auto bitmap = std::make_unique<TDIB>();
             if (!bitmap->LoadFromFile(fileName)) {
-                error = "not a readable BMP picture";
+                error = LoadFailure(fileName, "not a readable BMP picture");
                 return false;
             }
             picture.Source = std::move(bitmap);

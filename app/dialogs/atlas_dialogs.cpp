@@ -114,7 +114,7 @@ TfrmAtlasExportDlg::TfrmAtlasExportDlg(QWidget* parent) : QDialog(parent) {
     FComboFormat->addItems(
         {QStringLiteral("JSON 哈希 (json-hash)"), QStringLiteral("JSON 数组 (json-array)")});
     FEditPadding = SpinBox(this, "EditPadding", 0, 256, 2);
-    FEditMaxSize = SpinBox(this, "EditMaxSize", 16, 16384, 4096);
+    FEditMaxSize = SpinBox(this, "EditMaxSize", 16, kMaxAtlasSheetSide, 4096);
     form->addRow(QStringLiteral("起始编号:"), FEditFrom);
     form->addRow(QStringLiteral("结束编号:"), FEditTo);
     form->addRow(QStringLiteral("图集文件:"), Row(this, FEditSheet, browse));

@@ -159,6 +159,27 @@ TEST_F(CliFiles, ConvertWarnsOfLossesAndAtlasesGoBothWays) {
     EXPECT_EQ(
         Cli({"atlas", "import", Dir / "back.wzl", Dir / "data/frames.json", "--at", "1"}).Exit, 2);
     EXPECT_EQ(Cli({"atlas", "pack", wzl, Dir / "x.png"}).Exit, 2);
+
+    // Sheets too large for many devices are refused with the limit; a name without an extension
+    // gets .png; several sheets give Phaser's multi-atlas file, and their data files, given
+    // together (each also names the others), import as one atlas.
+    run = Cli({"atlas", "export", wzl, Dir / "many", "--max-size", "100000"});
+    EXPECT_EQ(run.Exit, 2);
+    EXPECT_NE(run.Err.find("8192"), std::string::npos) << run.Err;
+    run = Cli({"atlas", "export", wzl, Dir / "many", "--max-size", "12", "--prefix", "m/"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_TRUE(FileExists(Dir / "many.png") && FileExists(Dir / "many-1.png"));
+    EXPECT_NE(run.Out.find(Dir / "many.multiatlas.json"), std::string::npos) << run.Out;
+    ASSERT_EQ(Cli({"create", Dir / "two.wzl", "--wzl"}).Exit, 0);
+    std::vector<std::string> import{"atlas", "import", Dir / "two.wzl"};
+    for (const auto& entry : fs::directory_iterator(Dir.Path()))
+        if (entry.path().filename().string().rfind("many", 0) == 0 &&
+            entry.path().filename().string().find("multi") == std::string::npos &&
+            entry.path().extension() == ".json")
+            import.push_back(entry.path().string());
+    run = Cli(import);
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(OpenForTest(Dir / "two.wzl")->ImageCount(), source->ImageCount());
 }
 
 TEST_F(CliFiles, FailedConvertLeavesTheTargetAlone) {

@@ -371,6 +371,18 @@ TEST(PictureFiles, UnknownFormatsAndUnreadableFilesFail) {
     EXPECT_FALSE(LoadPicture(folder.File("missing.tga"), bitmap, ifAuto));
     EXPECT_EQ(bitmap.Width(), 2);
     EXPECT_FALSE(SavePicture(folder.File("empty.bmp"), TDIB(), ifBMP));
+
+    // The size a header gives, to tell a picture too large from a damaged one.
+    bitmap.SetSize(7, 5, 24);
+    for (const char* name : {"s.png", "s.bmp", "s.tga"}) {
+        ASSERT_TRUE(SavePicture(folder.File(name), bitmap, ifAuto)) << name;
+        EXPECT_EQ(PictureFileSize(folder.File(name)), (std::pair<int64_t, int64_t>(7, 5))) << name;
+    }
+    EXPECT_FALSE(PictureFileSize(folder.File("junk.bmp")));
+    EXPECT_FALSE(PictureFileSize(folder.File("missing.png")));
+    EXPECT_EQ(PictureTooLargeText(16384, 4096), "");
+    EXPECT_NE(PictureTooLargeText(16385, 1), "");
+    EXPECT_NE(PictureTooLargeText(16384, 16384), "") << "more pixels than a picture may have";
 }
 
 TEST(PictureFiles, FindPictureFilesListsOnlyPictureFilesOfTheFolder) {

@@ -231,12 +231,13 @@ TEST(Wzl, AlphaIsAlwaysCompressedAndReadsBackAsAPngPicture) {
         for (int y = 0; y < c.h; ++y)
             got.insert(got.end(), png->AlphaScanline(y), png->AlphaScanline(y) + c.w);
         EXPECT_EQ(got, expected);
-        // The colours survive: compare with the picture drawn to 24 bits.
+        // The colours survive where the plane shows them (fully transparent pixels are stored
+        // black, as imports store them): compare with the picture drawn to 24 bits.
         TDIB colour(*pictures[i]);
         colour.SetBitCount(24);
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x) {
-                const TColor want = colour.PixelColor(x, y);
+                const TColor want = png->AlphaScanline(y)[x] == 0 ? 0 : colour.PixelColor(x, y);
                 const uint8_t* rgb = png->Scanline(y) + 3 * x;
                 ASSERT_EQ(rgb[0], RedOf(want)) << x << "," << y;
                 ASSERT_EQ(rgb[1], GreenOf(want));

@@ -103,29 +103,38 @@ TEST(PrepareForLibrary, TinyPicturesBecomeOnePixelAndOnlySomeKindsAreConverted) 
     EXPECT_EQ(line.Source->Width(), 8);
 }
 
-TEST(LoadImportPicture, PngAlphaGivesAnAlphaBufferAndClearsTransparentPixels) {
+// PNG and TGA pictures with alpha follow one rule: an alpha buffer, black under alpha 0. A TGA
+// whose fourth bytes are all 0 is opaque.
+TEST(LoadImportPicture, PngAndTgaAlphaGiveAnAlphaBufferAndClearTransparentPixels) {
     TCliTempDir dir;
     TDIB rgba = PatternPicture(6, 3, 5);
     rgba.SetBitCount(32);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 6; ++x)
             rgba.SetPixel(x, y, (rgba.Pixel(x, y) & 0xFFFFFF) | uint32_t(x * 50) << 24);
-    ASSERT_TRUE(SavePicture(dir / "a.png", rgba, ifPNG));
-    TLoadedPicture picture;
-    std::string error;
-    ASSERT_TRUE(LoadImportPicture(dir / "a.png", picture, error)) << error;
-    ASSERT_TRUE(picture.Alpha);
-    EXPECT_EQ(picture.Alpha->Width(), 6);
-    EXPECT_EQ(picture.Alpha->BitCount(), 8);
-    for (int y = 0; y < 3; ++y) {
-        EXPECT_EQ(picture.Alpha->Pixel(4, y), 200u);
-        EXPECT_EQ(picture.Source->PixelColor(0, y), RGBColor(0, 0, 0)) << "alpha 0 clears";
-        EXPECT_EQ(picture.Source->PixelColor(3, y), rgba.PixelColor(3, y));
-    }
+    TDIB clear = PatternPicture(4, 4, 6);
+    clear.SetBitCount(32);
+    for (const char* ext : {".png", ".tga"}) {
+        SCOPED_TRACE(ext);
+        ASSERT_TRUE(SavePicture(dir / (std::string("a") + ext), rgba, PictureFormatOf(ext)));
+        TLoadedPicture picture;
+        std::string error;
+        ASSERT_TRUE(LoadImportPicture(dir / (std::string("a") + ext), picture, error)) << error;
+        ASSERT_TRUE(picture.Alpha);
+        EXPECT_EQ(picture.Alpha->Width(), 6);
+        EXPECT_EQ(picture.Alpha->BitCount(), 8);
+        EXPECT_EQ(picture.Source->BitCount(), 24);
+        for (int y = 0; y < 3; ++y) {
+            EXPECT_EQ(picture.Alpha->Pixel(4, y), 200u);
+            EXPECT_EQ(picture.Source->PixelColor(0, y), RGBColor(0, 0, 0)) << "alpha 0 clears";
+            EXPECT_EQ(picture.Source->PixelColor(3, y), rgba.PixelColor(3, y));
+        }
 
-    ASSERT_TRUE(SavePicture(dir / "b.png", PatternPicture(4, 4, 6), ifPNG));
-    ASSERT_TRUE(LoadImportPicture(dir / "b.png", picture, error));
-    EXPECT_FALSE(picture.Alpha) << "no alpha buffer without an alpha channel";
+        ASSERT_TRUE(SavePicture(dir / (std::string("b") + ext), clear, PictureFormatOf(ext)));
+        ASSERT_TRUE(LoadImportPicture(dir / (std::string("b") + ext), picture, error));
+        EXPECT_FALSE(picture.Alpha) << "no alpha buffer without an alpha channel";
+        EXPECT_EQ(picture.Source->PixelColor(1, 1), clear.PixelColor(1, 1));
+    }
 }
 
 TEST(LoadImportPicture, UnreadableFilesAreRefusedWithAReason) {
@@ -140,6 +149,16 @@ TEST(LoadImportPicture, UnreadableFilesAreRefusedWithAReason) {
         EXPECT_FALSE(LoadImportPicture(dir / name, picture, error)) << name;
         EXPECT_FALSE(error.empty()) << name;
         EXPECT_FALSE(picture.Source) << name;
+    }
+    // A sound picture larger than the program takes says so, with its size and the limit.
+    TDIB wide;
+    wide.SetSize(20000, 2, 24);
+    for (const char* name : {"wide.png", "wide.tga"}) {
+        ASSERT_TRUE(SavePicture(dir / name, wide, PictureFormatOf(name))) << name;
+        EXPECT_FALSE(LoadImportPicture(dir / name, picture, error)) << name;
+        EXPECT_EQ(error, "20000 x 2 pixels is larger than a picture may be (16384 pixels a side, "
+                         "67108864 pixels in all)")
+            << name;
     }
 }
 
