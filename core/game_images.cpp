@@ -218,6 +218,7 @@ TGameImages::TUpdate TGameImages::BeginEdit(int Index, bool OffsetsOnly) {
     // Another program saved the library since it was read: build the edit on what is on disk now,
     // never over it.
     if (FilesChangedOnDisk()) {
+        ++FReloadCount;
         if (!Reload())
             throw EFileError(FFileName,
                              "the library was changed by another program and cannot be read again");
