@@ -1,11 +1,15 @@
-// The whole window on a generated library with an image selected: every part is painted. With
-// VELMORA_SCREENSHOT set (scripts/screenshot) the window is also written to that PNG file.
+// The README's pictures of the editor: the window on a generated Pak library with a range of
+// images selected, the preview zoomed, and the animation preview playing beside the window.
+// scripts/screenshot builds this program and runs it under a virtual X server of each screen size.
+// Usage: velmora-screenshot OUT.png [--all]   (with --all also OUT-zoom.png and OUT-animation.png)
 #include "gui_support.h"
 
 #include "app/animation_window.h"
 #include "app/thumbnail_cache.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QScreen>
@@ -23,6 +27,8 @@
 #include <QTreeView>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace velmora;
 using namespace velmora::gui_test;
@@ -119,81 +125,84 @@ bool MakeShowcaseLibrary(const std::string& path, int count) {
     return true;
 }
 
+// A step that did not come out as it should: said, and the program ends with status 1.
+void Expect(bool condition, const char* what) {
+    if (condition)
+        return;
+    std::fprintf(stderr, "velmora-screenshot: %s\n", what);
+    std::exit(1);
+}
+
+void Wait(int ms) {
+    QTest::qWait(ms);
+}
+
 } // namespace
 
-class TScreenshotTest : public QObject {
-    Q_OBJECT
-private slots:
-    void wholeWindowIsPainted() {
-        TEditorHome home;
-        QApplication::setFont(InterfaceFont());
-        const std::string dir = home.Folder("Data");
-        for (const char* folder : {"Map", "Sound", "Wav"})
-            home.Folder(folder);
-        QVERIFY(MakeShowcaseLibrary(dir + "Items.Pak", 137));
-        QVERIFY(MakeLibrary(t_Wil, dir + "Hum.wil", Sprites(3)));
-        QVERIFY(MakeLibrary(t_Wzl, dir + "Effect.wzl", Sprites(3)));
-        WriteText(home.File("Pak.txt"), "Items.Pak|quillrand\r\n");
-        WriteText(home.File("Config.ini"), dir + "Items.Pak\r\n");
-
-        TEditor editor;
-        TfrmMain& main = editor.Main();
-        main.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&main));
-        QTRY_COMPARE(g_CurrentDir, dir); // the start timer shows the last folder
-        // The folder tree shows the game's folders only, not the rest of the machine.
-        auto* tree = main.findChild<QTreeView*>("ShellTreeView");
-        auto* folders = static_cast<QFileSystemModel*>(tree->model());
-        tree->setRootIndex(folders->index(QString::fromStdString(home.Path())));
-        main.OpenSelectedFile();
-        QVERIFY(g_Images);
-        main.DrawGrid()->FocusCell(4, 1);
-        main.DrawGrid()->setFocus();
-        QTest::qWait(50);
-        main.Thumbnails()->WaitUntilIdle();
-        QTest::qWait(150);
-
-        const QImage window = main.grab().toImage();
-        QCOMPARE(main.StatusText(2), QString("15/137"));
-        QVERIFY(main.StatusText(4).contains(QStringLiteral("16位色 压缩:TRUE")));
-        // Thumbnails coloured, the preview showing the selection over its checkerboard.
-        const QImage grid = main.DrawGrid()->viewport()->grab().toImage();
-        int coloured = 0;
-        for (int y = 0; y < grid.height(); y += 3)
-            for (int x = 0; x < grid.width(); x += 3)
-                coloured += QColor(grid.pixel(x, y)).hsvSaturation() > 100;
-        QVERIFY(coloured > 500);
-        QVERIFY(!main.PreviewArea()->Picture()->size().isEmpty());
-
-        const QString out = QString::fromLocal8Bit(qgetenv("VELMORA_SCREENSHOT"));
-        if (!out.isEmpty())
-            QVERIFY(window.save(out, "PNG"));
-
-        // The preview zoomed three times, then the animation preview playing a run of images
-        // beside the window.
-        main.findChild<QAction*>("MenuZoomIn")->trigger();
-        main.findChild<QAction*>("MenuZoomIn")->trigger();
-        QTest::qWait(100);
-        if (!out.isEmpty())
-            QVERIFY(main.grab().toImage().save(QString(out).replace(".png", "-zoom.png"), "PNG"));
-        main.DrawGrid()->SelectRange(10, 17);
-        main.findChild<QAction*>("MenuAnimation")->trigger();
-        main.Animation()->CheckOnion()->setChecked(true);
-        main.Animation()->move(main.geometry().right() - main.Animation()->width() - 20,
-                               main.geometry().top() + 120);
-        QTest::qWait(450);
-        QVERIFY(main.Animation()->Playing());
-        QVERIFY(main.Animation()->Canvas()->Current() > 0);
-        if (!out.isEmpty() && QGuiApplication::primaryScreen()) {
-            // The screen around the main window (the animation window lies over it).
-            const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(
-                main.frameGeometry());
-            if (!screen.isNull())
-                QVERIFY(screen.save(QString(out).replace(".png", "-animation.png"), "PNG"));
-        }
-        main.Animation()->close();
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    const bool all = argc == 3 && std::string(argv[2]) == "--all";
+    if (argc != 2 && !all) {
+        std::fprintf(stderr, "usage: velmora-screenshot OUT.png [--all]\n");
+        return 2;
     }
-};
+    const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    TEditorHome home;
+    QApplication::setFont(InterfaceFont());
+    const std::string dir = home.Folder("Data");
+    for (const char* folder : {"Map", "Sound", "Wav"})
+        home.Folder(folder);
+    Expect(MakeShowcaseLibrary(dir + "Items.Pak", 137), "the showcase library");
+    Expect(MakeLibrary(t_Wil, dir + "Hum.wil", Sprites(3)), "a WIL library");
+    Expect(MakeLibrary(t_Wzl, dir + "Effect.wzl", Sprites(3)), "a WZL library");
+    WriteText(home.File("Pak.txt"), "Items.Pak|quillrand\r\n");
+    WriteText(home.File("Config.ini"), dir + "Items.Pak\r\n");
 
-QTEST_MAIN(TScreenshotTest)
-#include "screenshot_test.moc"
+    TEditor editor;
+    TfrmMain& main = editor.Main();
+    main.show();
+    Expect(QTest::qWaitForWindowExposed(&main), "the window is shown");
+    // The start timer shows the last folder.
+    Expect(QTest::qWaitFor([] { return !g_CurrentDir.empty(); }), "the last folder is shown");
+    // The folder tree shows the game's folders only, not the rest of the machine.
+    auto* tree = main.findChild<QTreeView*>("ShellTreeView");
+    auto* folders = static_cast<QFileSystemModel*>(tree->model());
+    tree->setRootIndex(folders->index(QString::fromStdString(home.Path())));
+    main.OpenSelectedFile();
+    WaitForJobs();
+    Expect(editor.Doc() != nullptr, "the library opens");
+    main.DrawGrid()->SelectRange(12, 14);
+    main.DrawGrid()->setFocus();
+    Wait(50);
+    main.Thumbnails()->WaitUntilIdle();
+    Wait(150);
+    Expect(main.StatusText(2) == QString("15/137"), "image 14 is selected");
+    Expect(main.StatusText(4).contains(QStringLiteral("16位色 压缩:是")), "the pixel format");
+    Expect(!main.PreviewArea()->Picture()->size().isEmpty(), "the preview shows the image");
+    Expect(main.grab().toImage().save(out, "PNG"), "the window's picture is written");
+    if (!all)
+        return 0;
+
+    // The preview zoomed three times, then the animation preview playing a run of images beside
+    // the window.
+    main.findChild<QAction*>("MenuZoomIn")->trigger();
+    main.findChild<QAction*>("MenuZoomIn")->trigger();
+    Wait(100);
+    QString zoom = out;
+    Expect(main.grab().toImage().save(zoom.replace(".png", "-zoom.png"), "PNG"), "the zoom");
+    main.DrawGrid()->SelectRange(10, 17);
+    main.findChild<QAction*>("MenuAnimation")->trigger();
+    main.Animation()->CheckOnion()->setChecked(true);
+    Wait(450);
+    Expect(main.Animation()->Playing() && main.Animation()->Canvas()->Current() > 0,
+           "the animation plays");
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        // The screen around the main window (the animation window lies over it).
+        const QImage shot = screen->grabWindow(0).toImage().copy(main.frameGeometry());
+        QString animation = out;
+        if (!shot.isNull())
+            Expect(shot.save(animation.replace(".png", "-animation.png"), "PNG"), "the animation");
+    }
+    main.Animation()->close();
+    return 0;
+}
