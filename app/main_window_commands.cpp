@@ -152,7 +152,7 @@ void TfrmMain::UpdateCommandStates() {
         if (QAction* action = Action(name))
             action->setEnabled(on);
     };
-    enable("ToolButtonOpenFile", !opening);
+    enable("ToolButtonOpenFile", !opening && (!doc || !doc->Busy()));
     enable("ToolButtonCloseFile", idle);
     enable("ToolButtonChangePassWord", idle && kind == t_Quillrand);
     enable("ToolButtonSaveBMP", current);

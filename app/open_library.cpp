@@ -97,7 +97,8 @@ void TfrmMain::CancelOpening() {
 }
 
 void TfrmMain::OpenLibrary(const std::string& fileName) {
-    if (Opening())
+    // One reading at a time, and none while a job works on the open library.
+    if (Opening() || (FDocument && FDocument->Busy()))
         return;
     if (!FileExists(fileName)) {
         Prompts().ShowError(
@@ -200,6 +201,8 @@ void TfrmMain::SetDocument(std::unique_ptr<TLibraryDocument> document) {
     }
     FAnimation->SetDocument(nullptr);
     FDocument = std::move(document);
+    if (!Opening())
+        HideJobProgress();
     // Notes belong to the library they were about.
     SetStatusText(5, QString());
     if (TLibraryDocument* doc = FDocument.get()) {
