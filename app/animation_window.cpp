@@ -1,6 +1,6 @@
 #include "app/animation_window.h"
 
-#include "app/globals.h"
+#include "app/library_document.h"
 #include "app/status_texts.h"
 
 #include <QCheckBox>
@@ -10,6 +10,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -148,20 +149,41 @@ void TFrmAnimation::SetBackground(TPreviewBackground background, const QColor& c
     FCanvas->SetBackground(background, color);
 }
 
+void TFrmAnimation::SetDocument(TLibraryDocument* document) {
+    FDocument = document;
+    if (!FDocument)
+        Pause();
+    if (!FDocument || isVisible())
+        Reload();
+}
+
 void TFrmAnimation::ShowRange(int from, int count) {
     FEditFrom->setValue(from);
     FEditCount->setValue(std::clamp(count, 1, kMaxFrames));
     Reload();
+    adjustSize();
+    if (!FPlaced && parentWidget()) {
+        // Over the right half of the main window, where the preview is, and wholly on its screen.
+        const QRect main = parentWidget()->window()->frameGeometry();
+        QPoint at(main.right() - width() - 24, main.top() + 80);
+        if (const QScreen* screen = parentWidget()->screen()) {
+            const QRect room = screen->availableGeometry();
+            at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - width())));
+            at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - height())));
+        }
+        move(at);
+        FPlaced = true;
+    }
     show();
     raise();
-    adjustSize();
     Play();
 }
 
 void TFrmAnimation::Reload() {
     std::vector<TAnimationCanvas::TFrame> frames;
-    if (g_Images) {
-        const int count = g_Images->ImageCount();
+    if (FDocument) {
+        TGameImages& library = FDocument->Library();
+        const int count = library.ImageCount();
         const int first = std::min(FEditFrom->value(), std::max(0, count - 1));
         const int last = std::min(count - 1, first + FEditCount->value() - 1);
         for (int i = first; i <= last; ++i) {
@@ -169,7 +191,7 @@ void TFrmAnimation::Reload() {
             int y = 0;
             std::unique_ptr<TPicture> picture;
             try {
-                picture = g_Images->Get(i, x, y);
+                picture = library.Get(i, x, y);
             } catch (...) {
             }
             // An empty or unreadable image is a frame that shows nothing.

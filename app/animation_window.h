@@ -50,16 +50,22 @@ private:
     QColor FColor = Qt::gray;
 };
 
-// 动画预览: plays images From .. From + Count - 1 of the open library at 1-60 frames per second,
-// looping, with play/pause and single steps.
+class TLibraryDocument;
+
+// 动画预览: plays images From .. From + Count - 1 of a document at 1-60 frames per second,
+// looping, with play/pause and single steps. It follows the document: an edit, an undo or a
+// reading anew shows the frames the library holds now.
 class TFrmAnimation : public QWidget {
     Q_OBJECT
 public:
     explicit TFrmAnimation(QWidget* parent = nullptr);
 
-    // Loads the range from the open library, shows the window and starts playing.
+    // The document whose images are played (null: none; the window then shows nothing).
+    void SetDocument(TLibraryDocument* document);
+    // Loads the range from the document, shows the window beside the main window the first time
+    // and starts playing.
     void ShowRange(int from, int count);
-    // Reads the frames of the range in the spin boxes again (after an edit).
+    // Reads the frames of the range in the spin boxes again.
     void Reload();
     void Play();
     void Pause();
@@ -78,6 +84,8 @@ private:
     void Tick();
     void ShowFrameText();
 
+    TLibraryDocument* FDocument = nullptr;
+    bool FPlaced = false;
     TAnimationCanvas* FCanvas;
     QSpinBox* FEditFrom;
     QSpinBox* FEditCount;

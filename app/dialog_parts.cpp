@@ -11,6 +11,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -59,6 +62,28 @@ QCheckBox* AddShowPasswordToggle(QWidget* parent, QBoxLayout* layout, QLineEdit*
     });
     layout->addWidget(show);
     return show;
+}
+
+void FitToScreen(QWidget& dialog) {
+    const QWidget* anchor = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+    const QScreen* screen = anchor ? anchor->screen() : dialog.screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry().adjusted(8, 8, -8, -40);
+    // A dialog never resized takes its size hint when shown.
+    const QSize wanted = dialog.testAttribute(Qt::WA_Resized) ? dialog.size() : dialog.sizeHint();
+    const QSize size = wanted.boundedTo(room.size());
+    if (size != wanted || dialog.testAttribute(Qt::WA_Resized))
+        dialog.resize(size);
+    // Centred over the window it belongs to, and moved inside the screen where that is too close
+    // to an edge.
+    const QPoint centre = anchor ? anchor->frameGeometry().center() : room.center();
+    QRect placed(centre - QPoint(size.width() / 2, size.height() / 2), size);
+    placed.moveLeft(
+        std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - size.width())));
+    placed.moveTop(
+        std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    dialog.move(placed.topLeft());
 }
 
 } // namespace velmora

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <optional>
-
 class QBoxLayout;
 class QButtonGroup;
 class QDialog;
@@ -39,42 +37,8 @@ QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
 // text while ticked.
 QCheckBox* AddShowPasswordToggle(QWidget* parent, QBoxLayout* layout, QLineEdit* edit);
 
-// Where a long job stood when the user stopped it.
-struct TJobCancelled {
-    int Done = 0;
-    int Total = 0;
-};
-
-// A dialog's long job that 取消 and Escape can stop: reject() calls Request() while Running(),
-// and the job's progress call calls Check(), which throws TJobCancelled out of the job once asked.
-// The job's own clean-up (a discarded edit, a removed temporary file) runs as the throw unwinds.
-class TCancellableJob {
-public:
-    bool Running() const { return FRunning; }
-    void Request() { FRequested = FRunning; }
-    void Check(int done, int total) const {
-        if (FRequested)
-            throw TJobCancelled{done, total};
-    }
-    // Runs job(); returns where it stood when it was stopped, nothing when it ran to its end.
-    template <class TJob> std::optional<TJobCancelled> Run(const TJob& job) {
-        FRunning = true;
-        FRequested = false;
-        struct TEnd {
-            TCancellableJob* Job;
-            ~TEnd() { Job->FRunning = Job->FRequested = false; }
-        } end{this};
-        try {
-            job();
-        } catch (const TJobCancelled& where) {
-            return where;
-        }
-        return std::nullopt;
-    }
-
-private:
-    bool FRunning = false;
-    bool FRequested = false;
-};
+// Makes a dialog fit the screen it is shown on: no larger than the available room, and wholly
+// on it, so that its buttons can always be reached.
+void FitToScreen(QWidget& dialog);
 
 } // namespace velmora

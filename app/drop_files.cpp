@@ -1,15 +1,14 @@
 #include "app/drop_files.h"
 
 #include "app/exception_handler.h"
-#include "app/forms.h"
-#include "app/globals.h"
+#include "app/library_document.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/dialogs/import_picture_dialog.h"
 #include "app/status_texts.h"
 #include "core/utils.h"
 #include "files/picture_files.h"
 #include "operations/import_picture.h"
-#include "app/dialogs/import_picture_dialog.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -85,9 +84,9 @@ bool IsOpenableLibraryName(const std::string& fileName) {
                        [&](const char* known) { return SameText(ext, known); });
 }
 
-TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid) {
+TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid, const TLibraryDocument* document) {
     TDropPlan plan;
-    if (g_Busy)
+    if (document && document->Busy())
         return plan;
     const std::vector<std::string> files = LocalFiles(urls);
     for (const std::string& file : files)
@@ -97,7 +96,7 @@ TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid) {
             return plan;
         }
     // WIS libraries take no pictures: the drop is refused up front rather than failing later.
-    if (!overGrid || !g_Images || g_Images->ImageType() == t_Wis)
+    if (!overGrid || !document || document->Kind() == t_Wis)
         return plan;
     for (const std::string& file : files)
         if (IsPictureFile(file))
@@ -158,7 +157,7 @@ TDropPlan TFileDropHandler::PlanAt(const QList<QUrl>& urls, const QPoint& pos) c
     const QWidget* grid = FWindow.DrawGrid();
     const bool overGrid =
         FTarget && grid && grid->isVisible() && grid->rect().contains(grid->mapFrom(FTarget, pos));
-    return PlanDrop(urls, overGrid);
+    return PlanDrop(urls, overGrid, FWindow.Document());
 }
 
 bool TFileDropHandler::eventFilter(QObject* watched, QEvent* event) {
@@ -206,30 +205,32 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
     case TDropKind::dkImport:
         break;
     }
-    if (!g_Images || g_Busy)
+    TLibraryDocument* document = FWindow.Document();
+    if (!document || document->Busy())
         return;
+    TImportChoices choices;
+    if (FWindow.ImportDialog())
+        choices = CurrentImportChoices(*FWindow.ImportDialog());
+    const int firstNew = document->ImageCount();
+    TAppendResult result;
     // A drop is an edit like the import command: undoable, and shown as the library holds it.
-    FWindow.RunCommand(QStringLiteral("拖放导入"), true, [&] {
-        TImportChoices choices;
-        if (FormsCreated() && Forms().frmInPutDlg)
-            choices = CurrentImportChoices(*Forms().frmInPutDlg);
-        const int firstNew = g_Images->ImageCount();
-        TAppendResult result;
-        {
-            TBusyGuard busy;
-            result = AppendPictures(*g_Images, plan.Pictures, choices);
-        }
-        FWindow.UpdateGridRows();
-        // The first new image is selected and shown, so that the user sees where they went.
-        if (result.Imported > 0)
-            FWindow.DrawGrid()->FocusIndex(firstNew);
-        if (result.Refusal != TEditRefusal::erNone)
-            Prompts().ShowError(EditRefusalMessage(result.Refusal));
-        else
-            Prompts().ShowOutcome(result.Error.empty() ? QStringLiteral("图片导入成功 ！！！")
-                                                       : QStringLiteral("图片导入失败 ！！！"),
-                                  !result.Error.empty());
+    document->Edit(QStringLiteral("拖放导入"), [&](TGameImages& library) {
+        result = AppendPictures(library, plan.Pictures, choices);
     });
+    // The first new image is selected and shown, so that the user sees where they went.
+    if (result.Imported > 0)
+        document->Select(firstNew);
+    if (result.Refusal != TEditRefusal::erNone)
+        Prompts().ShowError(EditRefusalMessage(result.Refusal));
+    else if (!result.Error.empty())
+        Prompts().ShowError(
+            QStringLiteral("图片导入失败 ！！！\n%1%2")
+                .arg(result.FailedFile.empty()
+                         ? QString()
+                         : QString::fromStdString(result.FailedFile) + QStringLiteral("："),
+                     ErrorDetailText(result.Error, true)));
+    else
+        Prompts().ShowMessage(QStringLiteral("图片导入成功 ！！！"));
 }
 
 } // namespace velmora

@@ -16,6 +16,7 @@ class QWidget;
 namespace velmora {
 
 class TfrmMain;
+class TLibraryDocument;
 
 // What dropping files onto the main window does.
 enum class TDropKind : uint8_t {
@@ -35,9 +36,10 @@ bool IsOpenableLibraryName(const std::string& fileName);
 
 // Decides what a drop of urls does. The first existing local library file among them is opened,
 // wherever it is dropped. Otherwise the existing local BMP, PNG and TGA files dropped over the
-// thumbnail grid are appended, when a library is open that takes pictures (not WIS). Nothing is
-// taken while g_Busy is set, nor anything else (folders, remote addresses, other files).
-TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid);
+// thumbnail grid are appended, when a library is open (document) that takes pictures (not WIS).
+// Nothing is taken while a job runs on the document, nor anything else (folders, remote
+// addresses, other files).
+TDropPlan PlanDrop(const QList<QUrl>& urls, bool overGrid, const TLibraryDocument* document);
 
 // The import dialog's current choices that a drop uses: the offset in EditX and EditY and the
 // compression item of RadioGroup1 (0 when a control is missing or holds no number).
@@ -63,9 +65,9 @@ TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string
 
 // Takes file drops on the main window: its central widget (everything but the status line) is
 // made a drop site whose drag and drop events the handler takes.
-// A library file opens through TfrmMain::OpenLibrary; pictures over the grid are appended with
-// the import dialog's current choices, then the grid and status line are refreshed and the
-// outcome is shown as the import command shows it.
+// A library file opens through TfrmMain::OpenLibrary; pictures over the grid are appended to the
+// open document with the import dialog's current choices, as one edit, and the outcome is shown
+// as the import command shows it.
 class TFileDropHandler : public QObject {
     Q_OBJECT
 public:

@@ -1,8 +1,6 @@
 #include "app/exception_handler.h"
 #include "app/fonts.h"
-#include "app/forms.h"
 #include "app/main_window.h"
-#include "app/prompts.h"
 #include "core/file_stream.h"
 
 #include <QFileInfo>
@@ -35,20 +33,15 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("velmora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
     QApplication::setFont(velmora::InterfaceFont());
-    const std::unique_ptr<velmora::TForms> forms = velmora::CreateForms();
-    forms->frmMain->show();
+    velmora::TfrmMain window;
+    window.show();
     // Every start is a window of its own, so a second "velmora FILE" opens FILE beside the first.
     // The file is opened once the window is up; it becomes the newest recent file, so the start
     // timer then shows its folder.
     const QString file = FileArgument(QCoreApplication::arguments());
     if (!file.isEmpty()) {
-        velmora::TfrmMain* main = forms->frmMain.get();
-        QTimer::singleShot(0, main, [main, file] {
-            if (velmora::FileExists(file.toStdString()))
-                main->OpenLibrary(file.toStdString());
-            else
-                velmora::Prompts().ShowError(QStringLiteral("文件不存在 ！！！\n") + file);
-        });
+        velmora::TfrmMain* main = &window;
+        QTimer::singleShot(0, main, [main, file] { main->OpenLibrary(file.toStdString()); });
     }
     return app.exec();
 }

@@ -1,14 +1,15 @@
 #include "app/main_window.h"
 
+#include "app/animation_window.h"
 #include "app/drop_files.h"
 #include "app/exception_handler.h"
 #include "app/fonts.h"
-#include "app/forms.h"
 #include "app/globals.h"
 #include "app/prompts.h"
 #include "app/recent_files.h"
 #include "app/thumbnail_cache.h"
 #include "app/translations.h"
+#include "app/worker.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
@@ -24,24 +25,30 @@
 #include "app/dialogs/offset_dialog.h"
 #include "app/dialogs/password_list_dialog.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QProgressBar>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
@@ -49,6 +56,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -62,29 +70,7 @@ namespace velmora {
 
 namespace {
 
-struct TToolButtonDef {
-    const char* Name;
-    const char* Caption;
-    const char* Icon;
-};
-
-// Left to right, as the toolbar shows them.
-constexpr TToolButtonDef kToolButtons[] = {
-    {"ToolButtonOpenFile", "打开", "open"},
-    {"ToolButtonCreateFile", "新建", "new"},
-    {"ToolButtonPassWord", "密码管理", "passwords"},
-    {"ToolButtonChangePassWord", "密码更改", "change_password"},
-    {"ToolButtonAdd", "导入", "import"},
-    {"ToolButtonSaveBMP", "导出", "export"},
-    {"ToolButtonAddMany", "批量导入", "batch_import"},
-    {"ToolButtonSaveManyBMP", "批量导出", "batch_export"},
-    {"ToolButtonXY", "坐标", "offset"},
-    {"ToolButtonDel", "删除", "delete"},
-    {"ToolButtonConvertData", "数据转换", "convert"},
-    {"ToolButtonCloseFile", "关闭文件", "close_file"},
-    {"ToolButtonHomePage", "官方网站", "home"},
-    {"ToolButtonClose", "退出", "exit"},
-};
+constexpr int kThumbnailSizes[] = {48, 64, 80, 96, 128, 160};
 
 bool IsLibraryFileName(const std::string& name) {
     const std::string ext = ExtractFileExt(name);
@@ -155,12 +141,28 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(kDesignedCaption);
     setFont(InterfaceFont());
     LoadQtTranslations();
-    FThumbnails = new TThumbnailCache(this);
+    FOpenWorker = new TWorker(this);
+    connect(FOpenWorker, &TWorker::Progress, this,
+            [this](int done, int total) { ShowJobProgress(done, total); });
+    connect(FOpenWorker, &TWorker::Finished, this, [this] { Guarded([this] { OpenFinished(); }); });
+    FAnimation = new TFrmAnimation(this);
+    BuildActions();
     BuildLayout();
     BuildMenus();
     LoadSettings();
     // Library files dropped on the window open; pictures dropped on the grid are imported.
     new TFileDropHandler(*this);
+
+    // The dialogs, created once in their fixed order and kept for the whole run.
+    FConvertDlg = new TfrmConvertDlg(this);
+    FCreateData = new TFrmCreateData(this);
+    FDelDlg = new TfrmDelDlg(this);
+    FInPutDlg = new TfrmInPutDlg(this);
+    FInPutManyDlg = new TfrmInPutManyDlg(this);
+    FOutPutDlg = new TfrmOutPutDlg(this);
+    FXYDlg = new TfrmXYDlg(this);
+    FPassword = new TFrmPassword(this);
+    FChangePassword = new TFrmChangePassword(this);
 
     g_RecentFiles.clear();
     LoadRecentFiles();
@@ -174,12 +176,112 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     FTimerStart->start();
 
     setWindowTitle(windowTitle() + QStringLiteral(" 64位"));
+    UpdateCommandStates();
+    ShowRecords();
 }
 
 TfrmMain::~TfrmMain() {
-    FThumbnails->SetLibrary(nullptr);
-    g_Images.reset();
+    // A library being read is given up, unreported; the open document goes before the views it
+    // tells.
+    disconnect(FOpenWorker, nullptr, this, nullptr);
+    FOpenWorker->Cancel();
+    FOpenWorker->Wait();
+    FOpening.reset();
+    FOutPutDlg->StopRun();
+    FAnimation->SetDocument(nullptr);
+    FDocument.reset();
     g_RecentFiles.clear();
+}
+
+void TfrmMain::BuildActions() {
+    struct TCommand {
+        const char* Name;
+        const char* Caption;
+        const char* Icon;
+        QKeySequence Key;
+        void (TfrmMain::*Handler)();
+    };
+    // The toolbar's commands, left to right; the menus hold them too.
+    const TCommand commands[] = {
+        {"ToolButtonOpenFile", "打开", "open", QKeySequence::Open,
+         &TfrmMain::ToolButtonOpenFileClick},
+        {"ToolButtonCreateFile", "新建", "new", QKeySequence::New, &TfrmMain::CreateLibraryCommand},
+        {"ToolButtonPassWord", "密码管理", "passwords", {}, &TfrmMain::PasswordListCommand},
+        {"ToolButtonChangePassWord",
+         "密码更改",
+         "change_password",
+         {},
+         &TfrmMain::ChangePasswordCommand},
+        {"ToolButtonAdd", "导入", "import", QKeySequence(Qt::CTRL | Qt::Key_I),
+         &TfrmMain::ImportCommand},
+        {"ToolButtonSaveBMP", "导出", "export", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+         &TfrmMain::ExportCommand},
+        {"ToolButtonAddMany", "批量导入", "batch_import", {}, &TfrmMain::BatchImportCommand},
+        {"ToolButtonSaveManyBMP", "批量导出", "batch_export", {}, &TfrmMain::BatchExportCommand},
+        {"ToolButtonXY", "坐标", "offset", QKeySequence(Qt::CTRL | Qt::Key_K),
+         &TfrmMain::OffsetCommand},
+        {"ToolButtonDel", "删除", "delete", QKeySequence::Delete, &TfrmMain::DeleteCommand},
+        {"ToolButtonConvertData", "数据转换", "convert", {}, &TfrmMain::ConvertCommand},
+        {"ToolButtonCloseFile", "关闭文件", "close_file", QKeySequence(Qt::CTRL | Qt::Key_W),
+         &TfrmMain::CloseLibrary},
+        {"ToolButtonHomePage", "官方网站", "home", {}, &TfrmMain::ToolButtonHomePageClick},
+        {"ToolButtonClose", "退出", "exit", QKeySequence(Qt::CTRL | Qt::Key_Q),
+         &TfrmMain::ExitCommand},
+    };
+    for (const TCommand& command : commands) {
+        auto* action =
+            new QAction(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(command.Icon))),
+                        QString::fromUtf8(command.Caption), this);
+        action->setObjectName(QString::fromLatin1(command.Name));
+        if (!command.Key.isEmpty())
+            action->setShortcut(command.Key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        const auto handler = command.Handler;
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Guarded([&] { (this->*handler)(); }); });
+        FToolActions.push_back(action);
+    }
+    FPopupMenuDown = new QMenu(QStringLiteral("最近打开的文件"), this);
+    FPopupMenuDown->setObjectName(QStringLiteral("PopupMenuDown"));
+    Action("ToolButtonOpenFile")->setMenu(FPopupMenuDown);
+
+    const auto extra = [this](const char* name, const QString& caption, auto handler) {
+        auto* action = new QAction(caption, this);
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, [handler] { Guarded([&] { handler(); }); });
+        return action;
+    };
+    // 导入图集 and 导出图集 in the drop-down menus of the batch buttons, and in 编辑.
+    auto* atlasImport =
+        extra("MenuAtlasImport", QStringLiteral("导入图集..."), [this] { AtlasImportCommand(); });
+    auto* atlasExport =
+        extra("MenuAtlasExport", QStringLiteral("导出图集..."), [this] { AtlasExportCommand(); });
+    auto* importMenu = new QMenu(this);
+    importMenu->setObjectName(QStringLiteral("PopupMenuAddMany"));
+    importMenu->addAction(atlasImport);
+    Action("ToolButtonAddMany")->setMenu(importMenu);
+    auto* exportMenu = new QMenu(this);
+    exportMenu->setObjectName(QStringLiteral("PopupMenuSaveMany"));
+    exportMenu->addAction(atlasExport);
+    Action("ToolButtonSaveManyBMP")->setMenu(exportMenu);
+    // 修复索引 is always offered for a WIL or WZL library, whatever was answered at opening.
+    extra("MenuRepairIndex", QStringLiteral("修复索引"), [this] { RepairIndex(); });
+
+    FTransparentAction = new QAction(QStringLiteral("透明显示"), this);
+    FTransparentAction->setObjectName(QStringLiteral("MenuTransparent"));
+    FTransparentAction->setCheckable(true);
+    connect(FTransparentAction, &QAction::triggered, this,
+            [this] { Guarded([this] { ShowSelection(); }); });
+    // The preview shows a picture as the game draws it; this shows the pixels as stored.
+    FStoredViewAction = new QAction(QStringLiteral("显示存储的像素（不透明）"), this);
+    FStoredViewAction->setObjectName(QStringLiteral("MenuStoredView"));
+    FStoredViewAction->setCheckable(true);
+    connect(FStoredViewAction, &QAction::triggered, this,
+            [this] { Guarded([this] { ShowSelection(); }); });
+}
+
+QAction* TfrmMain::Action(const char* objectName) const {
+    return findChild<QAction*>(QString::fromLatin1(objectName));
 }
 
 void TfrmMain::BuildLayout() {
@@ -238,6 +340,14 @@ void TfrmMain::BuildLayout() {
     connect(FListBoxFileName, &QListWidget::itemActivated, this,
             [this] { Guarded([this] { OpenSelectedFile(); }); });
     splitter2->setSizes({289, 692 - 289});
+    // The file list follows files that come and go in the folder it shows.
+    FFolderWatcher = new QFileSystemWatcher(this);
+    connect(FFolderWatcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        Guarded([this] {
+            if (!g_CurrentDir.empty())
+                FillFileList(g_CurrentDir);
+        });
+    });
 
     // Right column: toolbar, preview and progress bar over the thumbnail grid.
     auto* splitter3 = new QSplitter(Qt::Vertical, splitter1);
@@ -251,30 +361,33 @@ void TfrmMain::BuildLayout() {
     topLayout->addWidget(FPreviewArea, 1);
     connect(FPreviewArea, &TPreviewArea::OffsetDragged, this,
             [this](QPoint delta) { Guarded([&] { MoveSelectedOffset(delta); }); });
+    auto* progressRow = new QHBoxLayout();
+    progressRow->setContentsMargins(0, 0, 0, 0);
     FProgressBar = new QProgressBar(top);
     FProgressBar->setObjectName(QStringLiteral("ProgressBar"));
     FProgressBar->setTextVisible(false);
     FProgressBar->setFixedHeight(16);
     FProgressBar->hide();
-    topLayout->addWidget(FProgressBar);
+    FCancelButton = new QPushButton(QStringLiteral("取消"), top);
+    FCancelButton->setObjectName(QStringLiteral("ButtonCancelJob"));
+    FCancelButton->setFixedHeight(18);
+    FCancelButton->hide();
+    connect(FCancelButton, &QPushButton::clicked, this, [this] {
+        // Stops what runs: the reading of a library, or the open document's job.
+        if (Opening())
+            CancelOpening();
+        else if (FDocument)
+            FDocument->CancelJob();
+    });
+    progressRow->addWidget(FProgressBar, 1);
+    progressRow->addWidget(FCancelButton);
+    topLayout->addLayout(progressRow);
 
     auto* popupImage = new QMenu(this);
     popupImage->setObjectName(QStringLiteral("PopupMenuImage"));
-    FTransparentAction = popupImage->addAction(QStringLiteral("透明显示"));
-    FTransparentAction->setObjectName(QStringLiteral("MenuTransparent"));
-    FTransparentAction->setCheckable(true);
-    connect(FTransparentAction, &QAction::triggered, this,
-            [this] { Guarded([this] { DrawGridSelectCell(g_Selection.Col, g_Selection.Row); }); });
-    QAction* repair = popupImage->addAction(QStringLiteral("修复索引"));
-    repair->setObjectName(QStringLiteral("MenuRepairIndex"));
-    connect(repair, &QAction::triggered, this, [this] {
-        Guarded([this] {
-            if (g_Images && !g_Busy) {
-                TBusyGuard busy;
-                RepairIndex();
-            }
-        });
-    });
+    popupImage->addAction(FTransparentAction);
+    popupImage->addAction(FStoredViewAction);
+    popupImage->addAction(Action("MenuRepairIndex"));
     for (QWidget* w : {static_cast<QWidget*>(FPreviewArea->Picture()), FPreviewArea->viewport()}) {
         w->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(w, &QWidget::customContextMenuRequested, this,
@@ -284,22 +397,21 @@ void TfrmMain::BuildLayout() {
     FDrawGrid = new TDrawGrid(splitter3);
     FDrawGrid->SetLabelFont(InterfaceFont());
     FDrawGrid->SetOnCell([this](int index, int size) { return CellView(index, size); });
-    connect(FThumbnails, &TThumbnailCache::ThumbnailReady, FDrawGrid, &TDrawGrid::UpdateIndex);
     // Requests for cells scrolled out of view are dropped before they are decoded.
     connect(FDrawGrid->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        const auto [first, last] = FDrawGrid->VisibleRange();
-        FThumbnails->KeepOnly(first, last);
-    });
-    connect(FDrawGrid, &TDrawGrid::ColumnsChanged, this, [this](int cols) {
-        if (g_Selection.Index >= 0) {
-            g_Selection.Col = g_Selection.Index % cols;
-            g_Selection.Row = g_Selection.Index / cols;
+        if (TThumbnailCache* thumbnails = Thumbnails()) {
+            const auto [first, last] = FDrawGrid->VisibleRange();
+            thumbnails->KeepOnly(first, last);
         }
     });
     connect(FDrawGrid, &TDrawGrid::CellSizeRequested, this,
             [this](int size) { SetThumbnailSize(size); });
-    connect(FDrawGrid, &TDrawGrid::CellSelected, this,
-            [this](int col, int row) { Guarded([&] { DrawGridSelectCell(col, row); }); });
+    connect(FDrawGrid, &TDrawGrid::SelectionRequested, this, [this](int anchor, int current) {
+        if (FDocument)
+            FDocument->SelectRange(anchor, current);
+        else
+            FDrawGrid->SetSelection(-1, -1);
+    });
     splitter3->setSizes({350, 692 - 350});
     splitter3->setStretchFactor(0, 0);
     splitter3->setStretchFactor(1, 1);
@@ -312,18 +424,19 @@ void TfrmMain::BuildLayout() {
                        static_cast<QWidget*>(FDrawGrid)})
         w->installEventFilter(this);
 
-    // Status line: path, position, image data, pixel format, and a pane the program leaves empty.
+    // Status line: path, position, image data, pixel format, and the notes of the commands.
+    // The panes share the width by their designed sizes; the notes keep a fair share of it.
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setFixedHeight(19);
     const int widths[] = {257, 80, 288, 224, 0};
+    const int stretches[] = {3, 1, 3, 2, 3};
     for (int i = 0; i < 5; ++i) {
         auto* pane = new TStatusPane(bar, widths[i]);
         pane->setObjectName(QStringLiteral("StatusPane%1").arg(i + 1));
         pane->setFrameShape(QFrame::StyledPanel);
         pane->setFrameShadow(QFrame::Sunken);
-        // The designed widths share what the window has; pane 5 takes the rest.
-        bar->addWidget(pane, widths[i] > 0 ? widths[i] : 1);
+        bar->addWidget(pane, stretches[i]);
         FStatusPanes[size_t(i)] = pane;
     }
 }
@@ -333,92 +446,149 @@ void TfrmMain::BuildToolBar(QWidget* parent) {
     toolBar->setObjectName(QStringLiteral("ToolBar1"));
     toolBar->setIconSize(QSize(24, 24));
     toolBar->setMovable(false);
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     parent->layout()->addWidget(toolBar);
-
-    FPopupMenuDown = new QMenu(this);
-    FPopupMenuDown->setObjectName(QStringLiteral("PopupMenuDown"));
-
-    for (const TToolButtonDef& def : kToolButtons) {
-        auto* button = new QToolButton(toolBar);
-        button->setObjectName(QString::fromLatin1(def.Name));
-        button->setText(QString::fromUtf8(def.Caption));
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(def.Icon))));
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    // Buttons stand for the commands: the "»" of a narrow window lists the ones it hides.
+    for (QAction* action : FToolActions) {
+        toolBar->addAction(action);
+        auto* button = qobject_cast<QToolButton*>(toolBar->widgetForAction(action));
+        if (!button)
+            continue;
+        button->setObjectName(action->objectName());
         button->setFixedHeight(50);
         button->setMinimumWidth(52);
-        button->setAutoRaise(true);
-        // The close-file button has no hint; every other button's hint is its caption.
-        if (qstrcmp(def.Name, "ToolButtonCloseFile") != 0)
-            button->setToolTip(button->text());
-        toolBar->addWidget(button);
+        if (action->menu())
+            button->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+}
+
+void TfrmMain::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key,
+                            const char* name, auto handler) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!key.isEmpty())
+            action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [handler] { Guarded([&] { handler(); }); });
+        return action;
+    };
+
+    QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
+    file->setObjectName(QStringLiteral("MenuFile"));
+    file->addAction(Action("ToolButtonOpenFile"));
+    file->addMenu(FPopupMenuDown);
+    file->addAction(Action("ToolButtonCreateFile"));
+    file->addAction(Action("ToolButtonCloseFile"));
+    file->addSeparator();
+    file->addAction(Action("ToolButtonConvertData"));
+    file->addSeparator();
+    file->addAction(Action("ToolButtonClose"));
+
+    QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
+    edit->setObjectName(QStringLiteral("MenuEdit"));
+    add(edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); });
+    add(edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
+        [this] { Redo(); });
+    edit->addSeparator();
+    edit->addAction(Action("ToolButtonAdd"));
+    edit->addAction(Action("ToolButtonAddMany"));
+    edit->addAction(Action("MenuAtlasImport"));
+    edit->addSeparator();
+    edit->addAction(Action("ToolButtonSaveBMP"));
+    edit->addAction(Action("ToolButtonSaveManyBMP"));
+    edit->addAction(Action("MenuAtlasExport"));
+    edit->addSeparator();
+    edit->addAction(Action("ToolButtonXY"));
+    edit->addAction(Action("ToolButtonDel"));
+    edit->addSeparator();
+    add(edit, QStringLiteral("转到图片..."), QKeySequence(Qt::CTRL | Qt::Key_G), "MenuGoTo",
+        [this] { GoToImage(); });
+    add(edit, QStringLiteral("下一个空图片"), QKeySequence(Qt::CTRL | Qt::Key_E), "MenuNextEmpty",
+        [this] { FindEmptyImage(1); });
+    add(edit, QStringLiteral("上一个空图片"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+        "MenuPreviousEmpty", [this] { FindEmptyImage(-1); });
+    // Alt + arrows move the current image against its anchor.
+    const std::pair<Qt::Key, QPoint> nudges[] = {{Qt::Key_Left, {-1, 0}},
+                                                 {Qt::Key_Right, {1, 0}},
+                                                 {Qt::Key_Up, {0, -1}},
+                                                 {Qt::Key_Down, {0, 1}}};
+    for (const auto& [key, delta] : nudges) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(Qt::ALT | key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        const QPoint d = delta;
+        connect(action, &QAction::triggered, this,
+                [this, d] { Guarded([&] { MoveSelectedOffset(d); }); });
+        addAction(action);
     }
 
-    QToolButton* open = ToolButton("ToolButtonOpenFile");
-    open->setMenu(FPopupMenuDown);
-    open->setPopupMode(QToolButton::MenuButtonPopup);
-
-    // Every command ends with the window showing what the library holds; edits become undo steps.
-    const auto bind = [this](const char* name, auto handler, bool undoable = false) {
-        QToolButton* button = ToolButton(name);
-        connect(button, &QToolButton::clicked, this, [this, button, handler, undoable] {
-            Guarded([&] { RunCommand(button->text(), undoable, [&] { handler(this); }); });
+    QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
+    view->setObjectName(QStringLiteral("MenuView"));
+    add(view, QStringLiteral("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
+        [this] { FPreviewArea->ZoomIn(); })
+        ->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    add(view, QStringLiteral("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
+        [this] { FPreviewArea->ZoomOut(); });
+    add(view, QStringLiteral("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
+        [this] { FPreviewArea->SetZoom(1); });
+    add(view, QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
+        [this] { FPreviewArea->ZoomFit(); });
+    view->addSeparator();
+    view->addAction(FTransparentAction);
+    view->addAction(FStoredViewAction);
+    QMenu* backgrounds = view->addMenu(QStringLiteral("预览背景"));
+    auto* backgroundGroup = new QActionGroup(this);
+    const std::pair<const char*, TPreviewBackground> kinds[] = {
+        {"棋盘格", TPreviewBackground::pbChecker},
+        {"黑色", TPreviewBackground::pbBlack},
+        {"白色", TPreviewBackground::pbWhite},
+        {"其他颜色...", TPreviewBackground::pbColor}};
+    for (const auto& [text, kind] : kinds) {
+        QAction* action = backgrounds->addAction(QString::fromUtf8(text));
+        action->setObjectName(QStringLiteral("MenuBackground"));
+        action->setCheckable(true);
+        action->setData(int(kind));
+        backgroundGroup->addAction(action);
+        const TPreviewBackground k = kind;
+        connect(action, &QAction::triggered, this, [this, k] {
+            QColor color(Settings().value(QStringLiteral("previewColor"), "#808080").toString());
+            if (k == TPreviewBackground::pbColor) {
+                const QColor chosen =
+                    QColorDialog::getColor(color, this, QStringLiteral("预览背景颜色"));
+                if (!chosen.isValid())
+                    return;
+                color = chosen;
+            }
+            SetPreviewBackground(k, color);
         });
-    };
-    bind("ToolButtonOpenFile", [](TfrmMain* m) { m->ToolButtonOpenFileClick(); });
-    bind("ToolButtonCreateFile", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().FrmCreateData->ToolButtonCreateFileClick();
-    });
-    bind("ToolButtonPassWord", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().FrmPassword->ToolButtonPassWordClick();
-    });
-    bind("ToolButtonChangePassWord", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().FrmChangePassword->ToolButtonChangePassWordClick();
-    });
-    bind(
-        "ToolButtonAdd",
-        [](TfrmMain*) {
-            if (FormsCreated())
-                Forms().frmInPutDlg->ToolButtonAddClick();
-        },
-        true);
-    bind("ToolButtonSaveBMP", [](TfrmMain* m) { ToolButtonSaveBMPClick(*m); });
-    bind(
-        "ToolButtonAddMany",
-        [](TfrmMain*) {
-            if (FormsCreated())
-                Forms().frmInPutManyDlg->ToolButtonAddManyClick();
-        },
-        true);
-    bind("ToolButtonSaveManyBMP", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().frmOutPutDlg->ToolButtonSaveManyBMPClick();
-    });
-    bind(
-        "ToolButtonXY",
-        [](TfrmMain*) {
-            if (FormsCreated())
-                Forms().frmXYDlg->ToolButtonXYClick();
-        },
-        true);
-    bind(
-        "ToolButtonDel",
-        [](TfrmMain*) {
-            if (FormsCreated())
-                Forms().frmDelDlg->ToolButtonDelClick();
-        },
-        true);
-    bind("ToolButtonConvertData", [](TfrmMain*) {
-        if (FormsCreated())
-            Forms().frmConvertDlg->ToolButtonConvertDataClick();
-    });
-    // 导入图集 and 导出图集 in the drop-down menus of the batch buttons.
-    InstallAtlasMenus(*this);
-    bind("ToolButtonCloseFile", [](TfrmMain* m) { m->CloseLibrary(); });
-    bind("ToolButtonHomePage", [](TfrmMain* m) { m->ToolButtonHomePageClick(); });
-    bind("ToolButtonClose", [](TfrmMain* m) { m->close(); });
+    }
+    QMenu* sizes = view->addMenu(QStringLiteral("缩略图大小"));
+    auto* sizeGroup = new QActionGroup(this);
+    for (int size : kThumbnailSizes) {
+        QAction* action = sizes->addAction(QStringLiteral("%1 × %1").arg(size));
+        action->setObjectName(QStringLiteral("MenuThumbnailSize"));
+        action->setCheckable(true);
+        action->setData(size);
+        sizeGroup->addAction(action);
+        connect(action, &QAction::triggered, this, [this, size] { SetThumbnailSize(size); });
+    }
+    view->addSeparator();
+    add(view, QStringLiteral("动画预览..."), QKeySequence(Qt::CTRL | Qt::Key_P), "MenuAnimation",
+        [this] { ShowAnimation(); });
+
+    QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
+    tools->setObjectName(QStringLiteral("MenuTools"));
+    tools->addAction(Action("ToolButtonPassWord"));
+    tools->addAction(Action("ToolButtonChangePassWord"));
+    tools->addSeparator();
+    add(tools, QStringLiteral("检查文件"), QKeySequence(), "MenuCheckLibrary",
+        [this] { CheckLibraryCommand(); });
+    tools->addAction(Action("MenuRepairIndex"));
+    tools->addSeparator();
+    tools->addAction(Action("ToolButtonHomePage"));
 }
 
 QToolButton* TfrmMain::ToolButton(const char* objectName) const {
@@ -426,7 +596,7 @@ QToolButton* TfrmMain::ToolButton(const char* objectName) const {
 }
 
 void TfrmMain::ToolButtonOpenFileClick() {
-    if (g_Busy)
+    if (Opening())
         return;
     const QString file = Prompts().OpenFileName(
         QStringLiteral("打开"),
@@ -444,7 +614,7 @@ void TfrmMain::ToolButtonHomePageClick() {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
     // A library being read or edited must not lose its window: closing waits until it is done.
-    if (g_Busy)
+    if (Opening() || (FDocument && FDocument->Busy()))
         event->ignore();
     else
         event->accept();
@@ -471,10 +641,27 @@ void TfrmMain::LoadRecentFiles() {
 QAction* TfrmMain::AddRecentMenuItem(const QString& path) {
     QAction* item = FPopupMenuDown->addAction(MenuText(path));
     item->setToolTip(path);
-    connect(item, &QAction::triggered, this, [this, item] {
-        Guarded([this, item] { OpenLibrary(item->toolTip().toStdString()); });
-    });
+    connect(item, &QAction::triggered, this,
+            [this, item] { Guarded([this, item] { OpenRecentFile(item->toolTip()); }); });
     return item;
+}
+
+void TfrmMain::OpenRecentFile(const QString& path) {
+    if (FileExists(path.toStdString())) {
+        OpenLibrary(path.toStdString());
+        return;
+    }
+    // A file deleted or moved since: said so, and it leaves the list.
+    Prompts().ShowError(QStringLiteral("文件不存在 ！！！\n%1").arg(path));
+    const auto gone =
+        std::remove_if(g_RecentFiles.begin(), g_RecentFiles.end(), [&](const std::string& entry) {
+            return SameText(entry, path.toStdString());
+        });
+    if (gone != g_RecentFiles.end()) {
+        g_RecentFiles.erase(gone, g_RecentFiles.end());
+        SaveRecentFileList(RecentFilesPath(), g_RecentFiles);
+        RebuildRecentMenu();
+    }
 }
 
 void TfrmMain::RebuildRecentMenu() {
@@ -523,26 +710,37 @@ void TfrmMain::SelectFolder(const QString& folder) {
 
 void TfrmMain::FillFileList(const std::string& folder) {
     namespace fs = std::filesystem;
-    const int generation = ++FFillGeneration;
     const std::string dir = WithSeparator(folder);
-    FListBoxFileName->clear();
+    const QString selected =
+        FListBoxFileName->currentItem() ? FListBoxFileName->currentItem()->text() : QString();
+    QStringList names;
     std::error_code ec;
     fs::directory_iterator it(fs::path(dir), ec);
-    int seen = 0;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        // Large folders stay responsive; a newer fill (the user clicked another folder meanwhile)
-        // or the end of the program stops this one.
-        if (++seen % 32 == 0) {
-            ProcessMessages();
-            if (QCoreApplication::closingDown() || generation != FFillGeneration)
-                return;
-        }
         std::error_code typeError;
         if (it->is_directory(typeError))
             continue;
         const std::string name = it->path().filename().string();
         if (IsLibraryFileName(name))
-            FListBoxFileName->addItem(QString::fromStdString(name));
+            names << QString::fromStdString(name);
+    }
+    // By name, as a file manager shows them; the line that was selected stays selected.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int order = QString::compare(a, b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
+    FListBoxFileName->clear();
+    FListBoxFileName->addItems(names);
+    if (!selected.isEmpty())
+        if (const int row = int(names.indexOf(selected)); row >= 0)
+            FListBoxFileName->setCurrentRow(row);
+    // The list follows the folder it shows.
+    const QString shown = QString::fromStdString(dir);
+    if (FFolderWatcher->directories() != QStringList{shown}) {
+        if (!FFolderWatcher->directories().isEmpty())
+            FFolderWatcher->removePaths(FFolderWatcher->directories());
+        if (!ec)
+            FFolderWatcher->addPath(shown);
     }
 }
 
@@ -606,10 +804,6 @@ void TfrmMain::ShowFolderContextMenu(const QPoint& pos) {
         QApplication::clipboard()->setText(QDir::toNativeSeparators(path));
     else if (chosen == show)
         FolderSelected(path);
-}
-
-void TfrmMain::ProcessMessages() {
-    QCoreApplication::processEvents();
 }
 
 void TfrmMain::SetStatusText(int pane, const QString& text) {

@@ -1,40 +1,53 @@
 #pragma once
 
-#include "app/edit_history.h"
+#include "app/library_document.h"
 #include "app/preview.h"
 #include "app/thumbnail_grid.h"
 #include "core/game_images.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
 #include <array>
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QFileSystemModel;
+class QFileSystemWatcher;
 class QLabel;
 class QListWidget;
 class QMenu;
 class QProgressBar;
-class QSplitter;
+class QPushButton;
+class QSettings;
 class QTimer;
+class QToolBar;
 class QToolButton;
 class QTreeView;
-class QSettings;
 
 namespace velmora {
 
-class TThumbnailCache;
 class TFrmAnimation;
 class TStatusPane;
+class TThumbnailCache;
+class TWorker;
+class TfrmConvertDlg;
+class TFrmCreateData;
+class TfrmDelDlg;
+class TfrmInPutDlg;
+class TfrmInPutManyDlg;
+class TfrmOutPutDlg;
+class TfrmXYDlg;
+class TFrmPassword;
+class TFrmChangePassword;
 
 // The main window: folder tree and file list on the left; toolbar, preview and thumbnail grid on
-// the right; five status panes at the bottom. It opens and closes the one library g_Images.
-class TfrmMain : public QMainWindow {
+// the right; five status panes at the bottom; a menu bar that holds every command. It shows the
+// open library's document: the grid, the preview and the status line are told by the document
+// and read from it.
+class TfrmMain : public QMainWindow, public TOpenLibraries {
     Q_OBJECT
 public:
     // The caption as designed; creation appends " 64位".
@@ -46,7 +59,7 @@ public:
     ~TfrmMain() override;
 
     // --- Recent files ---
-    // Reads Config.ini into g_RecentFiles and rebuilds the open button's drop-down menu.
+    // Reads Config.ini into g_RecentFiles and rebuilds the recent-file menu.
     void LoadRecentFiles();
     // Moves or inserts path at the head of the recent files, saves Config.ini, updates the menu.
     void AddRecentFile(const std::string& path);
@@ -57,7 +70,8 @@ public:
     void FolderSelected(const QString& folder);
     // Shows folder in the folder tree (as the start timer does) and runs FolderSelected.
     void SelectFolder(const QString& folder);
-    // Lists the .Wil, .Wis, .Wzl and .Pak files of folder, in the order the file system gives them.
+    // Lists the .Wil, .Wis, .Wzl and .Pak files of folder, sorted by name; the list follows
+    // files that come and go while the folder is shown.
     void FillFileList(const std::string& folder);
     // The file list's double click: opens g_CurrentDir + the selected line.
     void OpenSelectedFile();
@@ -67,59 +81,52 @@ public:
     void TimerStartTimer();
 
     // --- Libraries ---
+    // Opens a library: refusals and the Pak password are settled here, then the library is read
+    // on a worker thread while the progress bar moves; it replaces the open document only once
+    // it has been read. A file that cannot be read keeps the open library and the recent list.
     void OpenLibrary(const std::string& fileName);
-    // Ignored while a library is being read.
+    // A library is being read.
+    bool Opening() const;
+    // Stops the reading of a library (the open document stays).
+    void CancelOpening();
+    // Closes the open library; ignored while a job runs on it.
     void CloseLibrary();
+    // The open document; null when no library is open.
+    TLibraryDocument* Document() const { return FDocument.get(); }
 
-    // Frees the open library (waiting for thumbnails being made of it); the window forgets its
-    // undo steps.
-    void ReleaseLibrary();
+    TLibraryDocument* DocumentOf(const std::string& path) const override;
+    bool CloseDocument(TLibraryDocument& document) override;
 
     // --- Commands ---
-    // Runs a command; afterwards the window shows the library's current snapshot, whether the
-    // command succeeded or not, and an undoable command that changed the records becomes an undo
-    // step named `name`.
-    void RunCommand(const QString& name, bool undoable, const std::function<void()>& body);
-    // Shows what the open library holds now: grid, status panes and the selection's preview.
-    void RefreshView();
     void Undo();
     void Redo();
-    TEditHistory& History() { return FHistory; }
-    QAction* UndoAction() const { return FUndoAction; }
-    QAction* RedoAction() const { return FRedoAction; }
     // Ctrl+G: asks for an image number and selects it.
     void GoToImage();
-    // Selects the next (+1) or previous (-1) empty image after the focused one.
+    // Selects the next (+1) or previous (-1) empty image after the current one.
     void FindEmptyImage(int direction);
-    // 检查文件: reads every record and lists the damaged ones.
+    // 检查文件: reads every record on a worker and lists the damaged ones.
     void CheckLibraryCommand();
     // Shows the animation preview over the selected range.
     void ShowAnimation();
     TFrmAnimation* Animation() const { return FAnimation; }
-    // Moves the selected image's offset by delta as one undoable edit.
+    // Moves the current image's offset by delta as one edit (Alt + arrows, a drag in the
+    // preview); quick moves of one image merge into one undo step.
     void MoveSelectedOffset(QPoint delta);
-    // Alt + arrows: the moves of one burst of key presses become one edit.
-    void NudgeSelectedOffset(QPoint delta);
     void SetThumbnailSize(int size);
     void SetPreviewBackground(TPreviewBackground background, const QColor& color);
-    // Enables the commands that need an open library (and an editable one) and names the undo
-    // and redo items after their steps.
+    // Rebuilds the index of the open WIL or WZL library (修复索引) and shows what it found.
+    void RepairIndex();
+    // Enables the commands the open document allows now.
     void UpdateCommandStates();
 
     // --- Grid, preview and status line ---
-    // What the grid cell of image index shows: its thumbnail once made, its number, its damage.
     TCellView CellView(int index, int size);
-    TThumbnailCache* Thumbnails() const { return FThumbnails; }
-    // Selecting a cell: fills g_Selection, shows the preview and writes the status panes.
-    void DrawGridSelectCell(int col, int row);
+    TThumbnailCache* Thumbnails() const;
     // Flips "透明显示" and rebuilds the preview of the selection.
     void TransparentClick();
-    // Rebuilds the index of the open WIL or WZL library (修复索引) and shows what it found.
-    void RepairIndex();
-    // The grid gets ImageCount div columns + 1 rows (one without a library); grid and preview
-    // repaint.
-    void UpdateGridRows();
-    void ClearPreview();
+    // Shows the document's records (grid, status panes) and its selection (preview, panes).
+    void ShowRecords();
+    void ShowSelection();
     // Panes 1 to 5.
     void SetStatusText(int pane, const QString& text);
     QString StatusText(int pane) const;
@@ -130,7 +137,23 @@ public:
     QListWidget* ListBoxFileName() const { return FListBoxFileName; }
     QTreeView* FolderTree() const { return FFolderTree; }
     QAction* TransparentAction() const { return FTransparentAction; }
+    QAction* StoredViewAction() const { return FStoredViewAction; }
+    QAction* UndoAction() const { return Action("MenuUndo"); }
+    QAction* RedoAction() const { return Action("MenuRedo"); }
+    // A command by the object name of its toolbar button or menu item.
+    QAction* Action(const char* objectName) const;
     QToolButton* ToolButton(const char* objectName) const;
+
+    // --- The dialogs, created once with the window and kept, so that they keep their values.
+    TfrmConvertDlg* ConvertDialog() const { return FConvertDlg; }
+    TFrmCreateData* CreateDialog() const { return FCreateData; }
+    TfrmDelDlg* DeleteDialog() const { return FDelDlg; }
+    TfrmInPutDlg* ImportDialog() const { return FInPutDlg; }
+    TfrmInPutManyDlg* BatchImportDialog() const { return FInPutManyDlg; }
+    TfrmOutPutDlg* BatchExportDialog() const { return FOutPutDlg; }
+    TfrmXYDlg* OffsetDialog() const { return FXYDlg; }
+    TFrmPassword* PasswordDialog() const { return FPassword; }
+    TFrmChangePassword* ChangePasswordDialog() const { return FChangePassword; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -138,50 +161,77 @@ protected:
 
 private:
     void BuildLayout();
+    void BuildActions();
     void BuildToolBar(QWidget* parent);
+    void BuildMenus();
     void RebuildRecentMenu();
     QAction* AddRecentMenuItem(const QString& path);
+    void OpenRecentFile(const QString& path);
     void ShowFolderContextMenu(const QPoint& pos);
     void OfferIndexRepair();
-    void HookReadEvents(TGameImages& library);
-    bool RunPasswordFlow(TGameImages& library, const std::string& fileName);
-    void ProcessMessages();
+    bool RunPasswordFlow(TGameImages& library, const std::string& fileName, std::string& password);
+    void OpenFinished();
+    void SetDocument(std::unique_ptr<TLibraryDocument> document);
+    void ShowJobProgress(int done, int total);
+    void HideJobProgress();
+    void ShowStatusFile();
 
     void ToolButtonOpenFileClick();
     void ToolButtonHomePageClick();
-    void BuildMenus();
+    // The commands of the toolbar and the menus.
+    void CreateLibraryCommand();
+    void PasswordListCommand();
+    void ChangePasswordCommand();
+    void ImportCommand();
+    void ExportCommand();
+    void BatchImportCommand();
+    void BatchExportCommand();
+    void OffsetCommand();
+    void DeleteCommand();
+    void ConvertCommand();
+    void ExitCommand();
+    void AtlasImportCommand();
+    void AtlasExportCommand();
+    // The open document when a command may act on it now (open, and no job running).
+    TLibraryDocument* IdleDocument() const;
     void LoadSettings();
     QSettings& Settings();
     // Why a file is refused before it is read (empty when it may be tried).
     QString OpenRefusal(const std::string& fileName, TImageType kind) const;
-    void ShowDamageOfSelection(int index);
-    void FinishCommand(TGameImages* library, const std::shared_ptr<const TRecordList>& before,
-                       const QString& name, bool undoable);
 
     QFileSystemModel* FFolderModel = nullptr;
     QTreeView* FFolderTree = nullptr;
     QListWidget* FListBoxFileName = nullptr;
+    QFileSystemWatcher* FFolderWatcher = nullptr;
     QMenu* FPopupMenuDown = nullptr;
     TPreviewArea* FPreviewArea = nullptr;
     QProgressBar* FProgressBar = nullptr;
+    QPushButton* FCancelButton = nullptr;
     TDrawGrid* FDrawGrid = nullptr;
     QAction* FTransparentAction = nullptr;
+    QAction* FStoredViewAction = nullptr;
     QTimer* FTimerStart = nullptr;
+    std::vector<QAction*> FToolActions;
     std::array<TStatusPane*, 5> FStatusPanes{};
-    TThumbnailCache* FThumbnails = nullptr;
-    TEditHistory FHistory;
-    QAction* FUndoAction = nullptr;
-    QAction* FRedoAction = nullptr;
-    std::vector<QAction*> FLibraryActions;
     TFrmAnimation* FAnimation = nullptr;
     std::unique_ptr<QSettings> FSettings;
-    QTimer* FNudgeTimer = nullptr;
-    QPoint FNudge;
-    // True between a library's first and last read event: its images are still arriving.
-    bool FReading = false;
-    QElapsedTimer FSinceMessages;
-    // Incremented by every FillFileList so that a fill interrupted by a newer one stops.
-    int FFillGeneration = 0;
+
+    std::unique_ptr<TLibraryDocument> FDocument;
+    // The reading of a library that is being opened, with what it was opened with.
+    TWorker* FOpenWorker = nullptr;
+    std::shared_ptr<std::unique_ptr<TGameImages>> FOpening;
+    std::string FOpeningFile;
+    std::string FOpeningPassWord;
+
+    TfrmConvertDlg* FConvertDlg = nullptr;
+    TFrmCreateData* FCreateData = nullptr;
+    TfrmDelDlg* FDelDlg = nullptr;
+    TfrmInPutDlg* FInPutDlg = nullptr;
+    TfrmInPutManyDlg* FInPutManyDlg = nullptr;
+    TfrmOutPutDlg* FOutPutDlg = nullptr;
+    TfrmXYDlg* FXYDlg = nullptr;
+    TFrmPassword* FPassword = nullptr;
+    TFrmChangePassword* FChangePassword = nullptr;
 };
 
 } // namespace velmora

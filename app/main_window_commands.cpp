@@ -1,6 +1,6 @@
-// The main window's commands around the toolbar: running a command and showing its outcome, undo
-// and redo, the menus, going to an image, the library check, offsets moved in the preview, and
-// the settings kept between runs.
+// The main window's commands: the toolbar and menu commands handed to their dialogs with the open
+// document, undo and redo, going to an image, the library check, offsets moved in the preview,
+// and the settings kept between runs.
 #include "app/main_window.h"
 
 #include "app/animation_window.h"
@@ -9,25 +9,28 @@
 #include "app/prompts.h"
 #include "app/status_texts.h"
 #include "app/thumbnail_cache.h"
+#include "app/dialogs/atlas_dialogs.h"
+#include "app/dialogs/batch_export_dialog.h"
+#include "app/dialogs/batch_import_dialog.h"
+#include "app/dialogs/change_password_dialog.h"
+#include "app/dialogs/convert_library_dialog.h"
+#include "app/dialogs/create_library_dialog.h"
+#include "app/dialogs/delete_images_dialog.h"
+#include "app/dialogs/export_picture_dialog.h"
+#include "app/dialogs/import_picture_dialog.h"
+#include "app/dialogs/offset_dialog.h"
+#include "app/dialogs/password_list_dialog.h"
 #include "files/log.h"
 #include "formats/indexed_library.h"
 #include "operations/check_library.h"
-#include "operations/delete_images.h"
 
-#include <QActionGroup>
-#include <QColorDialog>
-#include <QCoreApplication>
-#include <QMenuBar>
-#include <QProgressBar>
+#include <QAction>
 #include <QSettings>
-#include <QTimer>
 #include <QToolButton>
 
 namespace velmora {
 
 namespace {
-
-constexpr int kThumbnailSizes[] = {48, 64, 80, 96, 128, 160};
 
 // A failure is shown to the user; a log that cannot be written (a full disk) must not hide it.
 void LogQuietly(const std::string& text) {
@@ -37,155 +40,167 @@ void LogQuietly(const std::string& text) {
     }
 }
 
+// Tells of an undo or redo that failed; one that met another program's change says nothing more
+// than the document's note.
+void ReportStepFailure(const TJobEnd& end, const QString& failed) {
+    if (!end.Error)
+        return;
+    try {
+        std::rethrow_exception(end.Error);
+    } catch (const EChangedOutside&) {
+    } catch (const std::exception& e) {
+        LogQuietly(failed.toStdString() + ": " + e.what());
+        Prompts().ShowError(failed + QStringLiteral(" ！！！\n") + EditErrorText(e));
+    } catch (...) {
+        Prompts().ShowError(failed + QStringLiteral(" ！！！"));
+    }
+}
+
 } // namespace
 
-void TfrmMain::RunCommand(const QString& name, bool undoable, const std::function<void()>& body) {
-    TGameImages* library = g_Images.get();
-    const std::shared_ptr<const TRecordList> before = library ? library->Snapshot() : nullptr;
-    struct TAfter {
-        TfrmMain* Window;
-        TGameImages* Library;
-        const std::shared_ptr<const TRecordList>& Before;
-        const QString& Name;
-        bool Undoable;
-        ~TAfter() {
-            try {
-                Window->FinishCommand(Library, Before, Name, Undoable);
-            } catch (...) {
-            }
-        }
-    } after{this, library, before, name, undoable};
-    body();
+void TfrmMain::CreateLibraryCommand() {
+    FCreateData->ToolButtonCreateFileClick(*this, g_CurrentDir);
 }
 
-void TfrmMain::FinishCommand(TGameImages* library, const std::shared_ptr<const TRecordList>& before,
-                             const QString& name, bool undoable) {
-    if (!g_Images || g_Images.get() != library) {
-        // Another library was opened (or this one closed): its steps went with it.
-        UpdateCommandStates();
-        return;
-    }
-    if (before && g_Images->Snapshot() != before) {
-        if (undoable) {
-            const int dropped = FHistory.Push(name, before, g_Images->Snapshot());
-            if (dropped > 0)
-                SetStatusText(
-                    5, QStringLiteral("撤销记录超过 256 MB，已放弃最早的 %1 步").arg(dropped));
-        } else {
-            // Written anew by a command that cannot be undone (a new password, a new index):
-            // the old steps no longer lead anywhere sound.
-            FHistory.Clear();
-        }
-    }
-    RefreshView();
-    UpdateCommandStates();
+void TfrmMain::PasswordListCommand() {
+    FPassword->ToolButtonPassWordClick();
 }
 
-void TfrmMain::RefreshView() {
-    UpdateGridRows();
-    if (!g_Images) {
-        ClearPreview();
-        return;
-    }
-    const int count = g_Images->ImageCount();
-    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(g_Images.get());
-    const bool damagedIndex = indexed && indexed->IndexState() != TIndexState::isGood;
-    SetStatusText(1, QString::fromStdString(g_Images->FileName()) +
-                         (damagedIndex ? QStringLiteral(" (索引文件丢失或损坏)") : QString()));
-    if (g_Selection.Index < 0 || g_Selection.Index >= count) {
-        SetStatusText(2, QStringLiteral("0/%1").arg(count));
-        SetStatusText(3, QString());
-        ClearPreview();
-        return;
-    }
-    // The selected cell may show another image now: select it again so that the preview and
-    // the panes show what it holds.
-    const int cols = FDrawGrid->ColCount();
-    g_Selection.Width = 0;
-    g_Selection.Height = 0;
-    ClearPreview();
-    DrawGridSelectCell(g_Selection.Index % cols, g_Selection.Index / cols);
-    SetStatusText(2, PositionText(g_Selection.Index, count));
-    if (!StatusText(3).contains(QStringLiteral("损坏")))
-        SetStatusText(3, ImageDataText(g_Selection.Index, g_Selection.Width, g_Selection.Height,
-                                       g_Selection.X, g_Selection.Y));
+void TfrmMain::ChangePasswordCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FChangePassword->ToolButtonChangePassWordClick(*doc);
+}
+
+void TfrmMain::ImportCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FInPutDlg->ToolButtonAddClick(*doc);
+}
+
+void TfrmMain::ExportCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        ToolButtonSaveBMPClick(*doc);
+}
+
+void TfrmMain::BatchImportCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FInPutManyDlg->ToolButtonAddManyClick(*doc);
+}
+
+void TfrmMain::BatchExportCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FOutPutDlg->ToolButtonSaveManyBMPClick(*doc);
+}
+
+void TfrmMain::OffsetCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FXYDlg->ToolButtonXYClick(*doc);
+}
+
+void TfrmMain::DeleteCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FDelDlg->ToolButtonDelClick(*doc);
+}
+
+void TfrmMain::ConvertCommand() {
+    FConvertDlg->ToolButtonConvertDataClick(*this);
+}
+
+void TfrmMain::ExitCommand() {
+    close();
+}
+
+void TfrmMain::AtlasImportCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        AtlasImportDialog(*this).AtlasImportClick(*doc);
+}
+
+void TfrmMain::AtlasExportCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        AtlasExportDialog(*this).AtlasExportClick(*doc);
 }
 
 void TfrmMain::Undo() {
-    if (!g_Images || g_Busy || !FHistory.CanUndo())
+    TLibraryDocument* doc = IdleDocument();
+    if (!doc || !doc->CanUndo())
         return;
-    const QString name = FHistory.UndoName();
-    try {
-        TBusyGuard busy;
-        FHistory.Undo(*g_Images);
-        SetStatusText(5, QStringLiteral("已撤销: %1").arg(name));
-    } catch (const std::exception& e) {
-        LogQuietly(std::string("undo: ") + e.what());
-        Prompts().ShowError(QStringLiteral("撤销失败 ！！！\n") + EditErrorText(e));
-    }
-    RefreshView();
-    UpdateCommandStates();
+    ShowJobProgress(0, 0);
+    doc->Undo({{}, [this](const TJobEnd& end) {
+                   HideJobProgress();
+                   ReportStepFailure(end, QStringLiteral("撤销失败"));
+               }});
 }
 
 void TfrmMain::Redo() {
-    if (!g_Images || g_Busy || !FHistory.CanRedo())
+    TLibraryDocument* doc = IdleDocument();
+    if (!doc || !doc->CanRedo())
         return;
-    const QString name = FHistory.RedoName();
-    try {
-        TBusyGuard busy;
-        FHistory.Redo(*g_Images);
-        SetStatusText(5, QStringLiteral("已重做: %1").arg(name));
-    } catch (const std::exception& e) {
-        LogQuietly(std::string("redo: ") + e.what());
-        Prompts().ShowError(QStringLiteral("重做失败 ！！！\n") + EditErrorText(e));
-    }
-    RefreshView();
-    UpdateCommandStates();
+    ShowJobProgress(0, 0);
+    doc->Redo({{}, [this](const TJobEnd& end) {
+                   HideJobProgress();
+                   ReportStepFailure(end, QStringLiteral("重做失败"));
+               }});
 }
 
 void TfrmMain::UpdateCommandStates() {
-    const bool open = g_Images != nullptr;
-    const bool editable = open && g_Images->ImageType() != t_Wis;
-    for (const char* name : {"ToolButtonChangePassWord", "ToolButtonSaveBMP",
-                             "ToolButtonSaveManyBMP", "ToolButtonXY", "ToolButtonCloseFile"})
-        ToolButton(name)->setEnabled(open);
-    for (const char* name : {"ToolButtonAdd", "ToolButtonAddMany", "ToolButtonDel"})
-        ToolButton(name)->setEnabled(editable);
-    for (QAction* action : FLibraryActions)
-        action->setEnabled(open);
-    FUndoAction->setEnabled(open && FHistory.CanUndo());
-    FRedoAction->setEnabled(open && FHistory.CanRedo());
-    FUndoAction->setText(FHistory.CanUndo() ? QStringLiteral("撤销 %1").arg(FHistory.UndoName())
-                                            : QStringLiteral("撤销"));
-    FRedoAction->setText(FHistory.CanRedo() ? QStringLiteral("重做 %1").arg(FHistory.RedoName())
-                                            : QStringLiteral("重做"));
+    TLibraryDocument* doc = FDocument.get();
+    const bool opening = Opening();
+    const bool idle = doc && !doc->Busy() && !opening;
+    const TImageType kind = doc ? doc->Kind() : t_Wil;
+    const bool editable = idle && kind != t_Wis;
+    const bool current = idle && doc->Current() >= 0;
+    const auto enable = [this](const char* name, bool on) {
+        if (QAction* action = Action(name))
+            action->setEnabled(on);
+    };
+    enable("ToolButtonOpenFile", !opening && (!doc || !doc->Busy()));
+    enable("ToolButtonCloseFile", idle);
+    enable("ToolButtonChangePassWord", idle && kind == t_Quillrand);
+    enable("ToolButtonSaveBMP", current);
+    enable("ToolButtonSaveManyBMP", idle && doc->ImageCount() > 0);
+    enable("MenuAtlasExport", idle && doc->ImageCount() > 0);
+    enable("ToolButtonXY", current);
+    enable("ToolButtonAdd", editable);
+    enable("ToolButtonAddMany", editable);
+    enable("MenuAtlasImport", editable);
+    enable("ToolButtonDel", editable && doc->Current() >= 0);
+    enable("MenuCheckLibrary", idle);
+    enable("MenuRepairIndex", idle && (kind == t_Wil || kind == t_Wzl));
+    enable("MenuGoTo", doc && doc->ImageCount() > 0);
+    enable("MenuNextEmpty", doc != nullptr);
+    enable("MenuPreviousEmpty", doc != nullptr);
+    enable("MenuAnimation", doc && doc->ImageCount() > 0);
+    QAction* undo = UndoAction();
+    QAction* redo = RedoAction();
+    undo->setEnabled(idle && doc->CanUndo());
+    redo->setEnabled(idle && doc->CanRedo());
+    undo->setText(doc && doc->CanUndo() ? QStringLiteral("撤销 %1").arg(doc->UndoName())
+                                        : QStringLiteral("撤销"));
+    redo->setText(doc && doc->CanRedo() ? QStringLiteral("重做 %1").arg(doc->RedoName())
+                                        : QStringLiteral("重做"));
 }
 
 void TfrmMain::GoToImage() {
-    if (!g_Images || g_Images->ImageCount() == 0)
+    TLibraryDocument* doc = FDocument.get();
+    if (!doc || doc->ImageCount() == 0)
         return;
-    QString text = QString::number(std::max(0, g_Selection.Index));
-    if (!Prompts().InputQuery(QStringLiteral("转到图片"),
-                              QStringLiteral("图片编号 (0 - %1):").arg(g_Images->ImageCount() - 1),
-                              text))
+    int index = std::max(0, doc->Current());
+    if (!Prompts().InputNumber(QStringLiteral("转到图片"),
+                               QStringLiteral("图片编号 (0 - %1):").arg(doc->ImageCount() - 1),
+                               index, 0, doc->ImageCount() - 1))
         return;
-    bool ok = false;
-    const int index = text.trimmed().toInt(&ok);
-    if (!ok || index < 0 || index >= g_Images->ImageCount()) {
-        Prompts().ShowError(QStringLiteral("没有编号为 %1 的图片 ！！！").arg(text.trimmed()));
-        return;
-    }
-    FDrawGrid->FocusIndex(index);
+    doc->Select(index);
 }
 
 void TfrmMain::FindEmptyImage(int direction) {
-    if (!g_Images)
+    TLibraryDocument* doc = FDocument.get();
+    if (!doc)
         return;
-    const int count = g_Images->ImageCount();
-    for (int i = FDrawGrid->FocusIndex() + direction; i >= 0 && i < count; i += direction) {
-        const std::optional<TImageDescription> d = g_Images->Describe(i, false);
+    const int count = doc->ImageCount();
+    const int from = doc->Current() < 0 && direction > 0 ? -1 : doc->Current();
+    for (int i = from + direction; i >= 0 && i < count; i += direction) {
+        const std::optional<TImageDescription> d = doc->Library().Describe(i, false);
         if (d && d->Empty) {
-            FDrawGrid->FocusIndex(i);
+            doc->Select(i);
             return;
         }
     }
@@ -194,93 +209,89 @@ void TfrmMain::FindEmptyImage(int direction) {
 }
 
 void TfrmMain::CheckLibraryCommand() {
-    if (!g_Images || g_Busy)
+    TLibraryDocument* doc = IdleDocument();
+    if (!doc)
         return;
-    TBusyGuard busy;
-    const int total = g_Images->ImageCount();
-    FProgressBar->setRange(0, std::max(1, total));
-    FProgressBar->setValue(0);
-    FProgressBar->show();
-    QElapsedTimer sinceMessages;
-    sinceMessages.start();
-    const TLibraryCheck check = CheckLibrary(*g_Images, [&](int done, int) {
-        if (sinceMessages.elapsed() >= 15) {
-            FProgressBar->setValue(done);
-            ProcessMessages();
-            sinceMessages.restart();
-        }
-        return true;
-    });
-    FProgressBar->hide();
-    for (const TDamagedRecord& d : check.Damaged)
-        WriteLog(g_Images->FileName() + ": image " + std::to_string(d.Index) + ": " +
-                     RecordDamageText(d.Check.Damage),
-                 true);
-    if (check.Damaged.empty()) {
-        Prompts().ShowMessage(
-            QStringLiteral("文件检查完成 ！！！\n%1 张图片全部完好。").arg(check.Checked));
-        return;
-    }
-    QString text = QStringLiteral("文件检查完成 ！！！\n%1 张图片中有 %2 张损坏:")
-                       .arg(check.Checked)
-                       .arg(check.Damaged.size());
-    constexpr size_t kListed = 20;
-    for (size_t i = 0; i < check.Damaged.size() && i < kListed; ++i)
-        text +=
-            QStringLiteral("\n%1  %2")
-                .arg(CellNumberText(check.Damaged[i].Index), DamageText(check.Damaged[i].Check));
-    if (check.Damaged.size() > kListed)
-        text += QStringLiteral("\n…… 另有 %1 张").arg(check.Damaged.size() - kListed);
-    Prompts().ShowError(text);
-    FDrawGrid->FocusIndex(check.Damaged.front().Index);
+    auto check = std::make_shared<TLibraryCheck>();
+    const std::string file = doc->FileName();
+    ShowJobProgress(0, doc->ImageCount());
+    doc->StartJob(
+        [check](TGameImages& library, TJobControl& control) {
+            *check = CheckLibrary(library, [&](int done, int total) {
+                control.Report(done, total);
+                return true;
+            });
+        },
+        {[this](int done, int total) { ShowJobProgress(done, total); },
+         [this, check, file](const TJobEnd& end) {
+             HideJobProgress();
+             if (end.Cancelled) {
+                 Prompts().ShowMessage(
+                     QStringLiteral("文件检查已取消 ！！！\n已检查 %1/%2 张图片。")
+                         .arg(end.Cancelled->Done)
+                         .arg(end.Cancelled->Total));
+                 return;
+             }
+             if (end.Error) {
+                 ReportStepFailure(end, QStringLiteral("文件检查失败"));
+                 return;
+             }
+             for (const TDamagedRecord& d : check->Damaged)
+                 LogDamageOnce(file, d.Index, d.Check);
+             if (check->Damaged.empty()) {
+                 Prompts().ShowMessage(QStringLiteral("文件检查完成 ！！！\n%1 张图片全部完好。")
+                                           .arg(check->Checked));
+                 return;
+             }
+             QString text = QStringLiteral("文件检查完成 ！！！\n%1 张图片中有 %2 张损坏:")
+                                .arg(check->Checked)
+                                .arg(check->Damaged.size());
+             constexpr size_t kListed = 20;
+             for (size_t i = 0; i < check->Damaged.size() && i < kListed; ++i)
+                 text += QStringLiteral("\n%1  %2")
+                             .arg(CellNumberText(check->Damaged[i].Index),
+                                  DamageText(check->Damaged[i].Check));
+             if (check->Damaged.size() > kListed)
+                 text += QStringLiteral("\n…… 另有 %1 张").arg(check->Damaged.size() - kListed);
+             Prompts().ShowError(text);
+             if (FDocument)
+                 FDocument->Select(check->Damaged.front().Index);
+         }});
 }
 
 void TfrmMain::ShowAnimation() {
-    if (!g_Images)
+    TLibraryDocument* doc = FDocument.get();
+    if (!doc || doc->ImageCount() == 0)
         return;
-    const auto [first, last] = FDrawGrid->SelectedRange();
-    const int count = g_Images->ImageCount();
-    int start = std::clamp(first, 0, std::max(0, count - 1));
-    int frames = std::min(last, count - 1) - start + 1;
+    const int count = doc->ImageCount();
+    auto [first, last] = doc->SelectedRange();
+    if (first < 0)
+        first = last = 0;
+    int frames = last - first + 1;
+    // One image selected: the animation that starts at it.
     if (frames <= 1)
-        frames = std::min(8, count - start);
-    FAnimation->ShowRange(start, std::max(1, frames));
+        frames = std::min(8, count - first);
+    FAnimation->ShowRange(first, std::max(1, frames));
 }
 
 void TfrmMain::MoveSelectedOffset(QPoint delta) {
-    if (!g_Images || g_Busy || delta.isNull())
-        return;
-    const int index = g_Selection.Index;
-    if (index < 0 || index >= g_Images->ImageCount())
-        return;
-    RunCommand(QStringLiteral("坐标"), true, [&] {
-        const TOffsetResult current = ReadOffset(*g_Images, index);
-        if (!current.Done)
-            return;
-        const TPoint wanted{current.Offset.X + delta.x(), current.Offset.Y + delta.y()};
-        TOffsetResult stored;
-        try {
-            TBusyGuard busy;
-            stored = WriteOffset(*g_Images, index, wanted);
-        } catch (const std::exception& e) {
-            LogQuietly(std::string("偏移坐标: ") + e.what());
-            stored.Error = EditErrorText(e).toStdString();
-        }
-        if (stored.Refusal != TEditRefusal::erNone)
-            Prompts().ShowError(EditRefusalMessage(stored.Refusal));
-        else if (!stored.Done)
-            Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
-                                  ErrorDetailText(stored.Error));
-    });
     FPreviewArea->SetDragShift({});
-}
-
-void TfrmMain::NudgeSelectedOffset(QPoint delta) {
-    if (!g_Images || g_Busy || g_Selection.Index < 0)
+    TLibraryDocument* doc = IdleDocument();
+    if (!doc || delta.isNull() || doc->Current() < 0)
         return;
-    FNudge += delta;
-    FPreviewArea->SetDragShift(FNudge);
-    FNudgeTimer->start();
+    TOffsetResult stored;
+    try {
+        stored = doc->MoveOffset(doc->Current(), delta);
+    } catch (const std::exception& e) {
+        LogQuietly(std::string("偏移坐标: ") + e.what());
+        Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") + EditErrorText(e));
+        return;
+    }
+    if (stored.Refusal != TEditRefusal::erNone)
+        Prompts().ShowError(EditRefusalMessage(stored.Refusal));
+    else if (!stored.Done)
+        Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
+                            ErrorDetailText(stored.Error));
 }
 
 void TfrmMain::SetThumbnailSize(int size) {
@@ -322,120 +333,6 @@ void TfrmMain::LoadSettings() {
     FAnimation->SetBackground(TPreviewBackground(background), color);
     for (QAction* action : findChildren<QAction*>(QStringLiteral("MenuBackground")))
         action->setChecked(action->data().toInt() == background);
-}
-
-void TfrmMain::BuildMenus() {
-    FAnimation = new TFrmAnimation(this);
-    FNudgeTimer = new QTimer(this);
-    FNudgeTimer->setSingleShot(true);
-    FNudgeTimer->setInterval(500);
-    connect(FNudgeTimer, &QTimer::timeout, this, [this] {
-        const QPoint nudge = FNudge;
-        FNudge = {};
-        Guarded([&] { MoveSelectedOffset(nudge); });
-        FPreviewArea->SetDragShift({});
-    });
-
-    QMenuBar* bar = menuBar();
-    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key,
-                            const char* name, auto handler, bool needsLibrary = true) {
-        QAction* action = menu->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        if (!key.isEmpty())
-            action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this,
-                [this, handler] { Guarded([&] { handler(); }); });
-        if (needsLibrary)
-            FLibraryActions.push_back(action);
-        return action;
-    };
-
-    QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
-    FUndoAction = add(
-        edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); }, false);
-    FRedoAction = add(
-        edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
-        [this] { Redo(); }, false);
-    edit->addSeparator();
-    add(edit, QStringLiteral("转到图片..."), QKeySequence(Qt::CTRL | Qt::Key_G), "MenuGoTo",
-        [this] { GoToImage(); });
-    add(edit, QStringLiteral("下一个空图片"), QKeySequence(Qt::CTRL | Qt::Key_E), "MenuNextEmpty",
-        [this] { FindEmptyImage(1); });
-    add(edit, QStringLiteral("上一个空图片"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
-        "MenuPreviousEmpty", [this] { FindEmptyImage(-1); });
-    edit->addSeparator();
-    add(edit, QStringLiteral("检查文件"), QKeySequence(), "MenuCheckLibrary",
-        [this] { CheckLibraryCommand(); });
-    // Alt + arrows move the selected image against its anchor.
-    const std::pair<Qt::Key, QPoint> nudges[] = {{Qt::Key_Left, {-1, 0}},
-                                                 {Qt::Key_Right, {1, 0}},
-                                                 {Qt::Key_Up, {0, -1}},
-                                                 {Qt::Key_Down, {0, 1}}};
-    for (const auto& [key, delta] : nudges) {
-        auto* action = new QAction(this);
-        action->setShortcut(QKeySequence(Qt::ALT | key));
-        action->setShortcutContext(Qt::WindowShortcut);
-        const QPoint d = delta;
-        connect(action, &QAction::triggered, this, [this, d] { NudgeSelectedOffset(d); });
-        addAction(action);
-    }
-
-    QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
-    add(
-        view, QStringLiteral("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
-        [this] { FPreviewArea->ZoomIn(); }, false)
-        ->setShortcuts(
-            {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    add(
-        view, QStringLiteral("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
-        [this] { FPreviewArea->ZoomOut(); }, false);
-    add(
-        view, QStringLiteral("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
-        [this] { FPreviewArea->SetZoom(1); }, false);
-    add(
-        view, QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
-        [this] { FPreviewArea->ZoomFit(); }, false);
-    QMenu* backgrounds = view->addMenu(QStringLiteral("预览背景"));
-    auto* backgroundGroup = new QActionGroup(this);
-    const std::pair<const char*, TPreviewBackground> kinds[] = {
-        {"棋盘格", TPreviewBackground::pbChecker},
-        {"黑色", TPreviewBackground::pbBlack},
-        {"白色", TPreviewBackground::pbWhite},
-        {"其他颜色...", TPreviewBackground::pbColor}};
-    for (const auto& [text, kind] : kinds) {
-        QAction* action = backgrounds->addAction(QString::fromUtf8(text));
-        action->setObjectName(QStringLiteral("MenuBackground"));
-        action->setCheckable(true);
-        action->setData(int(kind));
-        backgroundGroup->addAction(action);
-        const TPreviewBackground k = kind;
-        connect(action, &QAction::triggered, this, [this, k] {
-            QColor color(Settings().value(QStringLiteral("previewColor"), "#808080").toString());
-            if (k == TPreviewBackground::pbColor) {
-                const QColor chosen =
-                    QColorDialog::getColor(color, this, QStringLiteral("预览背景颜色"));
-                if (!chosen.isValid())
-                    return;
-                color = chosen;
-            }
-            SetPreviewBackground(k, color);
-        });
-    }
-    QMenu* sizes = view->addMenu(QStringLiteral("缩略图大小"));
-    auto* sizeGroup = new QActionGroup(this);
-    for (int size : kThumbnailSizes) {
-        QAction* action = sizes->addAction(QStringLiteral("%1 × %1").arg(size));
-        action->setObjectName(QStringLiteral("MenuThumbnailSize"));
-        action->setCheckable(true);
-        action->setData(size);
-        sizeGroup->addAction(action);
-        connect(action, &QAction::triggered, this, [this, size] { SetThumbnailSize(size); });
-    }
-    view->addSeparator();
-    add(view, QStringLiteral("动画预览..."), QKeySequence(Qt::CTRL | Qt::Key_P), "MenuAnimation",
-        [this] { ShowAnimation(); });
-    UpdateCommandStates();
 }
 
 } // namespace velmora

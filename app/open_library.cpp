@@ -1,42 +1,74 @@
-// Opening and closing libraries, and the grid, preview and status line of the open one.
+// Opening and closing libraries, and the grid, preview and status line of the open document.
 #include "app/main_window.h"
 
-#include "app/globals.h"
+#include "app/animation_window.h"
+#include "app/exception_handler.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
+#include "app/thumbnail_cache.h"
+#include "app/worker.h"
 #include "core/file_stream.h"
+#include "core/utils.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
 #include "formats/indexed_library.h"
-#include "app/thumbnail_cache.h"
-#include "core/utils.h"
-#include "formats/pak.h"
 #include "operations/check_library.h"
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
 
-#include <QCoreApplication>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
+#include <QUndoStack>
 
 #include <exception>
 #include <filesystem>
+#include <new>
 
 namespace velmora {
 
 namespace {
-
-// Messages are handled at most this often while a library is read: often enough for a moving
-// progress bar and a responsive window, rarely enough not to slow down reading 100,000 images.
-constexpr int kMessageIntervalMs = 15;
 
 void LogQuietly(const std::string& text) {
     try {
         WriteLog(text, true);
     } catch (...) {
     }
+}
+
+// The first image the data file ends inside or before (a file cut short), or -1.
+int FirstImageCutShort(const TGameImages& library) {
+    const std::shared_ptr<const TRecordList> records = library.Snapshot();
+    for (size_t i = 0; i < records->size(); ++i)
+        if ((*records)[i] && EndsPastTheFile(*(*records)[i]))
+            return int(i);
+    return -1;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// Why an open failed, as the message box says it.
+QString OpenFailureText(const std::string& fileName, const std::exception_ptr& error) {
+    QString reason;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        reason = QStringLiteral("内存不足，文件的索引或图片太大");
+    } catch (const EFileError& e) {
+        reason = EditErrorText(e);
+    } catch (const std::exception& e) {
+        reason = ErrorDetailText(e.what());
+    } catch (...) {
+        reason = QStringLiteral("未知错误");
+    }
+    return QStringLiteral("无法打开 %1 ！！！\n%2")
+        .arg(QString::fromStdString(ExtractFileName(fileName)), reason);
 }
 
 } // namespace
@@ -56,269 +88,386 @@ QString TfrmMain::OpenRefusal(const std::string& fileName, TImageType kind) cons
     return {};
 }
 
+bool TfrmMain::Opening() const {
+    return FOpenWorker->Running();
+}
+
+void TfrmMain::CancelOpening() {
+    FOpenWorker->Cancel();
+}
+
 void TfrmMain::OpenLibrary(const std::string& fileName) {
-    if (g_Busy)
+    // One reading at a time, and none while a job works on the open library.
+    if (Opening() || (FDocument && FDocument->Busy()))
         return;
-    TBusyGuard busy;
-    if (!FileExists(fileName))
+    if (!FileExists(fileName)) {
+        Prompts().ShowError(
+            QStringLiteral("文件不存在 ！！！\n%1").arg(QString::fromStdString(fileName)));
         return;
+    }
     const TImageType kind = LibraryKindOf(fileName);
     if (const QString refusal = OpenRefusal(fileName, kind); !refusal.isEmpty()) {
         Prompts().ShowError(refusal);
         return;
     }
+    // The library is made and its password settled here; it is read into this object of its
+    // own on the worker, and replaces the open document only when it has been read. Until then
+    // the open library stays as it is, and so does the recent list.
+    std::unique_ptr<TGameImages> library;
+    std::string password;
     try {
-        std::unique_ptr<TGameImages> library = CreateLibrary(kind, fileName);
+        library = CreateLibrary(kind, fileName);
         if (!library)
             return;
-        // The password is settled before the open library is let go: a cancelled prompt keeps
-        // it open.
-        if (kind == t_Quillrand && !RunPasswordFlow(*library, fileName))
+        if (kind == t_Quillrand && !RunPasswordFlow(*library, fileName, password))
             return;
-        if (g_Images) {
-            for (int pane = 1; pane <= 4; ++pane)
-                SetStatusText(pane, QString());
-            ReleaseLibrary();
-            UpdateGridRows();
-            ClearPreview();
-        }
-        // A new library starts with nothing selected.
-        g_Selection = {};
-        FDrawGrid->FocusCell(0, 0);
-        AddRecentFile(fileName);
-        g_Images = std::move(library);
-        FProgressBar->setRange(0, 0);
-        FProgressBar->setValue(0);
-        FProgressBar->show();
-        ProcessMessages();
-        HookReadEvents(*g_Images);
-        g_Images->Initialize();
-        if (!g_Images->Initialized()) {
-            ReleaseLibrary();
-            Prompts().ShowError(
-                QStringLiteral("无法打开 %1 ！！！\n文件不是%2资源文件，或已损坏。")
-                    .arg(QString::fromStdString(ExtractFileName(fileName)),
-                         LibraryKindText(kind, 8).section(QLatin1Char(' '), 0, 0)));
-        } else {
-            FThumbnails->SetLibrary(g_Images.get());
-            SetStatusText(4, LibraryKindText(kind, g_Images->BitCount()));
-            UpdateGridRows();
-            SetStatusText(1, QString::fromStdString(fileName));
-            SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
-            OfferIndexRepair();
-        }
-    } catch (const std::exception& e) {
-        LogQuietly(fileName + ": " + e.what());
     } catch (...) {
-        LogQuietly(fileName + ": unknown error");
+        LogQuietly(fileName + ": could not be opened");
+        Prompts().ShowError(OpenFailureText(fileName, std::current_exception()));
+        return;
     }
-    // A read that ended in an error never reached its end event: leave the window usable.
-    if (FReading || !FProgressBar->isHidden()) {
-        FReading = false;
-        FProgressBar->hide();
-        FListBoxFileName->setEnabled(true);
-        ToolButton("ToolButtonOpenFile")->setEnabled(true);
-        UpdateGridRows();
-    }
-    if (g_Images && !FThumbnails->Library())
-        FThumbnails->SetLibrary(g_Images.get());
+    FOpening = std::make_shared<std::unique_ptr<TGameImages>>(std::move(library));
+    FOpeningFile = fileName;
+    FOpeningPassWord = password;
+    ShowJobProgress(0, 0);
+    FListBoxFileName->setEnabled(false);
     UpdateCommandStates();
+    FOpenWorker->Start([opening = FOpening](TJobControl& control) {
+        TGameImages& read = **opening;
+        int done = 0;
+        read.SetOnBeginRead([&](TGameImages* sender) {
+            control.Report(0, std::max(0, sender->HeaderImageCount()));
+        });
+        read.SetOnRead([&](TGameImages* sender) {
+            ++done;
+            control.Report(done, std::max(done, sender->HeaderImageCount()));
+        });
+        struct TUnhook {
+            TGameImages& Library;
+            ~TUnhook() {
+                Library.SetOnBeginRead(nullptr);
+                Library.SetOnRead(nullptr);
+                Library.SetOnEndRead(nullptr);
+            }
+        } unhook{read};
+        read.Initialize();
+    });
 }
 
-void TfrmMain::ReleaseLibrary() {
-    FThumbnails->SetLibrary(nullptr);
-    FHistory.Clear();
-    g_Images.reset();
+void TfrmMain::OpenFinished() {
+    const std::string fileName = std::move(FOpeningFile);
+    const std::string password = std::move(FOpeningPassWord);
+    std::unique_ptr<TGameImages> library = FOpening ? std::move(*FOpening) : nullptr;
+    FOpening.reset();
+    HideJobProgress();
+    FListBoxFileName->setEnabled(true);
     UpdateCommandStates();
+    if (FOpenWorker->CancelledAt()) {
+        SetStatusText(
+            5,
+            QStringLiteral("已取消打开 %1").arg(QString::fromStdString(ExtractFileName(fileName))));
+        return;
+    }
+    if (const std::exception_ptr error = FOpenWorker->Error()) {
+        // An error while reading (a read error, memory for a huge index): the reason is shown,
+        // and nothing of the library that failed is kept.
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            LogQuietly(fileName + ": " + e.what());
+        } catch (...) {
+            LogQuietly(fileName + ": unknown error");
+        }
+        Prompts().ShowError(OpenFailureText(fileName, error));
+        return;
+    }
+    if (!library || !library->Initialized()) {
+        Prompts().ShowError(
+            QStringLiteral("无法打开 %1 ！！！\n文件不是%2资源文件，或已损坏。")
+                .arg(QString::fromStdString(ExtractFileName(fileName)),
+                     LibraryKindText(LibraryKindOf(fileName), 8).section(QLatin1Char(' '), 0, 0)));
+        return;
+    }
+    SetDocument(std::make_unique<TLibraryDocument>(std::move(library), password));
+    AddRecentFile(fileName);
+    OfferIndexRepair();
+}
+
+void TfrmMain::SetDocument(std::unique_ptr<TLibraryDocument> document) {
+    if (FDocument) {
+        disconnect(FDocument.get(), nullptr, this, nullptr);
+        disconnect(FDocument->UndoStack(), nullptr, this, nullptr);
+        disconnect(FDocument->Thumbnails(), nullptr, FDrawGrid, nullptr);
+    }
+    FAnimation->SetDocument(nullptr);
+    FDocument = std::move(document);
+    if (!Opening())
+        HideJobProgress();
+    // Notes belong to the library they were about.
+    SetStatusText(5, QString());
+    if (TLibraryDocument* doc = FDocument.get()) {
+        connect(doc, &TLibraryDocument::RecordsChanged, this,
+                [this] { Guarded([this] { ShowRecords(); }); });
+        connect(doc, &TLibraryDocument::LibraryReplaced, this,
+                [this] { Guarded([this] { ShowRecords(); }); });
+        connect(doc, &TLibraryDocument::SelectionChanged, this, [this] {
+            Guarded([this] {
+                ShowSelection();
+                UpdateCommandStates();
+            });
+        });
+        connect(doc, &TLibraryDocument::BusyChanged, this, [this] { UpdateCommandStates(); });
+        connect(doc, &TLibraryDocument::Note, this,
+                [this](const QString& text) { SetStatusText(5, text); });
+        connect(doc, &TLibraryDocument::FilesLost, this, [this, doc](const QString& reason) {
+            const QString file = QString::fromStdString(doc->FileName());
+            // Not from inside the document's own signal: it goes once the signal is done.
+            QTimer::singleShot(0, this, [this, doc, reason, file] {
+                if (FDocument.get() == doc && CloseDocument(*doc))
+                    SetStatusText(5, QStringLiteral("%1：%2").arg(reason, file));
+            });
+        });
+        QUndoStack* stack = doc->UndoStack();
+        for (auto signal : {&QUndoStack::canUndoChanged, &QUndoStack::canRedoChanged})
+            connect(stack, signal, this, [this] { UpdateCommandStates(); });
+        for (auto signal : {&QUndoStack::undoTextChanged, &QUndoStack::redoTextChanged})
+            connect(stack, signal, this, [this] { UpdateCommandStates(); });
+        connect(doc->Thumbnails(), &TThumbnailCache::ThumbnailReady, FDrawGrid,
+                &TDrawGrid::UpdateIndex);
+    }
+    FAnimation->SetDocument(FDocument.get());
+    ShowRecords();
+}
+
+TLibraryDocument* TfrmMain::DocumentOf(const std::string& path) const {
+    if (FDocument &&
+        (SameFile(FDocument->FileName(), path) || SameText(FDocument->FileName(), path)))
+        return FDocument.get();
+    return nullptr;
+}
+
+bool TfrmMain::CloseDocument(TLibraryDocument& document) {
+    if (&document != FDocument.get() || document.Busy())
+        return false;
+    SetDocument(nullptr);
+    return true;
+}
+
+void TfrmMain::CloseLibrary() {
+    // Freeing a library while a job works on it would pull it from under the job.
+    if (FDocument)
+        CloseDocument(*FDocument);
+}
+
+TLibraryDocument* TfrmMain::IdleDocument() const {
+    return FDocument && !FDocument->Busy() ? FDocument.get() : nullptr;
 }
 
 // A library whose index is missing or does not match its data file says so once, in the status
-// line and a question that offers to rebuild the index.
+// line and a question that offers to rebuild the index. A data file cut short is said to be one.
 void TfrmMain::OfferIndexRepair() {
-    auto* indexed = dynamic_cast<TIndexedLibrary*>(g_Images.get());
+    TLibraryDocument* doc = IdleDocument();
+    if (!doc)
+        return;
+    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(&doc->Library());
     if (!indexed || indexed->IndexState() == TIndexState::isGood)
         return;
-    const QString file = QString::fromStdString(g_Images->FileName());
-    SetStatusText(1, file + QStringLiteral(" (索引文件丢失或损坏)"));
-    const QString question =
-        QStringLiteral("索引文件丢失或损坏，请先修复！！！\n显示 %1 张图片，文件头记录 %2 张。\n"
-                       "现在修复索引吗？")
-            .arg(g_Images->ImageCount())
-            .arg(g_Images->HeaderImageCount());
+    const int cut = FirstImageCutShort(doc->Library());
+    QString question;
+    if (cut >= 0) {
+        question = QStringLiteral("数据文件不完整 ！！！\n文件在第 %1 张图片处结束，第 %1 到第 %2 "
+                                  "张图片的数据已丢失。\n修复索引只保留文件中完好的图片，"
+                                  "现在修复吗？")
+                       .arg(cut)
+                       .arg(doc->ImageCount() - 1);
+    } else {
+        question = QStringLiteral("索引文件丢失或损坏，请先修复！！！\n");
+        if (doc->Library().HeaderImageCount() != doc->ImageCount())
+            question += QStringLiteral("显示 %1 张图片，文件头记录 %2 张。\n")
+                            .arg(doc->ImageCount())
+                            .arg(doc->Library().HeaderImageCount());
+        question += QStringLiteral("现在修复索引吗？");
+    }
     if (Prompts().Confirm(question))
         RepairIndex();
 }
 
 void TfrmMain::RepairIndex() {
-    auto* indexed = dynamic_cast<TIndexedLibrary*>(g_Images.get());
-    if (!indexed) {
+    TLibraryDocument* doc = IdleDocument();
+    if (!doc)
+        return;
+    if (!dynamic_cast<TIndexedLibrary*>(&doc->Library())) {
         Prompts().ShowError(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
         return;
     }
-    QString text;
-    bool failed = false;
-    try {
-        const TIndexRepair repair = indexed->RepairIndex(false);
-        text = QStringLiteral("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")
-                   .arg(repair.Found)
-                   .arg(repair.UnreadBytes);
-        if (!repair.BackupFile.empty())
-            text += QStringLiteral("\n原索引已保存为 %1")
-                        .arg(QString::fromStdString(repair.BackupFile));
-        // The records were read anew from the rebuilt index: earlier steps lead nowhere sound.
-        if (repair.Written)
-            FHistory.Clear();
-    } catch (const std::exception& e) {
-        LogQuietly(g_Images->FileName() + ": " + e.what());
-        text = QStringLiteral("索引修复失败 ！！！\n") + EditErrorText(e);
-        failed = true;
-    }
-    SetStatusText(1, QString::fromStdString(g_Images->FileName()));
-    SetStatusText(2, QStringLiteral("0/%1").arg(g_Images->ImageCount()));
-    g_Selection.Index = -1;
-    UpdateGridRows();
-    ClearPreview();
-    UpdateCommandStates();
-    Prompts().ShowOutcome(text, failed);
+    auto repair = std::make_shared<TIndexRepair>();
+    const std::string file = doc->FileName();
+    ShowJobProgress(0, 0);
+    doc->StartEdit(
+        QStringLiteral("修复索引"),
+        [repair](TGameImages& library, TJobControl&) {
+            *repair = dynamic_cast<TIndexedLibrary&>(library).RepairIndex(false);
+        },
+        {{},
+         [this, repair, file](const TJobEnd& end) {
+             HideJobProgress();
+             if (end.Error) {
+                 QString reason;
+                 try {
+                     std::rethrow_exception(end.Error);
+                 } catch (const std::exception& e) {
+                     LogQuietly(file + ": " + e.what());
+                     reason = EditErrorText(e);
+                 } catch (...) {
+                 }
+                 Prompts().ShowError(QStringLiteral("索引修复失败 ！！！\n") + reason);
+                 return;
+             }
+             QString text =
+                 QStringLiteral("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")
+                     .arg(repair->Found)
+                     .arg(repair->UnreadBytes);
+             if (!repair->BackupFile.empty())
+                 text += QStringLiteral("\n原索引已保存为 %1")
+                             .arg(QString::fromStdString(repair->BackupFile));
+             Prompts().ShowMessage(text);
+         }},
+        /*undoable=*/false);
 }
 
-bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName) {
+bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName,
+                               std::string& password) {
     const QString caption = QStringLiteral("输入密码");
     const QString prompt = QStringLiteral("输入密码:");
-    // OK on an empty prompt tries the default password, on every round.
-    const auto ask = [&](const QString& note, QString& answer) {
-        if (!Prompts().InputPassword(caption, prompt, note, answer))
-            return false;
-        return true;
-    };
     QString answer = QString::fromStdString(FindPakPassword(fileName));
-    if (answer.isEmpty() && !ask(QString(), answer))
+    // OK on an empty prompt tries the default password, on every round.
+    if (answer.isEmpty() && !Prompts().InputPassword(caption, prompt, QString(), answer))
         return false;
     for (;;) {
-        const std::string password =
-            answer.isEmpty() ? std::string(kDefaultPakPassword) : answer.toStdString();
+        password = answer.isEmpty() ? std::string(kDefaultPakPassword) : answer.toStdString();
         if (TryPakPassword(library, password))
             return true;
-        if (!ask(QStringLiteral("密码错误"), answer))
+        if (!Prompts().InputPassword(caption, prompt, QStringLiteral("密码错误"), answer))
             return false;
     }
 }
 
-void TfrmMain::HookReadEvents(TGameImages& library) {
-    library.SetOnBeginRead([this](TGameImages* sender) {
-        FReading = true;
-        // The records are not read yet: the header tells how many there will be.
-        FProgressBar->setRange(0, std::max(0, sender->HeaderImageCount()));
-        FProgressBar->setValue(0);
+void TfrmMain::ShowJobProgress(int done, int total) {
+    FProgressBar->setRange(0, std::max(0, total));
+    FProgressBar->setValue(std::min(done, std::max(0, total)));
+    if (FProgressBar->isHidden()) {
         FProgressBar->show();
+        FCancelButton->show();
         QScrollBar* v = FPreviewArea->verticalScrollBar();
         v->setValue(v->value() + FPreviewArea->height());
-        FListBoxFileName->setEnabled(false);
-        ToolButton("ToolButtonOpenFile")->setEnabled(false);
-        ProcessMessages();
-        FSinceMessages.start();
-    });
-    library.SetOnRead([this](TGameImages*) {
-        if (FProgressBar->value() < FProgressBar->maximum())
-            FProgressBar->setValue(FProgressBar->value() + 1);
-        if (FSinceMessages.elapsed() >= kMessageIntervalMs) {
-            ProcessMessages();
-            FSinceMessages.restart();
-        }
-    });
-    library.SetOnEndRead([this](TGameImages*) {
-        FReading = false;
-        FProgressBar->hide();
-        FListBoxFileName->setEnabled(true);
-        ToolButton("ToolButtonOpenFile")->setEnabled(true);
-    });
+    }
 }
 
-void TfrmMain::CloseLibrary() {
-    // Freeing a library while it is being read or edited would pull it from under its reader.
-    if (g_Busy || !g_Images)
-        return;
-    for (int pane = 1; pane <= 4; ++pane)
-        SetStatusText(pane, QString());
-    ReleaseLibrary();
-    g_Selection = {};
-    UpdateGridRows();
-    ClearPreview();
+void TfrmMain::HideJobProgress() {
+    FProgressBar->hide();
+    FCancelButton->hide();
 }
 
-void TfrmMain::UpdateGridRows() {
-    FDrawGrid->SetImageCount(g_Images ? g_Images->ImageCount() : 0);
-    FDrawGrid->viewport()->update();
-    FPreviewArea->Picture()->update();
-}
-
-void TfrmMain::ClearPreview() {
-    FPreviewArea->ShowImage(QImage());
+TThumbnailCache* TfrmMain::Thumbnails() const {
+    return FDocument ? FDocument->Thumbnails() : nullptr;
 }
 
 TCellView TfrmMain::CellView(int index, int size) {
     TCellView view;
-    // While a library is read its records are not there yet.
-    if (!g_Images || FReading || index < 0 || index >= g_Images->ImageCount())
+    if (!FDocument || index < 0 || index >= FDocument->ImageCount())
         return view;
     view.Image = true;
-    if (FThumbnails->Library() != g_Images.get())
-        FThumbnails->SetLibrary(g_Images.get());
-    if (const TThumbnail* thumbnail = FThumbnails->Find(index, size)) {
+    if (const TThumbnail* thumbnail = FDocument->Thumbnails()->Find(index, size)) {
         view.Thumbnail = thumbnail->Image;
         view.Damaged = thumbnail->Damage.Damaged();
     }
     return view;
 }
 
-void TfrmMain::ShowDamageOfSelection(int index) {
-    const TRecordCheck check = CheckRecord(*g_Images, index);
-    if (!check.Damaged())
+void TfrmMain::ShowStatusFile() {
+    if (!FDocument) {
+        SetStatusText(1, QString());
         return;
-    SetStatusText(3, QStringLiteral("序号:%1 ").arg(CellNumberText(index)) + DamageText(check));
+    }
+    QString text = QString::fromStdString(FDocument->FileName());
+    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(&FDocument->Library());
+    if (FirstImageCutShort(FDocument->Library()) >= 0)
+        text += QStringLiteral(" (数据文件不完整)");
+    else if (indexed && indexed->IndexState() != TIndexState::isGood)
+        text += QStringLiteral(" (索引文件丢失或损坏)");
+    SetStatusText(1, text);
 }
 
-void TfrmMain::DrawGridSelectCell(int col, int row) {
-    // While a library is still being read its image list is incomplete: wait for the read.
-    if (!g_Images || FReading)
+void TfrmMain::ShowRecords() {
+    FDrawGrid->SetImageCount(FDocument ? FDocument->ImageCount() : 0);
+    FDrawGrid->viewport()->update();
+    ShowStatusFile();
+    ShowSelection();
+    if (FAnimation->isVisible())
+        FAnimation->Reload();
+    UpdateCommandStates();
+}
+
+void TfrmMain::ShowSelection() {
+    TLibraryDocument* doc = FDocument.get();
+    FDrawGrid->SetSelection(doc ? doc->Anchor() : -1, doc ? doc->Current() : -1);
+    const auto clearPreview = [this] {
+        FPreviewArea->ShowImage(QImage());
+        FPreviewArea->SetAnchor(std::nullopt);
+    };
+    if (!doc) {
+        for (int pane = 2; pane <= 4; ++pane)
+            SetStatusText(pane, QString());
+        clearPreview();
         return;
-    g_Selection.Col = col;
-    g_Selection.Row = row;
-    g_Selection.Index = row * FDrawGrid->ColCount() + col;
-    g_Selection.X = 0;
-    g_Selection.Y = 0;
-    const int index = g_Selection.Index;
-    if (index < 0 || index >= g_Images->ImageCount())
-        return;
-    try {
-        int x = 0;
-        int y = 0;
-        const std::unique_ptr<TPicture> picture = g_Images->Get(index, x, y);
-        g_Selection.X = x;
-        g_Selection.Y = y;
-        if (!picture) {
-            // A damaged image says why in the status line; an empty one shows nothing.
-            SetStatusText(2, PositionText(index, g_Images->ImageCount()));
-            FPreviewArea->SetAnchor(std::nullopt);
-            ShowDamageOfSelection(index);
-            return;
-        }
-        g_Selection.Width = picture->Width();
-        g_Selection.Height = picture->Height();
-        FPreviewArea->ShowImage(PictureToImage(*picture, FTransparentAction->isChecked()));
-        FPreviewArea->SetAnchor(QPoint(x, y));
-        SetStatusText(2, PositionText(index, g_Images->ImageCount()));
-        SetStatusText(3, ImageDataText(index, g_Selection.Width, g_Selection.Height, x, y));
-        if (const std::optional<QString> format = PixelFormatText(*g_Images, index))
-            SetStatusText(4, *format);
-    } catch (...) {
-        // A picture that cannot be shown leaves the preview and the panes as far as they got.
     }
+    TGameImages& library = doc->Library();
+    const int count = doc->ImageCount();
+    const int index = doc->Current();
+    const QString kindText = LibraryKindText(doc->Kind(), library.BitCount());
+    if (index < 0) {
+        SetStatusText(2, QStringLiteral("0/%1").arg(count));
+        SetStatusText(3, QString());
+        SetStatusText(4, kindText);
+        clearPreview();
+        return;
+    }
+    SetStatusText(2, PositionText(index, count));
+    std::unique_ptr<TPicture> picture;
+    TRecordCheck check;
+    TPoint offset;
+    try {
+        check = CheckRecord(library, index, &picture);
+        offset = library.GetPoint(index);
+    } catch (const std::exception& e) {
+        check = {TRecordDamage::rdReadError, e.what()};
+    }
+    if (check.Damaged()) {
+        // A damaged image says why, whatever a padded picture of it would show.
+        LogDamageOnce(doc->FileName(), index, check);
+        SetStatusText(3, QStringLiteral("序号:%1 ").arg(CellNumberText(index)) + DamageText(check));
+        clearPreview();
+    } else if (picture) {
+        const TDisplayRule rule =
+            FStoredViewAction->isChecked() ? TDisplayRule::drStored : TDisplayRule::drGame;
+        FPreviewArea->ShowImage(PictureToImage(*picture, FTransparentAction->isChecked(), rule));
+        FPreviewArea->SetAnchor(QPoint(offset.X, offset.Y));
+        // An empty image is named one, whatever placeholder picture the format gives for it.
+        const std::optional<TImageDescription> d = library.Describe(index, false);
+        SetStatusText(3, d && d->Empty ? QStringLiteral("序号:%1 空图片").arg(CellNumberText(index))
+                                       : ImageDataText(index, picture->Width(), picture->Height(),
+                                                       offset.X, offset.Y));
+    } else {
+        clearPreview();
+        SetStatusText(3, QStringLiteral("序号:%1 空图片").arg(CellNumberText(index)));
+    }
+    const std::optional<QString> format = PixelFormatText(library, index);
+    SetStatusText(4, format && !format->isEmpty() ? *format : kindText);
 }
 
 void TfrmMain::TransparentClick() {
     FTransparentAction->setChecked(!FTransparentAction->isChecked());
-    DrawGridSelectCell(g_Selection.Col, g_Selection.Row);
+    ShowSelection();
 }
 
 } // namespace velmora

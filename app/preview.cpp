@@ -80,14 +80,25 @@ QImage DIBToImage(const TDIB& dib, bool keepAlpha) {
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage PictureToImage(const TPicture& picture, bool transparentDisplay) {
+QImage PictureToImage(const TPicture& picture, bool transparentDisplay, TDisplayRule rule) {
     QImage image;
+    bool alpha = false;
     if (const TPngPicture* png = picture.AsPng()) {
-        const std::unique_ptr<TDIB> dib = png->HasAlpha() ? png->ToDIBWithAlpha() : png->ToDIB();
+        alpha = png->HasAlpha();
+        const std::unique_ptr<TDIB> dib = alpha ? png->ToDIBWithAlpha() : png->ToDIB();
         if (dib)
-            image = DIBToImage(*dib, png->HasAlpha());
+            image = DIBToImage(*dib, alpha);
     } else if (const TDIB* dib = picture.AsDIB()) {
         image = DIBToImage(*dib, false);
+    }
+    if (rule == TDisplayRule::drGame && !alpha) {
+        // The game's rule: without an alpha channel, black is the transparent colour.
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                if ((line[x] & RGB_MASK) == 0)
+                    line[x] = 0;
+        }
     }
     if (transparentDisplay)
         MakeColorTransparent(image);

@@ -13,10 +13,16 @@ namespace velmora {
 
 class TDIB;
 
+// How a picture is shown: as the game draws it (a picture with an alpha channel by its alpha, any
+// other with black transparent), or as it is stored (every pixel opaque, alpha kept).
+enum class TDisplayRule : uint8_t { drGame, drStored };
+
 // A picture as a top-down ARGB32 image: 8-bit pictures through their colour table, 16-bit through
-// their 5-6-5 or 5-5-5 layout, PNG pictures with an alpha channel keep it. With transparentDisplay
-// every pixel of the colour of the bottom-left pixel becomes fully transparent.
-QImage PictureToImage(const TPicture& picture, bool transparentDisplay);
+// their 5-6-5 or 5-5-5 layout, PNG pictures with an alpha channel keep it; shown by rule. With
+// transparentDisplay every pixel of the colour of the bottom-left pixel becomes fully transparent
+// as well.
+QImage PictureToImage(const TPicture& picture, bool transparentDisplay,
+                      TDisplayRule rule = TDisplayRule::drGame);
 // The same for a pixel buffer; 32-bit buffers keep their top bytes as alpha only when keepAlpha.
 QImage DIBToImage(const TDIB& dib, bool keepAlpha);
 

@@ -15,6 +15,9 @@
 #include <QVBoxLayout>
 
 #include "app/dialog_parts.h"
+#include "app/worker.h"
+
+#include <algorithm>
 
 namespace velmora {
 
@@ -100,6 +103,22 @@ bool TQtPrompts::InputQuery(const QString& caption, const QString& prompt, QStri
     return true;
 }
 
+bool TQtPrompts::InputNumber(const QString& caption, const QString& prompt, int& value, int min,
+                             int max) {
+    QInputDialog dialog(DialogParent());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::IntInput);
+    dialog.setIntRange(min, max);
+    dialog.setIntValue(std::clamp(value, min, max));
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    value = dialog.intValue();
+    return true;
+}
+
 QString TQtPrompts::OpenFileName(const QString& title, const QString& filter,
                                  const QString& initialDir) {
     return QFileDialog::getOpenFileName(DialogParent(), title, initialDir, QtFileFilter(filter));
@@ -107,9 +126,10 @@ QString TQtPrompts::OpenFileName(const QString& title, const QString& filter,
 
 QString TQtPrompts::SaveFileName(const QString& title, const QString& filter,
                                  const QString& proposedPath, int* filterIndex,
-                                 const TSaveTypeChange& typeChanged) {
+                                 const TSaveTypeChange& typeChanged, bool confirmOverwrite) {
     QFileDialog dialog(DialogParent(), title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
     const QStringList filters = QtFilterList(filter);
     dialog.setNameFilters(filters);
     if (filterIndex && *filterIndex >= 0 && *filterIndex < filters.size())
@@ -136,6 +156,7 @@ QString TQtPrompts::ExistingFolder(const QString& title, const QString& initialD
 }
 
 int TQtPrompts::ExecDialog(QDialog& dialog) {
+    FitToScreen(dialog);
     return dialog.exec();
 }
 
@@ -193,6 +214,21 @@ bool TScriptedPrompts::Confirm(const QString& text) {
     return answer;
 }
 
+bool TScriptedPrompts::InputNumber(const QString& caption, const QString& prompt, int& value,
+                                   int min, int max) {
+    QString text = QString::number(value);
+    if (!InputQuery(caption, prompt, text))
+        return false;
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok);
+    if (!ok) {
+        Unexpected.push_back(QStringLiteral("not a number: ") + text);
+        return false;
+    }
+    value = std::clamp(number, min, max);
+    return true;
+}
+
 bool TScriptedPrompts::InputQuery(const QString& caption, const QString& prompt, QString& value) {
     InputRequests.push_back({caption, prompt, value, {}, false});
     if (Inputs.empty()) {
@@ -225,8 +261,9 @@ QString TScriptedPrompts::OpenFileName(const QString& title, const QString& filt
 
 QString TScriptedPrompts::SaveFileName(const QString& title, const QString& filter,
                                        const QString& proposedPath, int* filterIndex,
-                                       const TSaveTypeChange& typeChanged) {
+                                       const TSaveTypeChange& typeChanged, bool confirmOverwrite) {
     ProposedPaths.push_back(proposedPath);
+    OverwriteAsked.push_back(confirmOverwrite);
     QString answer = NextFile(title.isEmpty() ? filter : title);
     if (FilterIndexes.empty())
         return answer;
@@ -253,9 +290,14 @@ int TScriptedPrompts::ExecDialog(QDialog& dialog) {
         Unexpected.push_back(QStringLiteral("dialog: ") + dialog.objectName());
         return 0;
     }
+    FitToScreen(dialog);
     auto answer = std::move(Dialogs.front());
     Dialogs.pop_front();
-    return answer(dialog);
+    const int result = answer(dialog);
+    if (!TWorker::AnyRunning())
+        return result;
+    TWorker::WaitForAll();
+    return dialog.result();
 }
 
 bool TScriptedPrompts::OpenUrl(const QUrl& url) {

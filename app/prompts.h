@@ -39,6 +39,10 @@ public:
     virtual bool Confirm(const QString& text) = 0;
     // A text-input box showing value first; false when cancelled (value is then unchanged).
     virtual bool InputQuery(const QString& caption, const QString& prompt, QString& value) = 0;
+    // A number box showing value first, taking only whole numbers from min to max; false when
+    // cancelled (value is then unchanged).
+    virtual bool InputNumber(const QString& caption, const QString& prompt, int& value, int min,
+                             int max) = 0;
     // A password box: the text masked (a check box shows it), note (empty for none) in red under
     // the field; false when cancelled.
     virtual bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
@@ -51,13 +55,15 @@ public:
     // should show instead (empty keeps the current one).
     using TSaveTypeChange = std::function<QString(int filterIndex, const QString& folder)>;
     // The save-file dialog; empty when cancelled. filterIndex (0-based) selects the filter shown
-    // first and receives the one the user ended in.
+    // first and receives the one the user ended in. Without confirmOverwrite the dialog does not
+    // ask about an existing file: the command asks itself, saying more about it.
     virtual QString SaveFileName(const QString& title, const QString& filter,
                                  const QString& proposedPath, int* filterIndex,
-                                 const TSaveTypeChange& typeChanged = {}) = 0;
+                                 const TSaveTypeChange& typeChanged = {},
+                                 bool confirmOverwrite = true) = 0;
     // The folder-selection dialog; empty when cancelled.
     virtual QString ExistingFolder(const QString& title, const QString& initialDir) = 0;
-    // Shows a dialog modally and returns its result code.
+    // Shows a dialog modally, within the screen, and returns its result code.
     virtual int ExecDialog(QDialog& dialog) = 0;
     // Opens an address (a web page or a local folder) with the desktop's default program.
     // False when no program could be started for it.
@@ -76,12 +82,15 @@ public:
     void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    bool InputNumber(const QString& caption, const QString& prompt, int& value, int min,
+                     int max) override;
     bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
                        QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
     QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
-                         int* filterIndex, const TSaveTypeChange& typeChanged = {}) override;
+                         int* filterIndex, const TSaveTypeChange& typeChanged = {},
+                         bool confirmOverwrite = true) override;
     QString ExistingFolder(const QString& title, const QString& initialDir) override;
     int ExecDialog(QDialog& dialog) override;
     bool OpenUrl(const QUrl& url) override;
@@ -110,7 +119,9 @@ public:
     std::deque<std::optional<QString>> Inputs;
     // Answers for OpenFileName, SaveFileName and ExistingFolder, in order ("" cancels).
     std::deque<QString> Files;
-    // Answers for ExecDialog: a function that may work the dialog and returns its result.
+    // Answers for ExecDialog: a function that may work the dialog and returns its result. When
+    // the function started a job on a worker thread, the job is waited for (as the dialog's own
+    // event loop would) and the dialog's result is returned.
     std::deque<std::function<int(QDialog&)>> Dialogs;
 
     // Every message shown, errors included, and the errors alone.
@@ -120,6 +131,7 @@ public:
     std::vector<TInputRequest> InputRequests;
     std::vector<QString> FileRequests;
     std::vector<QString> ProposedPaths;   // the proposed path of each SaveFileName
+    std::vector<bool> OverwriteAsked;     // whether each SaveFileName would ask before replacing
     std::vector<QString> TypeChangeNames; // what each type change asked the save dialog to show
     std::vector<QString> DialogsShown;    // objectName of each dialog shown
     std::vector<QUrl> Urls;
@@ -131,12 +143,17 @@ public:
     void ShowError(const QString& text) override;
     bool Confirm(const QString& text) override;
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
+    // Answered from Inputs: a text that is no whole number is recorded in Unexpected and
+    // cancels; a number outside min .. max is brought inside, as the box does.
+    bool InputNumber(const QString& caption, const QString& prompt, int& value, int min,
+                     int max) override;
     bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
                        QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
                          const QString& initialDir) override;
     QString SaveFileName(const QString& title, const QString& filter, const QString& proposedPath,
-                         int* filterIndex, const TSaveTypeChange& typeChanged = {}) override;
+                         int* filterIndex, const TSaveTypeChange& typeChanged = {},
+                         bool confirmOverwrite = true) override;
     QString ExistingFolder(const QString& title, const QString& initialDir) override;
     int ExecDialog(QDialog& dialog) override;
     bool OpenUrl(const QUrl& url) override;

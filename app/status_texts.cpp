@@ -31,7 +31,7 @@ QString KindBitsText(uint8_t pixelKind) {
 }
 
 QString CompressedText(int32_t dataLength) {
-    return dataLength > 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    return dataLength > 0 ? QStringLiteral("是") : QStringLiteral("否");
 }
 
 } // namespace
@@ -135,6 +135,10 @@ struct TReasonText {
 };
 const TReasonText kReasonTexts[] = {
     {"the file does not exist", "文件不存在"},
+    {"not a readable (PNG|TGA|BMP) picture", "不是可以读取的 %1 图片（已损坏或是其他格式）"},
+    {"the library was changed by another program", "文件已被其他程序修改"},
+    {"the library was changed by another program and cannot be read again",
+     "文件已被其他程序修改，无法重新读取"},
     {"the folder does not exist", "文件夹不存在"},
     {"wrong password", "密码错误"},
     {"not a readable library.*", "不是可以读取的资源文件（已损坏或是其他类型）"},

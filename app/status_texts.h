@@ -25,7 +25,7 @@ QString CellNumberText(int index);
 // What status pane 4 becomes when image index of the library is selected:
 //   nullopt  - the pane keeps its text (WIL, WIS, or a WZL image of an unknown pixel kind);
 //   ""       - the pane is cleared;
-//   a text   - "Pak(1) 16位色", "Pak(2) 16位色 压缩:TRUE", "Wzl 32位色 压缩:FALSE".
+//   a text   - "Pak(1) 16位色", "Pak(2) 16位色 压缩:是", "Wzl 32位色 压缩:否".
 std::optional<QString> PixelFormatText(TGameImages& library, int index);
 
 // The message box text for a library that refuses an edit, and for an edit that waited in vain

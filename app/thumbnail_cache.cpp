@@ -1,7 +1,6 @@
 #include "app/thumbnail_cache.h"
 
 #include "app/preview.h"
-#include "core/dib.h"
 #include "files/log.h"
 
 #include <QCoreApplication>
@@ -20,7 +19,8 @@ int WorkerCount() {
     return std::clamp(cores - 1, 1, 4);
 }
 
-// Each damaged record is logged once per run.
+} // namespace
+
 void LogDamageOnce(const std::string& file, int index, const TRecordCheck& check) {
     static std::mutex lock;
     static std::set<std::pair<std::string, int>> logged;
@@ -38,8 +38,6 @@ void LogDamageOnce(const std::string& file, int index, const TRecordCheck& check
     } catch (...) {
     }
 }
-
-} // namespace
 
 TThumbnailCache::TThumbnailCache(QObject* parent) : QObject(parent) {
     for (int i = 0; i < WorkerCount(); ++i)
@@ -241,19 +239,9 @@ TThumbnail TThumbnailCache::Make(TGameImages& library, const TJob& job) {
         return thumbnail;
     }
     try {
-        TDIB surface;
-        surface.SetSize(width, height, 32);
-        surface.FillRect(0, 0, width, height, RGBColor(0, 0, 0));
-        DrawGraphic(*picture, surface, 0, 0, width, height);
-        // Black is the transparent colour of thumbnails.
-        QImage image = DIBToImage(surface, false).convertToFormat(QImage::Format_ARGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x)
-                if ((line[x] & 0xFFFFFF) == 0)
-                    line[x] = 0;
-        }
-        thumbnail.Image = std::move(image);
+        // The rule of the preview: black is transparent where the picture has no alpha channel.
+        thumbnail.Image = PictureToImage(*picture, false)
+                              .scaled(width, height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
     } catch (const std::exception& e) {
         thumbnail.Damage = {TRecordDamage::rdReadError, e.what()};
     }

@@ -19,8 +19,12 @@
 
 namespace velmora {
 
-// A thumbnail: the image fitted into a square box (its top-left corner at the box's), black
-// pixels transparent; or the note that the image is empty or damaged.
+// Writes one log line for a damaged image, once per file and image for the whole run, whoever
+// finds it (the grid, the preview, the library check).
+void LogDamageOnce(const std::string& file, int index, const TRecordCheck& check);
+
+// A thumbnail: the image fitted into a square box (its top-left corner at the box's), drawn as the
+// preview draws it; or the note that the image is empty or damaged.
 struct TThumbnail {
     QImage Image;
     bool Empty = false;

@@ -51,7 +51,8 @@ void TDrawGrid::SetCellSize(int size) {
         return;
     FCellSize = size;
     UpdateLayout();
-    ScrollToIndex(FFocus);
+    if (FFocus >= 0)
+        ScrollToIndex(FFocus);
     viewport()->update();
 }
 
@@ -63,30 +64,45 @@ void TDrawGrid::UpdateLayout() {
     const bool changed = cols != FCols;
     FCols = cols;
     FRowCount = FImageCount / FCols + 1;
-    const int cells = FRowCount * FCols;
-    FFocus = std::min(FFocus, cells - 1);
-    FAnchor = std::min(FAnchor, cells - 1);
-    // Fewer rows move the focus up into the last one.
+    // A selection past the last image names nothing.
+    if (FFocus >= FImageCount)
+        FFocus = FAnchor = -1;
+    FAnchor = std::min(FAnchor, FImageCount - 1);
     UpdateScrollBars();
     if (changed) {
-        ScrollToIndex(FFocus);
+        if (FFocus >= 0)
+            ScrollToIndex(FFocus);
         emit ColumnsChanged(FCols);
     }
 }
 
 std::pair<int, int> TDrawGrid::SelectedRange() const {
-    return {std::min(FFocus, FAnchor), std::max(FFocus, FAnchor)};
+    if (FFocus < 0)
+        return {-1, -1};
+    const int anchor = FAnchor < 0 ? FFocus : FAnchor;
+    return {std::min(FFocus, anchor), std::max(FFocus, anchor)};
+}
+
+void TDrawGrid::SetSelection(int anchor, int current) {
+    if (current < 0 || current >= FImageCount) {
+        FFocus = FAnchor = -1;
+    } else {
+        FFocus = current;
+        FAnchor = std::clamp(anchor < 0 ? current : anchor, 0, FImageCount - 1);
+        ScrollToIndex(FFocus);
+    }
+    viewport()->update();
+}
+
+void TDrawGrid::Request(int anchor, int current) {
+    SetSelection(anchor, current);
+    emit SelectionRequested(FAnchor, FFocus);
 }
 
 void TDrawGrid::SelectRange(int first, int last) {
-    const int cells = FRowCount * FCols;
-    if (first < 0 || last < 0 || first >= cells || last >= cells)
+    if (first < 0 || last < 0 || first >= FImageCount || last >= FImageCount)
         return;
-    FAnchor = first;
-    FFocus = last;
-    ScrollToIndex(last);
-    viewport()->update();
-    emit CellSelected(Col(), Row());
+    Request(first, last);
 }
 
 int TDrawGrid::TopRow() const {
@@ -100,12 +116,9 @@ std::pair<int, int> TDrawGrid::VisibleRange() const {
 }
 
 void TDrawGrid::FocusCell(int col, int row) {
-    if (col < 0 || col >= FCols || row < 0 || row >= FRowCount)
+    if (col < 0 || col >= FCols || row < 0 || row * FCols + col >= FImageCount)
         return;
-    FFocus = FAnchor = row * FCols + col;
-    ScrollToIndex(FFocus);
-    viewport()->update();
-    emit CellSelected(col, row);
+    Request(row * FCols + col, row * FCols + col);
 }
 
 void TDrawGrid::UpdateIndex(int index) {
@@ -148,14 +161,11 @@ void TDrawGrid::ScrollToIndex(int index) {
 }
 
 void TDrawGrid::MoveFocus(int index, bool extend) {
-    // Keys move over the images only (the first cell when there are none).
-    index = std::clamp(index, 0, std::max(0, FImageCount - 1));
-    FFocus = index;
-    if (!extend)
-        FAnchor = index;
-    ScrollToIndex(index);
-    viewport()->update();
-    emit CellSelected(Col(), Row());
+    // Keys move over the images only.
+    if (FImageCount <= 0)
+        return;
+    index = std::clamp(index, 0, FImageCount - 1);
+    Request(extend && FAnchor >= 0 ? FAnchor : index, index);
 }
 
 void TDrawGrid::resizeEvent(QResizeEvent* event) {
@@ -167,26 +177,24 @@ void TDrawGrid::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(event);
     const QPoint cell = CellAt(event->position().toPoint());
-    if (cell.x() < 0)
+    const int index = cell.y() * FCols + cell.x();
+    // A cell without an image takes no selection.
+    if (cell.x() < 0 || index >= FImageCount)
         return;
     const bool extend = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
-    FFocus = cell.y() * FCols + cell.x();
-    if (!extend)
-        FAnchor = FFocus;
-    viewport()->update();
-    emit CellSelected(cell.x(), cell.y());
+    Request(extend && FAnchor >= 0 ? FAnchor : index, index);
 }
 
 void TDrawGrid::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton))
         return;
     const QPoint cell = CellAt(event->position().toPoint());
-    if (cell.x() < 0 || cell.y() * FCols + cell.x() == FFocus)
+    if (cell.x() < 0 || FFocus < 0 || FImageCount <= 0)
         return;
-    FFocus = cell.y() * FCols + cell.x();
-    ScrollToIndex(FFocus);
-    viewport()->update();
-    emit CellSelected(cell.x(), cell.y());
+    const int index = std::min(cell.y() * FCols + cell.x(), FImageCount - 1);
+    if (index == FFocus)
+        return;
+    Request(FAnchor, index);
 }
 
 void TDrawGrid::keyPressEvent(QKeyEvent* event) {
@@ -196,20 +204,24 @@ void TDrawGrid::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() & Qt::AltModifier)
         return QAbstractScrollArea::keyPressEvent(event);
     const int pageRows = std::max(1, viewport()->height() / Pitch());
-    const int rowStart = FFocus / FCols * FCols;
+    const int focus = std::max(FFocus, 0);
+    const int rowStart = focus / FCols * FCols;
     switch (event->key()) {
     case Qt::Key_Left:
-        return MoveFocus(FFocus - 1, extend);
+        return MoveFocus(focus - 1, extend);
     case Qt::Key_Right:
-        return MoveFocus(FFocus + 1, extend);
+        return MoveFocus(FFocus < 0 ? 0 : focus + 1, extend);
     case Qt::Key_Up:
-        return MoveFocus(FFocus >= FCols ? FFocus - FCols : FFocus, extend);
+        return MoveFocus(focus >= FCols ? focus - FCols : focus, extend);
     case Qt::Key_Down:
-        return MoveFocus(FFocus + FCols < FImageCount ? FFocus + FCols : FImageCount - 1, extend);
+        return MoveFocus(FFocus < 0                    ? 0
+                         : focus + FCols < FImageCount ? focus + FCols
+                                                       : FImageCount - 1,
+                         extend);
     case Qt::Key_PageUp:
-        return MoveFocus(std::max(FFocus % FCols, FFocus - pageRows * FCols), extend);
+        return MoveFocus(std::max(focus % FCols, focus - pageRows * FCols), extend);
     case Qt::Key_PageDown:
-        return MoveFocus(FFocus + pageRows * FCols, extend);
+        return MoveFocus(focus + pageRows * FCols, extend);
     case Qt::Key_Home:
         return MoveFocus(ctrl ? 0 : rowStart, extend);
     case Qt::Key_End:
@@ -304,7 +316,7 @@ void TDrawGrid::paintEvent(QPaintEvent* event) {
         }
     }
 
-    if (hasFocus()) {
+    if (hasFocus() && FFocus >= 0) {
         const QRect focus = CellRect(Col(), Row());
         painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QRect>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -22,6 +23,10 @@ struct TCellView {
 // contents come from OnCell; the grid writes the outlined number of every image cell over its
 // thumbnail. Only cells in view are asked for, so painting costs the same whatever the number of
 // rows.
+//
+// The grid shows a selection it is given (SetSelection); what the user does with the mouse and
+// the keys it reports as SelectionRequested. Only cells that hold an image are ever selected: the
+// last row may have empty cells, which take no selection.
 class TDrawGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -48,15 +53,20 @@ public:
     // 48..160 pixels; the focused cell stays in view.
     void SetCellSize(int size);
 
-    int Col() const { return FFocus % FCols; }
-    int Row() const { return FFocus / FCols; }
+    // The focused cell (0, 0 when nothing is selected).
+    int Col() const { return std::max(FFocus, 0) % FCols; }
+    int Row() const { return std::max(FFocus, 0) / FCols; }
+    // The focused image; -1 when nothing is selected.
     int FocusIndex() const { return FFocus; }
-    // The selected images, first and last, the focused cell included.
+    // The selected images, first and last, the focused cell included; (-1, -1) for none.
     std::pair<int, int> SelectedRange() const;
-    // Selects first..last with the focus on last, scrolls it into view and reports it.
+    // Shows a selection: anchor .. current, the focus on current (-1: none). Reports nothing.
+    void SetSelection(int anchor, int current);
+    // As the user would: selects first..last with the focus on last, scrolls it into view and
+    // reports it. Cells without an image are ignored.
     void SelectRange(int first, int last);
-    // Focuses a cell (the selection collapses onto it), scrolls it into view and reports it with
-    // CellSelected. Cells outside the grid are ignored.
+    // As the user would: focuses a cell (the selection collapses onto it), scrolls it into view
+    // and reports it. Cells without an image are ignored.
     void FocusCell(int col, int row);
     void FocusIndex(int index) { FocusCell(index % FCols, index / FCols); }
     // The first row in view, and the images in view.
@@ -76,8 +86,8 @@ public:
     QRect CellRect(int col, int row) const;
 
 signals:
-    // The user (or FocusCell) moved the focus to a cell.
-    void CellSelected(int col, int row);
+    // The user (or FocusCell, SelectRange) asked for images anchor .. current to be selected.
+    void SelectionRequested(int anchor, int current);
     // The column count followed the width; the focus keeps its image.
     void ColumnsChanged(int cols);
     // Ctrl + wheel asked for another cell size.
@@ -97,6 +107,7 @@ private:
     void UpdateLayout();
     void UpdateScrollBars();
     void MoveFocus(int index, bool extend);
+    void Request(int anchor, int current);
     void ScrollToIndex(int index);
     void DrawLabel(QPainter& painter, const QRect& cell, int index) const;
 
@@ -104,8 +115,8 @@ private:
     int FCellSize = kCellSize;
     int FImageCount = 0;
     int FRowCount = 1;
-    int FFocus = 0;
-    int FAnchor = 0;
+    int FFocus = -1;
+    int FAnchor = -1;
     TCellProvider FOnCell;
     QFont FLabelFont;
 };

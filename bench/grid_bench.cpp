@@ -4,11 +4,12 @@
 // time the user-interface thread spends per frame, and the longest frame); and, as the baseline,
 // painting a screen of the large sprites the way a grid without a cache does, decoding and
 // stretching every cell on the user-interface thread.
-#include "app/forms.h"
 #include "app/globals.h"
+#include "app/library_document.h"
 #include "app/main_window.h"
 #include "app/thumbnail_cache.h"
 #include "app/thumbnail_grid.h"
+#include "app/worker.h"
 #include "core/dib.h"
 #include "files/pak_passwords.h"
 #include "formats/pak.h"
@@ -104,12 +105,12 @@ template <typename TMake> void EnsureLibrary(const std::string& path, int images
 }
 
 struct TBenchEditor {
-    std::unique_ptr<TForms> Forms;
+    std::unique_ptr<TfrmMain> Window;
 
     TBenchEditor() {
         EnsureLibrary(LibraryPath(), kImages, [](int i) { return MakeSprite(i % 997); });
         EnsureLibrary(LargeLibraryPath(), kLargeImages, [](int i) { return MakeLargeSprite(i); });
-        Forms = CreateForms();
+        Window = std::make_unique<TfrmMain>();
         // After the window read its own password list, which would replace these.
         g_PakPasswords = {{LibraryPath(), kDefaultPakPassword},
                           {LargeLibraryPath(), kDefaultPakPassword}};
@@ -117,11 +118,16 @@ struct TBenchEditor {
         Main().show();
         QCoreApplication::processEvents();
     }
-    TfrmMain& Main() { return *Forms->frmMain; }
+    TfrmMain& Main() { return *Window; }
     TDrawGrid& Grid() { return *Main().DrawGrid(); }
-    void Open(const std::string& path) {
-        if (!g_Images || g_Images->FileName() != path)
+    // The open library, or null.
+    TGameImages* Library() { return Main().Document() ? &Main().Document()->Library() : nullptr; }
+    // Opens a library and waits until the worker has read it.
+    void Open(const std::string& path, bool again = false) {
+        if (again || !Library() || Library()->FileName() != path) {
             Main().OpenLibrary(path);
+            TWorker::WaitForAll();
+        }
     }
     // Paints what the viewport shows now, as a paint event would.
     void Paint(QImage& target) { Grid().viewport()->render(&target); }
@@ -149,8 +155,8 @@ void BM_OpenAndPaintFirstScreen(benchmark::State& state) {
     double paintMs = 0;
     for (auto _ : state) {
         editor.Main().CloseLibrary();
-        editor.Main().OpenLibrary(LibraryPath());
-        if (!g_Images || g_Images->ImageCount() != kImages) {
+        editor.Open(LibraryPath(), true);
+        if (!editor.Library() || editor.Library()->ImageCount() != kImages) {
             state.SkipWithError("the benchmark library did not open");
             return;
         }
@@ -186,7 +192,7 @@ BENCHMARK(BM_FirstScreenPaint)->Unit(benchmark::kMillisecond);
 void ScrollScreens(benchmark::State& state, bool cached) {
     TBenchEditor& editor = Editor();
     editor.Open(LargeLibraryPath());
-    if (!g_Images || g_Images->ImageCount() != kLargeImages) {
+    if (!editor.Library() || editor.Library()->ImageCount() != kLargeImages) {
         state.SkipWithError("the benchmark library did not open");
         return;
     }
@@ -240,7 +246,7 @@ BENCHMARK(BM_ScrollLargeSpritesUncached)->Unit(benchmark::kMillisecond)->Iterati
 void BM_BaselineSynchronousScreen(benchmark::State& state) {
     TBenchEditor& editor = Editor();
     editor.Open(LargeLibraryPath());
-    if (!g_Images) {
+    if (!editor.Library()) {
         state.SkipWithError("the benchmark library did not open");
         return;
     }
@@ -253,7 +259,7 @@ void BM_BaselineSynchronousScreen(benchmark::State& state) {
         for (int i = 0; i < cells; ++i) {
             int w = TDrawGrid::kCellSize;
             int h = TDrawGrid::kCellSize;
-            g_Images->StretchBlt((first + i) % kLargeImages, surface, 0, 0, w, h);
+            editor.Library()->StretchBlt((first + i) % kLargeImages, surface, 0, 0, w, h);
         }
         first += cells;
         benchmark::DoNotOptimize(surface.PBits());
@@ -274,8 +280,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (g_Editor)
-        g_Editor->Main().ReleaseLibrary();
     g_Editor.reset();
     return 0;
 }

@@ -276,6 +276,7 @@ TGameImages::TUpdate TGameImages::BeginEdit(int Index, bool OffsetsOnly) {
             ~THeld() { Held = nullptr; }
         } held{FHeldLock};
         FHeldLock = &lock;
+        ++FReloadCount;
         if (!Reload())
             throw EFileError(FFileName,
                              "the library was changed by another program and cannot be read again");

@@ -6,6 +6,7 @@
 #include "core/picture.h"
 #include "core/recovery.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -243,6 +244,11 @@ public:
     void SetInPlaceSaves(bool Allowed) { FInPlaceSaves = Allowed; }
     bool InPlaceSaves() const { return FInPlaceSaves; }
 
+    // How many times an edit found the library changed on disk by another program and read it
+    // again before building on it. An editor that keeps undo steps compares it around an edit: a
+    // step built on a library read anew does not start from what the editor showed before.
+    uint64_t ReloadCount() const { return FReloadCount.load(); }
+
     // How long a transaction waits for another program's lock.
     void SetLockTimeout(std::chrono::milliseconds Timeout) { FLockTimeout = Timeout; }
 
@@ -320,6 +326,7 @@ private:
     bool FRecoveredForOpen = false;
     // The edit lock this object holds while an edit reads the library again (BeginEdit).
     const TLibraryLock* FHeldLock = nullptr;
+    std::atomic<uint64_t> FReloadCount{0};
 };
 
 // An edit of a library: a new list of records built from the snapshot it started on. Without

@@ -1,7 +1,8 @@
 #include "app/dialogs/atlas_dialogs.h"
 
 #include "app/dialog_parts.h"
-#include "app/globals.h"
+#include "app/exception_handler.h"
+#include "app/library_document.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
@@ -13,13 +14,11 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -61,40 +60,34 @@ QWidget* Row(QWidget* parent, QWidget* edit, QWidget* button) {
     return row;
 }
 
-// Runs a command with the dialog's buttons disabled and g_Busy set; the progress bar and caption
-// follow it. With a job, 取消 stays enabled and stops the command at its next progress call;
-// returns where it stood then.
-template <class TRun>
-std::optional<TJobCancelled> RunBusy(QDialog& dialog, QPushButton* ok, QPushButton* close,
-                                     QProgressBar* bar, const QString& caption, const TRun& run,
-                                     TCancellableJob* job = nullptr) {
-    TBusyGuard busy;
-    ok->setEnabled(false);
-    close->setEnabled(job != nullptr);
-    struct TEnableAgain {
-        QPushButton *OK, *Close;
-        ~TEnableAgain() {
-            OK->setEnabled(true);
-            Close->setEnabled(true);
-        }
-    } enableAgain{ok, close};
-    const auto body = [&] {
-        bar->setRange(0, 0);
-        bar->setValue(0);
-        QCoreApplication::processEvents();
-        run([&](int done, int total) {
-            bar->setRange(0, std::max(total, 1));
-            bar->setValue(done);
-            dialog.setWindowTitle(QStringLiteral("%1(%2/%3)").arg(caption).arg(done).arg(total));
-            QCoreApplication::processEvents();
-            if (job)
-                job->Check(done, total);
-        });
+// The controls of a dialog while its job runs: 取消 stays, to stop it.
+void SetRunning(QDialog& dialog, QPushButton* ok, bool running) {
+    ok->setEnabled(!running);
+    for (QWidget* w : dialog.findChildren<QWidget*>())
+        if (qobject_cast<QSpinBox*>(w) || qobject_cast<QLineEdit*>(w) ||
+            qobject_cast<QComboBox*>(w) || qobject_cast<QToolButton*>(w))
+            w->setEnabled(!running);
+}
+
+// The progress of a job in the dialog's bar and caption.
+std::function<void(int, int)> ShowProgress(QDialog& dialog, QProgressBar* bar,
+                                           const QString& caption) {
+    return [&dialog, bar, caption](int done, int total) {
+        bar->setRange(0, std::max(total, 1));
+        bar->setValue(done);
+        dialog.setWindowTitle(QStringLiteral("%1(%2/%3)").arg(caption).arg(done).arg(total));
     };
-    if (job)
-        return job->Run(body);
-    body();
-    return std::nullopt;
+}
+
+QString ErrorOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        WriteLog(e.what(), true);
+        return EditErrorText(e);
+    } catch (...) {
+    }
+    return {};
 }
 
 } // namespace
@@ -140,20 +133,25 @@ TfrmAtlasExportDlg::TfrmAtlasExportDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmAtlasExportDlg::reject() {
-    if (FJob.Running())
-        FJob.Request();
-    else if (!g_Busy)
+    if (FDocument && FDocument->Busy())
+        FDocument->CancelJob();
+    else
         QDialog::reject();
 }
 
-void TfrmAtlasExportDlg::AtlasExportClick() {
-    if (!g_Images || g_Busy)
+void TfrmAtlasExportDlg::AtlasExportClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    const int last = std::max(g_Images->ImageCount() - 1, 0);
-    FEditFrom->setValue(0);
+    FDocument = &document;
+    auto [first, last] = document.SelectedRange();
+    if (first < 0 || first == last) {
+        first = 0;
+        last = std::max(document.ImageCount() - 1, 0);
+    }
+    FEditFrom->setValue(first);
     FEditTo->setValue(last);
     if (FEditSheet->text().trimmed().isEmpty()) {
-        const std::string library = g_Images->FileName();
+        const std::string library = document.FileName();
         FEditSheet->setText(
             QString::fromStdString(ExtractFilePath(library) + FileNameWithoutExt(library)) +
             QStringLiteral(".png"));
@@ -165,7 +163,8 @@ void TfrmAtlasExportDlg::AtlasExportClick() {
 }
 
 void TfrmAtlasExportDlg::BitBtnOKClick() {
-    if (!g_Images || g_Busy)
+    TLibraryDocument* document = FDocument;
+    if (!document || document->Busy())
         return;
     TAtlasExportOptions options;
     options.SheetPath = FEditSheet->text().trimmed().toStdString();
@@ -178,31 +177,42 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
         Prompts().ShowError(QStringLiteral("请先选择图集文件 ！！！"));
         return;
     }
-    TAtlasExportResult result;
-    const std::optional<TJobCancelled> cancelled = RunBusy(
-        *this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导出图集"),
-        [&](const TProgress& progress) { result = ExportAtlas(*g_Images, options, progress); },
-        &FJob);
-    if (cancelled) {
-        // The export removes the sheets it had written when it is stopped.
-        Prompts().ShowMessage(
-            QStringLiteral("图集导出已取消 ！！！\n已处理 %1/%2 时停止，没有留下任何文件。")
-                .arg(cancelled->Done)
-                .arg(cancelled->Total));
-        return;
-    }
-    if (!result.Done) {
-        WriteLog("导出图集: " + result.Error, true);
-        Prompts().ShowError(QStringLiteral("图集导出失败 ！！！\n") +
-                              ErrorDetailText(result.Error));
-        return;
-    }
-    Prompts().ShowMessage(
-        QStringLiteral("图集导出成功 ！！！\n%1 张图片，%2 张图集，%3 张空图片未导出")
-            .arg(result.Frames)
-            .arg(result.Sheets.size())
-            .arg(result.Empty));
-    done(QDialog::Accepted);
+    auto result = std::make_shared<TAtlasExportResult>();
+    SetRunning(*this, FBitBtnOK, true);
+    document->StartJob(
+        [result, options](TGameImages& library, TJobControl& control) {
+            *result = ExportAtlas(library, options,
+                                  [&](int done, int total) { control.Report(done, total); });
+        },
+        {ShowProgress(*this, FProgressBar, QStringLiteral("导出图集")),
+         [this, result](const TJobEnd& end) {
+             SetRunning(*this, FBitBtnOK, false);
+             if (end.Cancelled) {
+                 // The export removes the sheets it had written when it is stopped.
+                 Prompts().ShowMessage(
+                     QStringLiteral(
+                         "图集导出已取消 ！！！\n已处理 %1/%2 时停止，没有留下任何文件。")
+                         .arg(end.Cancelled->Done)
+                         .arg(end.Cancelled->Total));
+                 return;
+             }
+             if (end.Error) {
+                 Prompts().ShowError(QStringLiteral("图集导出失败 ！！！\n") + ErrorOf(end.Error));
+                 return;
+             }
+             if (!result->Done) {
+                 WriteLog("导出图集: " + result->Error, true);
+                 Prompts().ShowError(QStringLiteral("图集导出失败 ！！！\n") +
+                                     ErrorDetailText(result->Error));
+                 return;
+             }
+             Prompts().ShowMessage(
+                 QStringLiteral("图集导出成功 ！！！\n%1 张图片，%2 张图集，%3 张空图片未导出")
+                     .arg(result->Frames)
+                     .arg(result->Sheets.size())
+                     .arg(result->Empty));
+             done(QDialog::Accepted);
+         }});
 }
 
 TfrmAtlasImportDlg::TfrmAtlasImportDlg(QWidget* parent) : QDialog(parent) {
@@ -246,27 +256,27 @@ TfrmAtlasImportDlg::TfrmAtlasImportDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void TfrmAtlasImportDlg::reject() {
-    if (FJob.Running())
-        FJob.Request();
-    else if (!g_Busy)
+    if (FDocument && FDocument->Busy())
+        FDocument->CancelJob();
+    else
         QDialog::reject();
 }
 
-void TfrmAtlasImportDlg::AtlasImportClick() {
-    if (!g_Images || g_Busy)
+void TfrmAtlasImportDlg::AtlasImportClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    FEditAt->setValue(std::max(g_Selection.Index, 0));
-    FCheckCompress->setEnabled(g_Images->ImageType() == t_Wzl ||
-                               g_Images->ImageType() == t_Quillrand);
+    FDocument = &document;
+    FEditAt->setValue(std::max(document.SelectedRange().first, 0));
+    FCheckCompress->setEnabled(document.Kind() == t_Wzl || document.Kind() == t_Quillrand);
     setWindowTitle(QStringLiteral("导入图集"));
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
-    // The menu runs this as a command of the window, which then shows the new records.
     Prompts().ExecDialog(*this);
 }
 
 void TfrmAtlasImportDlg::BitBtnOKClick() {
-    if (!g_Images || g_Busy)
+    TLibraryDocument* document = FDocument;
+    if (!document || document->Busy())
         return;
     TAtlasImportOptions options;
     options.DataPath = FEditData->text().trimmed().toStdString();
@@ -278,33 +288,45 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
         Prompts().ShowError(QStringLiteral("图集数据文件不存在 ！！！"));
         return;
     }
-    TAtlasImportResult result;
-    const std::optional<TJobCancelled> cancelled = RunBusy(
-        *this, FBitBtnOK, FBitBtnClose, FProgressBar, QStringLiteral("导入图集"),
-        [&](const TProgress& progress) { result = ImportAtlas(*g_Images, options, progress); },
-        &FJob);
-    if (cancelled) {
-        Prompts().ShowMessage(
-            QStringLiteral("图集导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
-                .arg(cancelled->Done)
-                .arg(cancelled->Total));
-        return;
-    }
-    if (result.Refusal != TEditRefusal::erNone) {
-        Prompts().ShowError(EditRefusalMessage(result.Refusal));
-        return;
-    }
-    if (!result.Done) {
-        WriteLog("导入图集: " + result.Error, true);
-        Prompts().ShowError(QStringLiteral("图集导入失败 ！！！\n") +
-                              ErrorDetailText(result.Error));
-        return;
-    }
-    QString text = QStringLiteral("图集导入成功 ！！！\n%1 张图片").arg(result.Imported);
-    if (result.Blanks > 0)
-        text += QStringLiteral("，%1 张空图片补齐编号").arg(result.Blanks);
-    Prompts().ShowMessage(text);
-    done(QDialog::Accepted);
+    auto result = std::make_shared<TAtlasImportResult>();
+    SetRunning(*this, FBitBtnOK, true);
+    document->StartEdit(
+        QStringLiteral("导入图集"),
+        [result, options](TGameImages& library, TJobControl& control) {
+            *result = ImportAtlas(library, options,
+                                  [&](int done, int total) { control.Report(done, total); });
+        },
+        {ShowProgress(*this, FProgressBar, QStringLiteral("导入图集")),
+         [this, result](const TJobEnd& end) {
+             SetRunning(*this, FBitBtnOK, false);
+             if (end.Cancelled) {
+                 Prompts().ShowMessage(
+                     QStringLiteral(
+                         "图集导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                         .arg(end.Cancelled->Done)
+                         .arg(end.Cancelled->Total));
+                 return;
+             }
+             if (end.Error) {
+                 Prompts().ShowError(QStringLiteral("图集导入失败 ！！！\n") + ErrorOf(end.Error));
+                 return;
+             }
+             if (result->Refusal != TEditRefusal::erNone) {
+                 Prompts().ShowError(EditRefusalMessage(result->Refusal));
+                 return;
+             }
+             if (!result->Done) {
+                 WriteLog("导入图集: " + result->Error, true);
+                 Prompts().ShowError(QStringLiteral("图集导入失败 ！！！\n") +
+                                     ErrorDetailText(result->Error));
+                 return;
+             }
+             QString text = QStringLiteral("图集导入成功 ！！！\n%1 张图片").arg(result->Imported);
+             if (result->Blanks > 0)
+                 text += QStringLiteral("，%1 张空图片补齐编号").arg(result->Blanks);
+             Prompts().ShowMessage(text);
+             done(QDialog::Accepted);
+         }});
 }
 
 TfrmAtlasExportDlg& AtlasExportDialog(TfrmMain& main) {
@@ -319,35 +341,6 @@ TfrmAtlasImportDlg& AtlasImportDialog(TfrmMain& main) {
     if (!dialog || dialog->parentWidget() != &main)
         dialog = new TfrmAtlasImportDlg(&main);
     return *dialog;
-}
-
-void InstallAtlasMenus(TfrmMain& main) {
-    // As the toolbar's commands: the window shows the library's records afterwards, and an import
-    // becomes an undo step (outside the history, an undo of an earlier step would take the
-    // imported frames with it).
-    const auto attach = [&main](const char* button, const char* menuName, const QString& caption,
-                                const char* actionName, bool undoable, auto command) {
-        QToolButton* tool = main.ToolButton(button);
-        if (!tool)
-            return;
-        auto* menu = new QMenu(&main);
-        menu->setObjectName(QString::fromLatin1(menuName));
-        QAction* action = menu->addAction(caption);
-        action->setObjectName(QString::fromLatin1(actionName));
-        QObject::connect(action, &QAction::triggered, &main, [&main, caption, undoable, command] {
-            try {
-                main.RunCommand(caption, undoable, [&] { command(main); });
-            } catch (const std::exception& e) {
-                WriteLog(e.what(), true);
-            }
-        });
-        tool->setMenu(menu);
-        tool->setPopupMode(QToolButton::MenuButtonPopup);
-    };
-    attach("ToolButtonAddMany", "PopupMenuAddMany", QStringLiteral("导入图集"), "MenuAtlasImport",
-           true, [](TfrmMain& m) { AtlasImportDialog(m).AtlasImportClick(); });
-    attach("ToolButtonSaveManyBMP", "PopupMenuSaveMany", QStringLiteral("导出图集"),
-           "MenuAtlasExport", false, [](TfrmMain& m) { AtlasExportDialog(m).AtlasExportClick(); });
 }
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 #include "app/dialog_parts.h"
 
 #include <QDialog>
+#include <QPointer>
 
 class QButtonGroup;
 class QCheckBox;
@@ -15,16 +16,19 @@ class QSpinBox;
 namespace velmora {
 
 class TfrmMain;
+class TLibraryDocument;
 
-// Dialog "导出图集": images of the open library packed onto sprite sheets with their JSON data.
+// Dialog "导出图集": images of a document's library packed onto sprite sheets with their JSON data,
+// written on the document's worker.
 // Made on first use and kept, so that its choices stay between uses.
 class TfrmAtlasExportDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmAtlasExportDlg(QWidget* parent = nullptr);
 
-    // The menu command: proposes the range of the whole library, shows the dialog modally.
-    void AtlasExportClick();
+    // The menu command: proposes the selected range (the whole library when one image is
+    // selected), shows the dialog modally.
+    void AtlasExportClick(TLibraryDocument& document);
     // Writes the atlas; tells the outcome.
     void BitBtnOKClick();
 
@@ -49,17 +53,18 @@ private:
     QPushButton* FBitBtnOK = nullptr;
     QPushButton* FBitBtnClose = nullptr;
     QProgressBar* FProgressBar = nullptr;
-    TCancellableJob FJob;
+    QPointer<TLibraryDocument> FDocument;
 };
 
-// Dialog "导入图集": the frames of an atlas data file imported into the open library as one edit.
+// Dialog "导入图集": the frames of an atlas data file imported into a document's library as one
+// edit on its worker.
 class TfrmAtlasImportDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TfrmAtlasImportDlg(QWidget* parent = nullptr);
 
-    // The menu command: proposes the selected image as the place, shows the dialog modally.
-    void AtlasImportClick();
+    // The menu command: proposes the current image as the place, shows the dialog modally.
+    void AtlasImportClick(TLibraryDocument& document);
     void BitBtnOKClick();
 
     QLineEdit* EditData() const { return FEditData; }
@@ -80,15 +85,11 @@ private:
     QPushButton* FBitBtnOK = nullptr;
     QPushButton* FBitBtnClose = nullptr;
     QProgressBar* FProgressBar = nullptr;
-    TCancellableJob FJob;
+    QPointer<TLibraryDocument> FDocument;
 };
 
 // The dialogs, made on first use with the main window as parent.
 TfrmAtlasExportDlg& AtlasExportDialog(TfrmMain& main);
 TfrmAtlasImportDlg& AtlasImportDialog(TfrmMain& main);
-
-// Gives the batch import and batch export buttons a drop-down menu with 导入图集 and 导出图集
-// (the buttons' own click stays the batch command).
-void InstallAtlasMenus(TfrmMain& main);
 
 } // namespace velmora

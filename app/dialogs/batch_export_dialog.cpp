@@ -3,10 +3,7 @@
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"
-#include "app/globals.h"
-#include "app/main_window.h"
 #include "app/prompts.h"
-#include "app/forms.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -60,7 +57,7 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("批量导出图片"));
     auto* layout = new QVBoxLayout(this);
 
-    layout->addWidget(new QLabel(QStringLiteral("图片所在文件夹:"), this));
+    layout->addWidget(new QLabel(QStringLiteral("导出到文件夹:"), this));
     auto* dirRow = new QHBoxLayout;
     FEditFileDir = new QLineEdit(this);
     FEditFileDir->setObjectName(QStringLiteral("EditFileDir"));
@@ -97,7 +94,7 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
 
     auto* note =
         new QLabel(QStringLiteral("大批量导出文件时，\n尽量把其他程序全部关闭\n开始导出时，\n"
-                                  "不要在操作电脑，等待导出完成"),
+                                  "不要再操作电脑，等待导出完成"),
                    this);
     note->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     layout->addWidget(note);
@@ -126,13 +123,20 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
 }
 
 TfrmOutPutDlg::~TfrmOutPutDlg() {
+    StopRun();
+}
+
+void TfrmOutPutDlg::StopRun() {
     // The workers read the library: they end before the dialog (and later the library) goes.
+    FTimer1->stop();
+    if (FRun)
+        FRun->Stop();
     FRun.reset();
     FBusy.reset();
 }
 
 bool TfrmOutPutDlg::FormCloseQuery() const {
-    return !g_Busy && !FRun;
+    return !FRun;
 }
 
 void TfrmOutPutDlg::closeEvent(QCloseEvent* event) {
@@ -164,15 +168,16 @@ int TfrmOutPutDlg::Open(int nStart, int nStop) {
     return Prompts().ExecDialog(*this);
 }
 
-void TfrmOutPutDlg::ToolButtonSaveManyBMPClick() {
-    if (!g_Images)
+void TfrmOutPutDlg::ToolButtonSaveManyBMPClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    int first = g_Selection.Index;
-    if (FormsCreated() && Forms().frmMain) {
-        const TDrawGrid* grid = Forms().frmMain->DrawGrid();
-        first = grid->Row() * grid->ColCount() + grid->Col();
+    FDocument = &document;
+    auto [first, last] = document.CommandRange(-2);
+    if (first < 0) {
+        first = 0;
+        last = document.ImageCount() - 1;
     }
-    Open(first, g_Images->ImageCount() - 1);
+    Open(first, last);
 }
 
 void TfrmOutPutDlg::EditFileDirButtonClick() {
@@ -184,8 +189,10 @@ void TfrmOutPutDlg::EditFileDirButtonClick() {
 }
 
 void TfrmOutPutDlg::BitBtnOK2Click() {
-    if (!g_Images || g_Busy || FRun)
+    TLibraryDocument* document = FDocument;
+    if (!document || document->Busy() || FRun)
         return;
+    TGameImages& library = document->Library();
     const QString folder = FEditFileDir->text().trimmed();
     if (folder.isEmpty()) {
         Prompts().ShowError(QStringLiteral("请先选择图片导出的文件夹 ！！！"));
@@ -194,16 +201,16 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     const int first = FEditX->value();
     int last = FEditY->value();
     // An end past the last image is cut to it, as the delete command does, and said so.
-    if (first >= 0 && first < g_Images->ImageCount() && last >= g_Images->ImageCount()) {
-        last = g_Images->ImageCount() - 1;
+    if (first >= 0 && first < library.ImageCount() && last >= library.ImageCount()) {
+        last = library.ImageCount() - 1;
         FEditY->setValue(last);
         Prompts().ShowMessage(
             QStringLiteral("结束编号超出最后一张图片，已改为 %1 ！！！").arg(last));
     }
-    if (last < first || first < 0 || last >= g_Images->ImageCount())
+    if (last < first || first < 0 || last >= library.ImageCount())
         return; // a range outside the library exports nothing and leaves the dialog idle
     const TImageFormat format = TImageFormat(std::max(FFormat->checkedId(), 0));
-    auto run = std::make_unique<TBatchExportRun>(*g_Images);
+    auto run = std::make_unique<TBatchExportRun>(library);
     // The run ends the moment its last worker does, not at the next tick of the timer, which
     // only moves the progress bar.
     run->SetOnFinished([this] {
@@ -216,7 +223,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
             QStringLiteral("图片导出失败 ！！！\n%1").arg(ErrorDetailText(run->Wait().Error)));
         return;
     }
-    FBusy.emplace();
+    FBusy.emplace(*document);
     SetButtonsEnabled(false);
     FRun = std::move(run);
     FProgressBar->setRange(0, last - first + 1);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "app/globals.h"
+#include "app/library_document.h"
 #include "operations/batch_export.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
@@ -29,9 +30,9 @@ public:
     explicit TfrmOutPutDlg(QWidget* parent = nullptr);
     ~TfrmOutPutDlg() override;
 
-    // The toolbar command. Writes a range of images of the open library into a folder. Needs an
-    // open library.
-    void ToolButtonSaveManyBMPClick();
+    // The toolbar command. Writes a range of images of the document's library into a folder: the
+    // selected range, or from the current image to the last.
+    void ToolButtonSaveManyBMPClick(TLibraryDocument& document);
     // Puts the range into EditX and EditY, resets the progress bar and shows the dialog modally.
     int Open(int nStart, int nStop);
     // Starts a run with the dialog's values.
@@ -47,6 +48,9 @@ public:
 
     // While a run is going on, Escape and 取消 stop it; the dialog closes when it has ended.
     void reject() override;
+    // Stops a run and waits for its workers, which read the document's library (before the
+    // document goes).
+    void StopRun();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,8 +69,9 @@ private:
     QProgressBar* FProgressBar = nullptr;
     QTimer* FTimer1 = nullptr;
     std::unique_ptr<TBatchExportRun> FRun;
-    // Held while FRun runs.
-    std::optional<TBusyGuard> FBusy;
+    QPointer<TLibraryDocument> FDocument;
+    // The document is busy while FRun runs.
+    std::optional<TLibraryDocument::TBusyGuard> FBusy;
     TBatchExportResult FLastResult;
     int FProcessors = 0;
 };

@@ -2,16 +2,13 @@
 
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/main_window.h"
+#include "app/library_document.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
 #include "operations/batch_import.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,7 +17,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 
-#include <optional>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -39,12 +35,6 @@ QSpinBox* NumberEdit(QWidget* parent, const char* name) {
     edit->setObjectName(QString::fromLatin1(name));
     edit->setRange(INT_MIN, INT_MAX);
     return edit;
-}
-
-TfrmMain* MainWindow(QWidget* dialog) {
-    if (FormsCreated() && Forms().frmMain)
-        return Forms().frmMain.get();
-    return qobject_cast<TfrmMain*>(dialog->parentWidget());
 }
 
 // The outcome as the user is told it: success only when every item went in as asked.
@@ -164,18 +154,21 @@ TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
     RadioGroup1Click();
 }
 
+bool TfrmInPutManyDlg::Running() const {
+    return FDocument && FDocument->Busy();
+}
+
 void TfrmInPutManyDlg::closeEvent(QCloseEvent* event) {
-    if (g_Busy)
+    if (Running())
         event->ignore();
     else
         QDialog::closeEvent(event);
 }
 
 void TfrmInPutManyDlg::reject() {
-    // While an import runs, Escape and 取消 cancel it; the dialog closes afterwards.
-    if (FRunning)
-        FCancelRequested = true;
-    else if (!g_Busy)
+    if (Running())
+        FDocument->CancelJob();
+    else
         QDialog::reject();
 }
 
@@ -218,14 +211,15 @@ void TfrmInPutManyDlg::RadioGroup1Click() {
     FGroupBox4->setEnabled(content != bcPictures);
 }
 
-int TfrmInPutManyDlg::Open(int nIndex) {
+int TfrmInPutManyDlg::Open(int first, int last) {
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
-    FEditX->setValue(nIndex);
+    setWindowTitle(QStringLiteral("批量导入图片"));
+    FEditX->setValue(first);
+    FEditY->setValue(last);
     int designed = 318;
-    if (g_Images) {
-        FEditY->setValue(g_Images->ImageCount() - 1);
-        const bool pak = g_Images->ImageType() == t_Quillrand;
+    if (FDocument) {
+        const bool pak = FDocument->Kind() == t_Quillrand;
         FRadioGroup2->setVisible(pak);
         designed = pak ? 352 : 318;
     }
@@ -235,19 +229,16 @@ int TfrmInPutManyDlg::Open(int nIndex) {
     return Prompts().ExecDialog(*this);
 }
 
-void TfrmInPutManyDlg::ToolButtonAddManyClick() {
-    if (!g_Images)
+void TfrmInPutManyDlg::ToolButtonAddManyClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    Open(g_Selection.Index);
-    TfrmMain* main = MainWindow(this);
-    if (!main || !g_Images)
-        return;
-    main->UpdateGridRows();
-    const TDrawGrid* grid = main->DrawGrid();
-    main->DrawGridSelectCell(grid->Col(), grid->Row());
-    main->SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
-    main->SetStatusText(3, ImageDataText(g_Selection.Index, g_Selection.Width, g_Selection.Height,
-                                         g_Selection.X, g_Selection.Y));
+    FDocument = &document;
+    auto [first, last] = document.CommandRange(-2);
+    if (first < 0) {
+        first = 0;
+        last = document.ImageCount() - 1;
+    }
+    Open(first, last);
 }
 
 void TfrmInPutManyDlg::EditFileDirButtonClick() {
@@ -259,7 +250,8 @@ void TfrmInPutManyDlg::EditFileDirButtonClick() {
 }
 
 void TfrmInPutManyDlg::BitBtnOKClick() {
-    if (!g_Images || g_Busy)
+    TLibraryDocument* document = FDocument;
+    if (!document || document->Busy())
         return;
     TBatchImportOptions options;
     options.Content = TBatchContent(std::max(FContent->checkedId(), 0));
@@ -283,50 +275,50 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
         options.Files = FFileList;
     }
 
-    TBatchImportResult result;
-    // Cancelling throws out of the progress call: the edit is discarded, nothing is written.
-    struct TCancelled {
-        int Done, Total;
-    };
-    std::optional<TCancelled> cancelled;
-    {
-        TBusyGuard busy;
-        SetButtonsEnabled(false);
-        FRunning = true;
-        FCancelRequested = false;
-        struct TEnableAgain {
-            TfrmInPutManyDlg* Dialog;
-            ~TEnableAgain() {
-                Dialog->FRunning = false;
-                Dialog->SetButtonsEnabled(true);
-            }
-        } enableAgain{this};
-        try {
-            result = BatchImport(*g_Images, options, [this](int done, int total) {
-                setWindowTitle(QStringLiteral("批量导入图片(%1/%2)")
-                                   .arg(std::min(done + 1, total))
-                                   .arg(total));
-                FProgressBar->setRange(0, std::max(total, 1));
-                FProgressBar->setValue(done);
-                QCoreApplication::processEvents();
-                if (FCancelRequested)
-                    throw TCancelled{done, total};
-            });
-        } catch (const TCancelled& c) {
-            cancelled = c;
-        }
-    }
-    if (cancelled) {
-        Prompts().ShowMessage(
-            QStringLiteral("批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
-                .arg(cancelled->Done)
-                .arg(cancelled->Total));
-        return;
-    }
-    Prompts().ShowOutcome(OutcomeText(result), !result.Succeeded());
-    // Nothing to import leaves the dialog open so that the choices can be corrected.
-    if (result.Plan.Count > 0)
-        done(QDialog::Accepted);
+    auto result = std::make_shared<TBatchImportResult>();
+    SetButtonsEnabled(false);
+    document->StartEdit(
+        QStringLiteral("批量导入"),
+        [result, options](TGameImages& library, TJobControl& control) {
+            // Stopping throws out of the progress call: the edit is discarded, nothing written.
+            *result = BatchImport(library, options,
+                                  [&](int done, int total) { control.Report(done, total); });
+        },
+        {[this](int done, int total) {
+             setWindowTitle(QStringLiteral("批量导入图片(%1/%2)").arg(done).arg(total));
+             FProgressBar->setRange(0, std::max(total, 1));
+             FProgressBar->setValue(done);
+         },
+         [this, result](const TJobEnd& end) {
+             SetButtonsEnabled(true);
+             if (end.Cancelled) {
+                 // The title and the message name the same count: the pictures handled.
+                 setWindowTitle(QStringLiteral("批量导入图片(%1/%2)")
+                                    .arg(end.Cancelled->Done)
+                                    .arg(end.Cancelled->Total));
+                 Prompts().ShowMessage(
+                     QStringLiteral(
+                         "批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                         .arg(end.Cancelled->Done)
+                         .arg(end.Cancelled->Total));
+                 return;
+             }
+             if (end.Error) {
+                 QString reason;
+                 try {
+                     std::rethrow_exception(end.Error);
+                 } catch (const std::exception& e) {
+                     reason = EditErrorText(e);
+                 } catch (...) {
+                 }
+                 Prompts().ShowError(QStringLiteral("图片导入失败 ！！！\n") + reason);
+                 return;
+             }
+             Prompts().ShowOutcome(OutcomeText(*result), !result->Succeeded());
+             // Nothing to import leaves the dialog open so that the choices can be corrected.
+             if (result->Plan.Count > 0)
+                 done(QDialog::Accepted);
+         }});
 }
 
 } // namespace velmora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ class QSpinBox;
 
 namespace velmora {
 
+class TLibraryDocument;
+
 // Dialog "批量导入图片", created once at start and kept for the whole run so that its controls keep
 // their values between uses: what to import (RadioGroup1), the source folder (EditFileDir), the
 // index range (EditX, EditY), the mode (RadioGroup3), where offsets come from (RadioButton1 offset
@@ -25,29 +28,27 @@ class TfrmInPutManyDlg : public QDialog {
 public:
     explicit TfrmInPutManyDlg(QWidget* parent = nullptr);
 
-    // The toolbar command. Imports the pictures of a folder into the open library, then refreshes
-    // the main window. Needs an open library.
-    void ToolButtonAddManyClick();
-    // Prepares the controls for the open library (start index nIndex, end the last image) and
-    // shows the dialog modally; returns its result.
-    int Open(int nIndex);
+    // The toolbar command. Imports the pictures of a folder into the document's library, from the
+    // selected range (or from the current image to the last).
+    void ToolButtonAddManyClick(TLibraryDocument& document);
+    // Prepares the controls for the document's library (start index first, end last) and shows
+    // the dialog modally; returns its result.
+    int Open(int first, int last);
     // Enables the controls that the chosen content and mode use.
     void RadioGroup1Click();
-    // Runs the import with the dialog's values.
+    // Runs the import with the dialog's values, as one edit on the document's worker.
     void BitBtnOKClick();
     // The picture files of the last run, in import order.
     const std::vector<std::string>& FileList() const { return FFileList; }
 
-    // Closing (also by Escape) is refused while a run is going on.
+    // While a run is going on, Escape and 取消 stop it (nothing is written); the dialog stays.
     void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // An import is running; 取消 and Escape then ask it to stop.
-    bool FRunning = false;
-    bool FCancelRequested = false;
+    bool Running() const;
     void EditFileDirButtonClick();
     void SetButtonsEnabled(bool enabled);
 
@@ -66,6 +67,7 @@ private:
     QPushButton *FBitBtnOK = nullptr, *FBitBtnClose = nullptr;
     QProgressBar* FProgressBar = nullptr;
     std::vector<std::string> FFileList;
+    QPointer<TLibraryDocument> FDocument;
 };
 
 } // namespace velmora

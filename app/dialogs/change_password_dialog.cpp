@@ -2,7 +2,8 @@
 
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"
-#include "app/globals.h"
+#include "app/exception_handler.h"
+#include "app/library_document.h"
 #include "app/prompts.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
@@ -10,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,30 +21,6 @@
 #include <exception>
 
 namespace velmora {
-
-namespace {
-
-// Borrows a library's read events for a run and puts its own back on every way out, so that the
-// main window's progress display still follows the library afterwards.
-class TBorrowedReadEvents {
-public:
-    explicit TBorrowedReadEvents(TGameImages& library)
-        : FLibrary(library), FBegin(library.OnBeginRead()), FRead(library.OnRead()),
-          FEnd(library.OnEndRead()) {}
-    ~TBorrowedReadEvents() {
-        FLibrary.SetOnBeginRead(FBegin);
-        FLibrary.SetOnRead(FRead);
-        FLibrary.SetOnEndRead(FEnd);
-    }
-    TBorrowedReadEvents(const TBorrowedReadEvents&) = delete;
-    TBorrowedReadEvents& operator=(const TBorrowedReadEvents&) = delete;
-
-private:
-    TGameImages& FLibrary;
-    TNotifyEvent FBegin, FRead, FEnd;
-};
-
-} // namespace
 
 TFrmChangePassword::TFrmChangePassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFrmChangePassword"));
@@ -72,73 +48,91 @@ TFrmChangePassword::TFrmChangePassword(QWidget* parent) : QDialog(parent) {
 }
 
 void TFrmChangePassword::reject() {
-    if (!g_Busy)
+    if (!FDocument || !FDocument->Busy())
         QDialog::reject();
 }
 
 void TFrmChangePassword::closeEvent(QCloseEvent* event) {
-    if (g_Busy)
+    if (FDocument && FDocument->Busy())
         event->ignore();
     else
         QDialog::closeEvent(event);
 }
 
-void TFrmChangePassword::ToolButtonChangePassWordClick() {
+void TFrmChangePassword::ToolButtonChangePassWordClick(TLibraryDocument& document) {
+    if (document.Busy())
+        return;
+    FDocument = &document;
+    // A password typed before (refused, or done with) is not offered again.
+    FEditPassword->clear();
+    FProgressBar->setRange(0, 100);
+    FProgressBar->setValue(0);
     Prompts().ExecDialog(*this);
 }
 
 void TFrmChangePassword::BitBtnOKClick() {
-    if (!g_Images) {
+    TLibraryDocument* document = FDocument;
+    if (!document) {
         Prompts().ShowError(QStringLiteral("请先打开一个Pak补丁！！！"));
         return;
     }
-    if (g_Images->ImageType() != t_Quillrand) {
+    if (document->Kind() != t_Quillrand) {
         Prompts().ShowError(QStringLiteral("必须是Pak补丁才可以改密码！！！"));
         return;
     }
-    if (g_Busy)
+    if (document->Busy())
         return;
     if (FEditPassword->text().isEmpty())
         FEditPassword->setText(QString::fromLatin1(kDefaultPakPassword));
     const std::string password = FEditPassword->text().toStdString();
-
-    TChangePasswordResult result;
-    QString failure;
-    {
-        TBorrowedReadEvents events(*g_Images);
-        TBusyGuard busy;
-        FBitBtnOK->setEnabled(false);
-        struct TEnableAgain {
-            QWidget* Button;
-            ~TEnableAgain() { Button->setEnabled(true); }
-        } enableAgain{FBitBtnOK};
-        const auto progress = [this](int done, int total) {
-            FProgressBar->setRange(0, total);
-            FProgressBar->setValue(done);
-            QCoreApplication::processEvents();
-        };
-        try {
-            result = ChangePakPassword(*g_Images, password, FCheckBoxBack->isChecked(), progress);
-            if (result.Done)
-                FProgressBar->setValue(FProgressBar->maximum());
-            else if (result.Refusal != TEditRefusal::erNone)
-                failure = EditRefusalMessage(result.Refusal);
-            else
-                failure = ErrorDetailText(result.Error);
-        } catch (const std::exception& e) {
-            // The file could not be rewritten: the library keeps the old password and file, so
-            // the list is not touched either.
-            WriteLog(g_Images->FileName() + ": " + e.what(), true);
-            failure = EditErrorText(e);
-        }
-    }
-    if (result.Done && !result.ListSaved)
-        Prompts().ShowError(
-            QStringLiteral("修改完成！！！\n密码列表 Pak.txt 未能保存，请记住新密码。"));
-    else if (result.Done)
-        Prompts().ShowMessage(QStringLiteral("修改完成！！！"));
-    else
-        Prompts().ShowError(QStringLiteral("密码修改失败 ！！！\n") + failure);
+    const bool backup = FCheckBoxBack->isChecked();
+    const std::string file = document->FileName();
+    auto result = std::make_shared<TChangePasswordResult>();
+    FBitBtnOK->setEnabled(false);
+    document->StartEdit(
+        QStringLiteral("密码更改"),
+        [result, password, backup](TGameImages& library, TJobControl& control) {
+            *result = ChangePakPassword(library, password, backup,
+                                        [&](int done, int total) { control.Report(done, total); });
+        },
+        {[this](int done, int total) {
+             FProgressBar->setRange(0, std::max(total, 1));
+             FProgressBar->setValue(done);
+         },
+         [this, result, password, file](const TJobEnd& end) {
+             FBitBtnOK->setEnabled(true);
+             QString failure;
+             if (end.Error) {
+                 // The file could not be rewritten: the library keeps the old password and file,
+                 // so the list is not touched either.
+                 try {
+                     std::rethrow_exception(end.Error);
+                 } catch (const std::exception& e) {
+                     WriteLog(file + ": " + e.what(), true);
+                     failure = EditErrorText(e);
+                 } catch (...) {
+                 }
+             } else if (result->Done) {
+                 FProgressBar->setValue(FProgressBar->maximum());
+                 if (FDocument)
+                     FDocument->SetPassWord(password);
+             } else if (result->Refusal != TEditRefusal::erNone) {
+                 failure = EditRefusalMessage(result->Refusal);
+             } else {
+                 failure = ErrorDetailText(result->Error);
+             }
+             if (!end.Error && result->Done && !result->ListSaved)
+                 Prompts().ShowError(
+                     QStringLiteral("修改完成！！！\n密码列表 Pak.txt 未能保存，请记住新密码。"));
+             else if (!end.Error && result->Done)
+                 Prompts().ShowMessage(QStringLiteral("修改完成！！！"));
+             else
+                 Prompts().ShowError(QStringLiteral("密码修改失败 ！！！\n") + failure);
+             // A refused password is not kept in the field.
+             if (end.Error || !result->Done)
+                 FEditPassword->clear();
+         }},
+        /*undoable=*/false);
 }
 
 } // namespace velmora

@@ -2,17 +2,18 @@
 
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"
-#include "app/globals.h"
+#include "app/dialogs/replace_target.h"
+#include "app/exception_handler.h"
 #include "app/prompts.h"
+#include "app/worker.h"
+#include "operations/create_library.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
-#include "operations/convert_library.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -169,6 +170,21 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     FBitBtnClose = buttons.Close;
     FProgressBar = AddProgressBar(this, layout);
 
+    FWorker = new TWorker(this);
+    connect(FWorker, &TWorker::Progress, this, [this](int done, int total) {
+        FProgressBar->setRange(0, std::max(total, 1));
+        FProgressBar->setValue(done);
+        if (FCopying && done > 0)
+            setWindowTitle(QStringLiteral("数据转换(%1/%2)").arg(done).arg(total));
+    });
+    connect(FWorker, &TWorker::Finished, this, [this] {
+        Guarded([this] {
+            if (FCopying)
+                Copied();
+            else
+                Planned();
+        });
+    });
     connect(FRadioGroup, &QButtonGroup::idClicked, this, [this](int) { RadioGroupClick(); });
     connect(FFileDirButton, &QToolButton::clicked, this, [this] { EditFileDirButtonClick(); });
     connect(FSaveDirButton, &QToolButton::clicked, this, [this] { EditSaveDirButtonClick(); });
@@ -202,15 +218,21 @@ QString TfrmConvertDlg::TargetExtension() const {
     return ExtensionOf(kind >= 0 && kind < kKindCount ? kKinds[kind].Target : t_Quillrand);
 }
 
+bool TfrmConvertDlg::Running() const {
+    return FWorker->Running();
+}
+
 void TfrmConvertDlg::reject() {
-    if (FJob.Running())
-        FJob.Request();
-    else if (!g_Busy)
+    if (Running()) {
+        FStopRequested = true;
+        FWorker->Cancel();
+    } else {
         QDialog::reject();
+    }
 }
 
 void TfrmConvertDlg::closeEvent(QCloseEvent* event) {
-    if (g_Busy)
+    if (Running())
         event->ignore();
     else
         QDialog::closeEvent(event);
@@ -223,7 +245,8 @@ int TfrmConvertDlg::Open() {
     return Prompts().ExecDialog(*this);
 }
 
-void TfrmConvertDlg::ToolButtonConvertDataClick() {
+void TfrmConvertDlg::ToolButtonConvertDataClick(TOpenLibraries& open) {
+    FOpen = &open;
     Open();
 }
 
@@ -260,8 +283,10 @@ void TfrmConvertDlg::EditSaveDirButtonClick() {
             ? QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak)|*.Pak")
             : extension.mid(1) + QStringLiteral("资源文件 文件 (*%1)|*%1").arg(extension);
     int filterIndex = 0;
-    const QString chosen = Prompts().SaveFileName(QStringLiteral("创建Data文件"), filter,
-                                                  FEditFileDir->text().trimmed(), &filterIndex);
+    // An existing target is asked about when the conversion starts, with its image count.
+    const QString chosen =
+        Prompts().SaveFileName(QStringLiteral("创建Data文件"), filter,
+                               FEditFileDir->text().trimmed(), &filterIndex, {}, false);
     if (chosen.isEmpty())
         return;
     FEditSaveDir->setText(WithExtension(chosen, TargetExtension()));
@@ -277,77 +302,114 @@ void TfrmConvertDlg::SetControlsEnabled(bool enabled) {
 }
 
 void TfrmConvertDlg::BitBtnOKClick() {
-    if (g_Busy)
+    if (Running())
         return;
     const int kind = Kind();
     if (kind < 0 || kind >= kKindCount)
         return;
-    TConvertOptions options;
-    options.SourcePath = FEditFileDir->text().trimmed().toStdString();
-    options.SourceKind = kKinds[kind].Source;
-    options.TargetPath = FEditSaveDir->text().trimmed().toStdString();
-    options.TargetKind = kKinds[kind].Target;
-    options.Compression = uint8_t(FRadioGroup1->isVisible() && Compression() == 1 ? 1 : 0);
-    options.PassWord = FEditPassWord->text().toStdString();
-
-    TConvertResult result;
-    std::optional<TJobCancelled> cancelled;
-    {
-        SetControlsEnabled(false);
-        struct TEnableAgain {
-            TfrmConvertDlg* Dialog;
-            ~TEnableAgain() { Dialog->SetControlsEnabled(true); }
-        } enableAgain{this};
-        TBusyGuard busy;
-        FProgressBar->setRange(0, 0);
-        FProgressBar->setValue(0);
-        QCoreApplication::processEvents();
-        // What the target cannot hold is said before anything is written; a Pak source whose
-        // listed (or default) password does not fit asks for its password.
-        TConversionPlan plan;
-        if (FileExists(options.SourcePath)) {
-            plan = PlanConversion(options);
-            for (bool retry = false; plan.WrongPassword; retry = true) {
-                QString typed;
-                if (!Prompts().InputPassword(QStringLiteral("密码"),
-                                             QStringLiteral("请输入旧文件的密码:"),
-                                             retry ? QStringLiteral("密码错误") : QString(), typed))
-                    return;
-                options.SourcePassWord = typed.toStdString();
-                plan = PlanConversion(options);
-            }
-            const QString losses = plan.Opened ? LossText(plan) : QString();
-            if (!losses.isEmpty() && !Prompts().Confirm(QStringLiteral("此转换会丢失部分内容：\n") +
-                                                        losses + QStringLiteral("\n继续转换吗？")))
-                return;
-        }
-        const auto progress = [this](int done, int total) {
-            FProgressBar->setRange(0, total);
-            FProgressBar->setValue(done);
-            if (done > 0)
-                setWindowTitle(QStringLiteral("数据转换(%1/%2)").arg(done).arg(total));
-            QCoreApplication::processEvents();
-            FJob.Check(done, total);
-        };
-        cancelled = FJob.Run([&] {
-            try {
-                result = ConvertLibrary(options, progress);
-            } catch (const std::exception& e) {
-                result.Done = false;
-                result.Error = e.what();
-            }
-        });
+    FOptions = {};
+    FOptions.SourcePath = FEditFileDir->text().trimmed().toStdString();
+    FOptions.SourceKind = kKinds[kind].Source;
+    FOptions.TargetPath = FEditSaveDir->text().trimmed().toStdString();
+    FOptions.TargetKind = kKinds[kind].Target;
+    FOptions.Compression = uint8_t(FRadioGroup1->isVisible() && Compression() == 1 ? 1 : 0);
+    FOptions.PassWord = FEditPassWord->text().toStdString();
+    // Nothing is replaced behind the user's back, least of all a library open in the window.
+    if (FileExists(FOptions.SourcePath) && !FOptions.TargetPath.empty() &&
+        FOptions.TargetPath != FOptions.SourcePath && FOpen &&
+        !MayReplaceLibrary(*FOpen, FOptions.TargetPath,
+                           CreationPassword(FOptions.TargetKind, FOptions.PassWord)))
+        return;
+    FPasswordRetry = false;
+    FStopRequested = false;
+    SetControlsEnabled(false);
+    FProgressBar->setRange(0, 0);
+    FProgressBar->setValue(0);
+    if (!FileExists(FOptions.SourcePath)) {
+        // The conversion itself says that the source is missing.
+        StartCopy();
+        return;
     }
-    if (cancelled) {
+    StartPlan();
+}
+
+void TfrmConvertDlg::StartPlan() {
+    // What the target cannot hold is found before anything is written.
+    FCopying = false;
+    FWorker->Start([this, options = FOptions](TJobControl&) { FPlan = PlanConversion(options); });
+}
+
+void TfrmConvertDlg::Planned() {
+    if (FStopRequested) {
+        SetControlsEnabled(true);
+        Prompts().ShowMessage(QStringLiteral("转换已取消 ！！！\n没有写入新文件。"));
+        return;
+    }
+    if (FWorker->CancelledAt() || FWorker->Error()) {
+        SetControlsEnabled(true);
+        if (FWorker->Error()) {
+            try {
+                std::rethrow_exception(FWorker->Error());
+            } catch (const std::exception& e) {
+                Prompts().ShowError(QStringLiteral("转换失败 ！！！\n") +
+                                    ErrorDetailText(e.what()));
+            } catch (...) {
+            }
+        }
+        return;
+    }
+    // A Pak source whose listed (or default) password does not fit asks for its password.
+    if (FPlan.WrongPassword) {
+        QString typed;
+        if (!Prompts().InputPassword(QStringLiteral("密码"), QStringLiteral("请输入旧文件的密码:"),
+                                     FPasswordRetry ? QStringLiteral("密码错误") : QString(),
+                                     typed)) {
+            SetControlsEnabled(true);
+            return;
+        }
+        FPasswordRetry = true;
+        FOptions.SourcePassWord = typed.toStdString();
+        StartPlan();
+        return;
+    }
+    const QString losses = FPlan.Opened ? LossText(FPlan) : QString();
+    if (!losses.isEmpty() && !Prompts().Confirm(QStringLiteral("此转换会丢失部分内容：\n") +
+                                                losses + QStringLiteral("\n继续转换吗？"))) {
+        SetControlsEnabled(true);
+        return;
+    }
+    StartCopy();
+}
+
+void TfrmConvertDlg::StartCopy() {
+    FCopying = true;
+    FResult = {};
+    FWorker->Start([this, options = FOptions](TJobControl& control) {
+        try {
+            FResult =
+                ConvertLibrary(options, [&](int done, int total) { control.Report(done, total); });
+        } catch (const TJobCancelled&) {
+            throw;
+        } catch (const std::exception& e) {
+            FResult.Done = false;
+            FResult.Error = e.what();
+        }
+    });
+}
+
+void TfrmConvertDlg::Copied() {
+    FCopying = false;
+    SetControlsEnabled(true);
+    if (const std::optional<TJobCancelled> cancelled = FWorker->CancelledAt()) {
         Prompts().ShowMessage(
             QStringLiteral("转换已取消 ！！！\n已转换 %1/%2 张时停止，没有写入新文件。")
                 .arg(cancelled->Done)
                 .arg(cancelled->Total));
-    } else if (result.Done) {
+    } else if (FResult.Done) {
         Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
     } else {
-        WriteLog("数据转换: " + result.Error, true);
-        Prompts().ShowError(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(result.Error));
+        WriteLog("数据转换: " + FResult.Error, true);
+        Prompts().ShowError(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(FResult.Error));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/dialog_parts.h"
+#include "operations/convert_library.h"
 
 #include <QDialog>
 
@@ -12,6 +13,9 @@ class QPushButton;
 class QToolButton;
 
 namespace velmora {
+
+class TOpenLibraries;
+class TWorker;
 
 // Dialog "数据转换", created once at start and kept for the whole run so that its controls keep
 // their values between uses.
@@ -26,8 +30,9 @@ public:
     explicit TfrmConvertDlg(QWidget* parent = nullptr);
 
     // The toolbar command: converts a library file into a new library of another kind (WIL, WIS,
-    // WZL or Pak into WIL, WZL or Pak). No open library is needed.
-    void ToolButtonConvertDataClick();
+    // WZL or Pak into WIL, WZL or Pak). No open library is needed; an open one is not replaced
+    // behind its window (open tells which are open).
+    void ToolButtonConvertDataClick(TOpenLibraries& open);
     // Caption "数据转换", progress 0, then shown modally.
     int Open();
     // Layout by kind (390 high with compression and password for the Pak targets, 340 with
@@ -37,10 +42,13 @@ public:
     // The file choosers of the two edits.
     void EditFileDirButtonClick();
     void EditSaveDirButtonClick();
-    // The conversion of the source file into the new file; a conversion that loses alpha or
-    // colours asks first. Reports success only when the new file was written, and otherwise says
-    // why.
+    // The conversion of the source file into the new file, on a worker thread: an existing
+    // target is named with its image count and replaced only when the user agrees; a conversion
+    // that loses alpha or colours asks first. Reports success only when the new file was
+    // written, and otherwise says why.
     void BitBtnOKClick();
+    // A conversion (or its look at the source) is running.
+    bool Running() const;
 
     // 0 Wil -> Pak, 1 Wis -> Pak, 2 Wzl -> Pak, 3 Wil -> Wzl, 4 Wzl -> Wil, 5 Pak -> Wil,
     // 6 Pak -> Wzl, 7 Wis -> Wil, 8 Wis -> Wzl.
@@ -67,6 +75,11 @@ protected:
 private:
     QString TargetExtension() const;
     void SetControlsEnabled(bool enabled);
+    // The look at the source before anything is written, then the copy.
+    void StartPlan();
+    void Planned();
+    void StartCopy();
+    void Copied();
 
     QButtonGroup* FRadioGroup = nullptr;
     QGroupBox* FRadioGroupBox = nullptr;
@@ -80,8 +93,17 @@ private:
     QLineEdit* FEditPassWord = nullptr;
     QPushButton* FBitBtnOK = nullptr;
     QPushButton* FBitBtnClose = nullptr;
-    TCancellableJob FJob;
     QProgressBar* FProgressBar = nullptr;
+    TOpenLibraries* FOpen = nullptr;
+    TWorker* FWorker = nullptr;
+    // The conversion being prepared or run.
+    TConvertOptions FOptions;
+    TConversionPlan FPlan;
+    TConvertResult FResult;
+    bool FPasswordRetry = false;
+    bool FCopying = false;
+    // 取消 was pressed while the source was looked at: the copy does not start.
+    bool FStopRequested = false;
 };
 
 } // namespace velmora

@@ -2,7 +2,7 @@
 
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"
-#include "app/globals.h"
+#include "app/dialogs/replace_target.h"
 #include "app/prompts.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
@@ -82,9 +82,10 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     FRadioGroupBitCount->setObjectName(QStringLiteral("RadioGroupBitCount"));
     auto* bitLayout = new QHBoxLayout(FRadioGroupBitCount);
     FBitCounts = new QButtonGroup(this);
-    const char* bitCaptions[] = {"8Bit", "16Bit", "24Bit", "32Bit"};
+    const QString bitCaptions[] = {QStringLiteral("8位"), QStringLiteral("16位"),
+                                   QStringLiteral("24位"), QStringLiteral("32位")};
     for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(QString::fromLatin1(bitCaptions[i]), FRadioGroupBitCount);
+        auto* radio = new QRadioButton(bitCaptions[i], FRadioGroupBitCount);
         FBitCounts->addButton(radio, i);
         bitLayout->addWidget(radio);
     }
@@ -110,6 +111,8 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     connect(FRadioGroup, &QButtonGroup::idClicked, this, [this](int) { RadioGroupClick(); });
     connect(FBitBtnOK, &QPushButton::clicked, this, [this] { done(kResultOK); });
     connect(FBitBtnClose, &QPushButton::clicked, this, [this] { done(0); });
+    // The groups shown are those of the kind chosen, from the start.
+    RadioGroupClick();
 }
 
 int TFrmCreateData::Kind() const {
@@ -137,12 +140,12 @@ void TFrmCreateData::RadioGroupClick() {
     FRadioGroupBitCount->setVisible(kind == 0);
     FGroupBox1->setVisible(kind == 3);
     FBitBtnOK->setEnabled(kind != 1);
+    // The dialog takes the size of what it now shows, the password field at its full width.
+    layout()->activate();
+    adjustSize();
 }
 
-void TFrmCreateData::ToolButtonCreateFileClick() {
-    if (g_Busy)
-        return;
-    TBusyGuard busy;
+void TFrmCreateData::ToolButtonCreateFileClick(TOpenLibraries& open, const std::string& folder) {
     if (Prompts().ExecDialog(*this) != kResultOK)
         return;
     const int item = Kind();
@@ -174,16 +177,20 @@ void TFrmCreateData::ToolButtonCreateFileClick() {
         break;
     }
     const QString proposed = QString::fromStdString(
-        ProposedName(g_SaveDialog2FileName, g_CurrentDir, extension.toStdString()));
+        ProposedName(g_SaveDialog2FileName, folder, extension.toStdString()));
     g_SaveDialog2FileName = proposed.toStdString();
+    // An existing file is asked about below, with what it holds.
     const QString chosen =
-        Prompts().SaveFileName(title, filter, proposed, &g_SaveDialog2FilterIndex);
+        Prompts().SaveFileName(title, filter, proposed, &g_SaveDialog2FilterIndex, {}, false);
     if (chosen.isEmpty())
         return;
     // A name typed without an extension gets the kind's: without one it would be read as WIL.
     g_SaveDialog2FileName = ExtractFileExt(ExtractFileName(chosen.toStdString())).empty()
                                 ? chosen.toStdString() + extension.toStdString()
                                 : chosen.toStdString();
+    if (!MayReplaceLibrary(open, g_SaveDialog2FileName,
+                           CreationPassword(kind, FEditPassWord->text().toStdString())))
+        return;
 
     static constexpr int kBitCounts[] = {8, 16, 24, 32};
     const int bitItem = BitCountItem();

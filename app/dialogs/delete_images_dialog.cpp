@@ -1,12 +1,10 @@
 #include "app/dialogs/delete_images_dialog.h"
 
 #include "app/dialog_parts.h"
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/main_window.h"
+#include "app/exception_handler.h"
+#include "app/library_document.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
-#include "app/thumbnail_grid.h"
 #include "files/log.h"
 #include "operations/delete_images.h"
 
@@ -35,25 +33,6 @@ QSpinBox* IntegerEdit(QWidget* parent, const char* name) {
     edit->setRange(INT_MIN, INT_MAX);
     return edit;
 }
-
-// Disables the dialog's buttons for its lifetime; they come back on every way out.
-class TButtonsOff {
-public:
-    TButtonsOff(QWidget* a, QWidget* b) : FA(a), FB(b) {
-        FA->setEnabled(false);
-        FB->setEnabled(false);
-    }
-    ~TButtonsOff() {
-        FA->setEnabled(true);
-        FB->setEnabled(true);
-    }
-    TButtonsOff(const TButtonsOff&) = delete;
-    TButtonsOff& operator=(const TButtonsOff&) = delete;
-
-private:
-    QWidget* FA;
-    QWidget* FB;
-};
 
 } // namespace
 
@@ -89,7 +68,8 @@ TfrmDelDlg::TfrmDelDlg(QWidget* parent) : QDialog(parent) {
 
     FProgressBar = AddProgressBar(this, layout);
 
-    connect(FBitBtnOK, &QPushButton::clicked, this, [this] { BitBtnOKClick(); });
+    connect(FBitBtnOK, &QPushButton::clicked, this,
+            [this] { Guarded([this] { BitBtnOKClick(); }); });
     connect(FBitBtnClose, &QPushButton::clicked, this, [this] { reject(); });
 }
 
@@ -103,112 +83,112 @@ void TfrmDelDlg::SetDeleteMode(int mode) {
 }
 
 void TfrmDelDlg::reject() {
-    if (!g_Busy)
+    // While the edit runs, Escape and 取消 stop it; the dialog closes when it has ended.
+    if (FDocument && FDocument->Busy())
+        FDocument->CancelJob();
+    else
         QDialog::reject();
 }
 
 void TfrmDelDlg::closeEvent(QCloseEvent* event) {
-    if (g_Busy)
+    if (FDocument && FDocument->Busy())
         event->ignore();
     else
         QDialog::closeEvent(event);
 }
 
-int TfrmDelDlg::Open(int nIndex) {
+void TfrmDelDlg::SetButtonsEnabled(bool enabled) {
+    // 取消 stays enabled: during the edit it stops it.
+    FBitBtnOK->setEnabled(enabled);
+    FEditX->setEnabled(enabled);
+    FEditY->setEnabled(enabled);
+}
+
+int TfrmDelDlg::Open(int first, int last) {
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
-    FEditX->setValue(nIndex);
-    FEditY->setValue(nIndex);
-    QCoreApplication::processEvents();
+    FEditX->setValue(first);
+    FEditY->setValue(last);
     return Prompts().ExecDialog(*this);
 }
 
+void TfrmDelDlg::ToolButtonDelClick(TLibraryDocument& document) {
+    if (document.Busy())
+        return;
+    FDocument = &document;
+    const auto [first, last] = document.CommandRange();
+    Open(first, last);
+}
+
 void TfrmDelDlg::BitBtnOKClick() {
-    if (!g_Images || g_Busy)
+    TLibraryDocument* document = FDocument;
+    if (!document || document->Busy())
         return;
-    {
-        TBusyGuard busy;
-        TButtonsOff off(FBitBtnOK, FBitBtnClose);
-        const bool blank = DeleteMode() == 1;
-        const TDeleteRange range =
-            ClampDeleteRange(FEditX->value(), FEditY->value(), g_Images->ImageCount());
-        // Deleting cannot be taken back by closing the dialog: the range is named first.
-        if (range.Valid &&
-            !Prompts().Confirm(QStringLiteral("确定要%1第 %2 到第 %3 张图片（共 %4 张）吗？")
-                                   .arg(blank ? QStringLiteral("清空") : QStringLiteral("删除"))
-                                   .arg(range.Start)
-                                   .arg(range.End)
-                                   .arg(range.Count())))
-            return;
-        if (range.Valid) {
-            FProgressBar->setRange(0, range.Count());
-            FProgressBar->setValue(0);
-            QCoreApplication::processEvents();
-            const auto progress = [this](int done, int) {
-                FProgressBar->setValue(done);
-                QCoreApplication::processEvents();
-            };
-            QString text;
-            bool failed = true;
-            try {
-                const TDeleteResult result =
-                    DeleteImages(*g_Images, range.Start, range.End, blank, progress);
-                // Removed images take the selection with them; blanked ones keep their place.
-                if (result.Done && !blank && DeleteRemovesIndex(range, g_Selection.Index))
-                    g_Selection.Index = -1;
-                failed = !result.Done || result.Refusal != TEditRefusal::erNone;
-                if (result.Refusal != TEditRefusal::erNone)
-                    text = EditRefusalMessage(result.Refusal);
-                else
-                    text = result.Done ? QStringLiteral("图片删除成功 ！！！")
-                                       : QStringLiteral("图片删除失败 ！！！");
-            } catch (const std::exception& e) {
-                // A rewrite that failed on the disk is reported here rather than raised through
-                // the dialog's event loop; the library keeps what its journal restored.
-                // A log the full disk refuses must not hide the failure from the user.
-                try {
-                    WriteLog(std::string("删除图片: ") + e.what(), true);
-                } catch (...) {
-                }
-                text = QStringLiteral("图片删除失败 ！！！\n") + EditErrorText(e);
-            }
-            Prompts().ShowOutcome(text, failed);
-        }
-    }
-    done(0);
-}
-
-void TfrmDelDlg::ToolButtonDelClick() {
-    if (!g_Images)
-        return;
-    Open(g_Selection.Index);
-    RefreshMainWindow();
-}
-
-void TfrmDelDlg::RefreshMainWindow() {
-    if (!FormsCreated() || !g_Images)
-        return;
-    TfrmMain& main = *Forms().frmMain;
-    const int count = g_Images->ImageCount();
-    // Deleting images before the selection can leave it past the new end: it names no image then.
-    if (g_Selection.Index >= count)
-        g_Selection.Index = -1;
-    main.UpdateGridRows();
-    if (g_Selection.Index < 0) {
-        main.SetStatusText(2, QStringLiteral("0/%1").arg(count));
-        main.SetStatusText(3, QString());
-        main.ClearPreview();
+    const bool blank = DeleteMode() == 1;
+    const TDeleteRange range =
+        ClampDeleteRange(FEditX->value(), FEditY->value(), document->ImageCount());
+    if (!range.Valid) {
+        done(0);
         return;
     }
-    // The selected cell may show another image now (the ones after a deleted run moved up, a
-    // blanked one is empty): select it again so that preview and panes show what it holds.
-    main.ClearPreview();
-    g_Selection.Width = 0;
-    g_Selection.Height = 0;
-    main.DrawGridSelectCell(g_Selection.Col, g_Selection.Row);
-    main.SetStatusText(2, PositionText(g_Selection.Index, count));
-    main.SetStatusText(3, ImageDataText(g_Selection.Index, g_Selection.Width, g_Selection.Height,
-                                        g_Selection.X, g_Selection.Y));
+    // Deleting cannot be taken back by closing the dialog: the range is named first.
+    if (!Prompts().Confirm(QStringLiteral("确定要%1第 %2 到第 %3 张图片（共 %4 张）吗？")
+                               .arg(blank ? QStringLiteral("清空") : QStringLiteral("删除"))
+                               .arg(range.Start)
+                               .arg(range.End)
+                               .arg(range.Count())))
+        return;
+    SetButtonsEnabled(false);
+    FProgressBar->setRange(0, range.Count());
+    FProgressBar->setValue(0);
+    auto result = std::make_shared<TDeleteResult>();
+    const int selected = document->Current();
+    document->StartEdit(
+        blank ? QStringLiteral("空图片代替") : QStringLiteral("删除"),
+        [result, range, blank](TGameImages& library, TJobControl& control) {
+            *result = DeleteImages(library, range.Start, range.End, blank,
+                                   [&](int done, int total) { control.Report(done, total); });
+        },
+        {[this](int done, int total) {
+             FProgressBar->setRange(0, std::max(total, 1));
+             FProgressBar->setValue(done);
+         },
+         [this, result, range, blank, selected](const TJobEnd& end) {
+             SetButtonsEnabled(true);
+             if (end.Cancelled) {
+                 Prompts().ShowMessage(QStringLiteral("删除已取消 ！！！\n文件没有任何改动。"));
+                 done(0);
+                 return;
+             }
+             QString text;
+             bool failed = true;
+             if (end.Error) {
+                 // A rewrite that failed on the disk is reported here; the library keeps what is
+                 // on disk.
+                 try {
+                     std::rethrow_exception(end.Error);
+                 } catch (const std::exception& e) {
+                     try {
+                         WriteLog(std::string("删除图片: ") + e.what(), true);
+                     } catch (...) {
+                     }
+                     text = QStringLiteral("图片删除失败 ！！！\n") + EditErrorText(e);
+                 } catch (...) {
+                     text = QStringLiteral("图片删除失败 ！！！");
+                 }
+             } else if (result->Refusal != TEditRefusal::erNone) {
+                 text = EditRefusalMessage(result->Refusal);
+             } else {
+                 failed = !result->Done;
+                 text = result->Done ? QStringLiteral("图片删除成功 ！！！")
+                                     : QStringLiteral("图片删除失败 ！！！");
+                 // Removed images take the selection with them; blanked ones keep their place.
+                 if (result->Done && !blank && FDocument && DeleteRemovesIndex(range, selected))
+                     FDocument->Select(-1);
+             }
+             Prompts().ShowOutcome(text, failed);
+             done(0);
+         }});
 }
 
 } // namespace velmora

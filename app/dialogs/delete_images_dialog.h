@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 class QButtonGroup;
 class QProgressBar;
@@ -9,6 +10,8 @@ class QSpinBox;
 
 namespace velmora {
 
+class TLibraryDocument;
+
 // Dialog "删除图片", created once at start and kept for the whole run so that its controls keep
 // their values between uses.
 class TfrmDelDlg : public QDialog {
@@ -16,13 +19,14 @@ class TfrmDelDlg : public QDialog {
 public:
     explicit TfrmDelDlg(QWidget* parent = nullptr);
 
-    // The toolbar command: opens the dialog on the selected image and afterwards brings the main
-    // window's status line, grid and preview up to date. Needs an open library.
-    void ToolButtonDelClick();
-    // Progress 0 of 100, both edits set to nIndex, then shown modally.
-    int Open(int nIndex);
+    // The toolbar command: opens the dialog on the document's selected range (or its current
+    // image). The document tells the views what the library holds afterwards.
+    void ToolButtonDelClick(TLibraryDocument& document);
+    // Progress 0 of 100, the edits set to first and last, then shown modally.
+    int Open(int first, int last);
     // Removes (彻底删除) or blanks (空图片代替) the images EditX .. EditY after clamping the range
-    // to the library, and closes the dialog. A range that does not fit closes it without a word.
+    // to the library, as one edit on the document's worker; 取消 stops it and nothing is
+    // written. Closes the dialog at the end. A range that does not fit closes it without a word.
     void BitBtnOKClick();
 
     QSpinBox* EditX() const { return FEditX; }
@@ -41,8 +45,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void RefreshMainWindow();
+    void SetButtonsEnabled(bool enabled);
 
+    QPointer<TLibraryDocument> FDocument;
     QSpinBox* FEditX = nullptr;
     QSpinBox* FEditY = nullptr;
     QButtonGroup* FRadioGroup = nullptr;

@@ -1,14 +1,15 @@
 #include "app/dialogs/export_picture_dialog.h"
 
 #include "app/status_texts.h"
-#include "app/globals.h"
-#include "app/main_window.h"
+#include "app/library_document.h"
 #include "app/prompts.h"
 #include "core/utils.h"
+#include "files/placements.h"
 #include "operations/export_picture.h"
 
 #include <QString>
 
+#include <filesystem>
 #include <string>
 
 namespace velmora {
@@ -52,14 +53,14 @@ std::string SaveDialog1TypeChange(int filterIndex, const std::string& folder, in
     return g_Export.Target;
 }
 
-void ToolButtonSaveBMPClick(TfrmMain& main) {
-    if (!g_Images || g_Busy)
+void ToolButtonSaveBMPClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    TBusyGuard busy;
-    const TDrawGrid* grid = main.DrawGrid();
-    const int index = grid->Row() * grid->ColCount() + grid->Col();
-    if (index < 0 || index >= g_Images->ImageCount())
+    const int index = document.Current();
+    if (index < 0 || index >= document.ImageCount())
         return;
+    TLibraryDocument::TBusyGuard busy(document);
+    TGameImages& library = document.Library();
     const std::string folder = ExtractFilePath(g_SaveDialog1FileName);
     const std::string proposed = folder + FileNameWithoutExt(ExportFileName(index, ifPNG));
     g_Export.Format = g_SaveDialog1FilterIndex;
@@ -84,11 +85,22 @@ void ToolButtonSaveBMPClick(TfrmMain& main) {
     const std::string target = ExtractFilePath(g_SaveDialog1FileName);
     g_Export.Format = g_SaveDialog1FilterIndex;
     g_Export.Target = target + ExportFileName(index, format);
-    const TPicture* picture = g_Images->GetBitmap(index);
+    const TPicture* picture = library.GetBitmap(index);
     if (!picture)
         return;
     const bool pixelBuffer = picture->AsDIB() != nullptr;
-    const TExportImageResult result = ExportImage(*g_Images, index, target, format);
+    TExportImageResult result = ExportImage(library, index, target, format);
+    if (result.Written) {
+        // The offset goes beside the picture, as the batch export writes it.
+        std::error_code ec;
+        std::filesystem::create_directories(WithSeparator(target) + kPlacementsFolder, ec);
+        const std::string placement = PlacementFileOf(result.FileName);
+        if (ec || !WritePlacement(placement, library.GetPoint(index))) {
+            result.Written = false;
+            result.FileName = placement;
+            result.Error = "the offset file could not be written";
+        }
+    }
     if (!result.Written) {
         QString text = QStringLiteral("图片导出失败 ！！！");
         if (!result.Error.empty())

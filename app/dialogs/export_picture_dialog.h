@@ -6,13 +6,13 @@
 
 namespace velmora {
 
-class TfrmMain;
+class TLibraryDocument;
 
-// The toolbar command "导出": saves the image of the grid's current cell as one picture file
-// named after its index ("%.5d" and .PNG, .BMP or .TGA by the type chosen in the save dialog),
-// in the folder the save dialog ends in. Nothing happens without an open library, while g_Busy is
-// set, or when the current cell holds no image.
-void ToolButtonSaveBMPClick(TfrmMain& main);
+// The toolbar command "导出": saves the document's current image as one picture file named after
+// its index ("%.5d" and .PNG, .BMP or .TGA by the type chosen in the save dialog), in the folder
+// the save dialog ends in, with its offset file in the folder's "Placements" folder as 批量导出
+// writes it. Nothing happens while the document is busy or when no image is current.
+void ToolButtonSaveBMPClick(TLibraryDocument& document);
 
 // The export format (0 PNG, 1 BMP, 2 TGA) and the target of the last export, kept by the main
 // window for the whole run.

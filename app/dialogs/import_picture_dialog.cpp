@@ -2,9 +2,7 @@
 
 #include "app/dialog_parts.h"
 #include "app/exception_handler.h"
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/main_window.h"
+#include "app/library_document.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
 #include "core/utils.h"
@@ -22,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <optional>
 
 namespace velmora {
 
@@ -35,23 +32,6 @@ QSpinBox* OffsetEdit(QWidget* parent, const char* name) {
     edit->setRange(-32768, 32767);
     edit->setValue(0);
     return edit;
-}
-
-TfrmMain* MainWindow(QWidget* dialog) {
-    if (FormsCreated() && Forms().frmMain)
-        return Forms().frmMain.get();
-    return qobject_cast<TfrmMain*>(dialog->parentWidget());
-}
-
-// The main window after an import or a cancel: grid rows, grid, preview and status panes 2 and 3.
-// The current cell is selected again so that the preview and pane 3 show what it holds now.
-void RefreshMain(TfrmMain* main) {
-    if (!main || !g_Images)
-        return;
-    main->UpdateGridRows();
-    const TDrawGrid* grid = main->DrawGrid();
-    main->DrawGridSelectCell(grid->Col(), grid->Row());
-    main->SetStatusText(2, PositionText(g_Selection.Index, g_Images->ImageCount()));
 }
 
 } // namespace
@@ -103,55 +83,49 @@ void TfrmInPutDlg::PrepareFor(bool pak) {
     setFixedHeight(std::max(pak ? 206 : 170, minimumSizeHint().height()));
 }
 
-void TfrmInPutDlg::ToolButtonAddClick() {
-    if (!g_Images || g_Busy)
+void TfrmInPutDlg::ToolButtonAddClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    TfrmMain* main = MainWindow(this);
-    std::optional<QString> message;
-    bool failed = true;
-    try {
-        TBusyGuard busy;
-        const QString file = Prompts().OpenFileName(
-            QString(), QStringLiteral("PNG文件|*.PNG|BMP文件|*.bmp|TGA文件|*.TGA"), FOPD1Dir);
-        if (!file.isEmpty()) {
-            FOPD1Dir = QString::fromStdString(ExtractFilePath(file.toStdString()));
-            TLoadedPicture picture;
-            std::string error;
-            if (!LoadImportPicture(file.toStdString(), picture, error)) {
-                // An unreadable picture is said to be one, rather than the command doing nothing.
-                message = QStringLiteral("图片导入失败 ！！！\n%1: %2")
-                              .arg(file, QString::fromStdString(error));
-            } else {
-                PrepareForLibrary(picture, *g_Images);
-                PrepareFor(g_Images->ImageType() == t_Quillrand);
-                if (Prompts().ExecDialog(*this) == kConfirmed) {
-                    const TDrawGrid* grid = main ? main->DrawGrid() : nullptr;
-                    const int index = grid ? grid->Row() * grid->ColCount() + grid->Col() : 0;
-                    const TImportPictureResult result = ImportLoadedPicture(
-                        *g_Images, picture, index, TImportMode(Mode()),
-                        {FEditX->value(), FEditY->value()}, uint8_t(Compression()));
-                    if (result.Refusal != TEditRefusal::erNone)
-                        message = EditRefusalMessage(result.Refusal);
-                    else if (result.OffsetRefused)
-                        message =
-                            QStringLiteral("图片导入失败 ！！！\n坐标超出范围(-32768..32767)");
-                    else
-                        message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
-                                                  : QStringLiteral("图片导入失败 ！！！");
-                    failed = result.Refusal != TEditRefusal::erNone || result.OffsetRefused ||
-                             !result.Imported;
-                }
-            }
-        }
-    } catch (...) {
-        // A library that could not be written is reported by the general handler; the window
-        // shows what the library holds now.
-        RefreshMain(main);
-        throw;
+    const QString file = Prompts().OpenFileName(
+        QString(), QStringLiteral("PNG文件|*.PNG|BMP文件|*.bmp|TGA文件|*.TGA"), FOPD1Dir);
+    if (file.isEmpty())
+        return;
+    FOPD1Dir = QString::fromStdString(ExtractFilePath(file.toStdString()));
+    TLoadedPicture picture;
+    std::string error;
+    if (!LoadImportPicture(file.toStdString(), picture, error)) {
+        // An unreadable picture is said to be one, rather than the command doing nothing.
+        Prompts().ShowError(
+            QStringLiteral("图片导入失败 ！！！\n%1：%2").arg(file, ErrorDetailText(error, true)));
+        return;
     }
-    RefreshMain(main);
-    if (message)
-        Prompts().ShowOutcome(*message, failed);
+    PrepareForLibrary(picture, document.Library());
+    PrepareFor(document.Kind() == t_Quillrand);
+    if (Prompts().ExecDialog(*this) != kConfirmed || document.Busy())
+        return;
+    const int index = document.Current();
+    const TImportMode mode = TImportMode(Mode());
+    TImportPictureResult result;
+    // A library that could not be written is reported by the general handler; the window shows
+    // what the library holds now.
+    document.Edit(QStringLiteral("导入"), [&](TGameImages& library) {
+        result = ImportLoadedPicture(library, picture, index, mode,
+                                     {FEditX->value(), FEditY->value()}, uint8_t(Compression()));
+    });
+    QString message;
+    if (result.Refusal != TEditRefusal::erNone)
+        message = EditRefusalMessage(result.Refusal);
+    else if (result.OffsetRefused)
+        message = QStringLiteral("图片导入失败 ！！！\n坐标超出范围(-32768..32767)");
+    else
+        message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
+                                  : QStringLiteral("图片导入失败 ！！！");
+    const bool failed =
+        result.Refusal != TEditRefusal::erNone || result.OffsetRefused || !result.Imported;
+    // The image the picture went to is shown.
+    if (result.Imported)
+        document.Select(mode == imAppend ? document.ImageCount() - 1 : index);
+    Prompts().ShowOutcome(message, failed);
 }
 
 } // namespace velmora

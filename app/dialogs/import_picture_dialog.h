@@ -8,6 +8,8 @@ class QSpinBox;
 
 namespace velmora {
 
+class TLibraryDocument;
+
 // Dialog "图片导入", created once at start and kept for the whole run so that its controls keep
 // their values between uses: the offset (EditX, EditY), the mode (RadioGroup: 覆盖图片, 插入图片,
 // 尾部添加) and, for Pak libraries, the compression (RadioGroup1: 不压缩, 压缩).
@@ -19,9 +21,9 @@ public:
 
     explicit TfrmInPutDlg(QWidget* parent = nullptr);
 
-    // The toolbar command. Imports one picture into the open library: replace, insert or append.
-    // Needs an open library and nothing running.
-    void ToolButtonAddClick();
+    // The toolbar command. Imports one picture into the document's library as one edit: replace
+    // or insert at the current image, or append; the image it went to becomes the current one.
+    void ToolButtonAddClick(TLibraryDocument& document);
 
     int Mode() const;
     int Compression() const;

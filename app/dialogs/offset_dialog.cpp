@@ -2,11 +2,8 @@
 
 #include "app/status_texts.h"
 #include "app/dialog_parts.h"
-#include "app/forms.h"
-#include "app/globals.h"
-#include "app/main_window.h"
+#include "app/library_document.h"
 #include "app/prompts.h"
-#include "app/thumbnail_grid.h"
 #include "files/log.h"
 #include "operations/delete_images.h"
 
@@ -44,13 +41,11 @@ TfrmXYDlg::TfrmXYDlg(QWidget* parent) : QDialog(parent) {
     connect(buttons.Close, &QPushButton::clicked, this, [this] { done(0); });
 }
 
-void TfrmXYDlg::ToolButtonXYClick() {
-    if (!g_Images || g_Busy || !FormsCreated())
+void TfrmXYDlg::ToolButtonXYClick(TLibraryDocument& document) {
+    if (document.Busy())
         return;
-    TBusyGuard busy;
-    const TDrawGrid* grid = Forms().frmMain->DrawGrid();
-    const int index = grid->Row() * grid->ColCount() + grid->Col();
-    const TOffsetResult current = ReadOffset(*g_Images, index);
+    const int index = document.Current();
+    const TOffsetResult current = ReadOffset(document.Library(), index);
     if (!current.Done)
         return;
     FEditX->setValue(current.Offset.X);
@@ -59,7 +54,7 @@ void TfrmXYDlg::ToolButtonXYClick() {
         return;
     TOffsetResult stored;
     try {
-        stored = WriteOffset(*g_Images, index, TPoint{FEditX->value(), FEditY->value()});
+        stored = document.SetOffset(index, TPoint{FEditX->value(), FEditY->value()});
     } catch (const std::exception& e) {
         WriteLog(std::string("偏移坐标: ") + e.what(), true);
         stored.Error = EditErrorText(e).toStdString();
@@ -72,7 +67,7 @@ void TfrmXYDlg::ToolButtonXYClick() {
         Prompts().ShowMessage(QStringLiteral("图片坐标修改成功 ！！！"));
     } else {
         Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
-                              ErrorDetailText(stored.Error));
+                            ErrorDetailText(stored.Error));
     }
 }
 

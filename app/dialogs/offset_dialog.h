@@ -6,6 +6,8 @@ class QSpinBox;
 
 namespace velmora {
 
+class TLibraryDocument;
+
 // Dialog "偏移坐标", created once at start and kept for the whole run so that its controls keep
 // their values between uses. 确定 ends it with the result 10.
 class TfrmXYDlg : public QDialog {
@@ -15,10 +17,9 @@ public:
 
     explicit TfrmXYDlg(QWidget* parent = nullptr);
 
-    // The toolbar command: shows the offset of the image in the grid's current cell and stores
-    // the one confirmed (SetPoint writes it into the file at once). Needs an open library and
-    // nothing running.
-    void ToolButtonXYClick();
+    // The toolbar command: shows the offset of the document's current image and stores the one
+    // confirmed as an edit of the document (written into the file at once).
+    void ToolButtonXYClick(TLibraryDocument& document);
 
     QSpinBox* EditX() const { return FEditX; }
     QSpinBox* EditY() const { return FEditY; }

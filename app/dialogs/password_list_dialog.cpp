@@ -45,6 +45,9 @@ TFrmPassword::TFrmPassword(QWidget* parent) : QDialog(parent) {
     FStringGridPak->setColumnWidth(kColNumber, 58);
     FStringGridPak->setColumnWidth(kColFile, 572);
     FStringGridPak->setColumnWidth(kColPassword, 198);
+    // On a narrow screen the file column gives way; the number and the password stay whole.
+    FStringGridPak->horizontalHeader()->setSectionResizeMode(kColFile, QHeaderView::Stretch);
+    FStringGridPak->horizontalHeader()->setMinimumSectionSize(40);
     FStringGridPak->setToolTip(
         QStringLiteral("每一个Pak文件需要设置正确的读取密码，否则登录器无法正常读取该Pak文件\n"
                        "修改密码后点击保存，自动获取密码状态"));
@@ -104,8 +107,8 @@ void TFrmPassword::ButtonPasswordAddClick() {
         return;
     const int row = FStringGridPak->rowCount();
     FStringGridPak->setRowCount(row + 1);
-    // Numbered with the row count of a grid whose header is its first row.
-    SetCell(FStringGridPak, row, kColNumber, QString::number(row + 2));
+    // Numbered as the rows above it are, from 0.
+    SetCell(FStringGridPak, row, kColNumber, QString::number(row));
     SetCell(FStringGridPak, row, kColFile, chosen);
     SetCell(FStringGridPak, row, kColPassword, QString());
 }
@@ -137,8 +140,7 @@ void TFrmPassword::ButtonPasswordOKClick() {
         if (!refusal)
             continue;
         FStringGridPak->setCurrentCell(row, kColPassword);
-        Prompts().ShowError(QStringLiteral("第 %1 行：").arg(row + 1) +
-                              QString::fromUtf8(refusal));
+        Prompts().ShowError(QStringLiteral("第 %1 行：").arg(row + 1) + QString::fromUtf8(refusal));
         return;
     }
     g_PakPasswords.clear();

@@ -23,8 +23,8 @@ public:
     // One grid row per list entry, numbered from 0.
     void RefStringGrid();
 
-    // 增加: appends a row for a chosen Pak file, numbered with the grid's new row count (the
-    // header row counted) and without a password.
+    // 增加: appends a row for a chosen Pak file, numbered after the rows above it, without a
+    // password.
     void ButtonPasswordAddClick();
     // 清空: empties the list and the grid; Pak.txt is not written.
     void ButtonPasswordClearClick();

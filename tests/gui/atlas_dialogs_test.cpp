@@ -25,17 +25,13 @@ private slots:
         const std::string source = home.File("s.wzl"), copy = home.File("c.wzl");
         QVERIFY(MakeLibrary(t_Wzl, source, {{8, 6, 1, 2, 0, true}, {5, 9, -3, 4}, {7, 7, 0, -9}}));
         QVERIFY(MakeLibrary(t_Wzl, copy, {}));
-        const auto action = [&](const char* button, const char* name) {
-            QMenu* menu = main.ToolButton(button)->menu();
-            return menu ? menu->findChild<QAction*>(QString::fromLatin1(name)) : nullptr;
-        };
-        QAction* exportAtlas = action("ToolButtonSaveManyBMP", "MenuAtlasExport");
-        QAction* importAtlas = action("ToolButtonAddMany", "MenuAtlasImport");
-        QVERIFY(exportAtlas && importAtlas);
-        QCOMPARE(exportAtlas->text(), QString("导出图集"));
-        QCOMPARE(importAtlas->text(), QString("导入图集"));
+        // In the drop-down menus of the batch buttons.
+        QAction* exportAtlas = main.Action("MenuAtlasExport");
+        QAction* importAtlas = main.Action("MenuAtlasImport");
+        QVERIFY(main.Action("ToolButtonSaveManyBMP")->menu()->actions().contains(exportAtlas));
+        QVERIFY(main.Action("ToolButtonAddMany")->menu()->actions().contains(importAtlas));
 
-        main.OpenLibrary(source);
+        Open(main, source);
         const QString sheet = QString::fromStdString(home.File("sheet.png"));
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
             auto& dlg = static_cast<TfrmAtlasExportDlg&>(d);
@@ -50,7 +46,7 @@ private slots:
                  qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(FileExists(home.File("sheet.json")));
 
-        main.OpenLibrary(copy);
+        Open(main, copy);
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
             auto& dlg = static_cast<TfrmAtlasImportDlg&>(d);
             dlg.EditData()->setText(QString::fromStdString(home.File("sheet.json")));
@@ -60,15 +56,15 @@ private slots:
         importAtlas->trigger();
         QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导入成功"),
                  qPrintable(editor.Prompts.Messages.back()));
-        QCOMPARE(g_Images->ImageCount(), 3);
+        QCOMPARE(editor.Library()->ImageCount(), 3);
         auto original = Reopen(source);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(g_Images->GetPoint(i), original->GetPoint(i));
+            QCOMPARE(editor.Library()->GetPoint(i), original->GetPoint(i));
         // The import is an undo step of its own: undoing it takes the frames back out.
-        QCOMPARE(main.History().UndoName(), QString("导入图集"));
-        main.Undo();
-        QCOMPARE(g_Images->ImageCount(), 0);
-        QVERIFY(!g_Busy);
+        QCOMPARE(editor.Doc()->UndoName(), QString("导入图集"));
+        Undo(main);
+        QCOMPARE(editor.Library()->ImageCount(), 0);
+        QVERIFY(!editor.Doc() || !editor.Doc()->Busy());
     }
 };
 

@@ -49,11 +49,11 @@ void Convert(TEditor& editor, int kind, const std::string& source, const std::st
         dlg.SetCompression(compression);
         dlg.EditPassWord()->setText(password);
         dlg.BitBtnOK()->click();
-        if (caption)
-            *caption = dlg.windowTitle();
         return 0;
     });
-    Forms().frmConvertDlg->ToolButtonConvertDataClick();
+    editor.Main().ConvertDialog()->ToolButtonConvertDataClick(editor.Main());
+    if (caption)
+        *caption = editor.Main().ConvertDialog()->windowTitle();
 }
 
 std::vector<uint8_t> Bytes(const std::string& path) {
@@ -77,7 +77,7 @@ private slots:
     void convertLayoutAndProposals() {
         TEditorHome home;
         TEditor editor;
-        TfrmConvertDlg& dlg = *Forms().frmConvertDlg;
+        TfrmConvertDlg& dlg = *editor.Main().ConvertDialog();
         QCOMPARE(dlg.Kind(), 2);
         QCOMPARE(dlg.height(), 390);
         dlg.SetKind(0);
@@ -117,14 +117,24 @@ private slots:
         for (int compression = 0; compression < 2; ++compression) {
             for (const TCase& c : cases) {
                 QString caption;
+                // The second time round the targets exist: each is named before it is replaced.
+                if (compression == 1)
+                    editor.Prompts.Confirms.push_back(true);
                 Convert(editor, c.Kind, c.Source, c.Target, compression, "neu", &caption);
+                if (compression == 1)
+                    QVERIFY2(
+                        editor.Prompts.Questions.back().startsWith(
+                            "目标文件已存在：" + QString::fromStdString(c.Target)) &&
+                            editor.Prompts.Questions.back().contains(
+                                QString("其中有 %1 张图片").arg(Reopen(c.Source)->ImageCount())),
+                        qPrintable(editor.Prompts.Questions.back()));
                 QCOMPARE(editor.Prompts.Messages.back(), QString("转换成功 ！！！"));
                 auto source = Reopen(c.Source);
                 auto target = Reopen(c.Target, "neu");
                 QVERIFY2(target, c.Target.c_str());
                 QVERIFY2(SameImages(*source, *target), c.Target.c_str());
                 QCOMPARE(caption, QString("数据转换(%1/%1)").arg(source->ImageCount()));
-                QVERIFY(Forms().frmConvertDlg->BitBtnOK()->isEnabled());
+                QVERIFY(editor.Main().ConvertDialog()->BitBtnOK()->isEnabled());
             }
         }
         // The wzl source's alpha plane survives into the Pak target.
@@ -132,10 +142,10 @@ private slots:
         int x = 0, y = 0;
         auto picture = pak->Get(0, x, y);
         QVERIFY(picture && picture->AsPng());
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
         // Opening the dialog again resets its caption.
         editor.Prompts.Dialogs.push_back([](QDialog& d) { return d.windowTitle() == "数据转换"; });
-        QCOMPARE(Forms().frmConvertDlg->Open(), 1);
+        QCOMPARE(editor.Main().ConvertDialog()->Open(), 1);
     }
 
     // The kinds that decode pictures: a Pak source opens with its listed password or asks for it,
@@ -146,7 +156,7 @@ private slots:
         const std::string wzl = home.File("a.wzl"), pak = home.File("p.pak");
         QVERIFY(MakeLibrary(t_Wzl, wzl, {{8, 6, 1, 2, 0, true}, {5, 9, -3, 4}}, 16));
         QVERIFY(MakeLibrary(t_Quillrand, pak, Sprites(3), 16, "old"));
-        TfrmConvertDlg& dlg = *Forms().frmConvertDlg;
+        TfrmConvertDlg& dlg = *editor.Main().ConvertDialog();
         dlg.SetKind(6);
         QCOMPARE(dlg.height(), int(TfrmConvertDlg::kHeightCompression));
         QVERIFY(!dlg.RadioGroup1()->isHidden() && dlg.GroupBox1()->isHidden());
@@ -167,7 +177,7 @@ private slots:
         QCOMPARE(editor.Prompts.Questions.size(), asked + 1);
         QVERIFY(editor.Prompts.Questions.back().contains(QString("1 张图片的透明通道将丢失")));
         QVERIFY(!std::filesystem::exists(home.File("a.Wil")));
-        QVERIFY(dlg.BitBtnOK()->isEnabled() && !g_Busy);
+        QVERIFY(dlg.BitBtnOK()->isEnabled() && (!editor.Doc() || !editor.Doc()->Busy()));
     }
 
     void convertKeepsTheNumberingOfAWisImageWithoutPicture() {
@@ -204,7 +214,9 @@ private slots:
         // A source that is no library: an existing target stays as it was.
         WriteText(home.File("junk.wzl"), "not a library at all");
         WriteText(home.File("kept.Pak"), "old content");
+        editor.Prompts.Confirms.push_back(true);
         Convert(editor, 2, home.File("junk.wzl"), home.File("kept.Pak"), 0, "");
+        QVERIFY(editor.Prompts.Questions.back().contains("不是可以读取的资源文件"));
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("转换失败 ！！！")));
         QCOMPARE(ReadText(home.File("kept.Pak")), std::string("old content"));
 
@@ -214,8 +226,8 @@ private slots:
         QVERIFY2(editor.Prompts.Messages.back().startsWith(QString::fromStdString(
                      "转换失败 ！！！\n" + home.File("no/such/dir/") + "：文件夹不存在")),
                  qPrintable(editor.Prompts.Messages.back()));
-        QVERIFY(!g_Busy);
-        QVERIFY(Forms().frmConvertDlg->BitBtnOK()->isEnabled());
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
+        QVERIFY(editor.Main().ConvertDialog()->BitBtnOK()->isEnabled());
         QCOMPARE(std::distance(std::filesystem::directory_iterator(home.Path()),
                                std::filesystem::directory_iterator()),
                  std::ptrdiff_t(5)); // junk.wzl, kept.Pak, ok.wil, ok.WIX, no
@@ -226,7 +238,7 @@ private slots:
         WriteText(home.File("Pak.txt"), "a.Pak|one\r\nD:\\b.Pak|two\r\nc.Pak|three\r\n");
         LoadPakPasswords();
         TEditor editor;
-        TFrmPassword& dlg = *Forms().FrmPassword;
+        TFrmPassword& dlg = *editor.Main().PasswordDialog();
         editor.Prompts.Files.push_back("/data/new.Pak");
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
             auto& p = static_cast<TFrmPassword&>(d);
@@ -237,7 +249,7 @@ private slots:
         QTableWidget* grid = dlg.StringGridPak();
         QCOMPARE(grid->rowCount(), 4);
         QCOMPARE(Row(grid, 1), QStringList({"1", "D:\\b.Pak", "two"}));
-        QCOMPARE(Row(grid, 3), QStringList({"5", "/data/new.Pak", ""}));
+        QCOMPARE(Row(grid, 3), QStringList({"3", "/data/new.Pak", ""}));
         QCOMPARE(g_PakPasswords.size(), size_t(3)); // the list changes only on 保存
 
         // A password the list would cut short keeps the dialog open on its row; nothing is saved.
@@ -285,9 +297,9 @@ private slots:
             static_cast<TFrmPassword&>(d).ButtonPasswordClearClick();
             return 0;
         });
-        Forms().FrmPassword->ToolButtonPassWordClick();
+        editor.Main().PasswordDialog()->ToolButtonPassWordClick();
         QVERIFY(g_PakPasswords.empty());
-        QCOMPARE(Forms().FrmPassword->StringGridPak()->rowCount(), 0);
+        QCOMPARE(editor.Main().PasswordDialog()->StringGridPak()->rowCount(), 0);
         QCOMPARE(ReadText(home.File("Pak.txt")), text);
     }
 
@@ -296,7 +308,7 @@ private slots:
         // "补丁" in GBK.
         WriteText(home.File("list.txt"), "D:\\\xB2\xB9\xB6\xA1.Pak|pw1\r\nz.Pak\r\n");
         TEditor editor;
-        TFrmPassword& dlg = *Forms().FrmPassword;
+        TFrmPassword& dlg = *editor.Main().PasswordDialog();
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("list.txt")));
         dlg.ButtonPasswordLoadFileClick();
         QCOMPARE(editor.Prompts.FileRequests.back(), QString("文本文件|*.txt"));
@@ -314,17 +326,17 @@ private slots:
         WriteText(home.File("Pak.txt"), "b.Pak|x\r\nD:\\game\\A.PAK|alt\r\nother\\a.pak|alt\r\n");
         LoadPakPasswords();
         TEditor editor;
-        editor.Main().OpenLibrary(path);
-        QVERIFY(g_Images && g_Images->Initialized());
+        Open(editor.Main(), path);
+        QVERIFY(editor.Doc() && editor.Library()->Initialized());
         const std::vector<uint8_t> before = Bytes(path);
-        TFrmChangePassword& dlg = *Forms().FrmChangePassword;
+        TFrmChangePassword& dlg = *editor.Main().ChangePasswordDialog();
         editor.Prompts.Dialogs.push_back([](QDialog& d) {
             auto& c = static_cast<TFrmChangePassword&>(d);
             c.EditPassword()->setText("fresh");
             c.BitBtnOK()->click();
             return 0;
         });
-        dlg.ToolButtonChangePassWordClick();
+        dlg.ToolButtonChangePassWordClick(*editor.Doc());
         QCOMPARE(editor.Prompts.Messages.back(), QString("修改完成！！！"));
         QCOMPARE(dlg.ProgressBar()->maximum(), 5);
         QCOMPARE(dlg.ProgressBar()->value(), 5);
@@ -337,16 +349,16 @@ private slots:
         LoadPakPasswords();
         QVERIFY(g_PakPasswords == expected);
         QVERIFY(dlg.BitBtnOK()->isEnabled());
-        QVERIFY(!g_Busy);
-
-        // The library's read events are the main window's again.
-        QVERIFY(g_Images->OnBeginRead() && g_Images->OnRead() && g_Images->OnEndRead());
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
+        // The document reads the library anew with the new password.
+        QCOMPARE(editor.Doc()->PassWord(), std::string("fresh"));
 
         // An empty field means the default password; without backup no .bak is written.
         std::filesystem::remove(path + ".bak");
         dlg.CheckBoxBack()->setChecked(false);
         dlg.EditPassword()->clear();
         dlg.BitBtnOKClick();
+        WaitForJobs();
         QCOMPARE(dlg.EditPassword()->text(), QString("quillrand"));
         QVERIFY(Reopen(path, kDefaultPakPassword));
         QVERIFY(!std::filesystem::exists(path + ".bak"));
@@ -356,12 +368,18 @@ private slots:
     void changePasswordRefusesWithoutAPakLibrary() {
         TEditorHome home;
         TEditor editor;
-        TFrmChangePassword& dlg = *Forms().FrmChangePassword;
+        TFrmChangePassword& dlg = *editor.Main().ChangePasswordDialog();
         dlg.BitBtnOKClick();
         QCOMPARE(editor.Prompts.Messages.back(), QString("请先打开一个Pak补丁！！！"));
         QVERIFY(MakeLibrary(t_Wzl, home.File("w.wzl"), Sprites(2)));
-        editor.Main().OpenLibrary(home.File("w.wzl"));
-        dlg.BitBtnOKClick();
+        Open(editor.Main(), home.File("w.wzl"));
+        // Not offered for other kinds; asked all the same, it refuses before a password is typed.
+        QVERIFY(!editor.Main().Action("ToolButtonChangePassWord")->isEnabled());
+        editor.Prompts.Dialogs.push_back([](QDialog& d) {
+            static_cast<TFrmChangePassword&>(d).BitBtnOKClick();
+            return 0;
+        });
+        dlg.ToolButtonChangePassWordClick(*editor.Doc());
         QCOMPARE(editor.Prompts.Messages.back(), QString("必须是Pak补丁才可以改密码！！！"));
     }
 
@@ -372,20 +390,24 @@ private slots:
         WriteText(home.File("Pak.txt"), "a.Pak|alt\r\n");
         LoadPakPasswords();
         TEditor editor;
-        editor.Main().OpenLibrary(path);
-        QVERIFY(g_Images && g_Images->Initialized());
+        Open(editor.Main(), path);
+        QVERIFY(editor.Doc() && editor.Library()->Initialized());
         const std::vector<uint8_t> before = Bytes(path);
-        TFrmChangePassword& dlg = *Forms().FrmChangePassword;
+        TFrmChangePassword& dlg = *editor.Main().ChangePasswordDialog();
+        // The dialog works on the open document.
+        editor.Prompts.Dialogs.push_back([](QDialog&) { return 0; });
+        dlg.ToolButtonChangePassWordClick(*editor.Doc());
 
         // The backup cannot be written (a folder has its name).
         std::filesystem::create_directory(path + ".bak");
         dlg.EditPassword()->setText("fresh");
         dlg.CheckBoxBack()->setChecked(true);
         dlg.BitBtnOKClick();
+        WaitForJobs();
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("密码修改失败 ！！！")));
         QVERIFY(Bytes(path) == before);
         QCOMPARE(g_PakPasswords.front().sPassWord, std::string("alt"));
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
         QVERIFY(dlg.BitBtnOK()->isEnabled());
         std::filesystem::remove(path + ".bak");
 
@@ -395,6 +417,7 @@ private slots:
         {
             TFileSizeLimit limit(rlim_t(before.size() / 2));
             dlg.BitBtnOKClick();
+            WaitForJobs();
         }
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("密码修改失败 ！！！")));
         QVERIFY(Bytes(path) == before);
@@ -403,17 +426,20 @@ private slots:
         QCOMPARE(ReadText(home.File("Pak.txt")), std::string("a.Pak|alt\r\n"));
         // The open library still reads under the old key.
         int x = 0, y = 0;
-        QVERIFY(g_Images->Get(39, x, y));
+        QVERIFY(editor.Library()->Get(39, x, y));
 
         // A password the list would read back cut short is refused before anything is written.
         dlg.EditPassword()->setText("fre|sh");
         dlg.BitBtnOKClick();
+        WaitForJobs();
         QCOMPARE(editor.Prompts.Messages.back(),
                  QString("密码修改失败 ！！！\n") + QString::fromUtf8(kUnlistablePasswordText));
+        QVERIFY(dlg.EditPassword()->text().isEmpty()); // a refused password is not kept
         QVERIFY(Bytes(path) == before);
         QCOMPARE(ReadText(home.File("Pak.txt")), std::string("a.Pak|alt\r\n"));
         dlg.EditPassword()->setText("😀fresh");
         dlg.BitBtnOKClick();
+        WaitForJobs();
         QCOMPARE(editor.Prompts.Messages.back(),
                  QString("密码修改失败 ！！！\n密码含有无法保存的字符！！！"));
         QVERIFY(Bytes(path) == before);
@@ -424,6 +450,7 @@ private slots:
         std::filesystem::create_directory(home.File("Pak.txt"));
         dlg.EditPassword()->setText("fresh");
         dlg.BitBtnOKClick();
+        WaitForJobs();
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("密码修改失败 ！！！")));
         QVERIFY(Bytes(path) == before);
         QVERIFY(Reopen(path, "alt"));

@@ -3,6 +3,7 @@
 #include "gui_support.h"
 
 #include "app/drop_files.h"
+#include "app/library_document.h"
 #include "app/thumbnail_grid.h"
 #include "core/checked.h"
 #include "files/picture_files.h"
@@ -81,6 +82,7 @@ bool DropOn(TfrmMain& window, const QList<QUrl>& urls, const QPoint& pos) {
         return false;
     QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&target, &drop);
+    WaitForJobs();
     return drop.isAccepted();
 }
 
@@ -155,34 +157,33 @@ private slots:
         const std::string folderNamedLikeALibrary = home.Folder("dir.wil");
 
         // A library file is opened even among pictures and over the grid; .Data counts.
-        TDropPlan plan = PlanDrop({Url(png), Url(data), Url(wil)}, true);
+        TDropPlan plan = PlanDrop({Url(png), Url(data), Url(wil)}, true, nullptr);
         QCOMPARE(plan.Kind, TDropKind::dkOpen);
         QCOMPARE(plan.Library, data);
         // Folders, missing files and remote addresses are never opened.
         plan = PlanDrop({Url(folderNamedLikeALibrary), Url(home.File("gone.wil")),
                          QUrl(QStringLiteral("https://www.velmora.example/x.wil"))},
-                        true);
+                        true, nullptr);
         QCOMPARE(plan.Kind, TDropKind::dkNone);
 
         // Pictures need an open library that takes them and the grid under the cursor.
-        QCOMPARE(PlanDrop({Url(png)}, true).Kind, TDropKind::dkNone);
-        g_Images = OpenLibraryFile(wil).Library;
-        QVERIFY(g_Images);
-        QCOMPARE(PlanDrop({Url(png)}, false).Kind, TDropKind::dkNone);
-        plan = PlanDrop({Url(bmp), Url(text), Url(png)}, true);
+        QCOMPARE(PlanDrop({Url(png)}, true, nullptr).Kind, TDropKind::dkNone);
+        TLibraryDocument document(OpenLibraryFile(wil).Library, "");
+        QCOMPARE(PlanDrop({Url(png)}, false, &document).Kind, TDropKind::dkNone);
+        plan = PlanDrop({Url(bmp), Url(text), Url(png)}, true, &document);
         QCOMPARE(plan.Kind, TDropKind::dkImport);
         QCOMPARE(plan.Pictures, (std::vector<std::string>{bmp, png}));
-        QCOMPARE(PlanDrop({Url(text)}, true).Kind, TDropKind::dkNone);
-        g_Busy = true;
-        QCOMPARE(PlanDrop({Url(wil)}, true).Kind, TDropKind::dkNone);
-        QCOMPARE(PlanDrop({Url(png)}, true).Kind, TDropKind::dkNone);
-        g_Busy = false;
+        QCOMPARE(PlanDrop({Url(text)}, true, &document).Kind, TDropKind::dkNone);
+        {
+            TLibraryDocument::TBusyGuard busy(document);
+            QCOMPARE(PlanDrop({Url(wil)}, true, &document).Kind, TDropKind::dkNone);
+            QCOMPARE(PlanDrop({Url(png)}, true, &document).Kind, TDropKind::dkNone);
+        }
 
         const std::string wis = home.File("c.Wis");
         QVERIFY(MakeLibrary(t_Wis, wis, Sprites(2)));
-        g_Images = OpenLibraryFile(wis).Library;
-        QVERIFY(g_Images);
-        QCOMPARE(PlanDrop({Url(png)}, true).Kind, TDropKind::dkNone);
+        TLibraryDocument wisDocument(OpenLibraryFile(wis).Library, "");
+        QCOMPARE(PlanDrop({Url(png)}, true, &wisDocument).Kind, TDropKind::dkNone);
     }
 
     void droppingALibraryFileOpensIt() {
@@ -197,15 +198,15 @@ private slots:
         QVERIFY(DropTarget(editor.Main()).isAncestorOf(editor.Main().ListBoxFileName()));
 
         QVERIFY(DropOn(editor.Main(), {Url(first)}, OverFileList(editor.Main())));
-        QVERIFY(g_Images);
-        QCOMPARE(g_Images->FileName(), first);
+        QVERIFY(editor.Doc());
+        QCOMPARE(editor.Doc()->FileName(), first);
         QCOMPARE(editor.Main().DrawGrid()->RowCount(), 1);
         // Over the grid, with a library open, a library file still opens; a Pak library asks for
         // its password as usual (an empty answer tries the default one).
         editor.Prompts.Inputs.push_back(QString());
         QVERIFY(DropOn(editor.Main(), {Url(second)}, OverGrid(editor.Main())));
-        QCOMPARE(g_Images->FileName(), second);
-        QCOMPARE(g_Images->ImageCount(), 12);
+        QCOMPARE(editor.Doc()->FileName(), second);
+        QCOMPARE(editor.Doc()->ImageCount(), 12);
         QCOMPARE(editor.Main().DrawGrid()->RowCount(), 2);
         QCOMPARE(g_RecentFiles.front(), second);
         QVERIFY(editor.Prompts.Unexpected.empty());
@@ -219,16 +220,16 @@ private slots:
         const std::string tga = WritePicture(home.File("b.tga"), 6, 4);
         WriteText(home.File("Pak.txt"), "items.pak|quillrand\r\n");
         TShownEditor editor;
-        editor.Main().OpenLibrary(pak);
-        QVERIFY(g_Images);
-        SetImportChoices(*editor.Forms().frmInPutDlg, -12, 30, 0);
+        Open(editor.Main(), pak);
+        QVERIFY(editor.Doc());
+        SetImportChoices(*editor.Main().ImportDialog(), -12, 30, 0);
 
         QVERIFY(DropOn(editor.Main(), {Url(png), Url(tga)}, OverGrid(editor.Main())));
         QCOMPARE(editor.Prompts.Messages,
                  std::vector<QString>{QStringLiteral("图片导入成功 ！！！")});
-        QCOMPARE(g_Images->ImageCount(), 5);
+        QCOMPARE(editor.Doc()->ImageCount(), 5);
         // The library was written: a fresh opening sees the pictures in drop order.
-        g_Images.reset();
+        editor.Main().CloseLibrary();
         TOpenResult reopened = OpenLibraryFile(pak);
         QVERIFY(reopened.Opened());
         auto* library = dynamic_cast<TQuillrand*>(reopened.Library.get());
@@ -244,13 +245,13 @@ private slots:
         QVERIFY(!StoredCompressed(*library, 3));
 
         // The compression choice reaches the library too.
-        editor.Main().OpenLibrary(pak);
-        SetImportChoices(*editor.Forms().frmInPutDlg, 0, 0, 1);
+        Open(editor.Main(), pak);
+        SetImportChoices(*editor.Main().ImportDialog(), 0, 0, 1);
         QVERIFY(DropOn(editor.Main(), {Url(png)}, OverGrid(editor.Main())));
-        QCOMPARE(g_Images->ImageCount(), 6);
-        QVERIFY(StoredCompressed(dynamic_cast<TQuillrand&>(*g_Images), 5));
+        QCOMPARE(editor.Doc()->ImageCount(), 6);
+        QVERIFY(StoredCompressed(dynamic_cast<TQuillrand&>(*editor.Library()), 5));
         // The first new image is selected.
-        QCOMPARE(g_Selection.Index, 5);
+        QCOMPARE(editor.Doc()->Current(), 5);
         QCOMPARE(editor.Main().StatusText(2), QStringLiteral("6/6"));
     }
 
@@ -265,30 +266,34 @@ private slots:
 
         // No library open: pictures are not taken.
         QVERIFY(!DropOn(editor.Main(), {Url(png)}, OverGrid(editor.Main())));
-        editor.Main().OpenLibrary(wil);
-        QVERIFY(g_Images);
+        Open(editor.Main(), wil);
+        QVERIFY(editor.Doc());
         const auto before = ReadText(wil);
         // Pictures beside the grid are not taken.
         QVERIFY(!DropOn(editor.Main(), {Url(png)}, OverFileList(editor.Main())));
         // One unreadable picture among them: none goes in, and the user is told.
         QVERIFY(DropOn(editor.Main(), {Url(png), Url(broken)}, OverGrid(editor.Main())));
-        QCOMPARE(editor.Prompts.Messages,
-                 std::vector<QString>{QStringLiteral("图片导入失败 ！！！")});
-        QCOMPARE(g_Images->ImageCount(), 2);
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
+        // Said in Chinese, naming the picture.
+        QVERIFY(editor.Prompts.Messages[0].startsWith(QStringLiteral("图片导入失败 ！！！")));
+        QVERIFY(editor.Prompts.Messages[0].contains(QString::fromStdString(broken)));
+        QVERIFY(editor.Prompts.Messages[0].contains(QStringLiteral("不是可以读取的 PNG 图片")));
+        QCOMPARE(editor.Doc()->ImageCount(), 2);
         QVERIFY(ReadText(wil) == before);
-        QVERIFY(!g_Busy);
+        QVERIFY(!editor.Doc()->Busy());
 
-        // While the editor is busy nothing is taken at all.
-        g_Busy = true;
-        QVERIFY(!DropOn(editor.Main(), {Url(png)}, OverGrid(editor.Main())));
-        g_Busy = false;
+        // While a job runs on the library nothing is taken at all.
+        {
+            TLibraryDocument::TBusyGuard busy(*editor.Doc());
+            QVERIFY(!DropOn(editor.Main(), {Url(png)}, OverGrid(editor.Main())));
+        }
 
         // A WIS library takes no pictures: the drag is refused before anything is read.
         const std::string wis = home.File("m.wis");
         QVERIFY(MakeLibrary(t_Wis, wis, Sprites(2)));
-        editor.Main().OpenLibrary(wis);
+        Open(editor.Main(), wis);
         QVERIFY(!DropOn(editor.Main(), {Url(png)}, OverGrid(editor.Main())));
-        QCOMPARE(editor.Prompts.Messages.size(), 1);
+        QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
     }
 
     void appendedPicturesFollowTheImportRules() {

@@ -39,6 +39,12 @@ std::function<int(QDialog&)> DeleteRun(int start, int end, int mode) {
     };
 }
 
+// The delete command of the open document, as the toolbar starts it.
+void DeleteCommand(TEditor& editor) {
+    editor.Main().DeleteDialog()->ToolButtonDelClick(*editor.Doc());
+    WaitForJobs();
+}
+
 // A WIL library of ten images whose offsets tell them apart (X = i - 24), open in the editor.
 struct TTenImages {
     TEditorHome Home;
@@ -55,25 +61,25 @@ private slots:
         {
             TTenImages ten;
             TEditor editor;
-            editor.Main().OpenLibrary(ten.Path);
+            Open(editor.Main(), ten.Path);
             editor.Prompts.Confirms.push_back(true);
             editor.Prompts.Dialogs.push_back(DeleteRun(-3, 20, 0));
-            Forms().frmDelDlg->ToolButtonDelClick();
+            DeleteCommand(editor);
             QCOMPARE(editor.Prompts.Messages, std::vector<QString>{"图片删除成功 ！！！"});
-            QCOMPARE(g_Images->ImageCount(), 0);
+            QCOMPARE(editor.Library()->ImageCount(), 0);
             QCOMPARE(Reopen(ten.Path)->ImageCount(), 0);
-            QCOMPARE(Forms().frmDelDlg->ProgressBar()->maximum(), 10);
-            QCOMPARE(Forms().frmDelDlg->ProgressBar()->value(), 10);
+            QCOMPARE(editor.Main().DeleteDialog()->ProgressBar()->maximum(), 10);
+            QCOMPARE(editor.Main().DeleteDialog()->ProgressBar()->value(), 10);
         }
         {
             // Start 7 and end 4 become 4 .. 4: only image 4 goes.
             TTenImages ten;
             TEditor editor;
-            editor.Main().OpenLibrary(ten.Path);
+            Open(editor.Main(), ten.Path);
             editor.Prompts.Confirms.push_back(true);
             editor.Prompts.Dialogs.push_back(DeleteRun(7, 4, 0));
-            Forms().frmDelDlg->ToolButtonDelClick();
-            QCOMPARE(g_Images->ImageCount(), 9);
+            DeleteCommand(editor);
+            QCOMPARE(editor.Library()->ImageCount(), 9);
             std::vector<TPoint> expected;
             for (int i = 0; i < 10; ++i)
                 if (i != 4)
@@ -84,23 +90,23 @@ private slots:
             // A range past the last image names none: nothing is deleted and nothing said.
             TTenImages ten;
             TEditor editor;
-            editor.Main().OpenLibrary(ten.Path);
+            Open(editor.Main(), ten.Path);
             editor.Prompts.Confirms.push_back(true);
             editor.Prompts.Dialogs.push_back(DeleteRun(12, 15, 0));
-            Forms().frmDelDlg->ToolButtonDelClick();
-            QCOMPARE(g_Images->ImageCount(), 10);
+            DeleteCommand(editor);
+            QCOMPARE(editor.Library()->ImageCount(), 10);
             QVERIFY(editor.Prompts.Messages.empty());
-            QVERIFY(!g_Busy);
-            QVERIFY(Forms().frmDelDlg->BitBtnOK()->isEnabled());
+            QVERIFY(!editor.Doc() || !editor.Doc()->Busy());
+            QVERIFY(editor.Main().DeleteDialog()->BitBtnOK()->isEnabled());
         }
     }
 
     void deleteOpensOnTheSelectionAndResetsIt() {
         TTenImages ten;
         TEditor editor;
-        editor.Main().OpenLibrary(ten.Path);
+        Open(editor.Main(), ten.Path);
         editor.Main().DrawGrid()->FocusCell(3, 0);
-        QCOMPARE(g_Selection.Index, 3);
+        QCOMPARE(editor.Doc()->Current(), 3);
         QPoint shown;
         editor.Prompts.Confirms.push_back(true);
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
@@ -108,10 +114,10 @@ private slots:
             shown = {dlg.EditX()->value(), dlg.EditY()->value()};
             return DeleteRun(2, 5, 0)(d);
         });
-        Forms().frmDelDlg->ToolButtonDelClick();
+        DeleteCommand(editor);
         QCOMPARE(shown, QPoint(3, 3));
-        QCOMPARE(g_Selection.Index, -1);
-        QCOMPARE(g_Images->ImageCount(), 6);
+        QCOMPARE(editor.Doc()->Current(), -1);
+        QCOMPARE(editor.Library()->ImageCount(), 6);
         QCOMPARE(editor.Main().StatusText(2), QString("0/6"));
         QCOMPARE(editor.Main().StatusText(3), QString());
         QCOMPARE(editor.Main().DrawGrid()->RowCount(), 1);
@@ -120,12 +126,12 @@ private slots:
     void deleteBeforeTheSelectionShowsWhatItsCellHoldsNow() {
         TTenImages ten;
         TEditor editor;
-        editor.Main().OpenLibrary(ten.Path);
+        Open(editor.Main(), ten.Path);
         editor.Main().DrawGrid()->FocusCell(6, 0);
         editor.Prompts.Confirms.push_back(true);
         editor.Prompts.Dialogs.push_back(DeleteRun(0, 1, 0));
-        Forms().frmDelDlg->ToolButtonDelClick();
-        QCOMPARE(g_Selection.Index, 6);
+        DeleteCommand(editor);
+        QCOMPARE(editor.Doc()->Current(), 6);
         // Image 8 of the old library (X = -16) moved into cell 6.
         QCOMPARE(editor.Main().StatusText(2), QString("7/8"));
         QCOMPARE(editor.Main().StatusText(3), QString("序号:00006 宽:16 高:12 偏移坐标:-16,7"));
@@ -133,23 +139,23 @@ private slots:
         // Deleting the rest including everything past the selection leaves it past the end.
         editor.Prompts.Confirms.push_back(true);
         editor.Prompts.Dialogs.push_back(DeleteRun(0, 2, 0));
-        Forms().frmDelDlg->ToolButtonDelClick();
-        QCOMPARE(g_Images->ImageCount(), 5);
-        QCOMPARE(g_Selection.Index, -1);
+        DeleteCommand(editor);
+        QCOMPARE(editor.Library()->ImageCount(), 5);
+        QCOMPARE(editor.Doc()->Current(), -1);
         QCOMPARE(editor.Main().StatusText(2), QString("0/5"));
     }
 
     void blankingKeepsCountAndSelection() {
         TTenImages ten;
         TEditor editor;
-        editor.Main().OpenLibrary(ten.Path);
+        Open(editor.Main(), ten.Path);
         editor.Main().DrawGrid()->FocusCell(2, 0);
         editor.Prompts.Confirms.push_back(true);
         editor.Prompts.Dialogs.push_back(DeleteRun(1, 3, 1));
-        Forms().frmDelDlg->ToolButtonDelClick();
+        DeleteCommand(editor);
         QCOMPARE(editor.Prompts.Messages, std::vector<QString>{"图片删除成功 ！！！"});
-        QCOMPARE(g_Images->ImageCount(), 10);
-        QCOMPARE(g_Selection.Index, 2);
+        QCOMPARE(editor.Library()->ImageCount(), 10);
+        QCOMPARE(editor.Doc()->Current(), 2);
         QVERIFY(editor.Main().StatusText(2).startsWith(QString("3/10")));
         auto reopened = Reopen(ten.Path);
         QCOMPARE(reopened->ImageCount(), 10);
@@ -160,30 +166,26 @@ private slots:
         }
         QCOMPARE(reopened->GetPoint(4), (TPoint{-20, 7}));
         // The mode is kept for the next use.
-        QCOMPARE(Forms().frmDelDlg->DeleteMode(), 1);
+        QCOMPARE(editor.Main().DeleteDialog()->DeleteMode(), 1);
     }
 
-    void deleteWithoutLibraryOrOnAnEmptyOneSaysNothing() {
+    void deleteWithoutLibraryOrOnAnEmptyOneIsNotOffered() {
         TEditorHome home;
         TEditor editor;
-        Forms().frmDelDlg->ToolButtonDelClick();
-        QVERIFY(editor.Prompts.DialogsShown.empty());
-
+        QVERIFY(!editor.Main().Action("ToolButtonDel")->isEnabled());
         const std::string empty = home.File("empty.wzl");
         MakeLibrary(t_Wzl, empty, {});
-        editor.Main().OpenLibrary(empty);
-        editor.Prompts.Confirms.push_back(true);
-        editor.Prompts.Dialogs.push_back(DeleteRun(0, 0, 0));
-        Forms().frmDelDlg->ToolButtonDelClick();
-        QCOMPARE(editor.Prompts.DialogsShown.size(), size_t(1));
-        QVERIFY(editor.Prompts.Messages.empty());
+        Open(editor.Main(), empty);
+        QVERIFY(!editor.Main().Action("ToolButtonDel")->isEnabled());
+        editor.Main().Action("ToolButtonDel")->trigger();
+        QVERIFY(editor.Prompts.DialogsShown.empty());
         QCOMPARE(editor.Main().StatusText(2), QString("0/0"));
     }
 
     void offsetDialogWritesThroughSetPoint() {
         TTenImages ten;
         TEditor editor;
-        editor.Main().OpenLibrary(ten.Path);
+        Open(editor.Main(), ten.Path);
         editor.Main().DrawGrid()->FocusCell(5, 0);
         QPoint shown;
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
@@ -194,11 +196,11 @@ private slots:
             d.findChild<QPushButton*>("BitBtnOK")->click();
             return d.result();
         });
-        Forms().frmXYDlg->ToolButtonXYClick();
+        editor.Main().OffsetDialog()->ToolButtonXYClick(*editor.Doc());
         QCOMPARE(shown, QPoint(-19, 7));
         QCOMPARE(editor.Prompts.Messages, std::vector<QString>{"图片坐标修改成功 ！！！"});
         QCOMPARE(Reopen(ten.Path)->GetPoint(5), (TPoint{-300, 1200}));
-        QVERIFY(!g_Busy);
+        QVERIFY(!editor.Doc() || !editor.Doc()->Busy());
 
         // Cancelled: nothing changes and nothing is said.
         editor.Prompts.Dialogs.push_back([](QDialog& d) {
@@ -206,7 +208,7 @@ private slots:
             d.findChild<QPushButton*>("BitBtnClose")->click();
             return d.result();
         });
-        Forms().frmXYDlg->ToolButtonXYClick();
+        editor.Main().OffsetDialog()->ToolButtonXYClick(*editor.Doc());
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
         QCOMPARE(Reopen(ten.Path)->GetPoint(5), (TPoint{-300, 1200}));
 
@@ -215,7 +217,7 @@ private slots:
             static_cast<TfrmXYDlg&>(d).EditX()->setValue(40000);
             return TfrmXYDlg::kResultOK;
         });
-        Forms().frmXYDlg->ToolButtonXYClick();
+        editor.Main().OffsetDialog()->ToolButtonXYClick(*editor.Doc());
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("图片坐标修改失败 ！！！")));
         QCOMPARE(Reopen(ten.Path)->GetPoint(5), (TPoint{-300, 1200}));
     }
@@ -223,20 +225,23 @@ private slots:
     void offsetDialogNeedsAnImageInTheCurrentCell() {
         TTenImages ten;
         TEditor editor;
-        editor.Main().OpenLibrary(ten.Path);
-        editor.Main().DrawGrid()->FocusCell(0, 1); // cell 10 of a 10-image library
-        Forms().frmXYDlg->ToolButtonXYClick();
+        Open(editor.Main(), ten.Path);
+        editor.Main().DrawGrid()->FocusCell(0, 1); // cell 10 of a 10-image library: not taken
+        QCOMPARE(editor.Doc()->Current(), 0);
+        editor.Doc()->Select(-1);
+        QVERIFY(!editor.Main().Action("ToolButtonXY")->isEnabled());
+        editor.Main().OffsetDialog()->ToolButtonXYClick(*editor.Doc());
         QVERIFY(editor.Prompts.DialogsShown.empty());
-        QVERIFY(!g_Busy);
+        QVERIFY(!editor.Doc() || !editor.Doc()->Busy());
     }
 
     void createDialogFollowsTheKind() {
         TEditorHome home;
         TEditor editor;
-        TFrmCreateData& dlg = *Forms().FrmCreateData;
-        // Before the first change of kind both groups are there.
+        TFrmCreateData& dlg = *editor.Main().CreateDialog();
+        // The groups of the kind chosen, from the start: Wil has bit counts and no password.
         QVERIFY(!dlg.RadioGroupBitCount()->isHidden());
-        QVERIFY(!dlg.GroupBox1()->isHidden());
+        QVERIFY(dlg.GroupBox1()->isHidden());
         dlg.SetKind(1); // WIS cannot be created: not offered, the kind stays
         QCOMPARE(dlg.Kind(), 0);
         dlg.SetKind(3);
@@ -246,12 +251,20 @@ private slots:
         dlg.SetKind(0);
         QVERIFY(!dlg.RadioGroupBitCount()->isHidden());
         QVERIFY(dlg.GroupBox1()->isHidden());
+        // From Wzl to Pak the password field gets its full width.
+        dlg.show();
+        dlg.SetKind(2);
+        dlg.SetKind(3);
+        QCoreApplication::processEvents();
+        QVERIFY2(dlg.EditPassWord()->width() >= 120,
+                 qPrintable(QString::number(dlg.EditPassWord()->width())));
+        dlg.hide();
     }
 
     void createProposesTheLastNameWithTheKindsExtension() {
         TEditorHome home;
         TEditor editor;
-        TFrmCreateData& dlg = *Forms().FrmCreateData;
+        TFrmCreateData& dlg = *editor.Main().CreateDialog();
         TFrmCreateData::SetSaveDialog2FileName({});
         const auto choose = [&](int kind, int bits, const QString& password) {
             editor.Prompts.Dialogs.push_back([=](QDialog& d) {
@@ -266,7 +279,7 @@ private slots:
 
         choose(0, 2, "ignored");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("a.wil")));
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Wil文件"));
         QCOMPARE(editor.Prompts.Messages.back(), QString("创建成功 ！！！"));
         auto wil = Reopen(home.File("a.wil"));
@@ -279,12 +292,12 @@ private slots:
         const size_t messages = editor.Prompts.Messages.size();
         choose(3, 2, "");
         editor.Prompts.Files.push_back(QString());
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(editor.Prompts.Messages.size(), messages);
         QCOMPARE(TFrmCreateData::SaveDialog2FileName(), home.File("a.Pak"));
         choose(3, 2, "");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("a.Pak")));
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Pak文件"));
         QCOMPARE(editor.Prompts.Messages.back(), QString("创建成功 ！！！"));
         QVERIFY(Reopen(home.File("a.Pak"), kDefaultPakPassword));
@@ -292,22 +305,22 @@ private slots:
         // A name with its extension twice is cut before the first occurrence: x.pak.pak gives x.
         choose(3, 0, "geheim");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("x.pak.pak")));
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QVERIFY(Reopen(home.File("x.pak.pak"), "geheim"));
         QVERIFY(!Reopen(home.File("x.pak.pak"), kDefaultPakPassword));
         // A password the code page cannot hold is refused before a file name is asked for.
         const size_t requests = editor.Prompts.FileRequests.size();
         choose(3, 0, "😀key");
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(editor.Prompts.Messages.back(), QString("密码含有无法保存的字符！！！"));
         QCOMPARE(editor.Prompts.FileRequests.size(), requests);
         choose(2, 3, "");
         editor.Prompts.Files.push_back(QString());
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(TFrmCreateData::SaveDialog2FileName(), home.File("x.Wzl"));
         choose(2, 3, "");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("x.Wzl")));
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(editor.Prompts.FileRequests.back(), QString("创建Wzl文件"));
         auto wzl = Reopen(home.File("x.Wzl"));
         QVERIFY(wzl);
@@ -316,9 +329,9 @@ private slots:
         // A file that cannot be written is reported as a failure.
         choose(2, 0, "");
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("missing/dir/n.wzl")));
-        dlg.ToolButtonCreateFileClick();
+        dlg.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QVERIFY(editor.Prompts.Messages.back().startsWith(QString("创建失败 ！！！")));
-        QVERIFY(!g_Busy);
+        QVERIFY(!editor.Doc() || !editor.Doc()->Busy());
         QVERIFY(editor.Prompts.Unexpected.empty());
     }
 };

@@ -19,16 +19,23 @@
 
 #include <QApplication>
 #include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QToolBar>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
-#include <QTimer>
 #include <QToolButton>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <optional>
+#include <thread>
 
 using namespace velmora;
 using namespace velmora::gui_test;
@@ -45,6 +52,7 @@ std::vector<TPoint> OffsetsOnDisk(const std::string& path) {
 
 // Works the delete dialog through the toolbar: the range, the mode, 确定 and 是 to the question.
 void DeleteThroughToolbar(TEditor& editor, int start, int end, bool blank) {
+    WaitForJobs();
     editor.Prompts.Confirms.push_back(true);
     editor.Prompts.Dialogs.push_back([=](QDialog& d) {
         auto& dlg = static_cast<TfrmDelDlg&>(d);
@@ -57,19 +65,47 @@ void DeleteThroughToolbar(TEditor& editor, int start, int end, bool blank) {
     editor.Main().ToolButton("ToolButtonDel")->click();
 }
 
-// Batch import of `count` empty images appended, through the toolbar; `during` runs inside the
-// dialog just before 确定.
-void AppendBlanks(TEditor& editor, int count, std::function<void(QDialog&)> during = {}) {
-    editor.Prompts.Dialogs.push_back([=](QDialog& d) {
+// Holds every job at its progress reports until released: what the test does meanwhile (Escape)
+// is seen by the job at its first report, whatever the speed of the machine.
+class THeldJobs {
+public:
+    THeldJobs() {
+        TWorker::SetReportHook([released = FReleased](TWorker&, int, int) {
+            while (!*released)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    ~THeldJobs() {
+        Release();
+        TWorker::SetReportHook({});
+    }
+    THeldJobs(const THeldJobs&) = delete;
+    THeldJobs& operator=(const THeldJobs&) = delete;
+    void Release() { *FReleased = true; }
+
+private:
+    std::shared_ptr<std::atomic<bool>> FReleased = std::make_shared<std::atomic<bool>>(false);
+};
+
+// Batch import of `count` empty images appended, through the toolbar; with stop, Escape is
+// pressed as the import starts.
+void AppendBlanks(TEditor& editor, int count, bool stop = false) {
+    std::optional<THeldJobs> held;
+    if (stop)
+        held.emplace();
+    editor.Prompts.Dialogs.push_back([&, count, stop](QDialog& d) {
         d.findChild<QGroupBox*>("RadioGroup1")->findChildren<QRadioButton*>()[bcBlank]->click();
         d.findChild<QGroupBox*>("RadioGroup3")->findChildren<QRadioButton*>()[bmAppend]->click();
         d.findChild<QSpinBox*>("EditX")->setValue(count);
-        if (during)
-            during(d);
         d.findChild<QPushButton*>("BitBtnOK")->click();
+        if (stop) {
+            QTest::keyClick(&d, Qt::Key_Escape);
+            held->Release();
+        }
         return d.result();
     });
     editor.Main().ToolButton("ToolButtonAddMany")->click();
+    WaitForJobs();
 }
 
 } // namespace
@@ -84,7 +120,7 @@ private slots:
         const std::vector<TPoint> original = OffsetsOnDisk(path);
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(path);
+        Open(main, path);
         QVERIFY(!main.UndoAction()->isEnabled());
 
         DeleteThroughToolbar(editor, 1, 2, false);
@@ -102,32 +138,32 @@ private slots:
         QVERIFY(main.StatusText(3).endsWith("偏移坐标:-5,9")); // the pane follows
         AppendBlanks(editor, 2);
         QCOMPARE(Reopen(path)->ImageCount(), 6);
-        QCOMPARE(main.History().UndoCount(), size_t(4));
+        QCOMPARE(UndoSteps(main), 4);
 
         // A save that fails changes nothing, shows what is on disk and keeps the step.
         {
             TFileSizeLimit limit(64);
-            main.Undo();
+            Undo(main);
         }
         QCOMPARE(editor.Prompts.Messages.back().left(6), QString("撤销失败 ！"));
         // Failures carry the warning icon; the successes before them did not.
         QCOMPARE(editor.Prompts.Errors, std::vector<QString>{editor.Prompts.Messages.back()});
-        QCOMPARE(g_Images->ImageCount(), 6);
+        QCOMPARE(editor.Library()->ImageCount(), 6);
         QCOMPARE(main.StatusText(2).section('/', 1), QString("6"));
-        QCOMPARE(main.History().UndoCount(), size_t(4));
+        QCOMPARE(UndoSteps(main), 4);
 
-        main.Undo(); // the blanks
+        Undo(main); // the blanks
         QCOMPARE(Reopen(path)->ImageCount(), 4);
-        main.Undo(); // the offset
+        Undo(main); // the offset
         QCOMPARE(OffsetsOnDisk(path)[1], original[3]);
-        main.Undo(); // the blank
-        main.Undo(); // the delete
+        Undo(main); // the blank
+        Undo(main); // the delete
         QCOMPARE(OffsetsOnDisk(path), original);
         QVERIFY(!main.UndoAction()->isEnabled());
         QCOMPARE(main.RedoAction()->text(), QString("重做 删除"));
-        main.Redo();
-        main.Redo();
-        main.Redo();
+        Redo(main);
+        Redo(main);
+        Redo(main);
         QCOMPARE(OffsetsOnDisk(path)[1], (TPoint{-5, 9}));
         QVERIFY(Reopen(path)->Describe(0, false)->Empty);
         // A new edit forgets what could be redone.
@@ -141,7 +177,7 @@ private slots:
         QVERIFY(MakeLibrary(t_Wil, path, Sprites(40), 16));
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(path);
+        Open(main, path);
         main.DrawGrid()->FocusCell(5, 0);
         {
             TFileSizeLimit limit(64);
@@ -153,8 +189,8 @@ private slots:
         QCOMPARE(editor.Prompts.Errors.size(), size_t(1));
         QCOMPARE(main.StatusText(2), QString("6/40"));
         QCOMPARE(main.DrawGrid()->ImageCount(), 40);
-        QCOMPARE(g_Selection.X, 5 - 24); // image 5 is still there, and shown
-        QCOMPARE(main.History().UndoCount(), size_t(0));
+        QVERIFY(main.StatusText(3).endsWith("偏移坐标:-19,7")); // image 5 is still there, and shown
+        QCOMPARE(UndoSteps(main), 0);
     }
 
     void filesThatAreNoLibrariesAreRefusedWithTheReason() {
@@ -166,20 +202,21 @@ private slots:
         WriteText(home.File("noise.Wil"), std::string(600, 'x'));
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(good);
-        for (const char* name : {"empty.Wil", "short.Pak", "good.WIX"})
-            main.OpenLibrary(home.File(name));
-        // Refused before reading: the library that was open stays.
-        QVERIFY(g_Images && g_Images->FileName() == good);
-        main.OpenLibrary(home.File("noise.Wil"));
+        Open(main, good);
+        for (const char* name : {"empty.Wil", "short.Pak", "good.WIX", "noise.Wil"})
+            Open(main, home.File(name));
         QCOMPARE(editor.Prompts.Messages.size(), size_t(4));
         QVERIFY(editor.Prompts.Messages[0].contains("文件是空的"));
         QVERIFY(editor.Prompts.Messages[1].contains("Pak文件头不完整"));
         QVERIFY(editor.Prompts.Messages[2].contains("索引文件"));
         QVERIFY(editor.Prompts.Messages[3].contains("不是Wil资源文件"));
-        QVERIFY(!g_Images);
-        QVERIFY(!main.ToolButton("ToolButtonDel")->isEnabled());
-        QVERIFY(!main.ToolButton("ToolButtonSaveManyBMP")->isEnabled());
+        // Refused, before or after reading: the library that was open stays, and the recent list
+        // names only it.
+        QVERIFY(editor.Doc() && editor.Doc()->FileName() == good);
+        QCOMPARE(editor.Doc()->ImageCount(), 3);
+        QCOMPARE(main.StatusText(1), QString::fromStdString(good));
+        QCOMPARE(g_RecentFiles, std::vector<std::string>{good});
+        QVERIFY(main.ToolButton("ToolButtonDel")->isEnabled());
         QVERIFY(main.ToolButton("ToolButtonOpenFile")->isEnabled());
         // An index file is refused by the command line too.
         const cli_test::TCliRun run =
@@ -194,21 +231,21 @@ private slots:
         QVERIFY(MakeLibrary(t_Wil, home.File("b.wil"), Sprites(3), 16));
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(home.File("a.wil"));
+        Open(main, home.File("a.wil"));
         main.DrawGrid()->FocusCell(4, 0);
-        main.OpenLibrary(home.File("b.wil"));
-        QCOMPARE(main.StatusText(2), QString("0/3"));
-        QCOMPARE(g_Selection.Index, 0);
+        Open(main, home.File("b.wil"));
+        QCOMPARE(main.StatusText(2), QString("1/3"));
+        QCOMPARE(editor.Doc()->Current(), 0);
         QTest::keyClick(main.DrawGrid(), Qt::Key_End);
-        QCOMPARE(g_Selection.Index, 2);
+        QCOMPARE(editor.Doc()->Current(), 2);
         QTest::keyClick(main.DrawGrid(), Qt::Key_PageDown);
-        QCOMPARE(g_Selection.Index, 2);
+        QCOMPARE(editor.Doc()->Current(), 2);
     }
 
     void createProposesANameAndAddsTheExtension() {
         TEditorHome home;
         TEditor editor;
-        auto& dialog = *editor.Forms().FrmCreateData;
+        auto& dialog = *editor.Main().CreateDialog();
         TFrmCreateData::SetSaveDialog2FileName(home.Path() + ".Wzl");
         editor.Prompts.Dialogs.push_back([](QDialog& d) {
             auto& dlg = static_cast<TFrmCreateData&>(d);
@@ -217,7 +254,7 @@ private slots:
             return int(TFrmCreateData::kResultOK);
         });
         editor.Prompts.Files.push_back(QString::fromStdString(home.File("New1")));
-        dialog.ToolButtonCreateFileClick();
+        dialog.ToolButtonCreateFileClick(editor.Main(), home.Path());
         QCOMPARE(editor.Prompts.ProposedPaths.back(),
                  QString::fromStdString(home.File("新建.Pak")));
         QVERIFY(std::filesystem::exists(home.File("New1.Pak")));
@@ -252,7 +289,7 @@ private slots:
         TEditor editor;
         TfrmMain& main = editor.Main();
         main.show();
-        main.OpenLibrary(path);
+        Open(main, path);
         TDrawGrid* grid = main.DrawGrid();
         grid->viewport()->grab();
         main.Thumbnails()->WaitUntilIdle();
@@ -269,6 +306,7 @@ private slots:
         QCOMPARE(check.Exit, 1);
         QVERIFY(check.Out.find("\"images\":4,\"damaged\":[{\"index\":2,") != std::string::npos);
         main.findChild<QAction*>("MenuCheckLibrary")->trigger();
+        WaitForJobs();
         QVERIFY(editor.Prompts.Messages.back().contains("4 张图片中有 1 张损坏"));
 
         // A WIL cut short: the images past the end read as blank headers, damaged all the same.
@@ -287,7 +325,7 @@ private slots:
         TEditor editor;
         TfrmMain& main = editor.Main();
         main.show();
-        main.OpenLibrary(path);
+        Open(main, path);
         main.DrawGrid()->FocusCell(1, 0);
         TPreviewArea* preview = main.PreviewArea();
         main.findChild<QAction*>("MenuZoomIn")->trigger();
@@ -305,10 +343,10 @@ private slots:
         QCoreApplication::sendEvent(picture, &move);
         QTest::mouseRelease(picture, Qt::MiddleButton, Qt::NoModifier, start + QPoint(30, 9));
         QCOMPARE(Reopen(path)->GetPoint(1), (TPoint{-23 + 10, 7 + 3}));
-        QCOMPARE(main.History().UndoCount(), size_t(1));
+        QCOMPARE(UndoSteps(main), 1);
         main.findChild<QAction*>("MenuZoomActual")->trigger();
         QCOMPARE(preview->Picture()->size(), QSize(20, 10));
-        main.Undo();
+        Undo(main);
         QCOMPARE(Reopen(path)->GetPoint(1), (TPoint{-23, 7}));
     }
 
@@ -318,26 +356,32 @@ private slots:
         QVERIFY(MakeLibrary(t_Wil, path, Sprites(3), 16));
         const auto before = test::FileBytes(path);
         TEditor editor;
-        editor.Main().OpenLibrary(path);
-        AppendBlanks(editor, 400, [](QDialog& d) {
-            // Escape as soon as the run handles its first events.
-            QTimer::singleShot(0, &d, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
-        });
+        Open(editor.Main(), path);
+        AppendBlanks(editor, 400, true);
         QVERIFY(editor.Prompts.Messages.back().startsWith("批量导入已取消"));
-        QVERIFY(editor.Prompts.Messages.back().contains("/400"));
         QVERIFY(test::FileBytes(path) == before);
-        QCOMPARE(g_Images->ImageCount(), 3);
-        QCOMPARE(editor.Main().History().UndoCount(), size_t(0));
+        QCOMPARE(editor.Library()->ImageCount(), 3);
+        // Stopped half way: the caption and the message name the same count.
+        TWorker::SetReportHook([](TWorker& worker, int done, int total) {
+            if (done == 150 && total == 400)
+                worker.Cancel();
+        });
+        AppendBlanks(editor, 400);
+        TWorker::SetReportHook({});
+        QVERIFY2(editor.Prompts.Messages.back().contains("已处理 150/400 张时停止"),
+                 qPrintable(editor.Prompts.Messages.back()));
+        QCOMPARE(editor.Main().BatchImportDialog()->windowTitle(),
+                 QString("批量导入图片(150/400)"));
+        QVERIFY(test::FileBytes(path) == before);
+        QCOMPARE(UndoSteps(editor.Main()), 0);
 
         // 取消 stops a conversion once it has begun copying; no target is left behind.
         QVERIFY(MakeLibrary(t_Wil, home.File("big.wil"), Sprites(300, 8, 8), 16));
-        QTimer stopper;
-        QObject::connect(&stopper, &QTimer::timeout, [] {
-            QDialog* d = Forms().frmConvertDlg.get();
-            if (d->windowTitle().contains('('))
-                d->findChild<QPushButton*>("BitBtnClose")->click();
+        // Stopped at its 120th image, as a click on 取消 would.
+        TWorker::SetReportHook([](TWorker& worker, int done, int total) {
+            if (done == 120 && total == 300)
+                worker.Cancel();
         });
-        stopper.start(0);
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
             auto& dlg = static_cast<TfrmConvertDlg&>(d);
             dlg.SetKind(3); // Wil -> Wzl
@@ -346,16 +390,16 @@ private slots:
             dlg.BitBtnOK()->click();
             return 0;
         });
-        Forms().frmConvertDlg->ToolButtonConvertDataClick();
-        stopper.stop();
+        editor.Main().ConvertDialog()->ToolButtonConvertDataClick(editor.Main());
+        TWorker::SetReportHook({});
         QVERIFY2(editor.Prompts.Messages.back().startsWith("转换已取消"),
                  qPrintable(editor.Prompts.Messages.back()));
-        QVERIFY(editor.Prompts.Messages.back().contains("/300"));
+        QVERIFY(editor.Prompts.Messages.back().contains("120/300"));
         for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
             QVERIFY2(entry.path().extension() != ".wzl" && entry.path().extension() != ".wzx" &&
                          !entry.path().filename().string().starts_with('.'),
                      entry.path().c_str());
-        QVERIFY(!g_Busy);
+        QVERIFY(!editor.Main().ConvertDialog()->Running());
 
         // And an atlas import, as one edit that is discarded.
         TAtlasExportOptions sheet;
@@ -364,30 +408,32 @@ private slots:
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
             auto& dlg = static_cast<TfrmAtlasImportDlg&>(d);
             dlg.EditData()->setText(QString::fromStdString(home.File("sheet.json")));
-            QTimer::singleShot(0, &d, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
+            THeldJobs held;
             dlg.BitBtnOKClick();
+            QTest::keyClick(&d, Qt::Key_Escape);
             return dlg.result();
         });
-        AtlasImportDialog(editor.Main()).AtlasImportClick();
+        AtlasImportDialog(editor.Main()).AtlasImportClick(*editor.Doc());
         QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导入已取消"),
                  qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(test::FileBytes(path) == before);
-        QCOMPARE(g_Images->ImageCount(), 3);
+        QCOMPARE(editor.Library()->ImageCount(), 3);
 
         // And an atlas export, which leaves no sheet behind.
-        editor.Main().OpenLibrary(home.File("big.wil"));
+        Open(editor.Main(), home.File("big.wil"));
         editor.Prompts.Dialogs.push_back([&](QDialog& d) {
             auto& dlg = static_cast<TfrmAtlasExportDlg&>(d);
             dlg.EditSheet()->setText(QString::fromStdString(home.File("cut.png")));
-            QTimer::singleShot(0, &d, [&d] { QTest::keyClick(&d, Qt::Key_Escape); });
+            THeldJobs held;
             dlg.BitBtnOKClick();
+            QTest::keyClick(&d, Qt::Key_Escape);
             return dlg.result();
         });
-        AtlasExportDialog(editor.Main()).AtlasExportClick();
+        AtlasExportDialog(editor.Main()).AtlasExportClick(*editor.Doc());
         QVERIFY2(editor.Prompts.Messages.back().startsWith("图集导出已取消"),
                  qPrintable(editor.Prompts.Messages.back()));
         QVERIFY(!FileExists(home.File("cut.png")) && !FileExists(home.File("cut.json")));
-        QVERIFY(!g_Busy);
+        QVERIFY(!editor.Doc()->Busy());
     }
 
     // Run on a large screen and again on an 800 x 600 one (see the tests' CMakeLists).
@@ -407,6 +453,82 @@ private slots:
         QVERIFY(grid->ColCount() * grid->Pitch() <= grid->viewport()->width());
         if (available.width() >= 1280)
             QCOMPARE(grid->ColCount(), 10); // the default layout where it fits
+        // The commands' notes have room in the status line.
+        QVERIFY2(main.findChild<QWidget*>("StatusPane5")->width() >= 120,
+                 qPrintable(QString::number(main.findChild<QWidget*>("StatusPane5")->width())));
+    }
+
+    // Run on a large screen and again on an 800 x 600 one: every command of the toolbar is in
+    // the menu bar too, and each, started from its menu, shows its dialog within the screen.
+    void everyCommandIsInTheMenus() {
+        TEditorHome home;
+        QVERIFY(MakeLibrary(t_Quillrand, home.File("m.Pak"), Sprites(12), 16));
+        WriteText(home.File("Pak.txt"), "m.Pak|quillrand\r\n");
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        Open(main, home.File("m.Pak"));
+        QStringList titles;
+        QSet<QAction*> inMenus;
+        std::function<void(QMenu*)> collect = [&](QMenu* menu) {
+            for (QAction* action : menu->actions()) {
+                inMenus.insert(action);
+                if (action->menu())
+                    collect(action->menu());
+            }
+        };
+        for (QAction* top : main.menuBar()->actions()) {
+            titles << top->text();
+            collect(top->menu());
+        }
+        QCOMPARE(titles, QStringList({"文件(&F)", "编辑(&E)", "查看(&V)", "工具(&T)"}));
+        int buttons = 0;
+        for (QToolButton* button :
+             main.findChild<QToolBar*>("ToolBar1")->findChildren<QToolButton*>())
+            if (QAction* action = button->defaultAction()) {
+                QVERIFY2(inMenus.contains(action), qPrintable(action->text()));
+                ++buttons;
+            }
+        QCOMPARE(buttons, 14);
+
+        const QRect screen = QApplication::primaryScreen()->availableGeometry();
+        QStringList outside;
+        for (const char* name :
+             {"ToolButtonCreateFile", "ToolButtonPassWord", "ToolButtonChangePassWord",
+              "ToolButtonAddMany", "MenuAtlasImport", "ToolButtonSaveManyBMP", "MenuAtlasExport",
+              "ToolButtonXY", "ToolButtonDel", "ToolButtonConvertData"}) {
+            QAction* action = main.Action(name);
+            QVERIFY2(inMenus.contains(action) && action->isEnabled(), name);
+            editor.Prompts.Dialogs.push_back([&](QDialog& d) {
+                if (!screen.contains(QRect(d.pos(), d.size())))
+                    outside << d.objectName();
+                return 0;
+            });
+            action->trigger();
+        }
+        QVERIFY2(outside.isEmpty(), qPrintable(outside.join(", ")));
+        QCOMPARE(editor.Prompts.DialogsShown,
+                 std::vector<QString>({"TFrmCreateData", "TFrmPassword", "TFrmChangePassword",
+                                       "TfrmInPutManyDlg", "TfrmAtlasImportDlg", "TfrmOutPutDlg",
+                                       "TfrmAtlasExportDlg", "TfrmXYDlg", "TfrmDelDlg",
+                                       "TfrmConvertDlg"}));
+        // The commands without a dialog of their own ask for a file, open the home page or close.
+        editor.Prompts.Files = {"", "", ""};
+        for (const char* name : {"ToolButtonOpenFile", "ToolButtonAdd", "ToolButtonSaveBMP",
+                                 "ToolButtonHomePage", "MenuCheckLibrary", "MenuAnimation"})
+            main.Action(name)->trigger();
+        WaitForJobs();
+        QCOMPARE(editor.Prompts.FileRequests.size(), size_t(3));
+        QCOMPARE(editor.Prompts.Urls.size(), size_t(1));
+        QVERIFY(main.Animation()->isVisible());
+        QVERIFY(screen.contains(main.Animation()->frameGeometry()));
+        main.Animation()->close();
+        main.Action("ToolButtonCloseFile")->trigger();
+        QVERIFY(!editor.Doc());
+        main.Action("ToolButtonClose")->trigger();
+        QVERIFY(!main.isVisible());
+        QVERIFY(editor.Prompts.Unexpected.empty());
     }
 
     void columnsFollowTheWidth() {
@@ -416,7 +538,7 @@ private slots:
         TfrmMain& main = editor.Main();
         main.show();
         QVERIFY(QTest::qWaitForWindowExposed(&main));
-        main.OpenLibrary(home.File("w.wil"));
+        Open(main, home.File("w.wil"));
         TDrawGrid* grid = main.DrawGrid();
         QCOMPARE(grid->ColCount(), 10);   // the default window
         main.DrawGrid()->FocusCell(3, 2); // image 23
@@ -427,8 +549,7 @@ private slots:
         QVERIFY(grid->ColCount() * grid->Pitch() <= grid->viewport()->width());
         QCOMPARE(grid->RowCount(), 30 / grid->ColCount() + 1);
         QCOMPARE(grid->FocusIndex(), 23);
-        QCOMPARE(g_Selection.Index, 23);
-        QCOMPARE(g_Selection.Row * grid->ColCount() + g_Selection.Col, 23);
+        QCOMPARE(editor.Doc()->Current(), 23);
         const int cols = grid->ColCount();
         main.SetThumbnailSize(160);
         QVERIFY(grid->ColCount() < cols);
@@ -442,7 +563,7 @@ private slots:
         QVERIFY(MakeLibrary(t_Wzl, home.File("a.wzl"), sprites, 16));
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(home.File("a.wzl"));
+        Open(main, home.File("a.wzl"));
         main.DrawGrid()->SelectRange(1, 4);
         main.findChild<QAction*>("MenuAnimation")->trigger();
         TFrmAnimation* animation = main.Animation();

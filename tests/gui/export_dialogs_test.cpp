@@ -75,7 +75,7 @@ private slots:
         const std::string second = home.Folder("second");
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(home.File("x.wil"));
+        Open(main, home.File("x.wil"));
         main.DrawGrid()->FocusCell(5, 0);
 
         editor.Prompts.Files = {QString::fromStdString(first + "whatever.png")};
@@ -111,10 +111,10 @@ private slots:
         // A cancelled dialog and an empty cell export nothing and say nothing.
         editor.Prompts.Files = {""};
         main.ToolButton("ToolButtonSaveBMP")->click();
-        main.DrawGrid()->FocusCell(9, 0);
+        editor.Doc()->Select(-1);
         main.ToolButton("ToolButtonSaveBMP")->click();
         QCOMPARE(editor.Prompts.Messages.size(), size_t(3));
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
     }
 
     void typeChangeNamesTheTarget() {
@@ -133,7 +133,7 @@ private slots:
         const std::string out = home.Folder("out");
         home.Folder("out/00001.PNG"); // a folder where the picture should go
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("f.wzl"));
+        Open(editor.Main(), home.File("f.wzl"));
         editor.Main().DrawGrid()->FocusCell(1, 0);
         editor.Prompts.Files = {QString::fromStdString(out + "n")};
         editor.Prompts.FilterIndexes = {0};
@@ -148,13 +148,13 @@ private slots:
         const std::string out = home.Path() + "made/by/export";
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(home.File("k.wil"));
-        auto& dialog = *editor.Forms().frmOutPutDlg;
+        Open(main, home.File("k.wil"));
+        auto& dialog = *editor.Main().BatchExportDialog();
         QProgressBar* bar = dialog.findChild<QProgressBar*>("ProgressBar");
         bool closeRefused = false, busyWhileRunning = false, mainCloseRefused = false;
         editor.Prompts.Dialogs = {Export(out, 0, 999, 1, [&](TfrmOutPutDlg& d) {
-            busyWhileRunning =
-                g_Busy && d.Running() && !d.findChild<QPushButton*>("BitBtnOK2")->isEnabled();
+            busyWhileRunning = editor.Doc()->Busy() && d.Running() &&
+                               !d.findChild<QPushButton*>("BitBtnOK2")->isEnabled();
             closeRefused = !d.close() && d.Running();
             mainCloseRefused = !main.close();
         })};
@@ -163,7 +163,7 @@ private slots:
         QVERIFY(closeRefused);
         QVERIFY(mainCloseRefused);
         QVERIFY(!dialog.Running());
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
         QCOMPARE(editor.Prompts.Messages, std::vector<QString>({"图片导出成功 ！！！"}));
         QCOMPARE(dialog.LastResult().Written, 1000);
         QCOMPARE(bar->value(), bar->maximum());
@@ -190,12 +190,12 @@ private slots:
         QVERIFY(MakeLibrary(t_Wzl, home.File("m.wzl"), sprites, 16));
         const std::string out = home.Folder("auto");
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("m.wzl"));
+        Open(editor.Main(), home.File("m.wzl"));
         editor.Prompts.Dialogs = {Export(out, 0, 3, 3)};
-        editor.Forms().frmOutPutDlg->ToolButtonSaveManyBMPClick();
+        editor.Main().BatchExportDialog()->ToolButtonSaveManyBMPClick(*editor.Doc());
         for (int i = 0; i < 4; ++i) {
             int x = 0, y = 0;
-            const bool png = g_Images->Get(i, x, y)->AsPng() != nullptr;
+            const bool png = editor.Library()->Get(i, x, y)->AsPng() != nullptr;
             const std::string name = out + "0000" + std::to_string(i);
             QCOMPARE(FileExists(name + ".PNG"), png);
             QCOMPARE(FileExists(name + ".BMP"), !png);
@@ -215,8 +215,8 @@ private slots:
         const std::string blocker = home.File("plainfile");
         WriteText(blocker, "x");
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("r.wil"));
-        auto& dialog = *editor.Forms().frmOutPutDlg;
+        Open(editor.Main(), home.File("r.wil"));
+        auto& dialog = *editor.Main().BatchExportDialog();
         editor.Prompts.Dialogs = {[&](QDialog& d) {
             // An empty folder field, a folder that cannot be made and a range outside the library
             // each leave the dialog idle and usable.
@@ -227,7 +227,7 @@ private slots:
                 return -1;
             return Export(out, 0, 249, 0)(d);
         }};
-        dialog.ToolButtonSaveManyBMPClick();
+        dialog.ToolButtonSaveManyBMPClick(*editor.Doc());
         QCOMPARE(editor.Prompts.Messages.size(), size_t(3));
         QCOMPARE(editor.Prompts.Messages[0], QString("请先选择图片导出的文件夹 ！！！"));
         QVERIFY(editor.Prompts.Messages[1].startsWith("图片导出失败 ！！！"));
@@ -235,7 +235,7 @@ private slots:
         QVERIFY(editor.Prompts.Messages[2].contains("00100.PNG"));
         QCOMPARE(dialog.LastResult().Written, 247);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
     }
 
     // An image whose stream does not decode and one whose offset file cannot be replaced (a stale
@@ -251,10 +251,10 @@ private slots:
         home.Folder("damaged/Placements/00004.txt.part");
         WriteText(out + "Placements/00004.txt", "1\r\n1\r\n");
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("d.wzl"));
-        auto& dialog = *editor.Forms().frmOutPutDlg;
+        Open(editor.Main(), home.File("d.wzl"));
+        auto& dialog = *editor.Main().BatchExportDialog();
         editor.Prompts.Dialogs = {Export(out, 0, 5, 0)};
-        dialog.ToolButtonSaveManyBMPClick();
+        dialog.ToolButtonSaveManyBMPClick(*editor.Doc());
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
         QVERIFY2(editor.Prompts.Messages[0].startsWith("图片导出完成，2/6 张失败 ！！！"),
                  qPrintable(editor.Prompts.Messages[0]));
@@ -272,9 +272,9 @@ private slots:
         home.Folder("locked/Placements");
         fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("o.wil"));
+        Open(editor.Main(), home.File("o.wil"));
         editor.Prompts.Dialogs = {Export(out, 0, 19, 1)};
-        editor.Forms().frmOutPutDlg->ToolButtonSaveManyBMPClick();
+        editor.Main().BatchExportDialog()->ToolButtonSaveManyBMPClick(*editor.Doc());
         fs::permissions(out, fs::perms::owner_all);
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
         QVERIFY2(editor.Prompts.Messages[0].startsWith("图片导出完成，20/20 张失败 ！！！"),
@@ -285,8 +285,8 @@ private slots:
         TEditorHome home;
         QVERIFY(MakeLibrary(t_Wzl, home.File("s.wzl"), Sprites(3000, 24, 24), 16));
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("s.wzl"));
-        auto& dialog = *editor.Forms().frmOutPutDlg;
+        Open(editor.Main(), home.File("s.wzl"));
+        auto& dialog = *editor.Main().BatchExportDialog();
         dialog.SetProcessors(1);
         const std::string out = home.Folder("stopped");
         bool cancelEnabled = false;
@@ -294,9 +294,9 @@ private slots:
             cancelEnabled = d.findChild<QPushButton*>("BitBtnClose")->isEnabled();
             QTest::keyClick(&d, Qt::Key_Escape);
         })};
-        dialog.ToolButtonSaveManyBMPClick();
+        dialog.ToolButtonSaveManyBMPClick(*editor.Doc());
         QVERIFY(cancelEnabled);
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
         const int written = dialog.LastResult().Written;
         QVERIFY(written < 3000);
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
@@ -314,8 +314,8 @@ private slots:
         TEditorHome home;
         QVERIFY(MakeLibrary(t_Wzl, home.File("p.wzl"), Sprites(3000, 24, 24), 16));
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("p.wzl"));
-        auto& dialog = *editor.Forms().frmOutPutDlg;
+        Open(editor.Main(), home.File("p.wzl"));
+        auto& dialog = *editor.Main().BatchExportDialog();
         dialog.SetProcessors(1);
         // The run is quick: the timer ticks often enough to see it between start and end.
         dialog.findChild<QTimer*>("Timer1")->setInterval(5);
@@ -331,7 +331,7 @@ private slots:
         });
         probe.start();
         editor.Prompts.Dialogs = {Export(home.Folder("prog"), 0, 2999, 0)};
-        dialog.ToolButtonSaveManyBMPClick();
+        dialog.ToolButtonSaveManyBMPClick(*editor.Doc());
         probe.stop();
         QCOMPARE(dialog.LastResult().Written, 3000);
         QVERIFY(ticks > 10);

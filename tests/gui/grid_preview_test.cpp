@@ -50,7 +50,7 @@ struct TGridFixture {
         Editor = std::make_unique<TEditor>();
         Main().resize(Main().width(), 900); // the default width: ten columns
         Main().show();
-        Main().OpenLibrary(Home.File("g.wzl"));
+        Open(Main(), Home.File("g.wzl"));
         QCoreApplication::processEvents();
     }
     TfrmMain& Main() { return Editor->Main(); }
@@ -130,6 +130,57 @@ private slots:
         QCOMPARE(qAlpha(main.PreviewArea()->Picture()->Image().pixel(5, 5)), 255);
     }
 
+    // Grid, preview and animation show a picture by one rule, the game's: black is transparent
+    // where the picture has no alpha channel, and a picture with one is drawn by its alpha.
+    void thumbnailsAndPreviewShareOneRule() {
+        TEditorHome home;
+        const std::string path = home.File("black.wzl");
+        {
+            QVERIFY(MakeLibrary(t_Wzl, path, {}));
+            std::unique_ptr<TGameImages> library = Reopen(path);
+            auto update = library->BeginUpdate(-1);
+            TDIB black;
+            black.SetPixelFormat(MakePixelFormat(5, 6, 5));
+            black.SetSize(8, 8, 16);
+            black.FillRect(0, 0, 8, 8, RGBColor(0, 0, 0));
+            black.SetPixel(3, 3, 0xF800); // one red pixel
+            QVERIFY(update.Add(black, 0, 0, 0, nullptr));
+            TDIB opaque;
+            opaque.SetSize(8, 8, 8);
+            opaque.FillRect(0, 0, 8, 8, 255);
+            QVERIFY(update.Add(black, 0, 0, 0, &opaque));
+            update.EndUpdate();
+        }
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        main.show();
+        Open(main, path);
+        main.DrawGrid()->viewport()->grab();
+        main.Thumbnails()->WaitUntilIdle();
+        const auto thumbnail = [&](int index) {
+            return main.Thumbnails()->Find(index, main.DrawGrid()->CellSize())->Image;
+        };
+        const auto preview = [&] { return main.PreviewArea()->Picture()->Image(); };
+        // Without alpha: the black is not drawn, the red is.
+        QCOMPARE(qAlpha(preview().pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(preview().pixel(3, 3)), 255);
+        QCOMPARE(qAlpha(thumbnail(0).pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(thumbnail(0).pixel(3, 3)), 255);
+        // With an opaque alpha plane (as the format stores it): black, and drawn.
+        const auto opaqueBlack = [](QRgb pixel) {
+            return qAlpha(pixel) > 240 && (pixel & RGB_MASK) == 0;
+        };
+        main.DrawGrid()->FocusCell(1, 0);
+        QVERIFY(opaqueBlack(preview().pixel(0, 0)));
+        QVERIFY(opaqueBlack(thumbnail(1).pixel(0, 0)));
+        // The stored pixels, on request.
+        main.DrawGrid()->FocusCell(0, 0);
+        main.StoredViewAction()->trigger();
+        QCOMPARE(preview().pixel(0, 0), qRgba(0, 0, 0, 255));
+        main.StoredViewAction()->trigger();
+        QCOMPARE(qAlpha(preview().pixel(0, 0)), 0);
+    }
+
     void alphaPlaneReachesThePreview() {
         TGridFixture f;
         f.Main().DrawGrid()->FocusCell(5, 0);
@@ -150,23 +201,23 @@ private slots:
         TDrawGrid* grid = f.Main().DrawGrid();
         const QPoint cell12 = grid->CellRect(2, 1).center();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, cell12);
-        QCOMPARE(g_Selection.Index, 12);
+        QCOMPARE(f.Editor->Doc()->Current(), 12);
         using TRange = std::pair<int, int>;
         QCOMPARE(grid->SelectedRange(), TRange(12, 12));
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
                           grid->CellRect(5, 0).center());
         // Ranges run in reading order, as the commands' from/to fields take them.
         QCOMPARE(grid->SelectedRange(), TRange(5, 12));
-        QCOMPARE(g_Selection.Index, 5);
+        QCOMPARE(f.Editor->Doc()->Current(), 5);
         QTest::keyClick(grid, Qt::Key_Left);
-        QCOMPARE(g_Selection.Index, 4);
+        QCOMPARE(f.Editor->Doc()->Current(), 4);
         QCOMPARE(grid->SelectedRange(), TRange(4, 4));
         QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(grid->SelectedRange(), TRange(4, 12)); // image 14 does not exist
         QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
-        QCOMPARE(g_Selection.Index, 12); // the last image, not the cells after it
+        QCOMPARE(f.Editor->Doc()->Current(), 12); // the last image, not the cells after it
         QTest::keyClick(grid, Qt::Key_PageDown);
-        QCOMPARE(g_Selection.Index, 12);
+        QCOMPARE(f.Editor->Doc()->Current(), 12);
         QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
         QTest::keyClick(grid, Qt::Key_Up);
         QTest::keyClick(grid, Qt::Key_Up); // stops at the edge
@@ -178,13 +229,13 @@ private slots:
         QVERIFY(MakeLibrary(t_Wzl, home.File("many.wzl"), Sprites(600, 8, 8)));
         TEditor editor;
         editor.Main().show();
-        editor.Main().OpenLibrary(home.File("many.wzl"));
+        Open(editor.Main(), home.File("many.wzl"));
         TDrawGrid* grid = editor.Main().DrawGrid();
         QCOMPARE(grid->RowCount(), 61);
         grid->FocusCell(7, 50);
         QVERIFY(grid->verticalScrollBar()->value() > 0);
         QVERIFY(grid->viewport()->rect().contains(grid->CellRect(7, 50)));
-        QCOMPARE(g_Selection.Index, 507);
+        QCOMPARE(editor.Doc()->Current(), 507);
         QCOMPARE(editor.Main().StatusText(2), QString("508/600"));
         // Fewer rows move the focused cell up to the last row.
         editor.Main().CloseLibrary();

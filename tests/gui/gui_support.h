@@ -3,10 +3,11 @@
 // Shared fixtures of the editor's GUI tests: a private program folder, generated libraries of
 // every kind, and the editor's windows created as the program creates them.
 
-#include "app/forms.h"
 #include "app/globals.h"
+#include "app/library_document.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
+#include "app/worker.h"
 #include "core/game_images.h"
 #include "files/app_dir.h"
 #include "files/log.h"
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoStack>
 
 #include <csignal>
 #include <fstream>
@@ -37,18 +39,11 @@ public:
         qputenv("VELMORA_HOME", (FDir.path() + QLatin1Char('/')).toUtf8());
         g_AppDir = FDir.path().toStdString() + "/";
         SetLogFileName({});
-        g_Images.reset();
-        g_Busy = false;
         g_RecentFiles.clear();
         g_CurrentDir.clear();
-        g_Selection = {};
         g_PakPasswords.clear();
     }
-    ~TEditorHome() {
-        g_Images.reset();
-        g_Busy = false;
-        qunsetenv("VELMORA_HOME");
-    }
+    ~TEditorHome() { qunsetenv("VELMORA_HOME"); }
     TEditorHome(const TEditorHome&) = delete;
     TEditorHome& operator=(const TEditorHome&) = delete;
 
@@ -180,22 +175,51 @@ inline bool MakeLibrary(TImageType kind, const std::string& path,
     return true;
 }
 
-// The editor's windows, created as the program creates them, with scripted prompts installed.
+// The editor's window, created as the program creates it, with scripted prompts installed.
 class TEditor {
 public:
     TScriptedPrompts Prompts;
 
-    TEditor() : FScope(Prompts), FForms(CreateForms()) {}
-    ~TEditor() { FForms.reset(); }
+    TEditor() : FScope(Prompts), FMain(std::make_unique<TfrmMain>()) {}
+    ~TEditor() { FMain.reset(); }
     TEditor(const TEditor&) = delete;
     TEditor& operator=(const TEditor&) = delete;
 
-    TfrmMain& Main() const { return *FForms->frmMain; }
-    TForms& Forms() const { return *FForms; }
+    TfrmMain& Main() const { return *FMain; }
+    // The open document and its library; null when none is open.
+    TLibraryDocument* Doc() const { return FMain->Document(); }
+    TGameImages* Library() const { return Doc() ? &Doc()->Library() : nullptr; }
 
 private:
     TScopedPrompts FScope;
-    std::unique_ptr<TForms> FForms;
+    std::unique_ptr<TfrmMain> FMain;
 };
+
+// Waits for every job running on a worker (the reading of a library, a document's edit), as the
+// window's event loop would, and for the ends they report.
+inline void WaitForJobs() {
+    TWorker::WaitForAll();
+}
+
+// Opens a library as the window does and waits until it has been read.
+inline void Open(TfrmMain& main, const std::string& path) {
+    main.OpenLibrary(path);
+    WaitForJobs();
+}
+
+inline void Undo(TfrmMain& main) {
+    main.Undo();
+    WaitForJobs();
+}
+
+inline void Redo(TfrmMain& main) {
+    main.Redo();
+    WaitForJobs();
+}
+
+// The undo steps before the document's position (what undo can take back).
+inline int UndoSteps(const TfrmMain& main) {
+    return main.Document() ? main.Document()->UndoStack()->index() : 0;
+}
 
 } // namespace velmora::gui_test

@@ -72,14 +72,14 @@ TSample SampleAt(const TPicture& picture, int x, int y) {
     return {dib->BitCount() == 32 ? int(pixel >> 24) : 255, pixel & 0xFFFFFF};
 }
 
-std::unique_ptr<TPicture> Image(int index) {
+std::unique_ptr<TPicture> Image(const TEditor& editor, int index) {
     int x = 0, y = 0;
-    return g_Images->Get(index, x, y);
+    return editor.Library()->Get(index, x, y);
 }
 
-TPoint OffsetOf(int index) {
+TPoint OffsetOf(const TEditor& editor, int index) {
     int x = 0, y = 0;
-    g_Images->Get(index, x, y);
+    editor.Library()->Get(index, x, y);
     return {x, y};
 }
 
@@ -98,11 +98,11 @@ private slots:
             TEditor editor;
             // Pak libraries open with the default password (an empty answer), twice.
             editor.Prompts.Inputs = {QString(), QString()};
-            editor.Main().OpenLibrary(lib);
-            QVERIFY(g_Images);
+            Open(editor.Main(), lib);
+            QVERIFY(editor.Doc());
             editor.Prompts.Files = {QString::fromStdString(png)};
             editor.Prompts.Dialogs = {Confirm(3, -4, 2, 1)};
-            auto& dialog = *editor.Forms().frmInPutDlg;
+            auto& dialog = *editor.Main().ImportDialog();
             editor.Main().ToolButton("ToolButtonAdd")->click();
             QCOMPARE(editor.Prompts.Messages, std::vector<QString>({"图片导入成功 ！！！"}));
             // The compression choice is offered for Pak only, with the taller dialog.
@@ -112,13 +112,13 @@ private slots:
             // The designed height holds every control.
             QVERIFY2(dialog.minimumSizeHint().height() <= dialog.height(),
                      qPrintable(QString::number(dialog.minimumSizeHint().height())));
-            QVERIFY(!g_Busy);
+            QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
 
-            editor.Main().OpenLibrary(lib); // as written to disk
-            QCOMPARE(g_Images->ImageCount(), 4);
-            QCOMPARE(OffsetOf(3).X, 3);
-            QCOMPARE(OffsetOf(3).Y, -4);
-            const auto picture = Image(3);
+            Open(editor.Main(), lib); // as written to disk
+            QCOMPARE(editor.Library()->ImageCount(), 4);
+            QCOMPARE(OffsetOf(editor, 3).X, 3);
+            QCOMPARE(OffsetOf(editor, 3).Y, -4);
+            const auto picture = Image(editor, 3);
             QVERIFY(picture);
             QCOMPARE(picture->Width(), 8);
             const TSample clear = SampleAt(*picture, 0, 1);
@@ -147,16 +147,17 @@ private slots:
         eight.SaveToFile(home.File("eight.bmp"));
 
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("e.wil"));
+        Open(editor.Main(), home.File("e.wil"));
         editor.Prompts.Files = {QString::fromStdString(home.File("wide.bmp"))};
         editor.Prompts.Dialogs = {Confirm(0, 0, 2)};
-        editor.Forms().frmInPutDlg->ToolButtonAddClick();
-        QVERIFY(editor.Forms().frmInPutDlg->height() >= 170);
-        QVERIFY(!editor.Forms()
-                     .frmInPutDlg->findChild<QGroupBox*>("RadioGroup1")
-                     ->isVisibleTo(editor.Forms().frmInPutDlg.get()));
-        editor.Main().OpenLibrary(home.File("e.wil"));
-        auto picture = Image(2);
+        editor.Main().ImportDialog()->ToolButtonAddClick(*editor.Doc());
+        QVERIFY(editor.Main().ImportDialog()->height() >= 170);
+        QVERIFY(!editor.Main()
+                     .ImportDialog()
+                     ->findChild<QGroupBox*>("RadioGroup1")
+                     ->isVisibleTo(editor.Main().ImportDialog()));
+        Open(editor.Main(), home.File("e.wil"));
+        auto picture = Image(editor, 2);
         QVERIFY(picture && picture->AsDIB());
         QCOMPARE(picture->Width(), 12);
         QCOMPARE(picture->AsDIB()->BitCount(), 8);
@@ -165,12 +166,12 @@ private slots:
             QCOMPARE(picture->AsDIB()->Pixel(11, y), 0u);
         }
 
-        editor.Main().OpenLibrary(home.File("s.wil"));
+        Open(editor.Main(), home.File("s.wil"));
         editor.Prompts.Files = {QString::fromStdString(home.File("eight.bmp"))};
         editor.Prompts.Dialogs = {Confirm(0, 0, 2)};
-        editor.Forms().frmInPutDlg->ToolButtonAddClick();
-        editor.Main().OpenLibrary(home.File("s.wil"));
-        picture = Image(2);
+        editor.Main().ImportDialog()->ToolButtonAddClick(*editor.Doc());
+        Open(editor.Main(), home.File("s.wil"));
+        picture = Image(editor, 2);
         QVERIFY(picture && picture->AsDIB());
         QCOMPARE(picture->AsDIB()->BitCount(), 16);
         QCOMPARE(picture->AsDIB()->Pixel(0, 0), 0u);
@@ -187,33 +188,33 @@ private slots:
         const QString file = QString::fromStdString(home.File("p.bmp"));
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(home.File("r.wzl"));
+        Open(main, home.File("r.wzl"));
 
         main.DrawGrid()->FocusCell(2, 0); // the last image
         editor.Prompts.Files = {file};
         editor.Prompts.Dialogs = {Confirm(1, 2, 0)};
         main.ToolButton("ToolButtonAdd")->click();
-        QCOMPARE(g_Images->ImageCount(), 3);
-        QCOMPARE(Image(2)->Width(), 5);
-        QCOMPARE(OffsetOf(2).X, 1);
+        QCOMPARE(editor.Library()->ImageCount(), 3);
+        QCOMPARE(Image(editor, 2)->Width(), 5);
+        QCOMPARE(OffsetOf(editor, 2).X, 1);
         // The preview and pane 3 follow the replaced image.
         QCOMPARE(main.StatusText(3), QString("序号:00002 宽:5 高:7 偏移坐标:1,2"));
 
         editor.Prompts.Files = {file};
         editor.Prompts.Dialogs = {Confirm(4, 4, 1)};
         main.ToolButton("ToolButtonAdd")->click();
-        QCOMPARE(g_Images->ImageCount(), 4);
-        QCOMPARE(OffsetOf(2).X, 4);                    // the picture went before the last image
-        QCOMPARE(OffsetOf(3).X, 1);                    // which moved on by one
-        QCOMPARE(Image(1)->Width(), sprites[1].Width); // the others stay
+        QCOMPARE(editor.Library()->ImageCount(), 4);
+        QCOMPARE(OffsetOf(editor, 2).X, 4); // the picture went before the last image
+        QCOMPARE(OffsetOf(editor, 3).X, 1); // which moved on by one
+        QCOMPARE(Image(editor, 1)->Width(), sprites[1].Width); // the others stay
 
-        main.DrawGrid()->FocusCell(7, 0); // past the last image
+        editor.Doc()->Select(-1); // no image selected: nothing to replace or insert before
         for (int mode : {0, 1}) {
             editor.Prompts.Files = {file};
             editor.Prompts.Dialogs = {Confirm(0, 0, mode)};
             main.ToolButton("ToolButtonAdd")->click();
         }
-        QCOMPARE(g_Images->ImageCount(), 4);
+        QCOMPARE(editor.Library()->ImageCount(), 4);
         QCOMPARE(editor.Prompts.Messages,
                  std::vector<QString>({"图片导入成功 ！！！", "图片导入成功 ！！！",
                                        "图片导入失败 ！！！", "图片导入失败 ！！！"}));
@@ -225,8 +226,8 @@ private slots:
             return d.result();
         }};
         main.ToolButton("ToolButtonAdd")->click();
-        QCOMPARE(g_Images->ImageCount(), 5);
-        QCOMPARE(OffsetOf(4).X, 0);
+        QCOMPARE(editor.Library()->ImageCount(), 5);
+        QCOMPARE(OffsetOf(editor, 4).X, 0);
         QVERIFY(editor.Prompts.Unexpected.empty());
     }
 
@@ -236,7 +237,7 @@ private slots:
         WriteText(home.File("broken.bmp"), "not a picture");
         test::MakePatternDIB(4, 4, 24, 1)->SaveToFile(home.File("ok.bmp"));
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("c.wil"));
+        Open(editor.Main(), home.File("c.wil"));
         editor.Prompts.Files = {"", QString::fromStdString(home.File("broken.bmp")),
                                 QString::fromStdString(home.File("ok.bmp"))};
         editor.Prompts.Dialogs = {[](QDialog& d) {
@@ -245,12 +246,12 @@ private slots:
         }};
         for (int i = 0; i < 3; ++i)
             editor.Main().ToolButton("ToolButtonAdd")->click();
-        QCOMPARE(g_Images->ImageCount(), 2);
+        QCOMPARE(editor.Library()->ImageCount(), 2);
         // Only the unreadable picture is reported, with its name.
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
         QVERIFY(editor.Prompts.Messages[0].startsWith("图片导入失败 ！！！"));
         QVERIFY(editor.Prompts.Messages[0].contains("broken.bmp"));
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
     }
 
     void batchImportOrderModesAndOffsets() {
@@ -269,8 +270,8 @@ private slots:
 
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(home.File("b.wzl"));
-        auto& dialog = *editor.Forms().frmInPutManyDlg;
+        Open(main, home.File("b.wzl"));
+        auto& dialog = *editor.Main().BatchImportDialog();
         const auto run = [&](int content, int mode, int start, int end, bool fromFiles,
                              const QString& fixed) {
             editor.Prompts.Dialogs.push_back([=](QDialog& d) {
@@ -293,47 +294,47 @@ private slots:
 
         // Append with offsets from the offset files: a picture without one gets (0, 0).
         run(0, 0, 0, 0, true, "0,0");
-        QCOMPARE(g_Images->ImageCount(), 13);
-        QCOMPARE(Image(10)->Width(), 5);
-        QCOMPARE(Image(11)->Width(), 6);
-        QCOMPARE(Image(12)->Width(), 7);
-        QCOMPARE(OffsetOf(10).X, 0);
-        QCOMPARE(OffsetOf(11).X, 11);
-        QCOMPARE(OffsetOf(11).Y, -3);
+        QCOMPARE(editor.Library()->ImageCount(), 13);
+        QCOMPARE(Image(editor, 10)->Width(), 5);
+        QCOMPARE(Image(editor, 11)->Width(), 6);
+        QCOMPARE(Image(editor, 12)->Width(), 7);
+        QCOMPARE(OffsetOf(editor, 10).X, 0);
+        QCOMPARE(OffsetOf(editor, 11).X, 11);
+        QCOMPARE(OffsetOf(editor, 11).Y, -3);
         QCOMPARE(dialog.windowTitle(), QString("批量导入图片(3/3)"));
         QCOMPARE(editor.Prompts.Messages.back(), QString("图片导入成功 ！！！"));
         QVERIFY(main.StatusText(2).endsWith("/13"));
 
         // Overwrite 5 down to 2 with three pictures and one fixed pair: images 2, 3 and 4.
         run(1, 2, 5, 2, true, " 12,-7 ");
-        QCOMPARE(g_Images->ImageCount(), 13);
-        QCOMPARE(Image(2)->Width(), 5);
-        QCOMPARE(Image(4)->Width(), 7);
-        QCOMPARE(Image(5)->Width(), 16);
-        QCOMPARE(OffsetOf(3).X, 12);
-        QCOMPARE(OffsetOf(3).Y, -7);
+        QCOMPARE(editor.Library()->ImageCount(), 13);
+        QCOMPARE(Image(editor, 2)->Width(), 5);
+        QCOMPARE(Image(editor, 4)->Width(), 7);
+        QCOMPARE(Image(editor, 5)->Width(), 16);
+        QCOMPARE(OffsetOf(editor, 3).X, 12);
+        QCOMPARE(OffsetOf(editor, 3).Y, -7);
 
         // Insert beyond the last image puts them before the last image, in list order.
         run(1, 1, 99, 0, false, "5");
-        QCOMPARE(g_Images->ImageCount(), 16);
-        QCOMPARE(Image(12)->Width(), 5);
-        QCOMPARE(Image(14)->Width(), 7);
-        QCOMPARE(Image(15)->Width(), 7); // the former last image
-        QCOMPARE(OffsetOf(12).X, 5);
-        QCOMPARE(OffsetOf(12).Y, 0);
+        QCOMPARE(editor.Library()->ImageCount(), 16);
+        QCOMPARE(Image(editor, 12)->Width(), 5);
+        QCOMPARE(Image(editor, 14)->Width(), 7);
+        QCOMPARE(Image(editor, 15)->Width(), 7); // the former last image
+        QCOMPARE(OffsetOf(editor, 12).X, 5);
+        QCOMPARE(OffsetOf(editor, 12).Y, 0);
 
         // Placeholders: append 10, insert 3 at index 4.
         run(3, 0, 10, 0, false, "1,1");
-        QCOMPARE(g_Images->ImageCount(), 26);
+        QCOMPARE(editor.Library()->ImageCount(), 26);
         run(3, 1, 4, 3, false, "2,2");
-        QCOMPARE(g_Images->ImageCount(), 29);
+        QCOMPARE(editor.Library()->ImageCount(), 29);
         for (int i = 4; i < 7; ++i) {
-            const auto placeholder = Image(i);
+            const auto placeholder = Image(editor, i);
             QVERIFY(!placeholder || placeholder->Width() * placeholder->Height() <= 1);
         }
-        QCOMPARE(Image(7)->Width(), 7); // the picture that was at 4 moved on by three
+        QCOMPARE(Image(editor, 7)->Width(), 7); // the picture that was at 4 moved on by three
         QVERIFY(editor.Prompts.Unexpected.empty());
-        QVERIFY(!g_Busy);
+        QVERIFY((!editor.Doc() || !editor.Doc()->Busy()));
     }
 
     void batchImportCountsWhatDidNotGoIn() {
@@ -343,8 +344,8 @@ private slots:
         test::MakePatternDIB(5, 3, 24, 1)->SaveToFile(dir + "1.bmp");
         WriteText(dir + "2.png", "broken");
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("f.wzl"));
-        auto& dialog = *editor.Forms().frmInPutManyDlg;
+        Open(editor.Main(), home.File("f.wzl"));
+        auto& dialog = *editor.Main().BatchImportDialog();
         // An empty folder field is refused and leaves the dialog open and usable.
         editor.Prompts.Dialogs = {[&](QDialog& d) {
             d.findChild<QGroupBox*>("RadioGroup1")->findChildren<QRadioButton*>()[1]->click();
@@ -357,14 +358,14 @@ private slots:
             d.findChild<QPushButton*>("BitBtnOK")->click();
             return d.result();
         }};
-        dialog.ToolButtonAddManyClick();
+        dialog.ToolButtonAddManyClick(*editor.Doc());
         QCOMPARE(editor.Prompts.Messages.size(), size_t(2));
         QCOMPARE(editor.Prompts.Messages[0], QString("请先选择图片所在文件夹 ！！！"));
         const QString& outcome = editor.Prompts.Messages[1];
         QVERIFY2(outcome.startsWith("图片导入完成，1/2 张失败 ！！！\n1 张图片无法读取"),
                  qPrintable(outcome));
         QVERIFY(outcome.contains("2.png"));
-        QCOMPARE(g_Images->ImageCount(), 4); // the unreadable one went in as a placeholder
+        QCOMPARE(editor.Library()->ImageCount(), 4); // the unreadable one went in as a placeholder
         QCOMPARE(dialog.FileList().size(), size_t(2));
     }
 
@@ -375,8 +376,8 @@ private slots:
         for (const char* name : {"1.bmp", "2.bmp", "3.bmp"})
             test::MakePatternDIB(200, 200, 24, 5)->SaveToFile(dir + name);
         TEditor editor;
-        editor.Main().OpenLibrary(home.File("full.wzl"));
-        auto& dialog = *editor.Forms().frmInPutManyDlg;
+        Open(editor.Main(), home.File("full.wzl"));
+        auto& dialog = *editor.Main().BatchImportDialog();
         bool usable = false;
         editor.Prompts.Dialogs = {[&](QDialog& d) {
             d.findChild<QGroupBox*>("RadioGroup1")->findChildren<QRadioButton*>()[1]->click();
@@ -386,20 +387,21 @@ private slots:
             {
                 TFileSizeLimit limit(20000);
                 d.findChild<QPushButton*>("BitBtnOK")->click();
+                WaitForJobs();
             }
-            usable = !g_Busy && d.result() == 0 &&
+            usable = (!editor.Doc() || !editor.Doc()->Busy()) && d.result() == 0 &&
                      d.findChild<QPushButton*>("BitBtnOK")->isEnabled() &&
                      d.findChild<QPushButton*>("BitBtnClose")->isEnabled();
             return d.result();
         }};
-        dialog.ToolButtonAddManyClick();
+        dialog.ToolButtonAddManyClick(*editor.Doc());
         QVERIFY(usable);
         QCOMPARE(editor.Prompts.Messages.size(), size_t(1));
         QVERIFY2(!editor.Prompts.Messages[0].contains("成功"),
                  qPrintable(editor.Prompts.Messages[0]));
         QVERIFY(editor.Prompts.Messages[0].contains("full.wzl"));
-        editor.Main().OpenLibrary(home.File("full.wzl"));
-        QCOMPARE(g_Images->ImageCount(), 10); // the file kept its old content
+        Open(editor.Main(), home.File("full.wzl"));
+        QCOMPARE(editor.Library()->ImageCount(), 10); // the file kept its old content
     }
 
     void batchImportControlsFollowContentAndMode() {
@@ -407,9 +409,9 @@ private slots:
         QVERIFY(MakeLibrary(t_Quillrand, home.File("k.pak"), Sprites(4), 16));
         TEditor editor;
         editor.Prompts.Inputs = {QString()};
-        editor.Main().OpenLibrary(home.File("k.pak"));
-        QVERIFY(g_Images);
-        auto& d = *editor.Forms().frmInPutManyDlg;
+        Open(editor.Main(), home.File("k.pak"));
+        QVERIFY(editor.Doc());
+        auto& d = *editor.Main().BatchImportDialog();
         const auto pick = [&](const char* group, int item) {
             d.findChild<QGroupBox*>(group)->findChildren<QRadioButton*>()[item]->click();
         };
@@ -436,11 +438,16 @@ private slots:
         QCOMPARE(d.findChild<QLabel*>("RzLabel1")->text(), QString("起始编号:"));
         QCOMPARE(d.findChild<QLabel*>("RzLabel2")->text(), QString("添加张数:"));
 
-        // Open fills the range from the library and shows the compression choice for Pak.
-        editor.Prompts.Dialogs = {[](QDialog& dialog) {
-            return dialog.findChild<QGroupBox*>("RadioGroup2")->isVisibleTo(&dialog) ? 7 : 1;
+        // The range starts at the current image and runs to the last; the compression choice
+        // is there for Pak.
+        bool compression = false;
+        editor.Prompts.Dialogs = {[&](QDialog& dialog) {
+            compression = dialog.findChild<QGroupBox*>("RadioGroup2")->isVisibleTo(&dialog);
+            return 0;
         }};
-        QCOMPARE(d.Open(2), 7);
+        editor.Doc()->Select(2);
+        d.ToolButtonAddManyClick(*editor.Doc());
+        QVERIFY(compression);
         QCOMPARE(d.findChild<QSpinBox*>("EditX")->value(), 2);
         QCOMPARE(d.findChild<QSpinBox*>("EditY")->value(), 3);
         QVERIFY(d.height() >= 352);

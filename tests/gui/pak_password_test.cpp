@@ -29,9 +29,9 @@ private slots:
     void listedPasswordOpensWithoutAsking() {
         TPakFixture pak("secret", "secret");
         TEditor editor;
-        editor.Main().OpenLibrary(pak.Path);
-        QVERIFY(g_Images && g_Images->Initialized());
-        QCOMPARE(g_Images->ImageCount(), 3);
+        Open(editor.Main(), pak.Path);
+        QVERIFY(editor.Doc() && editor.Library()->Initialized());
+        QCOMPARE(editor.Library()->ImageCount(), 3);
         QVERIFY(editor.Prompts.InputRequests.empty());
     }
 
@@ -39,8 +39,8 @@ private slots:
         TPakFixture pak("secret", "wrong");
         TEditor editor;
         editor.Prompts.Inputs = {QString("also wrong"), QString("secret")};
-        editor.Main().OpenLibrary(pak.Path);
-        QVERIFY(g_Images && g_Images->Initialized());
+        Open(editor.Main(), pak.Path);
+        QVERIFY(editor.Doc() && editor.Library()->Initialized());
         QCOMPARE(editor.Prompts.InputRequests.size(), size_t(2));
         QCOMPARE(editor.Prompts.InputRequests[0].Caption, QString("输入密码"));
         QCOMPARE(editor.Prompts.InputRequests[0].Prompt, QString("输入密码:"));
@@ -53,8 +53,8 @@ private slots:
         TPakFixture pak(kDefaultPakPassword, "");
         TEditor editor;
         editor.Prompts.Inputs = {QString()};
-        editor.Main().OpenLibrary(pak.Path);
-        QVERIFY(g_Images && g_Images->Initialized());
+        Open(editor.Main(), pak.Path);
+        QVERIFY(editor.Doc() && editor.Library()->Initialized());
         QCOMPARE(editor.Prompts.InputRequests.size(), size_t(1));
         QCOMPARE(editor.Prompts.InputRequests[0].Initial, QString());
     }
@@ -64,8 +64,8 @@ private slots:
         TPakFixture pak(kDefaultPakPassword, "");
         TEditor editor;
         editor.Prompts.Inputs = {QString("wrong"), QString()};
-        editor.Main().OpenLibrary(pak.Path);
-        QVERIFY(g_Images && g_Images->Initialized());
+        Open(editor.Main(), pak.Path);
+        QVERIFY(editor.Doc() && editor.Library()->Initialized());
         QCOMPARE(editor.Prompts.InputRequests.size(), size_t(2));
         QVERIFY(editor.Prompts.InputRequests[0].Password);
         QCOMPARE(editor.Prompts.InputRequests[0].Note, QString());
@@ -86,13 +86,13 @@ private slots:
         QVERIFY(MakeLibrary(t_Wil, other, Sprites(2)));
         TEditor editor;
         TfrmMain& main = editor.Main();
-        main.OpenLibrary(other);
+        Open(main, other);
         for (int i = 0; i < answersBeforeCancel; ++i)
             editor.Prompts.Inputs.push_back(QString("nope%1").arg(i));
         editor.Prompts.Inputs.push_back(std::nullopt);
-        main.OpenLibrary(pak.Path);
-        QVERIFY(g_Images && g_Images->FileName() == other); // the library open before stays
-        QVERIFY(!g_Busy);
+        Open(main, pak.Path);
+        QVERIFY(editor.Doc() && editor.Doc()->FileName() == other); // the library open before stays
+        QVERIFY(!editor.Doc() || !editor.Doc()->Busy());
         QVERIFY(main.ProgressBar()->isHidden());
         QCOMPARE(main.StatusText(1), QString::fromStdString(other));
         QVERIFY(editor.Prompts.Messages.empty());

@@ -99,8 +99,17 @@ private slots:
         WriteConfig(home, {home.File("m.wzl")});
         TEditor editor;
         editor.Main().PopupMenuDown()->actions().front()->trigger();
-        QVERIFY(g_Images);
-        QCOMPARE(g_Images->FileName(), home.File("m.wzl"));
+        WaitForJobs();
+        QVERIFY(editor.Doc());
+        QCOMPARE(editor.Library()->FileName(), home.File("m.wzl"));
+        // An entry whose file is gone says so and leaves the list.
+        std::filesystem::remove(home.File("m.wzl"));
+        std::filesystem::remove(home.File("m.wzx"));
+        editor.Main().CloseLibrary();
+        editor.Main().PopupMenuDown()->actions().front()->trigger();
+        QVERIFY(editor.Prompts.Messages.back().startsWith("文件不存在"));
+        QVERIFY(editor.Main().PopupMenuDown()->actions().isEmpty());
+        QVERIFY(g_RecentFiles.empty());
     }
 
     void startTimerRestoresFolderAndLine() {
@@ -112,7 +121,7 @@ private slots:
         TEditor editor;
         QTRY_COMPARE(g_CurrentDir, dir); // the one-shot timer, 100 ms after creation
         QCOMPARE(editor.Main().ListBoxFileName()->currentItem()->text(), QString("two.wil"));
-        QVERIFY(!g_Images); // shown, not opened
+        QVERIFY(!editor.Doc()); // shown, not opened
     }
 
     void startTimerWithDeletedFileOrFolder() {
