@@ -164,7 +164,9 @@ void TfrmMain::UpdateCommandStates() {
     enable("MenuAtlasImport", editable);
     enable("ToolButtonDel", editable && doc->Current() >= 0);
     enable("MenuCheckLibrary", idle);
-    enable("MenuRepairIndex", idle && (kind == t_Wil || kind == t_Wzl));
+    enable("MenuRepairIndex",
+           idle && (kind == t_Wil || kind == t_Wzl ||
+                    (FDocument && !FDocument->Library().RecoveryProblem().empty())));
     enable("MenuGoTo", doc && doc->ImageCount() > 0);
     enable("MenuNextEmpty", doc != nullptr);
     enable("MenuPreviousEmpty", doc != nullptr);

@@ -8,6 +8,7 @@
 #include "app/thumbnail_cache.h"
 #include "app/worker.h"
 #include "core/file_stream.h"
+#include "core/recovery.h"
 #include "core/utils.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
@@ -119,6 +120,10 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         library = CreateLibrary(kind, fileName);
         if (!library)
             return;
+        // A save cut short is settled before the password is looked up: a password change it
+        // finishes puts the new password in the list.
+        if (library->Recover().ProgramFilesChanged)
+            LoadPakPasswords();
         if (kind == t_Quillrand && !RunPasswordFlow(*library, fileName, password))
             return;
     } catch (...) {
@@ -188,8 +193,26 @@ void TfrmMain::OpenFinished() {
                      LibraryKindText(LibraryKindOf(fileName), 8).section(QLatin1Char(' '), 0, 0)));
         return;
     }
+    const std::string problem = library->RecoveryProblem();
+    const std::string damage = library->DamageText();
+    QString notes;
+    for (const std::string& warning : library->LastRecovery().Warnings)
+        notes += QString::fromStdString(warning) + QLatin1Char('\n');
     SetDocument(std::make_unique<TLibraryDocument>(std::move(library), password));
     AddRecentFile(fileName);
+    if (!problem.empty()) {
+        // Shown as it is, and no edit until the journal is set aside (修复索引).
+        SetStatusText(5, QStringLiteral("上次保存被中断，无法完成，文件只能查看"));
+        Prompts().ShowError(
+            QStringLiteral("上次保存被中断，其日志无法完成 ！！！\n%1\n文件只能查看；"
+                           "“修复索引”可把日志另存，之后即可修改。")
+                .arg(QString::fromStdString(problem)));
+        return;
+    }
+    if (!notes.isEmpty())
+        Prompts().ShowMessage(QStringLiteral("上次中断的保存已完成。\n") + notes.trimmed());
+    if (!damage.empty() && LibraryKindOf(fileName) == t_Wis)
+        SetStatusText(5, QStringLiteral("文件不完整（已被截断），只显示完好的图片"));
     OfferIndexRepair();
 }
 
@@ -296,6 +319,37 @@ void TfrmMain::RepairIndex() {
     TLibraryDocument* doc = IdleDocument();
     if (!doc)
         return;
+    // The journal of a save that cannot be finished is set aside first, never deleted; the
+    // library is then read again as it is.
+    if (const std::string problem = doc->Library().RecoveryProblem(); !problem.empty()) {
+        const std::string file = doc->FileName();
+        TJournalAside aside;
+        try {
+            aside = SetJournalAside(file, true);
+        } catch (const std::exception& e) {
+            Prompts().ShowError(QStringLiteral("无法处理日志 ！！！\n") + EditErrorText(e));
+            return;
+        }
+        QString plan =
+            QStringLiteral("上次保存被中断，其日志无法完成：\n%1\n\n修复会把日志另存为 %2")
+                .arg(QString::fromStdString(problem),
+                     QString::fromStdString(ExtractFileName(aside.KeptAs)));
+        for (const auto& [from, to] : aside.NewFiles)
+            plan += QStringLiteral("，未完成的文件另存为 %1")
+                        .arg(QString::fromStdString(ExtractFileName(to)));
+        plan += QStringLiteral("，不删除任何文件，然后重新读取。继续吗？");
+        if (!Prompts().Confirm(plan))
+            return;
+        try {
+            SetJournalAside(file, false);
+        } catch (const std::exception& e) {
+            Prompts().ShowError(QStringLiteral("无法处理日志 ！！！\n") + EditErrorText(e));
+            return;
+        }
+        CloseDocument(*doc);
+        OpenLibrary(file);
+        return;
+    }
     if (!dynamic_cast<TIndexedLibrary*>(&doc->Library())) {
         Prompts().ShowError(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
         return;

@@ -13,7 +13,12 @@
 #include "app/dialogs/create_library_dialog.h"
 #include "app/dialogs/delete_images_dialog.h"
 #include "app/dialogs/offset_dialog.h"
+#include "core/file_ops.h"
+#include "core/journal.h"
 #include "core/library_lock.h"
+#include "core/recovery.h"
+#include "files/pak_passwords.h"
+#include "formats/pak.h"
 #include "operations/atlas.h"
 #include "operations/library_files.h"
 #include "support/cli_support.h"
@@ -481,6 +486,61 @@ private slots:
         TWorker::SetReportHook({});
         QCOMPARE(editor.Prompts.Errors.size(), size_t(3));
         QCOMPARE(editor.Doc()->FileName(), good);
+    }
+
+    // A journal that cannot be applied: the library is shown read-only with the reason, and
+    // 修复索引 sets the journal aside (nothing deleted) and reads the library again, which then
+    // takes edits.
+    void aJournalThatCannotBeAppliedIsShownAndSetAside() {
+        TEditorHome home;
+        const std::string path = home.File("held.wzl");
+        QVERIFY(MakeLibrary(t_Wzl, path, Sprites(4), 16));
+        const std::string journal = JournalNameFor(path);
+        WriteText(journal, "velmora journal 3\nreplace\nrename .gone.new\nto held.wzx\nrename "
+                           ".gone2.new\nto held.wzl.x\nend\n");
+        TEditor editor;
+        TfrmMain& main = editor.Main();
+        Open(main, path);
+        QCOMPARE(editor.Doc()->ImageCount(), 4);
+        QVERIFY2(editor.Prompts.Errors.back().contains("上次保存被中断"),
+                 qPrintable(editor.Prompts.Errors.back()));
+        QVERIFY(!main.Action("ToolButtonDel")->isEnabled() ||
+                editor.Doc()->Library().EditRefusal() != TEditRefusal::erNone);
+        QVERIFY(fs::exists(journal));
+        editor.Prompts.Confirms.push_back(true);
+        main.Action("MenuRepairIndex")->trigger();
+        WaitForJobs();
+        QVERIFY(editor.Prompts.Questions.back().contains("held.wzl.journal"));
+        QVERIFY(!fs::exists(journal));
+        QVERIFY(fs::exists(path + ".journal"));
+        QTRY_VERIFY(editor.Doc() && editor.Doc()->Library().RecoveryProblem().empty());
+        QCOMPARE(editor.Doc()->Library().EditRefusal(), TEditRefusal::erNone);
+    }
+
+    // A password change cut short after the Pak took its new password: opening finishes it, the
+    // list names the new password, and the library opens without asking.
+    void anInterruptedPasswordChangeIsFinishedByTheOpening() {
+        TEditorHome home;
+        const std::string path = home.File("p.Pak");
+        QVERIFY(MakeLibrary(t_Quillrand, path, Sprites(3), 16, "old", 0));
+        WriteText(home.File("Pak.txt"), "p.Pak|old\r\n");
+        LoadPakPasswords();
+        // The state a kill between the Pak's rename and the list's leaves: the Pak re-keyed, the
+        // list's new content beside it, and the journal that names both.
+        static_cast<TQuillrand&>(*Reopen(path, "old")).ChangePassword("new", false);
+        const std::string list = home.File("Pak.txt");
+        const std::string next = ProgramFileTemporary(list, path);
+        WriteText(next, "p.Pak|new\r\n");
+        WriteText(JournalNameFor(path),
+                  "velmora journal 3\nreplace\nrename .x.new\nto p.Pak\nrename " + next + "\nto " +
+                      list + "\nguard " + HexOf64(StableHash(std::string_view("p.Pak|old\r\n"))) +
+                      "\nend\n");
+        TEditor editor;
+        Open(editor.Main(), path);
+        QVERIFY(editor.Prompts.InputRequests.empty());
+        QCOMPARE(editor.Doc()->ImageCount(), 3);
+        QCOMPARE(ReadText(home.File("Pak.txt")), std::string("p.Pak|new\r\n"));
+        QVERIFY(!fs::exists(JournalNameFor(path)));
     }
 
     // A data file cut short: its images are said to be damaged where they are selected, the file
