@@ -81,13 +81,13 @@ std::shared_ptr<const TRecordList> TEditCommand::Apply(TGameImages& library, boo
     if (IsOffsetMove() && library.ImageType() == t_Wis) {
         // A WIS library takes offsets only, through SetPoint, which reads the library again
         // when its file changed: look first.
-        if (FDocument.FileStamps() != FDocument.FStamps || !SameRecords(*library.Snapshot(), from))
+        if (FDocument.FileStamps() != FDocument.FStamps || !SameRecords(*library.Records(), from))
             throw EChangedOutside();
         const uint64_t reloads = library.ReloadCount();
         library.SetPoint(FIndex, toBefore ? FFrom : FTo);
         if (library.ReloadCount() != reloads)
             throw EChangedOutside();
-        return library.Snapshot();
+        return library.Records();
     }
     // The transaction holds the edit lock and has read the library again if another program
     // changed it: what it starts from tells whether the step still applies.
@@ -97,7 +97,7 @@ std::shared_ptr<const TRecordList> TEditCommand::Apply(TGameImages& library, boo
     if (!IsOffsetMove() || !update.SetPoint(FIndex, toBefore ? FFrom : FTo))
         update.ReplaceAll(to);
     update.EndUpdate();
-    return library.Snapshot();
+    return library.Records();
 }
 
 TEditCommand* TEditCommand::Copy() const {
@@ -263,11 +263,11 @@ TLibraryDocument::TBusyGuard::~TBusyGuard() {
 
 TLibraryDocument::TPendingEdit TLibraryDocument::BeginPending(const QString& name,
                                                               bool undoable) const {
-    return {name, FLibrary->Snapshot(), FLibrary->ReloadCount(), undoable};
+    return {name, FLibrary->Records(), FLibrary->ReloadCount(), undoable};
 }
 
 void TLibraryDocument::FinishEdit(const TPendingEdit& edit) {
-    const std::shared_ptr<const TRecordList> after = FLibrary->Snapshot();
+    const std::shared_ptr<const TRecordList> after = FLibrary->Records();
     if (FLibrary->ReloadCount() != edit.Reloads) {
         // The edit was built on what another program had written meanwhile: the records before
         // it are not the ones the steps lead back to.
@@ -442,7 +442,7 @@ TOffsetResult TLibraryDocument::ChangeOffset(int index, const std::function<TPoi
         finished = true;
     }
     // The step remembers the change, so that it undoes in place and quick moves merge.
-    const std::shared_ptr<const TRecordList> after = FLibrary->Snapshot();
+    const std::shared_ptr<const TRecordList> after = FLibrary->Records();
     if (FLibrary->ReloadCount() != edit.Reloads) {
         ChangedOutside();
     } else if (after != edit.Before) {

@@ -21,7 +21,6 @@
 #include "app/dialogs/offset_dialog.h"
 #include "app/dialogs/password_list_dialog.h"
 #include "files/log.h"
-#include "formats/indexed_library.h"
 #include "operations/check_library.h"
 
 #include <QAction>

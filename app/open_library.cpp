@@ -12,7 +12,6 @@
 #include "core/utils.h"
 #include "files/log.h"
 #include "files/pak_passwords.h"
-#include "formats/indexed_library.h"
 #include "operations/check_library.h"
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
@@ -40,12 +39,18 @@ void LogQuietly(const std::string& text) {
     }
 }
 
-// The first image the data file ends inside or before (a file cut short), or -1.
+// The first image the data file ends inside or before (a file cut short), or -1. Only a library
+// whose index does not match its data file can be cut short; its headers are read to tell.
 int FirstImageCutShort(const TGameImages& library) {
-    const std::shared_ptr<const TRecordList> records = library.Snapshot();
-    for (size_t i = 0; i < records->size(); ++i)
-        if ((*records)[i] && EndsPastTheFile(*(*records)[i]))
-            return int(i);
+    if (library.IndexState() == TIndexState::isGood)
+        return -1;
+    const std::shared_ptr<const TRecordList> records = library.Records();
+    try {
+        for (size_t i = 0; i < records->size(); ++i)
+            if ((*records)[i] && EndsPastTheFile(*(*records)[i]))
+                return int(i);
+    } catch (const std::exception&) {
+    }
     return -1;
 }
 
@@ -292,8 +297,7 @@ void TfrmMain::OfferIndexRepair() {
     TLibraryDocument* doc = IdleDocument();
     if (!doc)
         return;
-    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(&doc->Library());
-    if (!indexed || indexed->IndexState() == TIndexState::isGood)
+    if (doc->Library().IndexState() == TIndexState::isGood)
         return;
     const int cut = FirstImageCutShort(doc->Library());
     QString question;
@@ -350,7 +354,7 @@ void TfrmMain::RepairIndex() {
         OpenLibrary(file);
         return;
     }
-    if (!dynamic_cast<TIndexedLibrary*>(&doc->Library())) {
+    if (doc->Library().IndexFileName().empty()) {
         Prompts().ShowError(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
         return;
     }
@@ -359,9 +363,7 @@ void TfrmMain::RepairIndex() {
     ShowJobProgress(0, 0);
     doc->StartEdit(
         QStringLiteral("修复索引"),
-        [repair](TGameImages& library, TJobControl&) {
-            *repair = dynamic_cast<TIndexedLibrary&>(library).RepairIndex(false);
-        },
+        [repair](TGameImages& library, TJobControl&) { *repair = library.RepairIndex(false); },
         {{},
          [this, repair, file](const TJobEnd& end) {
              HideJobProgress();
@@ -444,10 +446,9 @@ void TfrmMain::ShowStatusFile() {
         return;
     }
     QString text = QString::fromStdString(FDocument->FileName());
-    const auto* indexed = dynamic_cast<const TIndexedLibrary*>(&FDocument->Library());
     if (FirstImageCutShort(FDocument->Library()) >= 0)
         text += QStringLiteral(" (数据文件不完整)");
-    else if (indexed && indexed->IndexState() != TIndexState::isGood)
+    else if (FDocument->Library().IndexState() != TIndexState::isGood)
         text += QStringLiteral(" (索引文件丢失或损坏)");
     SetStatusText(1, text);
 }

@@ -2,9 +2,6 @@
 
 #include "core/file_stream.h"
 
-#include "formats/pak.h"
-#include "formats/wzl.h"
-
 #include <QRegularExpression>
 
 #include <vector>
@@ -72,8 +69,9 @@ QString CellNumberText(int index) {
 }
 
 std::optional<QString> PixelFormatText(TGameImages& library, int index) {
-    const auto* pak = dynamic_cast<const TQuillrand*>(&library);
-    if (pak && pak->bfType() == 0)
+    const bool pak = library.ImageType() == t_Quillrand;
+    const int layout = library.Facts().IndexLayout;
+    if (pak && layout == 0)
         return QStringLiteral("Pak(1) %1位色").arg(library.BitCount());
     if (!pak && library.ImageType() != t_Wzl)
         return std::nullopt;
@@ -86,7 +84,7 @@ std::optional<QString> PixelFormatText(TGameImages& library, int index) {
         return pak ? std::optional<QString>(QString()) : std::nullopt;
     const QString compressed = CompressedText(d->Compressed.value_or(false) ? 1 : 0);
     if (pak)
-        return QStringLiteral("Pak(%1) ").arg(int(pak->bfType()) + 1) + bits + compressed;
+        return QStringLiteral("Pak(%1) ").arg(layout + 1) + bits + compressed;
     return QStringLiteral("Wzl ") + bits + compressed;
 }
 

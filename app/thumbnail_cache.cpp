@@ -81,10 +81,10 @@ void TThumbnailCache::Clear() {
 const TThumbnail* TThumbnailCache::Find(int index, int size) {
     if (!FLibrary)
         return nullptr;
-    const std::shared_ptr<const TRecordList> snapshot = FLibrary->Snapshot();
-    if (index < 0 || size_t(index) >= snapshot->size())
+    TSnapshotPtr snapshot = FLibrary->Snapshot();
+    if (index < 0 || index >= snapshot->Count())
         return nullptr;
-    const TRecord& record = (*snapshot)[size_t(index)];
+    const TRecord& record = snapshot->Records()[size_t(index)];
     if (!record)
         return nullptr;
     const TKey key{record.get(), size};
@@ -100,7 +100,7 @@ const TThumbnail* TThumbnailCache::Find(int index, int size) {
     if (FPending.emplace(key, index).second) {
         {
             std::lock_guard guard(FLock);
-            FJobs.push_front({index, size, record, FGeneration});
+            FJobs.push_front({index, size, record, FGeneration, std::move(snapshot)});
         }
         FWake.notify_one();
     }
@@ -147,6 +147,7 @@ void TThumbnailCache::Work() {
         }
         TThumbnail thumbnail;
         bool current = false;
+        bool stale = false;
         {
             std::shared_lock shared(FLibraryLock);
             TGameImages* library = nullptr;
@@ -156,10 +157,10 @@ void TThumbnailCache::Work() {
                     library = FLibrary;
             }
             if (library) {
-                thumbnail = Make(*library, job);
-                const std::shared_ptr<const TRecordList> snapshot = library->Snapshot();
-                current = size_t(job.Index) < snapshot->size() &&
-                          (*snapshot)[size_t(job.Index)] == job.Record;
+                thumbnail = Make(job, stale);
+                const TSnapshotPtr snapshot = library->Snapshot();
+                current = !stale && job.Index < snapshot->Count() &&
+                          snapshot->Records()[size_t(job.Index)] == job.Record;
                 if (current && thumbnail.Damage.Damaged())
                     LogDamageOnce(library->FileName(), job.Index, thumbnail.Damage);
             }
@@ -171,7 +172,7 @@ void TThumbnailCache::Work() {
             if (job.Generation == FGeneration) {
                 if (!current)
                     thumbnail = {}; // the image changed meanwhile: Deliver drops the request
-                FDone.push_back({std::move(job), std::move(thumbnail)});
+                FDone.push_back({std::move(job), std::move(thumbnail), stale});
                 queue = !FDeliveryQueued;
                 FDeliveryQueued = true;
             }
@@ -193,10 +194,11 @@ void TThumbnailCache::Deliver() {
     for (TDone& d : done) {
         const TKey key{d.Job.Record.get(), d.Job.Size};
         FPending.erase(key);
-        const std::shared_ptr<const TRecordList> snapshot =
-            FLibrary ? FLibrary->Snapshot() : nullptr;
-        if (!snapshot || size_t(d.Job.Index) >= snapshot->size() ||
-            (*snapshot)[size_t(d.Job.Index)] != d.Job.Record)
+        if (d.Dropped)
+            continue;
+        const TSnapshotPtr snapshot = FLibrary ? FLibrary->Snapshot() : nullptr;
+        if (!snapshot || d.Job.Index >= snapshot->Count() ||
+            snapshot->Records()[size_t(d.Job.Index)] != d.Job.Record)
             continue;
         FAges.push_front(key);
         FEntries[key] = {d.Job.Record, std::move(d.Thumbnail), FAges.begin()};
@@ -208,29 +210,31 @@ void TThumbnailCache::Deliver() {
     }
 }
 
-TThumbnail TThumbnailCache::Make(TGameImages& library, const TJob& job) {
+TThumbnail TThumbnailCache::Make(const TJob& job, bool& Stale) {
     TThumbnail thumbnail;
+    const TSnapshot& snapshot = *job.Snapshot;
     std::unique_ptr<TPicture> picture;
     std::string error;
     try {
         int x = 0;
         int y = 0;
-        picture = library.Get(job.Index, x, y);
+        picture = snapshot.Get(job.Index, x, y);
+        // A file cut short inside or before the record still gives a picture (padded, or blank).
+        if (picture && EndsPastTheFile(*snapshot.Records()[size_t(job.Index)]))
+            thumbnail.Damage = {TRecordDamage::rdTruncated, {}};
+    } catch (const ELibraryChanged&) {
+        Stale = true;
+        return thumbnail;
     } catch (const std::exception& e) {
         error = e.what();
     } catch (...) {
         error = "unknown error";
     }
     if (!picture || !error.empty()) {
-        thumbnail.Damage = ExplainMissingPicture(library, job.Index, error);
+        thumbnail.Damage = ExplainMissingPicture(snapshot, job.Index, error);
         thumbnail.Empty = !thumbnail.Damage.Damaged();
         return thumbnail;
     }
-    // A file cut short inside or before the record still gives a picture (padded, or blank).
-    if (const std::shared_ptr<const TRecordList> records = library.Snapshot();
-        size_t(job.Index) < records->size() && (*records)[size_t(job.Index)] &&
-        EndsPastTheFile(*(*records)[size_t(job.Index)]))
-        thumbnail.Damage = {TRecordDamage::rdTruncated, {}};
     int width = job.Size;
     int height = job.Size;
     FitToBox(picture->Width(), picture->Height(), width, height);

@@ -37,8 +37,8 @@ struct TThumbnail {
 // that replaces a record makes its thumbnail be drawn anew, while the records it shares keep
 // theirs.
 //
-// Used from the user-interface thread only; the workers read the library through Get and its
-// snapshot, which need no lock.
+// Used from the user-interface thread only; each request carries the snapshot it was made on, and
+// the workers decode from that snapshot alone.
 class TThumbnailCache : public QObject {
     Q_OBJECT
 public:
@@ -90,16 +90,21 @@ private:
         int Size;
         TRecord Record;
         uint64_t Generation;
+        TSnapshotPtr Snapshot;
     };
     struct TDone {
         TJob Job;
         TThumbnail Thumbnail;
+        // Not made (the snapshot's files changed): the request is dropped, kept nowhere.
+        bool Dropped = false;
     };
 
     void Work();
     void Deliver();
     void StopWorkers();
-    static TThumbnail Make(TGameImages& library, const TJob& job);
+    // The thumbnail of a job; Stale is set when the snapshot's files were changed by another
+    // program (the library is read again, and the image asked for anew).
+    static TThumbnail Make(const TJob& job, bool& Stale);
 
     TGameImages* FLibrary = nullptr;
     std::unordered_map<TKey, TEntry, TKeyHash> FEntries;

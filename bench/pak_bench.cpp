@@ -71,7 +71,7 @@ struct TBenchLibrary {
             pak.InputPassWord(kPassword);
             pak.CheckPassword();
             pak.Initialize();
-            for (const auto& record : *pak.Snapshot()) {
+            for (const auto& record : pak.Snapshot()->Records()) {
                 const TPayload payload(*record);
                 Streams.emplace_back(payload.Bytes().begin(), payload.Bytes().end());
             }

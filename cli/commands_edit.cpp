@@ -8,7 +8,6 @@
 #include "core/file_stream.h"
 #include "operations/batch_import.h"
 #include "operations/delete_images.h"
-#include "formats/indexed_library.h"
 #include "operations/library_kind.h"
 
 #include <climits>
@@ -264,15 +263,14 @@ int RunRepair(const TArgs& args) {
                 return exitCode;
         }
     }
-    auto* indexed = dynamic_cast<TIndexedLibrary*>(library.get());
-    if (!indexed) {
+    if (library->IndexFileName().empty()) {
         if (!library->RecoveryProblem().empty())
             return exOk;
         Fail(path, std::string("only WIL and WZL libraries have an index to rebuild, not a ") +
                        KindName(library->ImageType()) + " library");
         return exFailed;
     }
-    const TIndexRepair repair = indexed->RepairIndex(dryRun);
+    const TIndexRepair repair = library->RepairIndex(dryRun);
     std::printf("%s %d images in %s; %lld bytes at the end were not understood\n",
                 dryRun ? "would index" : "indexed", repair.Found, path.c_str(),
                 static_cast<long long>(repair.UnreadBytes));

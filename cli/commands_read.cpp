@@ -3,17 +3,18 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "files/picture_files.h"
-#include "formats/pak.h"
-#include "formats/wil.h"
-#include "formats/indexed_library.h"
 #include "operations/batch_export.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
 namespace velmora::cli {
 
 namespace {
+
+// Images whose headers `list` reads at once.
+constexpr int kListBlock = 16384;
 
 std::string OptionalJson(const std::optional<bool>& value) {
     return value ? (*value ? "true" : "false") : "null";
@@ -67,19 +68,21 @@ int RunInfo(const TArgs& args) {
     fields.emplace_back("headerImageCount", std::to_string(library->HeaderImageCount()));
     if (library->ReadOnly())
         fields.emplace_back("readOnly", "true");
-    if (auto* indexed = dynamic_cast<TIndexedLibrary*>(library.get())) {
+    if (!library->IndexFileName().empty()) {
         fields.emplace_back("indexMissing",
-                            indexed->IndexState() == TIndexState::isMissing ? "true" : "false");
+                            library->IndexState() == TIndexState::isMissing ? "true" : "false");
         fields.emplace_back("indexDamaged",
-                            indexed->IndexState() == TIndexState::isDamaged ? "true" : "false");
+                            library->IndexState() == TIndexState::isDamaged ? "true" : "false");
     }
-    if (auto* wil = dynamic_cast<TWil*>(library.get())) {
-        fields.emplace_back("headerVariant", JsonString(wil->btVersion() == 1 ? "short" : "long"));
-        fields.emplace_back("fileHeaderSize", std::to_string(wil->FileHeaderSize()));
-        fields.emplace_back("imageHeaderSize", std::to_string(wil->ImageHeaderSize()));
-    } else if (auto* pak = dynamic_cast<TQuillrand*>(library.get())) {
-        fields.emplace_back("pakVariant", std::to_string(pak->btQuillrand()));
-        fields.emplace_back("layout", JsonString(pak->bfType() != 0 ? "new" : "old"));
+    const TFormatFacts facts = library->Facts();
+    if (library->ImageType() == t_Wil) {
+        fields.emplace_back("headerVariant",
+                            JsonString(facts.HeaderVariant == 1 ? "short" : "long"));
+        fields.emplace_back("fileHeaderSize", std::to_string(facts.FileHeaderSize));
+        fields.emplace_back("imageHeaderSize", std::to_string(facts.ImageHeaderSize));
+    } else if (library->ImageType() == t_Quillrand) {
+        fields.emplace_back("pakVariant", std::to_string(facts.HeaderVariant));
+        fields.emplace_back("layout", JsonString(facts.IndexLayout != 0 ? "new" : "old"));
     }
     if (args.Has("--json")) {
         std::string out = "{" + JsonFileFields(path);
@@ -115,11 +118,15 @@ int RunList(const TArgs& args) {
     else
         std::printf("%7s %6s %6s %7s %7s %5s %10s %7s %5s\n", "index", "width", "height", "x", "y",
                     "kind", "compressed", "alpha", "empty");
-    const int count = library->RecordCount();
+    const TSnapshotPtr snapshot = library->Snapshot();
+    const int count = snapshot->Count();
     for (int i = 0; i < count; ++i) {
         TImageDescription e;
         try {
-            e = library->Describe(i, withAlpha).value_or(TImageDescription{});
+            // The headers are read in blocks, each block in one go.
+            if (i % kListBlock == 0)
+                snapshot->ReadHeaders(i, std::min(count, i + kListBlock) - 1);
+            e = snapshot->Describe(i, withAlpha).value_or(TImageDescription{});
         } catch (const std::exception& ex) {
             Fail(path, "image " + std::to_string(i) + ": " + ex.what());
             if (json)

@@ -6,7 +6,6 @@
 #include "core/file_stream.h"
 #include "files/app_dir.h"
 #include "files/pak_passwords.h"
-#include "formats/indexed_library.h"
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
 

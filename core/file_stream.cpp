@@ -9,7 +9,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <map>
+#include <mutex>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <unistd.h>
 
 namespace velmora {
@@ -42,6 +46,63 @@ bool SameTextAscii(const std::string& a, const std::string& b) {
 EFileError::EFileError(const std::string& path, const std::string& what)
     : std::runtime_error(path + ": " + what), FPath(path) {}
 
+ELibraryChanged::ELibraryChanged(const std::string& path)
+    : EFileError(path,
+                 "another program changed the file since it was read; it must be read again") {}
+
+// What tells whether an open file changed since this handle last looked: its size and modification
+// time, and how many changes this process began or ended on the file through any handle (the
+// system's modification time is only as fine as its clock tick, which two quick changes from one
+// process can share).
+struct TFileStream::TChangeWatch {
+    std::mutex Lock;
+    uint64_t Device = 0, Inode = 0;
+    int64_t Size = -1;
+    int64_t ModifiedNs = -1;
+    uint64_t Generation = 0;
+    int OwnChanges = 0;
+};
+
+namespace {
+
+struct TFileKey {
+    uint64_t Device, Inode;
+    friend bool operator<(const TFileKey& a, const TFileKey& b) {
+        return std::tie(a.Device, a.Inode) < std::tie(b.Device, b.Inode);
+    }
+};
+
+// Changes this process made to each file it changed through a handle, counted.
+std::mutex g_GenerationsLock;
+std::map<TFileKey, uint64_t> g_Generations;
+
+uint64_t GenerationOf(uint64_t device, uint64_t inode, bool next) {
+    std::lock_guard lock(g_GenerationsLock);
+    uint64_t& generation = g_Generations[{device, inode}];
+    if (next)
+        ++generation;
+    return generation;
+}
+
+struct TSizeAndTime {
+    int64_t Size = -1, ModifiedNs = -1;
+    uint64_t Device = 0, Inode = 0;
+};
+
+// Size, modification time and identity of an open file; sizes -1 when it cannot be told.
+TSizeAndTime SizeAndTime(int handle) {
+    struct stat st {};
+    if (handle < 0 || ::fstat(handle, &st) != 0)
+        return {};
+    return {int64_t(st.st_size),
+            int64_t(st.st_mtim.tv_sec) * 1000000000 + int64_t(st.st_mtim.tv_nsec),
+            uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+} // namespace
+
+TFileStream::TFileStream() = default;
+
 TFileStream::TFileStream(const std::string& fileName, TMode mode, std::string errorName)
     : FFileName(fileName), FErrorName(std::move(errorName)) {
     int flags = O_CLOEXEC;
@@ -63,11 +124,18 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode, std::string er
     if (fd < 0)
         RaiseFileError(ErrorName(), errno);
     FHandle = fd;
+    FWatch = std::make_unique<TChangeWatch>();
+    const TSizeAndTime now = SizeAndTime(FHandle);
+    FWatch->Device = now.Device;
+    FWatch->Inode = now.Inode;
+    FWatch->Size = now.Size;
+    FWatch->ModifiedNs = now.ModifiedNs;
+    FWatch->Generation = GenerationOf(now.Device, now.Inode, false);
 }
 
 TFileStream::TFileStream(TFileStream&& other) noexcept
     : FHandle(other.FHandle), FPosition(other.FPosition), FFileName(std::move(other.FFileName)),
-      FErrorName(std::move(other.FErrorName)) {
+      FErrorName(std::move(other.FErrorName)), FWatch(std::move(other.FWatch)) {
     other.FHandle = -1;
     other.FPosition = 0;
 }
@@ -79,6 +147,7 @@ TFileStream& TFileStream::operator=(TFileStream&& other) noexcept {
         FPosition = other.FPosition;
         FFileName = std::move(other.FFileName);
         FErrorName = std::move(other.FErrorName);
+        FWatch = std::move(other.FWatch);
         other.FHandle = -1;
         other.FPosition = 0;
     }
@@ -183,6 +252,38 @@ void TFileStream::Flush() {
         return;
     if (::fsync(FHandle) != 0 && errno != EINVAL && errno != EROFS)
         RaiseFileError(ErrorName(), errno);
+}
+
+bool TFileStream::ChangedElsewhere() const {
+    if (!FWatch)
+        return false;
+    std::lock_guard lock(FWatch->Lock);
+    if (FWatch->OwnChanges > 0)
+        return false;
+    const TSizeAndTime now = SizeAndTime(FHandle);
+    return now.Size != FWatch->Size || now.ModifiedNs != FWatch->ModifiedNs ||
+           GenerationOf(FWatch->Device, FWatch->Inode, false) != FWatch->Generation;
+}
+
+void TFileStream::BeginOwnChange() {
+    if (!FWatch)
+        return;
+    std::lock_guard lock(FWatch->Lock);
+    // Every other handle on the file now sees it changed.
+    GenerationOf(FWatch->Device, FWatch->Inode, true);
+    ++FWatch->OwnChanges;
+}
+
+void TFileStream::EndOwnChange() {
+    if (!FWatch)
+        return;
+    std::lock_guard lock(FWatch->Lock);
+    if (FWatch->OwnChanges == 0 || --FWatch->OwnChanges > 0)
+        return;
+    const TSizeAndTime now = SizeAndTime(FHandle);
+    FWatch->Size = now.Size;
+    FWatch->ModifiedNs = now.ModifiedNs;
+    FWatch->Generation = GenerationOf(FWatch->Device, FWatch->Inode, true);
 }
 
 std::vector<uint8_t> TFileStream::ReadAll(const std::string& fileName) {

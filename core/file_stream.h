@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,13 +19,21 @@ private:
     std::string FPath;
 };
 
+// Another program changed a library's file where it lies (a header patched, the file grown or cut)
+// since this program read it: what is still to be read of it would not fit what was read, so the
+// library must be read again.
+class ELibraryChanged : public EFileError {
+public:
+    explicit ELibraryChanged(const std::string& path);
+};
+
 // An open file, read and written at an explicit position. Library files are opened for reading
 // and writing with sharing allowed and stay open while the library is open.
 class TFileStream {
 public:
     enum TMode { fmOpenRead, fmOpenReadWrite, fmCreate };
 
-    TFileStream() = default;
+    TFileStream();
     // Opens or creates the file; raises EFileError on failure. Errors name errorName when one is
     // given (a temporary file reports the file it is to replace).
     TFileStream(const std::string& fileName, TMode mode, std::string errorName = {});
@@ -60,6 +69,16 @@ public:
     // Flushes written data to the disk.
     void Flush();
 
+    // Whether the open file was changed by someone else (its size or modification time differ)
+    // since it was opened or since the last change this program made through this handle ended.
+    // While such a change lasts (BeginOwnChange .. EndOwnChange) the answer is no. Safe on any
+    // thread.
+    bool ChangedElsewhere() const;
+    // Brackets a change this program makes through this handle; calls may nest. The end takes the
+    // file's size and modification time anew.
+    void BeginOwnChange();
+    void EndOwnChange();
+
     // Reads a whole file into memory; raises EFileError.
     static std::vector<uint8_t> ReadAll(const std::string& fileName);
 
@@ -68,10 +87,13 @@ private:
     void CheckUsable(int64_t position) const;
     const std::string& ErrorName() const { return FErrorName.empty() ? FFileName : FErrorName; }
 
+    struct TChangeWatch;
+
     int FHandle = -1;
     int64_t FPosition = 0;
     std::string FFileName;
     std::string FErrorName;
+    std::unique_ptr<TChangeWatch> FWatch;
 };
 
 // Writes bytes to a file that replaces fileName: first under a temporary name beside it, then

@@ -15,24 +15,6 @@
 
 namespace velmora {
 
-TPayload::TPayload(const TImageData& Record) {
-    const int64_t size = Record.PayloadSize();
-    const size_t header = size_t(std::max(Record.HeaderSize, 0));
-    if (!Record.InFile()) {
-        const size_t held = Record.Image.size() > header ? Record.Image.size() - header : 0;
-        FBytes = std::span<const uint8_t>(Record.Image)
-                     .subspan(std::min(header, Record.Image.size()),
-                              std::min<size_t>(held, size_t(size)));
-        FComplete = int64_t(FBytes.size()) == size;
-        return;
-    }
-    FRead.resize(size_t(size));
-    const size_t n = Record.File->ReadAt(int64_t(Record.OffSet) + int64_t(header), FRead);
-    FRead.resize(n);
-    FBytes = FRead;
-    FComplete = int64_t(n) == size;
-}
-
 const char* EditRefusalText(TEditRefusal Refusal) {
     switch (Refusal) {
     case TEditRefusal::erNone:
@@ -60,7 +42,10 @@ EEditRefused::EEditRefused(const std::string& FileName, TEditRefusal Refusal)
     : std::runtime_error(FileName + ": " + EditRefusalText(Refusal)), FRefusal(Refusal) {}
 
 TGameImages::TGameImages(const std::string& AFileName, TImageType Image)
-    : FFileName(AFileName), FImageType(Image), FSnapshot(std::make_shared<const TRecordList>()) {}
+    : FFileName(AFileName), FImageType(Image),
+      FState(std::make_shared<const TClosedState>(Image, FBitCount)) {
+    FSnapshot = std::make_shared<const TSnapshot>(TRecordList(), FState);
+}
 
 // A virtual call from here would reach only this class's Finalize, so derived classes call their
 // own Finalize in their destructors; this runs the base part, which is safe to repeat.
@@ -85,30 +70,62 @@ std::unique_ptr<TImageData> TGameImages::EncodeImage(TDIB&, int, int, uint8_t, c
     return nullptr;
 }
 
-std::unique_ptr<TImageData> TGameImages::ConvertRecord(const TImageData*, TGameImages*, uint8_t) {
+std::unique_ptr<TImageData> TGameImages::ConvertRecord(const TImageData*, TImageType, int,
+                                                       uint8_t) {
     return nullptr;
 }
 
-TPicture* TGameImages::GetBitmap(int) {
-    return nullptr;
+// The thin calls on the current snapshot: a header that cannot be read (a read error, another
+// program's change) reads as an image out of range; the readers that must tell (exports, the
+// check, the grid) decode from a snapshot themselves.
+TPicture* TGameImages::GetBitmap(int Index) {
+    Source.reset();
+    try {
+        Source = Snapshot()->Bitmap(Index);
+    } catch (const std::exception&) {
+        Source.reset();
+    }
+    return Source.get();
 }
 
-TPoint TGameImages::GetPoint(int) {
-    return TPoint{};
+std::unique_ptr<TPicture> TGameImages::Get(int Index, int& px, int& py) {
+    try {
+        return Snapshot()->Get(Index, px, py);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+TPoint TGameImages::GetPoint(int Index) {
+    try {
+        return Snapshot()->GetPoint(Index);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::optional<TImageDescription> TGameImages::Describe(int Index, bool WithAlpha) {
+    try {
+        return Snapshot()->Describe(Index, WithAlpha);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 std::unique_ptr<TDIB> TGameImages::FillDIB() const {
-    auto dib = std::make_unique<TDIB>();
-    int bits = FBitCount;
-    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        bits = 8;
-    if (bits == 8) {
-        dib->ColorTable() = DefaultPalette;
-        dib->UpdatePalette();
-    }
-    dib->SetPixelFormat(bits == 16 ? MakePixelFormat(5, 6, 5) : MakePixelFormat(8, 8, 8));
-    dib->SetSize(1, 1, bits);
-    return dib;
+    return TClosedState(FImageType, FBitCount).FillDIB();
+}
+
+TIndexRepair TGameImages::RepairIndex(bool) {
+    throw EEditRefused(FFileName, TEditRefusal::erReadOnlyFormat);
+}
+
+bool TGameImages::TryPassWord(const std::string&) {
+    return false;
+}
+
+void TGameImages::ChangePassWord(const std::string&, bool, std::vector<TAccompanyingFile>) {
+    throw EEditRefused(FFileName, TEditRefusal::erReadOnlyFormat);
 }
 
 void TGameImages::Initialize() {}
@@ -147,7 +164,8 @@ TFolderLock TGameImages::LockForReading() {
 }
 
 void TGameImages::Finalize() {
-    auto empty = std::make_shared<const TRecordList>();
+    FState = std::make_shared<const TClosedState>(FImageType, FBitCount);
+    TSnapshotPtr empty = std::make_shared<const TSnapshot>(TRecordList(), FState);
     {
         std::lock_guard lock(FSnapshotLock);
         FSnapshot.swap(empty);
@@ -161,28 +179,35 @@ bool TGameImages::CreateFile(uint8_t, const std::string&) {
     return false;
 }
 
-std::unique_ptr<TPicture> TGameImages::Get(int, int&, int&) {
-    return nullptr;
-}
-
-std::shared_ptr<const TRecordList> TGameImages::Snapshot() const {
+TSnapshotPtr TGameImages::Snapshot() const {
     std::lock_guard lock(FSnapshotLock);
     return FSnapshot;
 }
 
+std::shared_ptr<const TRecordList> TGameImages::Records() const {
+    TSnapshotPtr snapshot = Snapshot();
+    const TRecordList* records = &snapshot->Records();
+    return std::shared_ptr<const TRecordList>(std::move(snapshot), records);
+}
+
 int TGameImages::RecordCount() const {
-    return int(Snapshot()->size());
+    return Snapshot()->Count();
 }
 
 TRecord TGameImages::RecordAt(int Index) const {
-    const std::shared_ptr<const TRecordList> records = Snapshot();
-    if (Index < 0 || size_t(Index) >= records->size())
+    TSnapshotPtr snapshot = Snapshot();
+    const TImageData* record = snapshot->Record(Index);
+    if (!record)
         return nullptr;
-    return (*records)[size_t(Index)];
+    return TRecord(std::move(snapshot), record);
+}
+
+void TGameImages::SetState(std::shared_ptr<const TFormatState> State) {
+    FState = std::move(State);
 }
 
 void TGameImages::SetRecords(TRecordList Records) {
-    auto next = std::make_shared<const TRecordList>(std::move(Records));
+    auto next = std::make_shared<const TSnapshot>(std::move(Records), FState);
     {
         std::lock_guard lock(FSnapshotLock);
         FSnapshot.swap(next);
@@ -196,6 +221,10 @@ void TGameImages::StampFiles() {
     FStamps.clear();
     for (const std::string& name : WatchedFiles())
         FStamps.push_back(FileStampOf(name));
+}
+
+bool TGameImages::ChangedElsewhere() const {
+    return m_FileStream && m_FileStream->ChangedElsewhere();
 }
 
 bool TGameImages::FilesChangedOnDisk() const {
@@ -270,7 +299,8 @@ TGameImages::TUpdate TGameImages::BeginEdit(int Index, bool OffsetsOnly) {
             }
     // Another program saved the library since it was read, or one that died left its save
     // unfinished: build the edit on what is on disk now, never over it.
-    if (reload || FilesChangedOnDisk() || FileExists(JournalNameFor(FFileName))) {
+    if (reload || FilesChangedOnDisk() || ChangedElsewhere() ||
+        FileExists(JournalNameFor(FFileName))) {
         struct THeld {
             const TLibraryLock*& Held;
             ~THeld() { Held = nullptr; }
@@ -306,34 +336,20 @@ bool TGameImages::Fill(int StartIndex, int StopIndex, const TNotifyEvent& Notify
     return true;
 }
 
-void TGameImages::SetPoint(int Index, TPoint Value) {
+bool TGameImages::SetPoint(int Index, TPoint Value) {
     const TRecord record = RecordAt(Index);
     if (!record || !WithPoint(*record, Value))
-        return;
+        return false;
     TUpdate update = BeginEdit(-1, true);
-    if (update.SetPoint(Index, Value))
-        update.EndUpdate();
-}
-
-std::optional<TImageDescription> TGameImages::Describe(int Index, bool) {
-    if (Index < 0 || Index >= RecordCount())
-        return std::nullopt;
-    TImageDescription d;
-    int x = 0, y = 0;
-    std::unique_ptr<TPicture> picture = Get(Index, x, y);
-    d.Offset = {x, y};
-    if (picture) {
-        d.Width = picture->Width();
-        d.Height = picture->Height();
-        d.Empty = int64_t(d.Width) * d.Height <= 0;
-    }
-    return d;
+    if (!update.SetPoint(Index, Value))
+        return false;
+    update.EndUpdate();
+    return true;
 }
 
 TGameImages::TUpdate::TUpdate(TGameImages& Library, int Index, TLibraryLock Lock)
-    : FLibrary(&Library), FRecords(*Library.Snapshot()), m_nIndex(Index), FLock(std::move(Lock)) {
-    FSummary.FirstAppended = FRecords.size();
-}
+    : FLibrary(&Library), FRecords(Library.Snapshot()->Records()), m_nIndex(Index),
+      FLock(std::move(Lock)) {}
 
 TGameImages::TUpdate::TUpdate(TUpdate&& Other) noexcept
     : FLibrary(Other.FLibrary), FRecords(std::move(Other.FRecords)), m_nIndex(Other.m_nIndex),
@@ -344,7 +360,6 @@ TGameImages::TUpdate::TUpdate(TUpdate&& Other) noexcept
 
 void TGameImages::TUpdate::NoteStructuralChange() {
     FChanged = true;
-    FSummary.AppendOnly = false;
     FSummary.PointsOnly = false;
 }
 
@@ -395,12 +410,13 @@ bool TGameImages::TUpdate::AtImage() const {
     return FOpen && m_nIndex >= 0 && size_t(m_nIndex) < FRecords.size();
 }
 
-bool TGameImages::TUpdate::Convert(const TImageData* SourceImageData, TGameImages* GameImages,
+bool TGameImages::TUpdate::Convert(const TImageData* SourceImageData, const TSnapshot& Source,
                                    uint8_t btEncr0) {
     if (!FOpen)
         return false;
     std::unique_ptr<TImageData> record =
-        FLibrary->ConvertRecord(SourceImageData, GameImages, btEncr0);
+        FLibrary->ConvertRecord(SourceImageData ? &SourceImageData->Loaded() : nullptr,
+                                Source.Kind(), Source.BitCount(), btEncr0);
     if (!record)
         return false;
     FRecords.push_back(std::move(record));
@@ -436,12 +452,11 @@ bool TGameImages::TUpdate::Fill(int StartIndex, int StopIndex, const TNotifyEven
 bool TGameImages::TUpdate::SetPoint(int Index, TPoint Value) {
     if (!FOpen || Index < 0 || size_t(Index) >= FRecords.size())
         return false;
-    TRecord changed = FLibrary->WithPoint(*FRecords[size_t(Index)], Value);
+    TRecord changed = FLibrary->WithPoint(FRecords[size_t(Index)]->Loaded(), Value);
     if (!changed)
         return false;
     FRecords[size_t(Index)] = std::move(changed);
     FChanged = true;
-    FSummary.AppendOnly = false;
     FSummary.PointsChanged.push_back(size_t(Index));
     return true;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "core/dib.h"
+#include "core/file_replacement.h"
 #include "core/file_stream.h"
+#include "core/image_record.h"
 #include "core/library_lock.h"
 #include "core/picture.h"
 #include "core/recovery.h"
+#include "core/snapshot.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,84 +22,6 @@
 #include <vector>
 
 namespace velmora {
-
-// Library kind.
-enum TImageType : uint8_t {
-    t_Wil = 0,
-    t_Wis = 1,
-    t_Wzl = 2,
-    t_Quillrand = 3,
-};
-
-struct TPoint {
-    int32_t X = 0;
-    int32_t Y = 0;
-    friend bool operator==(const TPoint&, const TPoint&) = default;
-};
-
-// Every format stores offsets as signed 16-bit values; larger ones are refused, never cut.
-inline bool StorableOffset(TPoint Value) {
-    const auto fits = [](int32_t v) { return v >= -32768 && v <= 32767; };
-    return fits(Value.X) && fits(Value.Y);
-}
-
-// One image record of a library. Once a record is part of a snapshot it is shared and never
-// changed: an edit makes new records and leaves the old ones to the snapshots that hold them.
-//
-// Image holds the per-image header (its first HeaderSize bytes) as the format reads it (a Pak
-// record header decrypted). The payload after it is either held in Image as well (a new or
-// changed image) or lies in File at OffSet + HeaderSize and is read when the picture is needed
-// (an image as it was read from, or last written to, the library's data file). An emptied record
-// has HeaderSize and DataSize 0 and no Image.
-struct TImageData {
-    bool boCompression = false;
-    int32_t HeaderSize = 0;
-    // Header plus payload bytes.
-    int32_t DataSize = 0;
-    // Position of the record in File, or in the data file it was last written to.
-    int32_t OffSet = 0;
-    std::vector<uint8_t> Image;
-    std::shared_ptr<const TFileStream> File;
-
-    bool HasImage() const { return DataSize > 0 && !Image.empty(); }
-    // The payload lies in File rather than in Image.
-    bool InFile() const { return File != nullptr; }
-    std::span<const uint8_t> Header() const {
-        return std::span<const uint8_t>(Image).first(
-            std::min(Image.size(), size_t(std::max(HeaderSize, 0))));
-    }
-    int64_t PayloadSize() const { return std::max<int64_t>(0, int64_t(DataSize) - HeaderSize); }
-};
-using pTImageData = const TImageData*;
-using TRecord = std::shared_ptr<const TImageData>;
-// The records of a library in image order: what a snapshot holds.
-using TRecordList = std::vector<TRecord>;
-
-// The payload of a record, borrowed from the record when it holds it, read from its file when
-// not. Bytes that the file does not have (it ends early, or another program cut it) are absent:
-// Bytes() is then shorter than the record's payload and Complete() false.
-class TPayload {
-public:
-    explicit TPayload(const TImageData& Record);
-    std::span<const uint8_t> Bytes() const { return FBytes; }
-    bool Complete() const { return FComplete; }
-
-private:
-    std::vector<uint8_t> FRead;
-    std::span<const uint8_t> FBytes;
-    bool FComplete = true;
-};
-
-// What the format knows of one image without decoding its pixels.
-struct TImageDescription {
-    int Width = 0;
-    int Height = 0;
-    TPoint Offset;
-    bool Empty = true;
-    std::optional<int> PixelKind;
-    std::optional<bool> Compressed;
-    std::optional<bool> Alpha; // unknown (unset) unless it could be told without decoding
-};
 
 class TGameImages;
 // A notification called with the library as sender.
@@ -126,16 +51,27 @@ private:
     TEditRefusal FRefusal;
 };
 
+// What a rebuild of the index found in the data file.
+struct TIndexRepair {
+    int Found = 0;           // records found, one after another from the first record position
+    int64_t UnreadBytes = 0; // bytes after the last record found that are not understood
+    bool Written = false;    // the new index replaced the old one (false: it was the same)
+    std::string IndexFile;   // the index file written (or that would be written)
+    std::string BackupFile;  // where the old index was kept; empty when there was none
+};
+
 // The abstract library: one object stands for one library file.
 //
-// Its records form an immutable snapshot. Readers (the grid, the preview, export workers, the
-// command line) take the current snapshot and read it on any thread, without locks or busy flags.
-// An edit is a transaction, TUpdate, opened by BeginUpdate: it builds the next list of records
-// from the current one (sharing the records it does not change); EndUpdate writes the library's
-// files through a crash-safe replacement and, only when that succeeded, makes the new list the
-// current snapshot. A failure or an exception discards the transaction, so what the library shows
-// is always what is on disk. Delete, Fill, SetPoint (and a Pak library's ChangePassword) are
-// transactions of their own.
+// The library object owns the current snapshot (TSnapshot: the records and the format state they
+// are decoded with) and writes the next one. Readers (the grid's thumbnail workers, export
+// workers, the check, the command line) take the current snapshot and decode from it alone, on
+// any thread, without locks or busy flags; Get, GetBitmap, GetPoint and Describe are thin calls
+// on the current snapshot. An edit is a transaction, TUpdate, opened by BeginUpdate: it builds the
+// next list of records from the current one (sharing the records it does not change); EndUpdate
+// writes the library's files through a crash-safe replacement and, only when that succeeded,
+// makes the new list the current snapshot. A failure or an exception discards the transaction,
+// so what the library shows is always what is on disk. Delete, Fill, SetPoint (and a Pak
+// library's ChangePassword) are transactions of their own.
 //
 // A transaction holds an exclusive advisory lock on the data file, and a library changed on disk
 // by another program since it was read is read again before the edit is built.
@@ -151,20 +87,21 @@ public:
     // Derived classes call their own Finalize in their destructors.
     virtual ~TGameImages();
 
-    // Reading. Get, GetPoint and the snapshot may be used from any thread; GetBitmap and
-    // StretchBlt, which share Source, from one thread at a time.
+    // Reading, on the current snapshot: Get, GetPoint, Describe and Snapshot may be used from any
+    // thread; GetBitmap and StretchBlt, which share Source, from one thread at a time. A header
+    // that cannot be read gives what an image out of range gives.
     //
     // The library keeps the picture (it becomes Source) until the next GetBitmap or Finalize.
-    virtual TPicture* GetBitmap(int Index);
+    TPicture* GetBitmap(int Index);
     // A new picture the caller owns; px, py receive the offset.
-    virtual std::unique_ptr<TPicture> Get(int Index, int& px, int& py);
-    virtual TPoint GetPoint(int Index);
+    std::unique_ptr<TPicture> Get(int Index, int& px, int& py);
+    TPoint GetPoint(int Index);
     // A new 1x1 blank picture of the library's bit count.
-    virtual std::unique_ptr<TDIB> FillDIB() const;
+    std::unique_ptr<TDIB> FillDIB() const;
     // Size, offset and kind of image Index as the format stores them, read from its header where
     // the format has one (WithAlpha decodes a compressed image to tell whether it carries an alpha
     // plane; without it that stays unknown). None out of range.
-    virtual std::optional<TImageDescription> Describe(int Index, bool WithAlpha);
+    std::optional<TImageDescription> Describe(int Index, bool WithAlpha);
 
     virtual void Initialize();
     virtual void Finalize();
@@ -189,9 +126,11 @@ public:
                                                     const TDIB* Alpha);
     // Builds the record that stands for a record of another library during a conversion: an
     // empty record when that record cannot be converted, so that numbering stays aligned; null
-    // when this kind takes no converted records.
+    // when this kind takes no converted records. SourceKind and SourceBitCount are those of the
+    // source library's snapshot.
     virtual std::unique_ptr<TImageData> ConvertRecord(const TImageData* SourceImageData,
-                                                      TGameImages* GameImages, uint8_t btEncr0);
+                                                      TImageType SourceKind, int SourceBitCount,
+                                                      uint8_t btEncr0);
     virtual bool CreateFile(uint8_t ABitCount, const std::string& PassWord);
 
     // Opens an edit transaction with its cursor at Index (for Insert and Replace). Raises
@@ -204,17 +143,20 @@ public:
     // library. Raises as BeginUpdate and EndUpdate.
     bool Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
     bool Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
-    // Stores a new offset for image Index as one transaction. Ignored for an index out of range
-    // and for images that hold no offset (empty slots). Raises as BeginUpdate and EndUpdate.
-    virtual void SetPoint(int Index, TPoint Value);
+    // Stores a new offset for image Index as one transaction. False, with nothing written, for an
+    // index out of range and for images that hold no offset (empty slots). Raises as BeginUpdate
+    // and EndUpdate.
+    bool SetPoint(int Index, TPoint Value);
 
     // Draws image Index into DC with its top-left corner at (X, Y), fitted into Width x Height;
     // returns the drawn size in Width and Height. Draws nothing (sizes unchanged) when
     // GetBitmap yields null.
     void StretchBlt(int Index, TDIB& DC, int X, int Y, int& Width, int& Height);
 
-    // The current records. Never null.
-    std::shared_ptr<const TRecordList> Snapshot() const;
+    // The current snapshot. Never null.
+    TSnapshotPtr Snapshot() const;
+    // The records of the current snapshot (kept alive with it). Never null.
+    std::shared_ptr<const TRecordList> Records() const;
     // The number of records: the bound of every index.
     int RecordCount() const;
     // What the user interface calls the image count: the number of records.
@@ -230,6 +172,33 @@ public:
     virtual std::string DamageText() const { return {}; }
     // Why the library takes no edit (erNone when it takes them). OffsetsOnly asks about SetPoint.
     virtual TEditRefusal EditRefusal(bool OffsetsOnly = false) const;
+
+    // The format's own facts about the open library's files.
+    TFormatFacts Facts() const { return Snapshot()->State().Facts(); }
+
+    // The index file of a WIL or WZL library: its state when the library was read, its name, and
+    // its rebuild from the data file. Other kinds have none (isGood, no name).
+    TIndexState IndexState() const { return Snapshot()->State().IndexState(); }
+    virtual std::string IndexFileName() const { return {}; }
+    // Rebuilds the index by scanning the data file from its first record on, stopping cleanly at
+    // the first record that does not fit. Unless DryRun, the old index (if any) is kept as its
+    // name + ".bak", the new one replaces it crash-safely and the library is read again. Runs under
+    // the library's edit lock. Raises EFileError (nothing is changed then); EEditRefused
+    // (erReadOnlyFormat) for a kind without an index file.
+    virtual TIndexRepair RepairIndex(bool DryRun);
+
+    // Password protection (Pak libraries). TryPassWord gives the library a password and checks it
+    // against the file before Initialize (false when it does not fit, and for every other kind).
+    virtual bool TakesPassWord() const { return false; }
+    virtual bool TryPassWord(const std::string& PassWord);
+    // Re-keys the opened library under a new password (empty = the default password) as one
+    // edit; with Backup a copy of the old file becomes FileName + ".bak" in the same step. Along
+    // are files of the program replaced in that step too, after the library (the password list
+    // naming the new password). Raises EEditRefused when the library takes no password or no
+    // edits, EFileError when it cannot be written (it stays as it was; EReplacementIncomplete:
+    // the next opening finishes the change).
+    virtual void ChangePassWord(const std::string& NewPassWord, bool Backup,
+                                std::vector<TAccompanyingFile> Along);
 
     const std::string& FileName() const { return FFileName; }
     TImageType ImageType() const { return FImageType; }
@@ -263,17 +232,15 @@ public:
 protected:
     // What a transaction changed, so that a format can choose how to write it.
     struct TUpdateSummary {
-        // Records were added at the end and nothing else changed; the first new one.
-        bool AppendOnly = true;
-        size_t FirstAppended = 0;
         // Only offsets changed, in these records (no record added, removed or replaced).
         bool PointsOnly = true;
         std::vector<size_t> PointsChanged;
     };
 
     // Writes the library's files from Records, the complete list of the next snapshot, and
-    // returns the records as they now lie in the new files (their payloads read from there). The
-    // old files and the format's state must stay as they were when it raises.
+    // returns the records as they now lie in the new files (their payloads read from there),
+    // having made the state of the new files current (SetState). The old files and the format's
+    // state must stay as they were when it raises.
     virtual TRecordList SaveRecords(const TRecordList& Records, const TUpdateSummary& Summary);
     // The record with its stored offset changed, or null when it holds none.
     virtual TRecord WithPoint(const TImageData& Record, TPoint Value) const;
@@ -292,13 +259,19 @@ protected:
     // save half made; a save that a writer left meanwhile is recovered first.
     TFolderLock LockForReading();
 
-    // Installs the records of a freshly read or written library as the current snapshot and
-    // notes the state of the watched files.
+    // The format state of the library's files as they are now: the next snapshot's.
+    void SetState(std::shared_ptr<const TFormatState> State);
+    const std::shared_ptr<const TFormatState>& State() const { return FState; }
+    // Installs the records of a freshly read or written library, with the current state, as the
+    // current snapshot and notes the state of the watched files.
     void SetRecords(TRecordList Records);
     // Notes the state of the watched files (after an edit that patched them in place).
     void StampFiles();
     bool FilesChangedOnDisk() const;
-    // The record at Index of the current snapshot, or null.
+    // The open files were changed through another handle (TFileStream::ChangedElsewhere), which
+    // tells another library object of this program at once, whatever the clock's tick.
+    virtual bool ChangedElsewhere() const;
+    // The whole record at Index of the current snapshot (its header read), or null.
     TRecord RecordAt(int Index) const;
 
     void DoBeginRead();
@@ -306,7 +279,6 @@ protected:
     void DoEndRead();
 
     std::shared_ptr<TFileStream> m_FileStream;
-    std::unique_ptr<TDIB> SpaceDIB;
     std::string FFileName;
     TImageType FImageType;
     int32_t FBitCount = 8;
@@ -318,7 +290,8 @@ protected:
 
 private:
     mutable std::mutex FSnapshotLock;
-    std::shared_ptr<const TRecordList> FSnapshot;
+    TSnapshotPtr FSnapshot;
+    std::shared_ptr<const TFormatState> FState;
     std::vector<TFileStamp> FStamps;
     std::chrono::milliseconds FLockTimeout = TLibraryLock::kDefaultTimeout;
     TRecoveryReport FRecovery;
@@ -350,9 +323,9 @@ public:
     bool Add(std::unique_ptr<TImageData> Record);
     bool Insert(std::unique_ptr<TImageData> Record);
     bool Replace(std::unique_ptr<TImageData> Record);
-    // Appends the record that stands for a record of another library (ConvertRecord). False when
-    // this kind takes no converted records.
-    bool Convert(const TImageData* SourceImageData, TGameImages* GameImages, uint8_t btEncr0);
+    // Appends the record that stands for a record of another library's snapshot Source
+    // (ConvertRecord). False when this kind takes no converted records.
+    bool Convert(const TImageData* SourceImageData, const TSnapshot& Source, uint8_t btEncr0);
     // Removes or empties a range; false (nothing changed) when it is not inside the list.
     bool Delete(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);
     bool Fill(int StartIndex, int StopIndex, const TNotifyEvent& NotifyEvent);

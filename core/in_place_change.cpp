@@ -23,6 +23,7 @@ TInPlaceChange::TInPlaceChange(std::string DataFile)
 TInPlaceChange::~TInPlaceChange() {
     if (!FDone)
         Undo();
+    EndOwnChanges();
 }
 
 size_t TInPlaceChange::FileOf(TFileStream& File, const std::string& Path) {
@@ -89,7 +90,11 @@ void TInPlaceChange::Begin() {
         journal.Renames.push_back({FNewFile, FTarget, std::nullopt});
     // Begun before the journal is written: a journal that appeared and then failed to become
     // durable is undone like any other, the journal removed before the new file it decides by.
+    // From here on the files change through their streams: readers of this program's snapshots
+    // must not take that for another program's change.
     FBegun = true;
+    for (const TFile& file : FFiles)
+        file.Stream->BeginOwnChange();
     WriteJournal(FJournal, journal, FDataFile);
 }
 
@@ -115,8 +120,17 @@ void TInPlaceChange::Commit() {
         }
     }
     FDone = true;
+    EndOwnChanges();
     RemoveQuietly(FJournal);
     SyncFolderQuietly(FJournal);
+}
+
+void TInPlaceChange::EndOwnChanges() noexcept {
+    if (!FBegun || FOwnChangesEnded)
+        return;
+    FOwnChangesEnded = true;
+    for (const TFile& file : FFiles)
+        file.Stream->EndOwnChange();
 }
 
 void TInPlaceChange::Undo() noexcept {
@@ -129,6 +143,10 @@ void TInPlaceChange::Undo() noexcept {
     // Everything is put back before the journal goes, and the journal goes before the new file
     // whose presence tells the next opening to undo: a failure at any step leaves a journal that
     // still undoes the change.
+    struct TEnd {
+        TInPlaceChange& Change;
+        ~TEnd() { Change.EndOwnChanges(); }
+    } end{*this};
     try {
         TFolderLock folder(FDataFile, TFolderLock::flExclusive);
         for (const TJournal::TPatch& patch : FPatches) {

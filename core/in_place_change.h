@@ -61,6 +61,8 @@ private:
     };
     size_t FileOf(TFileStream& File, const std::string& Path);
     void Undo() noexcept;
+    // Ends the change through the streams that Begin started (see TFileStream::BeginOwnChange).
+    void EndOwnChanges() noexcept;
 
     std::string FDataFile;
     std::string FJournal;
@@ -71,6 +73,7 @@ private:
     std::unique_ptr<TFileStream> FNewStream;
     bool FBegun = false;
     bool FDone = false;
+    bool FOwnChangesEnded = false;
 };
 
 } // namespace velmora

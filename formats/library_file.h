@@ -3,6 +3,7 @@
 // File handling shared by the formats: opening a library's files and reading them at a position.
 
 #include "core/file_stream.h"
+#include "core/read_blocks.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,17 +15,6 @@ namespace velmora {
 // Opens a library file for reading and writing, or for reading alone when writing is not allowed
 // (readOnly tells which); null when it cannot be opened at all.
 std::shared_ptr<TFileStream> OpenLibraryStream(const std::string& name, bool& readOnly);
-
-// Reads up to out.size() bytes at position; what lies outside the file stays zero. Returns how
-// many bytes the file had.
-size_t ReadAt(const TFileStream& stream, int64_t position, std::span<uint8_t> out);
-
-// Reads BlockSize bytes at each of Positions into Out, block after block, as ReadAt does (a
-// negative position, or what lies outside the file, reads as zeros). Many scattered blocks are
-// read by several threads at once, so that a disk whose pages are not in the cache serves them
-// side by side instead of one after another.
-void ReadBlocksAt(const TFileStream& stream, std::span<const int64_t> Positions, size_t BlockSize,
-                  std::span<uint8_t> Out);
 
 // How far a record's declared size may reach past the end of its file and still be read (the
 // missing part reading as zero), so that a last record cut short stays readable while a damaged

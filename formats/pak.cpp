@@ -43,6 +43,67 @@ TQuillrand::~TQuillrand() {
     Finalize();
 }
 
+TPakState::TPakState(const TPakFileHeader& Header, uint8_t Variant, uint8_t IndexLayout,
+                     int BitCount, uint64_t FileSize)
+    : TFormatState(t_Quillrand, BitCount), FHeader(Header), FVariant(Variant),
+      FIndexLayout(IndexLayout), FFileSize(FileSize) {}
+
+TFormatFacts TPakState::Facts() const {
+    TFormatFacts facts;
+    facts.HeaderVariant = FVariant;
+    facts.IndexLayout = FIndexLayout;
+    facts.ImageHeaderSize = FIndexLayout != 0 ? kPakNewRecordHeaderSize : kPakOldRecordHeaderSize;
+    facts.FixedDepth = FIndexLayout == 0;
+    return facts;
+}
+
+size_t TPakState::StoredHeaderSize() const {
+    return FIndexLayout != 0 ? kPakNewRecordHeaderSize : kPakOldRecordHeaderSize;
+}
+
+// A record whose header was read: in the new layout its size comes from the header, and a record
+// that runs past the end of the file is damaged and becomes an empty slot; in the old layout the
+// index gave its length (Bound).
+std::unique_ptr<TImageData>
+TPakState::MakeRecord(int32_t Position, int64_t Bound, std::span<const uint8_t> Stored,
+                      const std::shared_ptr<const TFileStream>& File) const {
+    auto record = std::make_unique<TImageData>();
+    std::vector<uint8_t> header(Stored.begin(), Stored.end());
+    DecryptChained(header.data(), header.data(), header.size(), FHeader.Key());
+    if (FIndexLayout == 0) {
+        record->HeaderSize = kPakOldRecordHeaderSize;
+        record->DataSize = int32_t(Bound + kPakOldRecordHeaderSize);
+        record->OffSet = Position;
+        record->Image = std::move(header);
+        record->File = File;
+        return record;
+    }
+    const TImageInfo info = TImageInfo::Read(header.data());
+    uint64_t payload;
+    if (info.nDataLength > 0) {
+        payload = uint64_t(info.nDataLength);
+    } else {
+        payload = ColorBlockSize(info.btPixelKind, info.wWidth, info.wHeight);
+        if (info.btAlpha != 0)
+            payload += RowBytes(info.wWidth, 8) * uint64_t(std::max<int>(info.wHeight, 0));
+    }
+    const uint64_t dataSize = kPakNewRecordHeaderSize + payload;
+    if (dataSize <= kMaxInt32 && RangeInside(uint64_t(Position), dataSize, FFileSize)) {
+        record->boCompression = info.nDataLength > 0;
+        record->HeaderSize = kPakNewRecordHeaderSize;
+        record->DataSize = int32_t(dataSize);
+        record->OffSet = Position;
+        record->Image = std::move(header);
+        record->File = File;
+    }
+    return record;
+}
+
+std::shared_ptr<const TPakState> TQuillrand::MakeState() const {
+    return std::make_shared<const TPakState>(FHeader, m_btQuillrand, m_bfType, FBitCount,
+                                             m_FileStream ? uint64_t(m_FileStream->Size()) : 0);
+}
+
 void TQuillrand::Initialize() {
     // Only a successful password check leaves the decrypted header and the open file.
     if (FInitialized || !FPasswordChecked || !m_FileStream)
@@ -50,21 +111,13 @@ void TQuillrand::Initialize() {
     const TFolderLock reading = LockForReading();
     DoBeginRead();
     const uint64_t fileSize = uint64_t(m_FileStream->Size());
-    TRecordList records = m_bfType != 0 ? LoadNewLayout(fileSize) : LoadOldLayout(fileSize);
+    const std::shared_ptr<const TPakState> state = MakeState();
+    TRecordList records =
+        m_bfType != 0 ? LoadNewLayout(fileSize, state) : LoadOldLayout(fileSize, state);
+    SetState(state);
     SetRecords(std::move(records));
     DoEndRead();
     FInitialized = true;
-}
-
-std::vector<uint8_t> TQuillrand::ReadRecordHeaders(std::span<const int64_t> Offsets,
-                                                   size_t HeaderSize) const {
-    std::vector<uint8_t> headers(Offsets.size() * HeaderSize);
-    ReadBlocksAt(*m_FileStream, Offsets, HeaderSize, headers);
-    for (size_t i = 0; i < Offsets.size(); ++i)
-        if (Offsets[i] >= 0)
-            DecryptChained(headers.data() + i * HeaderSize, headers.data() + i * HeaderSize,
-                           HeaderSize, FHeader.Key());
-    return headers;
 }
 
 std::vector<uint8_t> TQuillrand::ReadIndex(size_t EntrySize, uint64_t FileSize) const {
@@ -79,90 +132,60 @@ std::vector<uint8_t> TQuillrand::ReadIndex(size_t EntrySize, uint64_t FileSize) 
     return index;
 }
 
-TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize) {
-    TRecordList records;
+// Entries whose header lies in the file read it when first needed; the others are empty slots.
+TRecordList TQuillrand::LoadNewLayout(uint64_t FileSize,
+                                      const std::shared_ptr<const TPakState>& State) {
     const std::vector<uint8_t> index = ReadIndex(4, FileSize);
-    const uint64_t count = index.size() / 4;
-    records.reserve(size_t(count));
-    std::vector<int64_t> headerAt(size_t(count), -1);
-    for (uint64_t i = 0; i < count; ++i) {
-        const int32_t offset = GetI32(&index[size_t(i) * 4]);
-        if (offset >= DataBase() &&
-            RangeInside(uint64_t(offset), kPakNewRecordHeaderSize, FileSize))
-            headerAt[size_t(i)] = offset;
-    }
-    const std::vector<uint8_t> headers = ReadRecordHeaders(headerAt, kPakNewRecordHeaderSize);
-    for (uint64_t i = 0; i < count; ++i) {
+    const size_t count = index.size() / 4;
+    TRecordList records(count);
+    std::vector<TUnreadRecords::TEntry> entries;
+    std::vector<size_t> slots;
+    for (size_t i = 0; i < count; ++i) {
         DoRead();
-        auto record = std::make_shared<TImageData>();
-        const int32_t offset = GetI32(&index[size_t(i) * 4]);
-        if (headerAt[size_t(i)] >= 0) {
-            std::vector<uint8_t> header(headers.begin() + long(i * kPakNewRecordHeaderSize),
-                                        headers.begin() + long((i + 1) * kPakNewRecordHeaderSize));
-            const TImageInfo info = TImageInfo::Read(header.data());
-            uint64_t payload;
-            if (info.nDataLength > 0) {
-                payload = uint64_t(info.nDataLength);
-            } else {
-                payload = ColorBlockSize(info.btPixelKind, info.wWidth, info.wHeight);
-                if (info.btAlpha != 0)
-                    payload += RowBytes(info.wWidth, 8) * uint64_t(std::max<int>(info.wHeight, 0));
-            }
-            const uint64_t dataSize = kPakNewRecordHeaderSize + payload;
-            // A record that runs past the end of the file is damaged: it becomes an empty slot.
-            if (dataSize <= kMaxInt32 && RangeInside(uint64_t(offset), dataSize, FileSize)) {
-                record->boCompression = info.nDataLength > 0;
-                record->HeaderSize = kPakNewRecordHeaderSize;
-                record->DataSize = int32_t(dataSize);
-                record->OffSet = offset;
-                record->Image = std::move(header);
-                record->File = m_FileStream;
-            }
+        const int32_t offset = GetI32(&index[i * 4]);
+        if (offset >= DataBase() &&
+            RangeInside(uint64_t(offset), kPakNewRecordHeaderSize, FileSize)) {
+            entries.push_back({offset, 0});
+            slots.push_back(i);
+        } else {
+            records[i] = std::make_shared<TImageData>();
         }
-        records.push_back(std::move(record));
     }
+    const TRecordList stubs = TUnreadRecords::Make(State, m_FileStream, std::move(entries));
+    for (size_t k = 0; k < stubs.size(); ++k)
+        records[slots[k]] = stubs[k];
     return records;
 }
 
-TRecordList TQuillrand::LoadOldLayout(uint64_t FileSize) {
-    TRecordList records;
+TRecordList TQuillrand::LoadOldLayout(uint64_t FileSize,
+                                      const std::shared_ptr<const TPakState>& State) {
     const std::vector<uint8_t> index = ReadIndex(8, FileSize);
-    const uint64_t count = index.size() / 8;
-    records.reserve(size_t(count));
-    std::vector<int64_t> headerAt(size_t(count), -1);
-    for (uint64_t i = 0; i < count; ++i) {
-        const int32_t offset = GetI32(&index[size_t(i) * 8]);
-        const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
+    const size_t count = index.size() / 8;
+    TRecordList records(count);
+    std::vector<TUnreadRecords::TEntry> entries;
+    std::vector<size_t> slots;
+    for (size_t i = 0; i < count; ++i) {
+        DoRead();
+        const int32_t offset = GetI32(&index[i * 8]);
+        const int32_t length = GetI32(&index[i * 8 + 4]);
         const uint64_t dataSize = uint64_t(std::max(length, 0)) + kPakOldRecordHeaderSize;
         if (length > 0 && offset >= 0 && dataSize <= kMaxInt32 &&
-            RangeInside(uint64_t(offset), dataSize, FileSize))
-            headerAt[size_t(i)] = offset;
-    }
-    const std::vector<uint8_t> headers = ReadRecordHeaders(headerAt, kPakOldRecordHeaderSize);
-    for (uint64_t i = 0; i < count; ++i) {
-        DoRead();
-        auto record = std::make_shared<TImageData>();
-        const int32_t offset = GetI32(&index[size_t(i) * 8]);
-        const int32_t length = GetI32(&index[size_t(i) * 8 + 4]);
-        const uint64_t dataSize = uint64_t(std::max(length, 0)) + kPakOldRecordHeaderSize;
-        if (headerAt[size_t(i)] >= 0) {
-            std::vector<uint8_t> header(headers.begin() + long(i * kPakOldRecordHeaderSize),
-                                        headers.begin() + long((i + 1) * kPakOldRecordHeaderSize));
-            record->HeaderSize = kPakOldRecordHeaderSize;
-            record->DataSize = int32_t(dataSize);
-            record->OffSet = offset;
-            record->Image = std::move(header);
-            record->File = m_FileStream;
+            RangeInside(uint64_t(offset), dataSize, FileSize)) {
+            entries.push_back({offset, length});
+            slots.push_back(i);
+        } else {
+            records[i] = std::make_shared<TImageData>();
         }
-        records.push_back(std::move(record));
     }
+    const TRecordList stubs = TUnreadRecords::Make(State, m_FileStream, std::move(entries));
+    for (size_t k = 0; k < stubs.size(); ++k)
+        records[slots[k]] = stubs[k];
     return records;
 }
 
 void TQuillrand::Finalize() {
     FInitialized = false;
     FPasswordChecked = false;
-    SpaceDIB.reset();
     TGameImages::Finalize();
     m_FileStream.reset();
     FNextHeader.reset();
@@ -172,28 +195,22 @@ int TQuillrand::HeaderImageCount() const {
     return int(std::min<uint32_t>(FHeader.ImageCount(), uint32_t(std::numeric_limits<int>::max())));
 }
 
-TRecord TQuillrand::StoredRecord(int Index) const {
-    if (!FInitialized)
-        return nullptr;
-    TRecord record = RecordAt(Index);
-    if (!record || record->HeaderSize <= 0 || record->Image.size() < size_t(record->HeaderSize))
-        return nullptr;
-    return record;
+bool TPakState::Stored(const TImageData* Record) {
+    return Record && Record->HeaderSize > 0 && Record->Image.size() >= size_t(Record->HeaderSize);
 }
 
 std::optional<std::vector<uint8_t>> TQuillrand::GetImageInfo(int Index) const {
-    const TRecord record = StoredRecord(Index);
-    if (!record)
+    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    if (!TPakState::Stored(record.get()))
         return std::nullopt;
     const std::span<const uint8_t> header = record->Header();
     return std::vector<uint8_t>(header.begin(), header.end());
 }
 
-TPoint TQuillrand::GetPoint(int Index) {
-    const TRecord record = StoredRecord(Index);
-    if (!record)
+TPoint TPakState::PointOf(const TImageData* Record) const {
+    if (!Stored(Record))
         return {};
-    const uint8_t* header = record->Header().data();
+    const uint8_t* header = Record->Header().data();
     return {GetI16(header + 8), GetI16(header + 10)};
 }
 
@@ -209,19 +226,16 @@ TRecord TQuillrand::WithPoint(const TImageData& Record, TPoint Value) const {
     return changed;
 }
 
-std::optional<TImageDescription> TQuillrand::Describe(int Index, bool) {
-    if (!FInitialized || Index < 0 || Index >= RecordCount())
-        return std::nullopt;
+std::optional<TImageDescription> TPakState::Describe(const TImageData& Record, bool) const {
     TImageDescription d;
-    const TRecord record = StoredRecord(Index);
-    if (!record || record->Header().size() < kPakOldRecordHeaderSize)
+    if (!Stored(&Record) || Record.Header().size() < kPakOldRecordHeaderSize)
         return d;
-    const uint8_t* h = record->Header().data();
+    const uint8_t* h = Record.Header().data();
     d.Width = GetI16(h + 4);
     d.Height = GetI16(h + 6);
     d.Offset = {GetI16(h + 8), GetI16(h + 10)};
     d.Empty = int64_t(d.Width) * d.Height <= 0;
-    if (record->Header().size() >= kPakNewRecordHeaderSize) {
+    if (Record.Header().size() >= kPakNewRecordHeaderSize) {
         d.PixelKind = h[0];
         d.Alpha = h[3] != 0;
         d.Compressed = GetI32(h + 12) > 0;
@@ -233,53 +247,47 @@ std::optional<TImageDescription> TQuillrand::Describe(int Index, bool) {
     return d;
 }
 
-TPicture* TQuillrand::GetBitmap(int Index) {
-    if (!SpaceDIB)
-        return nullptr;
-    const TRecord record = StoredRecord(Index);
-    if (!record)
-        return SpaceDIB.get();
+// An image out of range, an empty slot and an image without pixels give the blank picture; a
+// record that does not decode gives none.
+std::unique_ptr<TPicture> TPakState::Bitmap(const TImageData* Record) const {
+    if (!Stored(Record))
+        return FillDIB();
     bool blank = false;
-    TPoint point;
     std::unique_ptr<TPicture> picture;
     try {
-        picture = Decode(*record, blank, point);
+        picture = Decode(*Record, blank);
     } catch (const std::exception&) {
         return nullptr;
     }
     if (blank)
-        return SpaceDIB.get();
-    Source = std::move(picture);
-    return Source.get();
+        return FillDIB();
+    return picture;
 }
 
-std::unique_ptr<TPicture> TQuillrand::Get(int Index, int& px, int& py) {
+std::unique_ptr<TPicture> TPakState::Get(const TImageData* Record, int& px, int& py) const {
     px = 0;
     py = 0;
-    const TRecord record = StoredRecord(Index);
-    if (!record)
+    if (!Stored(Record))
         return FillDIB();
     bool blank = false;
-    TPoint point;
     std::unique_ptr<TPicture> picture;
     try {
-        picture = Decode(*record, blank, point);
+        picture = Decode(*Record, blank);
     } catch (const std::exception&) {
         return nullptr;
     }
     if (blank)
         return FillDIB();
+    const TPoint point = PointOf(Record);
     px = point.X;
     py = point.Y;
     return picture;
 }
 
-std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Blank,
-                                             TPoint& Point) const {
+std::unique_ptr<TPicture> TPakState::Decode(const TImageData& Record, bool& Blank) const {
     const std::span<const uint8_t> header = Record.Header();
     const int width = GetI16(&header[4]);
     const int height = GetI16(&header[6]);
-    Point = {GetI16(&header[8]), GetI16(&header[10])};
     // Both sizes must be positive: two negative sizes also make a positive product.
     Blank = width < 1 || height < 1;
     if (Blank)
@@ -290,8 +298,8 @@ std::unique_ptr<TPicture> TQuillrand::Decode(const TImageData& Record, bool& Bla
     return DecodeOld(GetI32(&header[0]), width, height, payload.Bytes());
 }
 
-std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,
-                                                std::span<const uint8_t> Payload) const {
+std::unique_ptr<TPicture> TPakState::DecodeNew(const TImageInfo& Info,
+                                               std::span<const uint8_t> Payload) const {
     const int width = Info.wWidth, height = Info.wHeight;
     const int bits = BitCountOfPixelKind(Info.btPixelKind);
     if (bits == 0 || !StorageFits(width, height, bits) || !StorageFits(width, height, 8))
@@ -331,22 +339,22 @@ std::unique_ptr<TPicture> TQuillrand::DecodeNew(const TImageInfo& Info,
     return MakeAlphaPicture(*pixels, *alpha);
 }
 
-std::unique_ptr<TPicture> TQuillrand::DecodeOld(int32_t Packing, int Width, int Height,
-                                                std::span<const uint8_t> Payload) const {
-    if (!StorageFits(Width, Height, FBitCount))
+std::unique_ptr<TPicture> TPakState::DecodeOld(int32_t Packing, int Width, int Height,
+                                               std::span<const uint8_t> Payload) const {
+    if (!StorageFits(Width, Height, BitCount()))
         return nullptr;
     const uint64_t ratio = Packing == 1 ? kMaxRunLengthRatio : Packing == 2 ? kMaxInflateRatio : 1;
-    if (!PayloadCanFill(RowBytes(Width, FBitCount) * uint64_t(Height), Payload.size(), ratio))
+    if (!PayloadCanFill(RowBytes(Width, BitCount()) * uint64_t(Height), Payload.size(), ratio))
         return nullptr;
-    std::unique_ptr<TDIB> pixels = MakeLibraryBuffer(FBitCount, Width, Height);
+    std::unique_ptr<TDIB> pixels = MakeLibraryBuffer(BitCount(), Width, Height);
     if (!pixels || pixels->Empty())
         return nullptr;
     // The stored pixels are the first Width x Height pixels of the storage taken as one run,
     // row padding included.
-    const size_t run = size_t(Width) * size_t(Height) * size_t(FBitCount / 8);
+    const size_t run = size_t(Width) * size_t(Height) * size_t(BitCount() / 8);
     const std::span<uint8_t> target(pixels->PBits(), std::min(run, size_t(pixels->Size())));
     if (Packing == 1) {
-        UnpackRunLength(Payload, target, FBitCount / 8);
+        UnpackRunLength(Payload, target, BitCount() / 8);
     } else if (Packing == 2) {
         if (InflateInto(Payload, target) < 0)
             return nullptr;

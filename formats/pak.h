@@ -17,6 +17,48 @@
 
 namespace velmora {
 
+// The state of a Pak library's file that decoding its records needs: the decrypted file header
+// with the library key, the variant, the index layout and the bit count. Record headers are read
+// on demand and decrypted under the key.
+class TPakState final : public TFormatState {
+public:
+    TPakState(const TPakFileHeader& Header, uint8_t Variant, uint8_t IndexLayout, int BitCount,
+              uint64_t FileSize);
+
+    const TPakFileHeader& Header() const { return FHeader; }
+    uint8_t bfType() const { return FIndexLayout; }
+    uint8_t btQuillrand() const { return FVariant; }
+
+    std::unique_ptr<TPicture> Get(const TImageData* Record, int& px, int& py) const override;
+    std::unique_ptr<TPicture> Bitmap(const TImageData* Record) const override;
+    TPoint PointOf(const TImageData* Record) const override;
+    std::optional<TImageDescription> Describe(const TImageData& Record,
+                                              bool WithAlpha) const override;
+    TFormatFacts Facts() const override;
+
+    // Headers read on demand: Bound is the record's payload length in the old layout.
+    size_t StoredHeaderSize() const override;
+    std::unique_ptr<TImageData>
+    MakeRecord(int32_t Position, int64_t Bound, std::span<const uint8_t> Header,
+               const std::shared_ptr<const TFileStream>& File) const override;
+
+    // True for a record that holds a header.
+    static bool Stored(const TImageData* Record);
+
+private:
+    // Decodes a record; Blank is set (and null returned) for images without pixels.
+    std::unique_ptr<TPicture> Decode(const TImageData& Record, bool& Blank) const;
+    std::unique_ptr<TPicture> DecodeNew(const TImageInfo& Info,
+                                        std::span<const uint8_t> Payload) const;
+    std::unique_ptr<TPicture> DecodeOld(int32_t Packing, int Width, int Height,
+                                        std::span<const uint8_t> Payload) const;
+
+    TPakFileHeader FHeader;
+    uint8_t FVariant;
+    uint8_t FIndexLayout;
+    uint64_t FFileSize;
+};
+
 // The password-protected Pak container (.Pak, .Data): a short magic, a 256-byte header encrypted
 // under a fixed key text per file variant, an index and the image records. The index and every
 // record header are encrypted under the key of the file's password; pixel data is stored in clear,
@@ -29,12 +71,10 @@ namespace velmora {
 //
 // Opening order: construct, InputPassWord, CheckPassword (repeat with other passwords until it
 // returns true; the file's start is read once), then Initialize, which reads index and records.
-// Opening reads the index and every record's header (held decrypted); payloads are read from the
-// open file when a picture is needed. An edit rewrites the whole file, except that changed offsets
-// and emptied images are patched where they lie (a record header, an index entry).
-//
-// Get may run on several threads at once while the main thread calls GetBitmap: it decrypts into
-// its own buffers with its own copy of the chain and never touches the current picture.
+// Opening reads and decrypts the index; each record's header is read and decrypted when first
+// needed, and payloads are read from the open file when a picture is needed. An edit rewrites the
+// whole file, except that changed offsets and emptied images are patched where they lie (a record
+// header, an index entry).
 class TQuillrand : public TGameImages {
 public:
     // No file is touched.
@@ -48,25 +88,18 @@ public:
     // record.
     std::unique_ptr<TImageData> EncodeImage(TDIB& Source, int X, int Y, uint8_t btEncr0,
                                             const TDIB* Alpha) override;
-    // The decoded image, owned by the library. The blank picture (null before a successful
-    // CheckPassword) when not loaded, out of range, for empty slots and for images without
-    // pixels; null for an unknown pixel kind.
-    TPicture* GetBitmap(int Index) override;
-    TPoint GetPoint(int Index) override;
-    // Loads index and record headers; must follow a successful CheckPassword.
+    // Loads the index; must follow a successful CheckPassword.
     void Initialize() override;
     void Finalize() override;
     // The record that stands for a record of an open WIL or WZL library (pixels copied, not
     // decoded; a half-width WZL alpha plane is expanded to a full plane). Any other source gives
     // an empty slot so that numbering stays aligned.
     std::unique_ptr<TImageData> ConvertRecord(const TImageData* SourceImageData,
-                                              TGameImages* GameImages, uint8_t btEncr0) override;
+                                              TImageType SourceKind, int SourceBitCount,
+                                              uint8_t btEncr0) override;
     // Writes a new, empty variant-2 file of the given bit count keyed by PassWord (replacing any
     // file of that name as one step). Raises EFileError when the file cannot be written.
     bool CreateFile(uint8_t ABitCount, const std::string& PassWord) override;
-    // A new picture the caller owns; px, py get the offset (0, 0 for the blank picture).
-    std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
-    std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
     int HeaderImageCount() const override;
     std::vector<std::string> RecoveryFiles() const override {
         return {FFileName, FFileName + ".bak"};
@@ -88,6 +121,11 @@ public:
     void ChangePassword(const std::string& sNewPassword, bool boBack,
                         std::vector<TAccompanyingFile> Along = {});
 
+    bool TakesPassWord() const override { return true; }
+    bool TryPassWord(const std::string& PassWord) override;
+    void ChangePassWord(const std::string& NewPassWord, bool Backup,
+                        std::vector<TAccompanyingFile> Along) override;
+
     // The decrypted record header as a copy: 16 bytes (the image-info layout) in the new layout,
     // 12 in the old. None when not loaded, out of range or for an empty slot.
     std::optional<std::vector<uint8_t>> GetImageInfo(int Index) const;
@@ -107,22 +145,12 @@ protected:
 
 private:
     int DataBase() const { return PakDataBase(m_btQuillrand); }
-    // The record of image Index that holds a header, or null.
-    TRecord StoredRecord(int Index) const;
-    // Decodes a record; Blank is set (and null returned) for images without pixels.
-    std::unique_ptr<TPicture> Decode(const TImageData& Record, bool& Blank, TPoint& Point) const;
-    std::unique_ptr<TPicture> DecodeNew(const TImageInfo& Info,
-                                        std::span<const uint8_t> Payload) const;
-    std::unique_ptr<TPicture> DecodeOld(int32_t Packing, int Width, int Height,
-                                        std::span<const uint8_t> Payload) const;
+    // The state of the file as it is now, for the current key and header.
+    std::shared_ptr<const TPakState> MakeState() const;
     // The decrypted index of EntrySize bytes per image; empty when it does not lie in the file.
     std::vector<uint8_t> ReadIndex(size_t EntrySize, uint64_t FileSize) const;
-    TRecordList LoadNewLayout(uint64_t FileSize);
-    TRecordList LoadOldLayout(uint64_t FileSize);
-    // Reads and decrypts the records' headers of HeaderSize bytes at Offsets, one after another;
-    // those at a negative offset are left as zeros.
-    std::vector<uint8_t> ReadRecordHeaders(std::span<const int64_t> Offsets,
-                                           size_t HeaderSize) const;
+    TRecordList LoadNewLayout(uint64_t FileSize, const std::shared_ptr<const TPakState>& State);
+    TRecordList LoadOldLayout(uint64_t FileSize, const std::shared_ptr<const TPakState>& State);
     void OpenFile();
     // Sets m_btQuillrand from the file's first bytes; false for an unknown start.
     bool DetectVariant(std::span<const uint8_t> file);

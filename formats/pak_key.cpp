@@ -134,8 +134,10 @@ bool TQuillrand::CheckPassword() {
     m_bfType = FHeader.bfType();
     const uint16_t bits = FHeader.BitCount();
     FBitCount = bits == 8 || bits == 16 || bits == 24 || bits == 32 ? bits : 8;
-    SpaceDIB = FillDIB();
     FPasswordChecked = true;
+    // Until Initialize reads the index, every image reads as the blank picture.
+    SetState(MakeState());
+    SetRecords({});
     return true;
 }
 
@@ -208,6 +210,16 @@ void TQuillrand::ChangePassword(const std::string& sNewPassword, bool boBack,
     FAlong.clear();
     FKeyData = newKey.KeyData;
     FChain = newKey.Chain;
+}
+
+bool TQuillrand::TryPassWord(const std::string& PassWord) {
+    InputPassWord(PassWord);
+    return CheckPassword();
+}
+
+void TQuillrand::ChangePassWord(const std::string& NewPassWord, bool Backup,
+                                std::vector<TAccompanyingFile> Along) {
+    ChangePassword(NewPassWord, Backup, std::move(Along));
 }
 
 bool TQuillrand::Reload() {

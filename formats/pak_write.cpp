@@ -225,9 +225,10 @@ std::unique_ptr<TImageData> TQuillrand::EncodeOld(TDIB& Source, int X, int Y,
 // An image that cannot be converted becomes an empty slot, so that source and target keep the
 // same numbering.
 std::unique_ptr<TImageData> TQuillrand::ConvertRecord(const TImageData* SourceImageData,
-                                                      TGameImages* GameImages, uint8_t btEncr0) {
+                                                      TImageType SourceKind, int SourceBitCount,
+                                                      uint8_t btEncr0) {
     auto slot = std::make_unique<TImageData>();
-    if (!SourceImageData || !GameImages || SourceImageData->HeaderSize <= 0 ||
+    if (!SourceImageData || SourceImageData->HeaderSize <= 0 ||
         SourceImageData->Header().size() < size_t(SourceImageData->HeaderSize))
         return slot;
     const TImageData& src = *SourceImageData;
@@ -238,19 +239,19 @@ std::unique_ptr<TImageData> TQuillrand::ConvertRecord(const TImageData* SourceIm
     TImageInfo info;
     std::vector<uint8_t> payload;
     uint64_t colourSize = 0;
-    if (GameImages->ImageType() == t_Wil && src.HeaderSize >= 8) {
+    if (SourceKind == t_Wil && src.HeaderSize >= 8) {
         info.wWidth = GetI16(&srcHeader[0]);
         info.wHeight = GetI16(&srcHeader[2]);
         info.wPx = GetI16(&srcHeader[4]);
         info.wPy = GetI16(&srcHeader[6]);
-        info.btPixelKind = PixelKindOfBitCount(GameImages->BitCount());
+        info.btPixelKind = PixelKindOfBitCount(SourceBitCount);
         if (info.wWidth < 1 || info.wHeight < 1 || int(info.wWidth) * info.wHeight <= 4)
             return slot;
         colourSize = ColorBlockSize(info.btPixelKind, info.wWidth, info.wHeight);
         if (colourSize == 0 || colourSize > kMaxInt32)
             return slot;
         payload.assign(srcPayload.begin(), srcPayload.end());
-    } else if (GameImages->ImageType() == t_Wzl && src.HeaderSize >= 16) {
+    } else if (SourceKind == t_Wzl && src.HeaderSize >= 16) {
         const TImageInfo wzl = TImageInfo::Read(srcHeader.data());
         const int w = wzl.wWidth, h = wzl.wHeight;
         const int bits = StoredBitsOfKind(wzl.btPixelKind);
@@ -310,19 +311,22 @@ std::unique_ptr<TImageData> TQuillrand::ConvertRecord(const TImageData* SourceIm
 TRecordList TQuillrand::SaveRecords(const TRecordList& Records, const TUpdateSummary&) {
     if (!FInitialized || !m_FileStream)
         throw EFileError(FFileName, "the library is not open");
-    const std::shared_ptr<const TRecordList> current = Snapshot();
-    const TRecordList& old = *current;
+    const TSnapshotPtr current = Snapshot();
+    const TRecordList& old = current->Records();
     if (FInPlaceSaves && !FNextHeader && !FHeaderConverted && Records.size() == old.size() &&
         FHeader.ImageCount() == old.size()) {
         // Offsets changed and images emptied are written where they lie: a record header, or the
         // image's index entry made an empty slot (the record's bytes stay unused until the next
-        // rewrite). Anything else moves records, and the file is written anew.
+        // rewrite). Anything else moves records, and the file is written anew. The records
+        // changed are read before anything changes where they lie.
         std::vector<size_t> points, emptied;
         bool inPlace = true;
         for (size_t i = 0; inPlace && i < old.size(); ++i) {
-            const TImageData& before = *old[i];
-            const TImageData& after = *Records[i];
-            if (&before == &after || (!before.HasImage() && !after.HasImage()))
+            if (old[i] == Records[i])
+                continue;
+            const TImageData& before = old[i]->Loaded();
+            const TImageData& after = Records[i]->Loaded();
+            if (!before.HasImage() && !after.HasImage())
                 continue;
             const bool stored =
                 before.HasImage() && before.File == m_FileStream && before.OffSet >= DataBase();
@@ -344,6 +348,7 @@ TRecordList TQuillrand::SaveRecords(const TRecordList& Records, const TUpdateSum
     TRecordList saved = RewriteLibrary(Records, header);
     FHeader = header;
     FHeaderConverted = false;
+    SetState(MakeState());
     return saved;
 }
 
@@ -353,7 +358,7 @@ TRecordList TQuillrand::PatchRecords(const TRecordList& Records, const std::vect
     TInPlaceChange change(FFileName);
     const TPakKey key = FHeader.Key();
     for (size_t i : Points) {
-        const TImageData& record = *Records[i];
+        const TImageData& record = Records[i]->Loaded();
         std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
         EncryptChained(header.data(), header.data(), header.size(), key);
         change.Patch(*m_FileStream, FFileName, record.OffSet, header);
@@ -389,11 +394,13 @@ TRecordList TQuillrand::RewriteLibrary(const TRecordList& Records, TPakFileHeade
     std::vector<uint8_t> index(count * entrySize);
     const TPakKey key = Header.Key();
 
+    // Every record's header at once rather than one read per record.
+    ReadRecordHeaders(Records, 0, Records.size());
     // Offsets are 32-bit in the index: a library that outgrows them cannot be stored.
     std::vector<int32_t> offsets(count, 0);
     uint64_t position = base + (newLayout ? index.size() : 0);
     for (size_t i = 0; i < count; ++i) {
-        const TImageData& record = *Records[i];
+        const TImageData& record = Records[i]->Loaded();
         if (!record.HasImage() || record.HeaderSize <= 0)
             continue;
         if (position + uint64_t(record.DataSize) > kMaxInt32)
@@ -430,7 +437,7 @@ TRecordList TQuillrand::RewriteLibrary(const TRecordList& Records, TPakFileHeade
     for (size_t i = 0; i < count; ++i) {
         if (offsets[i] == 0)
             continue;
-        const TImageData& record = *Records[i];
+        const TImageData& record = Records[i]->Loaded();
         std::vector<uint8_t> header(record.Header().begin(), record.Header().end());
         EncryptChained(header.data(), header.data(), header.size(), key);
         writer.Write(header);
@@ -463,7 +470,7 @@ TRecordList TQuillrand::RewriteLibrary(const TRecordList& Records, TPakFileHeade
     TRecordList saved;
     saved.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        const TImageData& record = *Records[i];
+        const TImageData& record = Records[i]->Loaded();
         auto next = std::make_shared<TImageData>();
         if (offsets[i] != 0) {
             next->boCompression = record.boCompression;

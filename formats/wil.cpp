@@ -42,14 +42,11 @@ std::pair<int, int> SizeOf(std::span<const uint8_t> header) {
 
 } // namespace
 
-TWil::TWil(const std::string& AFileName) : TIndexedLibrary(AFileName, t_Wil) {}
-
-TWil::~TWil() {
-    Finalize();
-}
-
-bool TWil::ReadDataHeader(const TFileStream& Data) {
-    ReadAt(Data, 0, FHeader);
+TWilState::TWilState(std::shared_ptr<TFileStream> Data, std::span<const uint8_t> Header)
+    : TIndexedState(t_Wil, BitCountOfColorCount(GetU32(Header.data() + wil::kColorCountAt)),
+                    std::move(Data)) {
+    std::copy_n(Header.begin(), std::min(Header.size(), FHeader.size()), FHeader.begin());
+    FBitCountValid = BitCount() != 0;
     FVersion = 0;
     FFileHeaderSize = wil::kLongFileHeaderSize;
     FIndexHeaderSize = wil::kLongIndexHeaderSize;
@@ -61,34 +58,62 @@ bool TWil::ReadDataHeader(const TFileStream& Data) {
         FIndexHeaderSize = wil::kShortIndexHeaderSize;
         FImageHeaderSize = wil::kShortImageHeaderSize;
     }
-    const int bits = BitCountOfColorCount(GetU32(FHeader.data() + wil::kColorCountAt));
-    if (bits == 0)
-        return false;
-    FBitCount = bits;
     FHeaderImageCount = std::max<int32_t>(0, GetI32(FHeader.data() + wil::kImageCountAt));
-    ReadAt(Data, FFileHeaderSize, FRGBQuads);
-    return true;
-}
-
-TIndexedLibrary::TLayout TWil::Layout() const {
-    TLayout layout;
-    layout.FirstRecordAt = FFileHeaderSize + wil::kPaletteBytes;
-    layout.IndexHeaderSize = FIndexHeaderSize;
-    layout.ImageHeaderSize = FImageHeaderSize;
-    layout.IndexExt = ".WIX";
-    layout.MinimumDataSize = wil::kShortFileHeaderSize;
+    if (FData)
+        ReadAt(*FData, FFileHeaderSize, FRGBQuads);
+    FLayout.FirstRecordAt = FFileHeaderSize + wil::kPaletteBytes;
+    FLayout.IndexHeaderSize = FIndexHeaderSize;
+    FLayout.ImageHeaderSize = FImageHeaderSize;
+    FLayout.MinimumDataSize = wil::kShortFileHeaderSize;
     // Every index entry names a record: empty images are stored blank records.
-    layout.XAt = wil::kXAt;
-    layout.YAt = wil::kYAt;
+    FLayout.XAt = wil::kXAt;
+    FLayout.YAt = wil::kYAt;
     // An emptied image is written as a blank record: a 1 x 1 header and the blank picture's
     // pixels.
-    layout.EmptyRecord.assign(size_t(FImageHeaderSize) + size_t(RowBytes(1, FBitCount)), 0);
-    MakeBlankHeader(std::span<uint8_t>(layout.EmptyRecord).first(size_t(FImageHeaderSize)));
-    return layout;
+    if (FBitCountValid) {
+        FLayout.EmptyRecord.assign(size_t(FImageHeaderSize) + size_t(RowBytes(1, BitCount())), 0);
+        MakeBlankHeader(std::span<uint8_t>(FLayout.EmptyRecord).first(size_t(FImageHeaderSize)));
+    }
 }
 
-std::shared_ptr<TImageData> TWil::LoadedRecord(int32_t Position, std::span<const uint8_t> Header,
-                                               int64_t DataSize) const {
+std::shared_ptr<TIndexedState> TWilState::Copy() const {
+    return std::make_shared<TWilState>(*this);
+}
+
+TFormatFacts TWilState::Facts() const {
+    TFormatFacts facts;
+    facts.HeaderVariant = FVersion;
+    facts.FileHeaderSize = FFileHeaderSize;
+    facts.ImageHeaderSize = FImageHeaderSize;
+    facts.FixedDepth = true;
+    return facts;
+}
+
+TWil::TWil(const std::string& AFileName) : TIndexedLibrary(AFileName, t_Wil) {}
+
+TWil::~TWil() {
+    Finalize();
+}
+
+const TWilState& TWil::WilState() const {
+    return static_cast<const TWilState&>(IndexedState());
+}
+
+int TWil::MinimumDataSize() const {
+    return wil::kShortFileHeaderSize;
+}
+
+std::shared_ptr<TIndexedState> TWil::ReadState(std::shared_ptr<TFileStream> Data) const {
+    std::array<uint8_t, 60> header{};
+    ReadAt(*Data, 0, header);
+    auto state = std::make_shared<TWilState>(std::move(Data), header);
+    if (!state->Valid())
+        return nullptr;
+    return state;
+}
+
+std::shared_ptr<TImageData>
+TWilState::LoadedRecord(int32_t Position, std::span<const uint8_t> Header, int64_t DataSize) const {
     auto record = std::make_shared<TImageData>();
     record->OffSet = Position;
     record->HeaderSize = FImageHeaderSize;
@@ -97,7 +122,7 @@ std::shared_ptr<TImageData> TWil::LoadedRecord(int32_t Position, std::span<const
     const auto [w, h] = SizeOf(Header);
     uint64_t size = 0;
     if (w >= 1 && h >= 1 && int64_t(w) * h > 4)
-        size = uint64_t(FImageHeaderSize) + RowBytes(w, FBitCount) * uint64_t(h);
+        size = uint64_t(FImageHeaderSize) + RowBytes(w, BitCount()) * uint64_t(h);
     if (size == 0 || size > uint64_t(std::numeric_limits<int32_t>::max()) ||
         !RecordSizePlausible(Position, size, DataSize)) {
         // A blank record, or one whose declared size cannot be honoured: it reads as the blank
@@ -110,22 +135,22 @@ std::shared_ptr<TImageData> TWil::LoadedRecord(int32_t Position, std::span<const
     return record;
 }
 
-uint64_t TWil::ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) const {
+uint64_t TWilState::ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) const {
     const auto [w, h] = SizeOf(Header);
     if (w < 1 || h < 1)
         return 0;
     Blank = int64_t(w) * h <= 4;
-    return uint64_t(FImageHeaderSize) + RowBytes(w, FBitCount) * uint64_t(h);
+    return uint64_t(FImageHeaderSize) + RowBytes(w, BitCount()) * uint64_t(h);
 }
 
-std::vector<uint8_t> TWil::DataHeaderBytes(uint32_t Count) const {
+std::vector<uint8_t> TWilState::DataHeaderBytes(uint32_t Count) const {
     std::vector<uint8_t> bytes(FHeader.begin(), FHeader.begin() + FFileHeaderSize);
     PutI32(bytes.data() + wil::kImageCountAt, int32_t(Count));
     bytes.insert(bytes.end(), FRGBQuads.begin(), FRGBQuads.end());
     return bytes;
 }
 
-std::vector<uint8_t> TWil::IndexHeaderBytes(uint32_t Count) const {
+std::vector<uint8_t> TWilState::IndexHeaderBytes(uint32_t Count) const {
     std::vector<uint8_t> header(size_t(FIndexHeaderSize), 0);
     const size_t titleLength = sizeof(wil::kTitle) - 1;
     header[0] = uint8_t(titleLength);
@@ -181,20 +206,20 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> TWil::NewFiles(int BitCoun
 
 // True when a record reads as the blank picture: emptied, too small to hold a header, or
 // declaring fewer than 5 pixels or more than a picture can hold.
-bool TWil::IsBlank(const TImageData& Record) const {
+bool TWilState::IsBlank(const TImageData& Record) const {
     if (!Record.HasImage() || Record.Header().size() < size_t(wil::kYAt + 2))
         return true;
     const auto [w, h] = SizeOf(Record.Header());
     if (w < 1 || h < 1 || int64_t(w) * h < 5)
         return true;
-    return RowBytes(w, FBitCount) * uint64_t(h) > uint64_t(std::numeric_limits<int32_t>::max());
+    return RowBytes(w, BitCount()) * uint64_t(h) > uint64_t(std::numeric_limits<int32_t>::max());
 }
 
-std::unique_ptr<TPicture> TWil::DecodeRecord(const TImageData& Record) const {
+std::unique_ptr<TPicture> TWilState::DecodeRecord(const TImageData& Record) const {
     if (IsBlank(Record))
         return FillDIB();
     const auto [w, h] = SizeOf(Record.Header());
-    auto dib = MakeLibraryBuffer(FBitCount, w, h);
+    auto dib = MakeLibraryBuffer(BitCount(), w, h);
     if (!dib)
         return nullptr;
     // What the payload does not hold (a record cut short) stays zero.
@@ -205,15 +230,12 @@ std::unique_ptr<TPicture> TWil::DecodeRecord(const TImageData& Record) const {
     return dib;
 }
 
-std::optional<TImageDescription> TWil::Describe(int Index, bool) {
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record)
-        return std::nullopt;
+std::optional<TImageDescription> TWilState::Describe(const TImageData& Record, bool) const {
     TImageDescription d;
-    const auto [w, h] = SizeOf(record->Header());
+    const auto [w, h] = SizeOf(Record.Header());
     d.Width = w;
     d.Height = h;
-    d.Offset = PointOf(record->Header());
+    d.Offset = PointOfHeader(Record.Header());
     // Records of 4 pixels or fewer are blank records: they read back as the blank picture.
     d.Empty = int64_t(w) * h <= 4;
     d.Alpha = false; // WIL pictures carry no alpha
@@ -226,6 +248,7 @@ std::unique_ptr<TImageData> TWil::EncodeImage(TDIB& Source, int X, int Y, uint8_
     if (Source.Width() > std::numeric_limits<int16_t>::max() ||
         Source.Height() > std::numeric_limits<int16_t>::max())
         return nullptr;
+    const int32_t headerSize = WilState().ImageHeaderSize();
     // Converted on a copy so that the caller's picture stays as it was.
     TDIB picture(Source);
     if (picture.Empty()) {
@@ -247,11 +270,11 @@ std::unique_ptr<TImageData> TWil::EncodeImage(TDIB& Source, int X, int Y, uint8_
     const TDIB& stored = picture;
     const uint64_t payload =
         RowBytes(stored.Width(), stored.BitCount()) * uint64_t(stored.Height());
-    const uint64_t size = uint64_t(FImageHeaderSize) + payload;
+    const uint64_t size = uint64_t(headerSize) + payload;
     if (size > uint64_t(std::numeric_limits<int32_t>::max()))
         return nullptr;
     auto record = std::make_unique<TImageData>();
-    record->HeaderSize = FImageHeaderSize;
+    record->HeaderSize = headerSize;
     record->DataSize = int32_t(size);
     record->Image.assign(size_t(size), 0);
     uint8_t* header = record->Image.data();
@@ -260,7 +283,7 @@ std::unique_ptr<TImageData> TWil::EncodeImage(TDIB& Source, int X, int Y, uint8_
     PutI16(header + wil::kXAt, X);
     PutI16(header + wil::kYAt, Y);
     if (payload > 0)
-        std::memcpy(header + FImageHeaderSize, stored.PBits(), size_t(payload));
+        std::memcpy(header + headerSize, stored.PBits(), size_t(payload));
     return record;
 }
 

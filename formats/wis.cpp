@@ -129,24 +129,27 @@ void TWis::LoadIndex() {
     if (FCutShort)
         m_IndexList = ScanRecords(size);
 
-    TRecordList records;
-    records.reserve(m_IndexList.size());
-    for (const TWisHeader& entry : m_IndexList) {
-        auto record = std::make_shared<TImageData>();
-        record->OffSet = entry.OffSet;
-        // A header that does not lie inside the file leaves an image without a picture.
+    // Records whose header lies inside the file read it when first needed; any other is an image
+    // without a picture.
+    TRecordList records(m_IndexList.size());
+    std::vector<TUnreadRecords::TEntry> entries;
+    std::vector<size_t> slots;
+    for (size_t i = 0; i < m_IndexList.size(); ++i) {
+        const TWisHeader& entry = m_IndexList[i];
         if (RangeInside(uint64_t(entry.OffSet), wis::kImageHeaderSize, uint64_t(size))) {
-            record->HeaderSize = wis::kImageHeaderSize;
-            record->DataSize =
-                int32_t(std::min<int64_t>(int64_t(wis::kImageHeaderSize) + entry.Length,
-                                          std::numeric_limits<int32_t>::max()));
-            record->Image.resize(wis::kImageHeaderSize);
-            ReadAt(*m_FileStream, entry.OffSet, record->Image);
-            record->boCompression = record->Image[wis::kFlagAt] == wis::kRleFlag;
-            record->File = m_FileStream;
+            entries.push_back({entry.OffSet, entry.Length});
+            slots.push_back(i);
+        } else {
+            auto record = std::make_shared<TImageData>();
+            record->OffSet = entry.OffSet;
+            records[i] = std::move(record);
         }
-        records.push_back(std::move(record));
     }
+    auto state = std::make_shared<const TWisState>();
+    const TRecordList stubs = TUnreadRecords::Make(state, m_FileStream, std::move(entries));
+    for (size_t k = 0; k < stubs.size(); ++k)
+        records[slots[k]] = stubs[k];
+    SetState(std::move(state));
     SetRecords(std::move(records));
 }
 
@@ -215,7 +218,7 @@ TEditRefusal TWis::EditRefusal(bool OffsetsOnly) const {
     return FCutShort ? TEditRefusal::erFileCutShort : TEditRefusal::erNone;
 }
 
-std::unique_ptr<TDIB> TWis::ReadPicture(const TImageData& Record) const {
+std::unique_ptr<TDIB> TWisState::ReadPicture(const TImageData& Record) const {
     if (!Record.HasImage() || !Record.File)
         return nullptr;
     const TWisImageHeader header = ParseImageHeader(Record.Header().data());
@@ -255,51 +258,68 @@ std::unique_ptr<TDIB> TWis::ReadPicture(const TImageData& Record) const {
     return picture;
 }
 
-TPicture* TWis::GetBitmap(int Index) {
-    Source.reset();
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record)
-        return nullptr;
-    try {
-        Source = ReadPicture(*record);
-    } catch (const std::exception&) {
-        Source.reset();
-    }
-    return Source.get();
+size_t TWisState::StoredHeaderSize() const {
+    return wis::kImageHeaderSize;
 }
 
-std::unique_ptr<TPicture> TWis::Get(int Index, int& px, int& py) {
+std::unique_ptr<TImageData>
+TWisState::MakeRecord(int32_t Position, int64_t Bound, std::span<const uint8_t> Header,
+                      const std::shared_ptr<const TFileStream>& File) const {
+    auto record = std::make_unique<TImageData>();
+    record->OffSet = Position;
+    record->HeaderSize = wis::kImageHeaderSize;
+    record->DataSize = int32_t(std::min<int64_t>(int64_t(wis::kImageHeaderSize) + Bound,
+                                                 std::numeric_limits<int32_t>::max()));
+    record->Image.assign(Header.begin(), Header.end());
+    record->boCompression = record->Image[wis::kFlagAt] == wis::kRleFlag;
+    record->File = File;
+    return record;
+}
+
+std::unique_ptr<TPicture> TWisState::Bitmap(const TImageData* Record) const {
+    if (!Record)
+        return nullptr;
+    try {
+        return ReadPicture(*Record);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<TPicture> TWisState::Get(const TImageData* Record, int& px, int& py) const {
     px = 0;
     py = 0;
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record || !record->HasImage())
+    if (!Record || !Record->HasImage())
         return nullptr;
-    const TWisImageHeader header = ParseImageHeader(record->Header().data());
+    const TWisImageHeader header = ParseImageHeader(Record->Header().data());
     px = header.X;
     py = header.Y;
     try {
-        return ReadPicture(*record);
+        return ReadPicture(*Record);
     } catch (const std::exception&) {
         return nullptr;
     }
 }
 
-TPoint TWis::GetPoint(int Index) {
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record || !record->HasImage())
+TPoint TWisState::PointOf(const TImageData* Record) const {
+    if (!Record || !Record->HasImage())
         return {};
-    const TWisImageHeader header = ParseImageHeader(record->Header().data());
+    const TWisImageHeader header = ParseImageHeader(Record->Header().data());
     return {header.X, header.Y};
 }
 
-std::optional<TImageDescription> TWis::Describe(int Index, bool) {
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record)
-        return std::nullopt;
+TFormatFacts TWisState::Facts() const {
+    TFormatFacts facts;
+    facts.ImageHeaderSize = wis::kImageHeaderSize;
+    facts.FixedDepth = true;
+    return facts;
+}
+
+std::optional<TImageDescription> TWisState::Describe(const TImageData& Record, bool) const {
     TImageDescription d;
-    if (!record->HasImage())
+    if (!Record.HasImage())
         return d;
-    const TWisImageHeader header = ParseImageHeader(record->Header().data());
+    const TWisImageHeader header = ParseImageHeader(Record.Header().data());
     d.Width = header.Width;
     d.Height = header.Height;
     d.Offset = {header.X, header.Y};
@@ -326,7 +346,7 @@ TRecordList TWis::SaveRecords(const TRecordList& Records, const TUpdateSummary& 
         throw EEditRefused(FFileName, TEditRefusal::erReadOnlyFormat);
     TInPlaceChange change(FFileName);
     for (size_t i : Summary.PointsChanged) {
-        const TImageData& record = *Records.at(i);
+        const TImageData& record = Records.at(i)->Loaded();
         change.Patch(*m_FileStream, FFileName, record.OffSet, record.Header());
     }
     if (!change.Empty())

@@ -17,21 +17,40 @@ struct TWisHeader {
     int32_t temp3 = 0;
 };
 
+// The state of a WIS library's file: its 8-bit pictures, raw or run-length encoded.
+class TWisState final : public TFormatState {
+public:
+    TWisState() : TFormatState(t_Wis, 8) {}
+
+    std::unique_ptr<TPicture> Get(const TImageData* Record, int& px, int& py) const override;
+    std::unique_ptr<TPicture> Bitmap(const TImageData* Record) const override;
+    TPoint PointOf(const TImageData* Record) const override;
+    std::optional<TImageDescription> Describe(const TImageData& Record,
+                                              bool WithAlpha) const override;
+    TFormatFacts Facts() const override;
+
+    // Headers read on demand: Bound is the record's length from the table.
+    size_t StoredHeaderSize() const override;
+    std::unique_ptr<TImageData>
+    MakeRecord(int32_t Position, int64_t Bound, std::span<const uint8_t> Header,
+               const std::shared_ptr<const TFileStream>& File) const override;
+
+private:
+    std::unique_ptr<TDIB> ReadPicture(const TImageData& Record) const;
+};
+
 // A WIS library: one read-only file of 8-bit images, raw or run-length compressed, with a table
-// of record positions at its end. Opening reads the table and every image's header; pictures
-// are read from the file on demand with positional reads, so several threads may read at once.
-// Only offsets can be changed (in place); adding, deleting and creating are refused.
+// of record positions at its end. Opening reads the table; each image's header is read when
+// first needed and pictures are read from the file on demand with positional reads, so several
+// threads may read at once. Only offsets can be changed (in place); adding, deleting and creating
+// are refused.
 class TWis : public TGameImages {
 public:
     explicit TWis(const std::string& AFileName);
     ~TWis() override;
 
-    TPicture* GetBitmap(int Index) override;
-    TPoint GetPoint(int Index) override;
     void Initialize() override;
     void Finalize() override;
-    std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
-    std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
     TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;
     std::string DamageText() const override;
 
@@ -46,7 +65,6 @@ protected:
 private:
     void LoadIndex();
     std::vector<TWisHeader> ScanRecords(int64_t Size) const;
-    std::unique_ptr<TDIB> ReadPicture(const TImageData& Record) const;
 
     std::vector<TWisHeader> m_IndexList;
     int64_t FIndexOffset = 0;

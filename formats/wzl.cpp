@@ -78,33 +78,52 @@ bool IsEmptyOrTiny(const TImageData& record) {
 
 } // namespace
 
+TWzlState::TWzlState(std::shared_ptr<TFileStream> Data, std::span<const uint8_t> Header)
+    : TIndexedState(t_Wzl, 8, std::move(Data)) {
+    std::copy_n(Header.begin(), std::min(Header.size(), FHeader.size()), FHeader.begin());
+    FHeaderImageCount = std::max<int32_t>(0, GetI32(FHeader.data() + wzl::kImageCountAt));
+    FLayout.FirstRecordAt = wzl::kFirstRecordAt;
+    FLayout.IndexHeaderSize = wzl::kIndexHeaderSize;
+    FLayout.ImageHeaderSize = TImageInfo::Size;
+    FLayout.MinimumDataSize = wzl::kFileHeaderSize;
+    FLayout.EmptySlotsBelowFirstRecord = true;
+    FLayout.XAt = 8;  // TImageInfo::wPx
+    FLayout.YAt = 10; // TImageInfo::wPy
+}
+
+std::shared_ptr<TIndexedState> TWzlState::Copy() const {
+    return std::make_shared<TWzlState>(*this);
+}
+
+TFormatFacts TWzlState::Facts() const {
+    TFormatFacts facts;
+    facts.ImageHeaderSize = TImageInfo::Size;
+    return facts;
+}
+
 TWzl::TWzl(const std::string& AFileName) : TIndexedLibrary(AFileName, t_Wzl) {}
 
 TWzl::~TWzl() {
     Finalize();
 }
 
-bool TWzl::ReadDataHeader(const TFileStream& Data) {
-    ReadAt(Data, 0, FHeader);
-    FHeaderImageCount = std::max<int32_t>(0, GetI32(FHeader.data() + wzl::kImageCountAt));
-    return true;
+int TWzl::MinimumDataSize() const {
+    return wzl::kFileHeaderSize;
 }
 
-TIndexedLibrary::TLayout TWzl::Layout() const {
-    TLayout layout;
-    layout.FirstRecordAt = wzl::kFirstRecordAt;
-    layout.IndexHeaderSize = wzl::kIndexHeaderSize;
-    layout.ImageHeaderSize = TImageInfo::Size;
-    layout.IndexExt = ".wzx";
-    layout.MinimumDataSize = wzl::kFileHeaderSize;
-    layout.EmptySlotsBelowFirstRecord = true;
-    layout.XAt = 8;  // TImageInfo::wPx
-    layout.YAt = 10; // TImageInfo::wPy
-    return layout;
+std::shared_ptr<TIndexedState> TWzl::ReadState(std::shared_ptr<TFileStream> Data) const {
+    std::array<uint8_t, 64> header{};
+    ReadAt(*Data, 0, header);
+    return std::make_shared<TWzlState>(std::move(Data), header);
 }
 
-std::shared_ptr<TImageData> TWzl::LoadedRecord(int32_t Position, std::span<const uint8_t> Header,
-                                               int64_t DataSize) const {
+const std::array<uint8_t, 64>& TWzl::Header() const {
+    static const std::array<uint8_t, 64> none{};
+    return FInitialized ? static_cast<const TWzlState&>(IndexedState()).Header() : none;
+}
+
+std::shared_ptr<TImageData>
+TWzlState::LoadedRecord(int32_t Position, std::span<const uint8_t> Header, int64_t DataSize) const {
     auto record = std::make_shared<TImageData>();
     if (Position < wzl::kFirstRecordAt || Header.size() < size_t(TImageInfo::Size))
         return record;
@@ -126,7 +145,7 @@ std::shared_ptr<TImageData> TWzl::LoadedRecord(int32_t Position, std::span<const
     return record;
 }
 
-uint64_t TWzl::ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) const {
+uint64_t TWzlState::ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) const {
     Blank = false;
     const TImageInfo info = TImageInfo::Read(Header.data());
     if (info.wWidth < 1 || info.wHeight < 1 || BitCountOfPixelKind(info.btPixelKind) == 0 ||
@@ -138,7 +157,7 @@ uint64_t TWzl::ScannedRecordSize(std::span<const uint8_t> Header, bool& Blank) c
     return TImageInfo::Size + payload;
 }
 
-std::vector<uint8_t> TWzl::DataHeaderBytes(uint32_t Count) const {
+std::vector<uint8_t> TWzlState::DataHeaderBytes(uint32_t Count) const {
     // The data header goes back as it was read, with the new count and the title over 0 to 18.
     std::vector<uint8_t> bytes(FHeader.begin(), FHeader.end());
     WriteTitle(bytes.data(), false);
@@ -146,7 +165,7 @@ std::vector<uint8_t> TWzl::DataHeaderBytes(uint32_t Count) const {
     return bytes;
 }
 
-std::vector<uint8_t> TWzl::IndexHeaderBytes(uint32_t Count) const {
+std::vector<uint8_t> TWzlState::IndexHeaderBytes(uint32_t Count) const {
     std::vector<uint8_t> header(wzl::kIndexHeaderSize, 0);
     WriteTitle(header.data(), true);
     PutI32(header.data() + wzl::kImageCountAt, int32_t(Count));
@@ -162,11 +181,11 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> TWzl::NewFiles(int) const 
     return {std::move(data), std::move(index)};
 }
 
-bool TWzl::IsBlank(const TImageData& Record) const {
+bool TWzlState::IsBlank(const TImageData& Record) const {
     return IsEmptyOrTiny(Record);
 }
 
-std::unique_ptr<TPicture> TWzl::DecodeRecord(const TImageData& Record) const {
+std::unique_ptr<TPicture> TWzlState::DecodeRecord(const TImageData& Record) const {
     if (IsEmptyOrTiny(Record))
         return FillDIB();
     const TImageInfo info = TImageInfo::Read(Record.Header().data());
@@ -222,12 +241,10 @@ std::optional<TImageInfo> TWzl::GetImageInfo(int Index) const {
     return TImageInfo::Read(record->Header());
 }
 
-std::optional<TImageDescription> TWzl::Describe(int Index, bool WithAlpha) {
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
-    if (!record)
-        return std::nullopt;
+std::optional<TImageDescription> TWzlState::Describe(const TImageData& Record,
+                                                     bool WithAlpha) const {
     TImageDescription d;
-    const std::optional<TImageInfo> info = TImageInfo::Read(record->Header());
+    const std::optional<TImageInfo> info = TImageInfo::Read(Record.Header());
     if (!info)
         return d;
     d.Width = info->wWidth;
@@ -242,7 +259,7 @@ std::optional<TImageDescription> TWzl::Describe(int Index, bool WithAlpha) {
     } else if (WithAlpha) {
         std::unique_ptr<TPicture> picture;
         try {
-            picture = DecodeRecord(*record);
+            picture = DecodeRecord(Record);
         } catch (const std::exception&) {
         }
         d.Alpha = picture && picture->AsPng() && picture->AsPng()->HasAlpha();
@@ -300,11 +317,12 @@ std::unique_ptr<TImageData> TWzl::EncodeImage(TDIB& Source, int X, int Y, uint8_
 // A record is made in every case so that source and target keep the same numbering: an image
 // that cannot be converted becomes an empty slot.
 std::unique_ptr<TImageData> TWzl::ConvertRecord(const TImageData* SourceImageData,
-                                                TGameImages* GameImages, uint8_t btEncr0) {
+                                                TImageType SourceKind, int SourceBitCount,
+                                                uint8_t btEncr0) {
     auto record = std::make_unique<TImageData>();
     record->boCompression = btEncr0 != 0;
-    const bool fromWil = GameImages && GameImages->ImageType() == t_Wil && SourceImageData &&
-                         SourceImageData->HasImage() && SourceImageData->HeaderSize >= 8 &&
+    const bool fromWil = SourceKind == t_Wil && SourceImageData && SourceImageData->HasImage() &&
+                         SourceImageData->HeaderSize >= 8 &&
                          SourceImageData->Header().size() >= size_t(SourceImageData->HeaderSize);
     if (!fromWil)
         return record;
@@ -316,7 +334,7 @@ std::unique_ptr<TImageData> TWzl::ConvertRecord(const TImageData* SourceImageDat
         return record;
     }
     TImageInfo info;
-    info.btPixelKind = PixelKindOfBitCount(GameImages->BitCount());
+    info.btPixelKind = PixelKindOfBitCount(SourceBitCount);
     info.wWidth = int16_t(w);
     info.wHeight = int16_t(h);
     info.wPx = GetI16(source + wil::kXAt);

@@ -302,7 +302,9 @@ void WriteText(const std::string& path, const std::string& text) {
 
 void Export(TGameImages& library, const TAtlasExportOptions& options, const TProgress& progress,
             TAtlasExportResult& result) {
-    const int count = library.ImageCount();
+    // The images as they are when the export starts, whatever happens to the library meanwhile.
+    const TSnapshotPtr snapshot = library.Snapshot();
+    const int count = snapshot->Count();
     const int from = options.From;
     const int to = options.To < 0 ? count - 1 : options.To;
     if (count == 0 || from < 0 || from > to || to >= count) {
@@ -316,6 +318,10 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
         return;
     }
     const int total = to - from + 1;
+    try {
+        snapshot->ReadHeaders(from, to);
+    } catch (const std::exception&) {
+    }
     // Decoding and trimming, on every core; then packing, the sheets (every core again) and the
     // data files. Progress counts images, then sheets.
     std::vector<TFrame> frames(static_cast<size_t>(total));
@@ -329,11 +335,16 @@ void Export(TGameImages& library, const TAtlasExportOptions& options, const TPro
         [&](int k) {
             TFrame& frame = frames[size_t(k)];
             frame.Index = from + k;
-            const std::optional<TImageDescription> d = library.Describe(frame.Index, false);
-            if (d && d->Empty)
-                return;
             int x = 0, y = 0;
-            std::unique_ptr<TPicture> picture = library.Get(frame.Index, x, y);
+            std::unique_ptr<TPicture> picture;
+            try {
+                const std::optional<TImageDescription> d = snapshot->Describe(frame.Index, false);
+                if (d && d->Empty)
+                    return;
+                picture = snapshot->Get(frame.Index, x, y);
+            } catch (const std::exception&) {
+                return; // an image that cannot be read has no frame, as one that cannot be decoded
+            }
             if (!picture)
                 return;
             const TDIB pixels = AtlasPixels(*picture);

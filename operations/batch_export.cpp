@@ -42,7 +42,7 @@ void TSaveToImageFile::SaveImage(int Index) {
     std::unique_ptr<TPicture> picture;
     std::string getError;
     try {
-        picture = FRun.Library().Get(Index, px, py);
+        picture = FRun.Snapshot().Get(Index, px, py);
     } catch (const std::exception& e) {
         getError = e.what();
     }
@@ -88,7 +88,8 @@ TBatchExportRun::~TBatchExportRun() {
 bool TBatchExportRun::Start(const std::string& folder, TImageFormat format, int first, int last,
                             int processors, int pngLevel) {
     FResult = {};
-    const int count = FLibrary.ImageCount();
+    FSnapshot = FLibrary.Snapshot();
+    const int count = FSnapshot->Count();
     if (last < first || first < 0 || last >= count) {
         FResult.Error = "the range " + std::to_string(first) + ".." + std::to_string(last) +
                         " does not fit the library (images 0.." + std::to_string(count - 1) + ")";

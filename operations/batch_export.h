@@ -71,7 +71,8 @@ public:
     // before Start.
     void SetOnFinished(std::function<void()> onFinished) { FOnFinished = std::move(onFinished); }
 
-    // Checks the range against the library and the folder, creates folder and "Placements" and
+    // Takes the library's snapshot, which the workers export from whatever happens to the library
+    // meanwhile, checks the range against it and the folder, creates folder and "Placements" and
     // resumes min(processors, images) workers (processors 0: the system's count). PNG pictures
     // are written at pngLevel. False (with the reason in Wait().Error) when nothing was started.
     bool Start(const std::string& folder, TImageFormat format, int first, int last, int processors,
@@ -86,8 +87,8 @@ public:
     // once at the end, and returns the outcome as soon as the last worker has ended.
     TBatchExportResult Wait(const TProgress& progress = {}, int periodMs = 100);
 
-    // Used by the workers.
-    TGameImages& Library() { return FLibrary; }
+    // Used by the workers: the snapshot Start took, which they decode from.
+    const TSnapshot& Snapshot() const { return *FSnapshot; }
     // The next image to export, or -1 when none is left or the run is being stopped.
     int TakeIndex();
     const std::string& Folder() const { return FFolder; }
@@ -100,6 +101,7 @@ public:
 
 private:
     TGameImages& FLibrary;
+    TSnapshotPtr FSnapshot;
     std::string FFolder;
     TImageFormat FFormat = ifPNG;
     int FPngLevel = kDefaultPngLevel;

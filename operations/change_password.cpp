@@ -6,7 +6,6 @@
 #include "core/recovery.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
-#include "formats/pak.h"
 
 namespace velmora {
 
@@ -24,8 +23,7 @@ bool UpdateListedPassword(const std::string& fileName, const std::string& passwo
 TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string& newPassword,
                                         bool backup, const TProgress& progress) {
     TChangePasswordResult result;
-    auto* pak = dynamic_cast<TQuillrand*>(&library);
-    if (!pak || library.ImageType() != t_Quillrand) {
+    if (!library.TakesPassWord()) {
         result.Error = "必须是Pak补丁才可以改密码！！！";
         return result;
     }
@@ -91,7 +89,7 @@ TChangePasswordResult ChangePakPassword(TGameImages& library, const std::string&
         library.SetOnRead([&, total](TGameImages*) { progress(++done, total); });
     }
     try {
-        pak->ChangePassword(result.PassWord, backup, std::move(along));
+        library.ChangePassWord(result.PassWord, backup, std::move(along));
     } catch (const EReplacementIncomplete& e) {
         // The library took its new password (after its backup, when one is kept); the list's
         // rename is finished by the next opening.

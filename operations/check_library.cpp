@@ -21,18 +21,23 @@ const char* RecordDamageText(TRecordDamage Damage) {
     return "";
 }
 
-bool EndsPastTheFile(const TImageData& record) {
+bool EndsPastTheFile(const TImageData& Stored) {
+    const TImageData& record = Stored.Loaded();
     return record.InFile() && record.OffSet > 0 &&
            int64_t(record.OffSet) + std::max({record.DataSize, record.HeaderSize, 1}) >
                record.File->Size();
 }
 
-TRecordCheck ExplainMissingPicture(TGameImages& Library, int Index, const std::string& Error) {
+TRecordCheck ExplainMissingPicture(const TSnapshot& Snapshot, int Index, const std::string& Error) {
     TRecordCheck check;
-    const std::shared_ptr<const TRecordList> snapshot = Library.Snapshot();
-    if (Index < 0 || size_t(Index) >= snapshot->size())
+    if (Index < 0 || Index >= Snapshot.Count())
         return check;
-    const TRecord& record = (*snapshot)[size_t(Index)];
+    const TImageData* record = nullptr;
+    try {
+        record = Snapshot.Record(Index);
+    } catch (const std::exception& e) {
+        return {TRecordDamage::rdReadError, Error.empty() ? e.what() : Error};
+    }
     if (record && EndsPastTheFile(*record))
         return {TRecordDamage::rdTruncated, {}};
     if (!record || record->DataSize <= 0 || record->PayloadSize() == 0) {
@@ -50,38 +55,39 @@ TRecordCheck ExplainMissingPicture(TGameImages& Library, int Index, const std::s
     if (!Error.empty())
         return {TRecordDamage::rdReadError, Error};
     // Some formats keep blank images as records with a header only and no pixels.
-    if (const std::optional<TImageDescription> d = Library.Describe(Index, false);
+    if (const std::optional<TImageDescription> d = Snapshot.State().Describe(*record, false);
         d && (d->Empty || d->Width <= 0 || d->Height <= 0))
         return check;
     return {TRecordDamage::rdUndecodable, {}};
 }
 
-TRecordCheck CheckRecord(TGameImages& Library, int Index, std::unique_ptr<TPicture>* Picture) {
+TRecordCheck ExplainMissingPicture(TGameImages& Library, int Index, const std::string& Error) {
+    return ExplainMissingPicture(*Library.Snapshot(), Index, Error);
+}
+
+TRecordCheck CheckRecord(const TSnapshot& Snapshot, int Index, std::unique_ptr<TPicture>* Picture) {
     std::unique_ptr<TPicture> picture;
     std::string error;
     try {
         int x = 0;
         int y = 0;
-        picture = Library.Get(Index, x, y);
+        picture = Snapshot.Get(Index, x, y);
     } catch (const std::exception& e) {
         error = e.what();
     }
     TRecordCheck check;
     if (!picture || !error.empty()) {
-        check = ExplainMissingPicture(Library, Index, error);
-    } else {
+        check = ExplainMissingPicture(Snapshot, Index, error);
+    } else if (Index >= 0 && Index < Snapshot.Count()) {
         // A picture can come back from bytes the file no longer holds in full (a format that
         // pads what is missing): that is damage all the same.
-        const std::shared_ptr<const TRecordList> snapshot = Library.Snapshot();
-        if (size_t(Index) < snapshot->size()) {
-            const TRecord& record = (*snapshot)[size_t(Index)];
-            try {
-                if (record && (EndsPastTheFile(*record) ||
-                               (record->PayloadSize() > 0 && !TPayload(*record).Complete())))
-                    check = {TRecordDamage::rdTruncated, {}};
-            } catch (const std::exception& e) {
-                check = {TRecordDamage::rdReadError, e.what()};
-            }
+        try {
+            const TImageData* record = Snapshot.Record(Index);
+            if (record && (EndsPastTheFile(*record) ||
+                           (record->PayloadSize() > 0 && !TPayload(*record).Complete())))
+                check = {TRecordDamage::rdTruncated, {}};
+        } catch (const std::exception& e) {
+            check = {TRecordDamage::rdReadError, e.what()};
         }
     }
     if (Picture)
@@ -89,11 +95,21 @@ TRecordCheck CheckRecord(TGameImages& Library, int Index, std::unique_ptr<TPictu
     return check;
 }
 
+TRecordCheck CheckRecord(TGameImages& Library, int Index, std::unique_ptr<TPicture>* Picture) {
+    return CheckRecord(*Library.Snapshot(), Index, Picture);
+}
+
 TLibraryCheck CheckLibrary(TGameImages& Library, const TCheckProgress& Progress) {
     TLibraryCheck result;
-    const int total = int(Library.Snapshot()->size());
+    const TSnapshotPtr snapshot = Library.Snapshot();
+    const int total = snapshot->Count();
+    try {
+        // Every header in one go; a header that cannot be read is told by its own image below.
+        snapshot->ReadHeaders(0, total - 1);
+    } catch (const std::exception&) {
+    }
     for (int i = 0; i < total; ++i) {
-        const TRecordCheck check = CheckRecord(Library, i);
+        const TRecordCheck check = CheckRecord(*snapshot, i);
         if (check.Damaged())
             result.Damaged.push_back({i, check});
         ++result.Checked;

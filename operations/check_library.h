@@ -33,13 +33,18 @@ struct TRecordCheck {
 // an empty image. Checks the file's size only.
 bool EndsPastTheFile(const TImageData& Record);
 
-// Tells why image Index of the library, whose picture came back null (or raised Error), is not
+// Tells why image Index of a snapshot, whose picture came back null (or raised Error), is not
 // shown: an empty record is not damaged; one whose payload the file does not hold is truncated;
-// otherwise its bytes do not decode. Safe on any thread (it reads the snapshot only).
+// one whose header cannot be read is a read error; otherwise its bytes do not decode. Safe on any
+// thread. The library's form reads its current snapshot.
+TRecordCheck ExplainMissingPicture(const TSnapshot& Snapshot, int Index,
+                                   const std::string& Error = {});
 TRecordCheck ExplainMissingPicture(TGameImages& Library, int Index, const std::string& Error = {});
 
 // Decodes image Index (Get) and tells whether it is damaged; Picture, when given, receives what
 // Get returned.
+TRecordCheck CheckRecord(const TSnapshot& Snapshot, int Index,
+                         std::unique_ptr<TPicture>* Picture = nullptr);
 TRecordCheck CheckRecord(TGameImages& Library, int Index,
                          std::unique_ptr<TPicture>* Picture = nullptr);
 
@@ -57,7 +62,8 @@ struct TLibraryCheck {
 // Called after each record with the number checked and the total; false stops the check.
 using TCheckProgress = std::function<bool(int done, int total)>;
 
-// Reads every record of the library's current snapshot and lists the damaged ones in order.
+// Reads every record of the library's current snapshot (taken once, at the start) and lists the
+// damaged ones in order.
 TLibraryCheck CheckLibrary(TGameImages& Library, const TCheckProgress& Progress = {});
 
 } // namespace velmora

@@ -6,7 +6,6 @@
 #include "core/utils.h"
 #include "files/pak_passwords.h"
 #include "formats/image_info.h"
-#include "formats/indexed_library.h"
 #include "operations/import_picture.h"
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
@@ -68,10 +67,9 @@ std::unique_ptr<TGameImages> OpenSource(const TConvertOptions& options, TConvers
     }
     // A source whose index is missing or damaged would be converted without the images its index
     // lost: the target would be reported complete with fewer images than the source holds.
-    if (const auto* indexed = dynamic_cast<const TIndexedLibrary*>(source.get());
-        indexed && indexed->IndexState() != TIndexState::isGood) {
+    if (source->IndexState() != TIndexState::isGood) {
         plan.Error = options.SourcePath + ": " +
-                     EditRefusalText(indexed->IndexState() == TIndexState::isMissing
+                     EditRefusalText(source->IndexState() == TIndexState::isMissing
                                          ? TEditRefusal::erIndexMissing
                                          : TEditRefusal::erIndexDamaged);
         return nullptr;
@@ -90,6 +88,12 @@ bool StoresAnyDepth(const TGameImages& source, const TImageDescription& d) {
 // Fills in the plan from the source's image headers.
 void PlanImages(TGameImages& source, const TConvertOptions& options, TConversionPlan& plan) {
     const int count = source.RecordCount();
+    // Every header in one go rather than one read per image.
+    try {
+        source.Snapshot()->ReadHeaders(0, count - 1);
+    } catch (const std::exception&) {
+        // Each image that cannot be read is told apart below.
+    }
     struct TImage {
         int Bits = 0;
         bool Alpha = false;
@@ -134,8 +138,8 @@ void PlanImages(TGameImages& source, const TConvertOptions& options, TConversion
 
 // Adds the picture of one source image; an image without a picture becomes an empty image so that
 // the numbers of the images after it stay those of the source.
-bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& source, int index,
-                uint8_t compression, TConvertResult& result) {
+bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, const TSnapshot& source,
+                int index, uint8_t compression, TConvertResult& result) {
     int x = 0, y = 0;
     std::unique_ptr<TPicture> picture;
     try {
@@ -150,7 +154,11 @@ bool AddPicture(TGameImages::TUpdate& update, TGameImages& target, TGameImages& 
         loaded.Source = std::make_unique<TDIB>(*picture->AsDIB());
     }
     if (!loaded.Source) {
-        const std::optional<TImageDescription> d = source.Describe(index, false);
+        std::optional<TImageDescription> d;
+        try {
+            d = source.Describe(index, false);
+        } catch (const std::exception&) {
+        }
         if (d && !d->Empty)
             ++result.Undecodable;
         loaded = {};
@@ -182,8 +190,10 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         return;
     }
     PlanImages(*source, options, result.Plan);
-    const std::shared_ptr<const TRecordList> records = source->Snapshot();
-    const int count = int(records->size());
+    // The source as it was when the conversion started, whatever happens to its files.
+    const TSnapshotPtr snapshot = source->Snapshot();
+    const TRecordList& records = snapshot->Records();
+    const int count = snapshot->Count();
     if (progress)
         progress(0, count);
 
@@ -216,9 +226,8 @@ void Convert(const TConvertOptions& options, const TProgress& progress, TConvert
         const bool byRecord = ConvertsRecords(options.SourceKind, options.TargetKind);
         for (int i = 0; i < count; ++i) {
             const bool ok =
-                byRecord
-                    ? update.Convert((*records)[size_t(i)].get(), source.get(), options.Compression)
-                    : AddPicture(update, *target, *source, i, options.Compression, result);
+                byRecord ? update.Convert(records[size_t(i)].get(), *snapshot, options.Compression)
+                         : AddPicture(update, *target, *snapshot, i, options.Compression, result);
             if (!ok) {
                 result.Error =
                     options.SourcePath + ": image " + std::to_string(i) +

@@ -1,7 +1,6 @@
 #include "operations/copy_images.h"
 
 #include "formats/image_info.h"
-#include "formats/wil.h"
 #include "operations/import_picture.h"
 
 #include <algorithm>
@@ -11,16 +10,10 @@ namespace velmora {
 
 namespace {
 
-// The per-image header size of a WIL library (12 or 16 bytes); 0 for other kinds.
-int WilImageHeaderSize(const TGameImages& library) {
-    const auto* wil = dynamic_cast<const TWil*>(&library);
-    return wil ? wil->ImageHeaderSize() : 0;
-}
-
 // Sources whose images each carry their own pixel kind (WZL, Pak of the new layout).
-int StoredBits(const TGameImages& source, const TImageDescription& d) {
-    const bool ownKind = (source.ImageType() == t_Wzl || source.ImageType() == t_Quillrand) &&
-                         d.PixelKind && BitCountOfPixelKind(*d.PixelKind) != 0;
+int StoredBits(const TSnapshot& source, const TImageDescription& d) {
+    const bool ownKind = (source.Kind() == t_Wzl || source.Kind() == t_Quillrand) && d.PixelKind &&
+                         BitCountOfPixelKind(*d.PixelKind) != 0;
     return ownKind ? BitCountOfPixelKind(*d.PixelKind) : source.BitCount();
 }
 
@@ -29,7 +22,7 @@ std::string ImagesText(int count) {
 }
 
 // Counts what the target cannot hold of the pictures of the range.
-void PlanLosses(TGameImages& source, const TGameImages& target, TCopyPlan& plan) {
+void PlanLosses(const TSnapshot& source, const TGameImages& target, TCopyPlan& plan) {
     TConversionPlan& losses = plan.Losses;
     losses.Opened = true;
     losses.SourceCount = plan.Count;
@@ -37,6 +30,7 @@ void PlanLosses(TGameImages& source, const TGameImages& target, TCopyPlan& plan)
     if (plan.Way != TCopyWay::cwPictures)
         return;
     const bool fixedDepth = ConvertsToLibraryBitCount(target);
+    source.ReadHeaders(plan.From, plan.To);
     for (int i = plan.From; i <= plan.To; ++i) {
         std::optional<TImageDescription> d = source.Describe(i, false);
         if (!d || d->Empty)
@@ -58,7 +52,7 @@ void PlanLosses(TGameImages& source, const TGameImages& target, TCopyPlan& plan)
 
 // The record of one source image decoded and encoded for the target; an image without a picture
 // becomes an empty image so that the numbers of the images after it stay in step.
-std::unique_ptr<TImageData> PictureRecord(TGameImages& source, TGameImages& target, int index,
+std::unique_ptr<TImageData> PictureRecord(const TSnapshot& source, TGameImages& target, int index,
                                           uint8_t compression, TCopyResult& result) {
     int x = 0, y = 0;
     std::unique_ptr<TPicture> picture;
@@ -86,17 +80,18 @@ std::unique_ptr<TImageData> PictureRecord(TGameImages& source, TGameImages& targ
 
 } // namespace
 
-bool SameRecordLayout(const TGameImages& a, const TGameImages& b) {
-    if (a.ImageType() != b.ImageType())
+bool SameRecordLayout(const TSnapshot& a, const TSnapshot& b) {
+    if (a.Kind() != b.Kind())
         return false;
-    switch (a.ImageType()) {
+    const TFormatFacts factsA = a.State().Facts(), factsB = b.State().Facts();
+    switch (a.Kind()) {
     case t_Wil:
         // The pixels are stored at the library's bit count, after a header of the file's layout.
-        return a.BitCount() == b.BitCount() && WilImageHeaderSize(a) == WilImageHeaderSize(b);
+        return a.BitCount() == b.BitCount() && factsA.ImageHeaderSize == factsB.ImageHeaderSize;
     case t_Quillrand: {
         // The old index layout stores pixels at the library's bit count; the new one any depth.
-        const bool oldA = ConvertsToLibraryBitCount(a);
-        const bool oldB = ConvertsToLibraryBitCount(b);
+        const bool oldA = factsA.FixedDepth;
+        const bool oldB = factsB.FixedDepth;
         return oldA == oldB && (!oldA || a.BitCount() == b.BitCount());
     }
     case t_Wis:
@@ -104,6 +99,10 @@ bool SameRecordLayout(const TGameImages& a, const TGameImages& b) {
         return true;
     }
     return false;
+}
+
+bool SameRecordLayout(const TGameImages& a, const TGameImages& b) {
+    return SameRecordLayout(*a.Snapshot(), *b.Snapshot());
 }
 
 TCopyWay CopyWayOf(const TGameImages& source, const TGameImages& target) {
@@ -169,7 +168,7 @@ TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions&
         return plan;
     }
     plan.Way = CopyWayOf(source, target);
-    PlanLosses(source, target, plan);
+    PlanLosses(*source.Snapshot(), target, plan);
     plan.Valid = true;
     return plan;
 }
@@ -183,8 +182,11 @@ TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOpti
         result.Error = plan.Error;
         return result;
     }
-    // The records are those of the source when the copy starts, whatever the edit reads again.
-    const std::shared_ptr<const TRecordList> records = source.Snapshot();
+    // The images are those of the source when the copy starts, whatever the edit reads again;
+    // their headers are read in one go.
+    const TSnapshotPtr snapshot = source.Snapshot();
+    const TRecordList& records = snapshot->Records();
+    snapshot->ReadHeaders(plan.From, plan.To);
     if (progress)
         progress(0, plan.Count);
     TGameImages::TUpdate update = target.BeginUpdate(options.Mode == cmAppend ? -1 : plan.First);
@@ -192,7 +194,7 @@ TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOpti
     const bool stillFits =
         options.Mode == cmAppend || (options.Mode == cmInsert && plan.First <= update.Count()) ||
         (options.Mode == cmReplace && int64_t(plan.First) + plan.Count <= update.Count());
-    if (!stillFits || int(records->size()) <= plan.To) {
+    if (!stillFits || int(records.size()) <= plan.To) {
         result.Error = "the libraries changed on disk since they were read; nothing was copied";
         return result;
     }
@@ -202,21 +204,22 @@ TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOpti
     const auto compressionOf = [&](int index) -> uint8_t {
         if (options.Compression)
             return *options.Compression;
-        const std::optional<TImageDescription> d = source.Describe(index, false);
+        const std::optional<TImageDescription> d = snapshot->Describe(index, false);
         return d && d->Compressed.value_or(false) ? 1 : 0;
     };
     for (int i = plan.From; i <= plan.To; ++i) {
-        const TImageData* stored = (*records)[size_t(i)].get();
+        const TImageData* stored = snapshot->Record(i);
         std::unique_ptr<TImageData> record;
         switch (plan.Way) {
         case TCopyWay::cwRecords:
             record = std::make_unique<TImageData>(*stored);
             break;
         case TCopyWay::cwConvertedRecords:
-            record = target.ConvertRecord(stored, &source, compressionOf(i));
+            record = target.ConvertRecord(stored, snapshot->Kind(), snapshot->BitCount(),
+                                          compressionOf(i));
             break;
         case TCopyWay::cwPictures:
-            record = PictureRecord(source, target, i, compressionOf(i), result);
+            record = PictureRecord(*snapshot, target, i, compressionOf(i), result);
             break;
         }
         bool ok = false;

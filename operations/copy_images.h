@@ -29,6 +29,7 @@ TCopyWay CopyWayOf(const TGameImages& source, const TGameImages& target);
 
 // True when the stored records of the two libraries mean the same pictures (CopyWayOf gives
 // cwRecords): equal records then show equal images.
+bool SameRecordLayout(const TSnapshot& a, const TSnapshot& b);
 bool SameRecordLayout(const TGameImages& a, const TGameImages& b);
 
 // Where copied images go in the target.

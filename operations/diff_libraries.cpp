@@ -60,6 +60,7 @@ private:
 // True when two records of one layout whose headers and sizes are equal hold equal payloads.
 bool SamePayload(const TImageData& a, const TImageData& b, TFileWindow& windowA,
                  TFileWindow& windowB) {
+    // Both records' headers were read before the comparison.
     const int64_t size = a.PayloadSize();
     if (!a.InFile() || !b.InFile()) {
         const TPayload pa(a), pb(b);
@@ -98,13 +99,13 @@ bool PayloadDecides(const TImageData& a, const TImageData& b) {
 // is set for Images[k] when the payloads are equal. The calling thread works too and calls
 // Progress after each of its runs with the number of images compared so far; the first exception
 // of a worker or of Progress (a cancel) stops the others and is raised again.
-void ComparePayloads(const TRecordList& a, const TRecordList& b, const std::vector<int>& Images,
+void ComparePayloads(const TSnapshot& a, const TSnapshot& b, const std::vector<int>& Images,
                      std::vector<uint8_t>& Equal, const std::function<void(int)>& Progress) {
     // Runs of up to 32 MiB of payload or 4096 images.
     std::vector<size_t> runs{0};
     int64_t bytes = 0;
     for (size_t k = 0; k < Images.size(); ++k) {
-        bytes += a[size_t(Images[k])]->PayloadSize();
+        bytes += a.Record(Images[k])->PayloadSize();
         if (bytes >= (int64_t(32) << 20) || k + 1 - runs.back() >= 4096) {
             runs.push_back(k + 1);
             bytes = 0;
@@ -125,8 +126,8 @@ void ComparePayloads(const TRecordList& a, const TRecordList& b, const std::vect
                 if (stop || run + 1 >= runs.size())
                     return;
                 for (size_t k = runs[run]; k < runs[run + 1]; ++k) {
-                    const size_t i = size_t(Images[k]);
-                    Equal[k] = SamePayload(*a[i], *b[i], windowA, windowB) ? 1 : 0;
+                    const int i = Images[k];
+                    Equal[k] = SamePayload(*a.Record(i), *b.Record(i), windowA, windowB) ? 1 : 0;
                 }
                 const int done = compared += int(runs[run + 1] - runs[run]);
                 if (reporting && Progress)
@@ -154,7 +155,7 @@ void ComparePayloads(const TRecordList& a, const TRecordList& b, const std::vect
         std::rethrow_exception(failure);
 }
 
-TImageSide SideOf(TGameImages& library, int index) {
+TImageSide SideOf(const TSnapshot& library, int index) {
     TImageSide side;
     if (const std::optional<TImageDescription> d = library.Describe(index, false)) {
         side.Width = d->Width;
@@ -167,7 +168,7 @@ TImageSide SideOf(TGameImages& library, int index) {
 
 // The picture as the game shows it: 32-bit straight alpha, with every fully transparent pixel 0
 // whatever colour it kept. Empty when it cannot be decoded.
-TDIB ShownPixels(TGameImages& library, int index) {
+TDIB ShownPixels(const TSnapshot& library, int index) {
     int x = 0, y = 0;
     std::unique_ptr<TPicture> picture;
     try {
@@ -199,13 +200,15 @@ bool SamePixels(const TDIB& a, const TDIB& b) {
 
 } // namespace
 
-TDiffResult DiffLibraries(TGameImages& A, TGameImages& B, const TDiffOptions& Options,
+TDiffResult DiffLibraries(TGameImages& LibraryA, TGameImages& LibraryB, const TDiffOptions& Options,
                           const TProgress& Progress) {
     TDiffResult result;
-    const std::shared_ptr<const TRecordList> recordsA = A.Snapshot();
-    const std::shared_ptr<const TRecordList> recordsB = B.Snapshot();
-    result.CountA = int(recordsA->size());
-    result.CountB = int(recordsB->size());
+    const TSnapshotPtr snapshotA = LibraryA.Snapshot();
+    const TSnapshotPtr snapshotB = LibraryB.Snapshot();
+    const TSnapshot& A = *snapshotA;
+    const TSnapshot& B = *snapshotB;
+    result.CountA = A.Count();
+    result.CountB = B.Count();
     const int longer = std::max(result.CountA, result.CountB);
     result.From = Options.From;
     result.To = Options.To.value_or(longer - 1);
@@ -223,12 +226,15 @@ TDiffResult DiffLibraries(TGameImages& A, TGameImages& B, const TDiffOptions& Op
     // other pair.
     const bool sameLayout = SameRecordLayout(A, B);
     const int shared = std::min(result.CountA, result.CountB);
+    // Only the headers of the range are read, each library's in one go.
+    A.ReadHeaders(result.From, std::min(result.From + total, result.CountA) - 1);
+    B.ReadHeaders(result.From, std::min(result.From + total, result.CountB) - 1);
     std::vector<int> byBytes;
     for (int i = result.From; i < result.From + total && i < shared; ++i)
-        if (sameLayout && PayloadDecides(*(*recordsA)[size_t(i)], *(*recordsB)[size_t(i)]))
+        if (sameLayout && PayloadDecides(*A.Record(i), *B.Record(i)))
             byBytes.push_back(i);
     std::vector<uint8_t> equalBytes(byBytes.size(), 0);
-    ComparePayloads(*recordsA, *recordsB, byBytes, equalBytes, [&](int done) {
+    ComparePayloads(A, B, byBytes, equalBytes, [&](int done) {
         if (Progress)
             Progress(done, total);
     });
@@ -243,8 +249,8 @@ TDiffResult DiffLibraries(TGameImages& A, TGameImages& B, const TDiffOptions& Op
             continue;
         TDifferentImage image;
         image.Index = i;
-        const TImageData* a = i < result.CountA ? (*recordsA)[size_t(i)].get() : nullptr;
-        const TImageData* b = i < result.CountB ? (*recordsB)[size_t(i)].get() : nullptr;
+        const TImageData* a = A.Record(i);
+        const TImageData* b = B.Record(i);
         if (!b) {
             image.What = idOnlyInA;
             image.A = SideOf(A, i);

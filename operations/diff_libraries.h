@@ -57,7 +57,7 @@ struct TDiffResult {
 // its bytes; any other pair is told apart by the headers (offset, size) and, at equal sizes, by
 // decoding both pictures. A range that reaches past the end of both libraries is refused. progress
 // is called with 0 and after each image; an exception from it (a cancel) ends the comparison.
-TDiffResult DiffLibraries(TGameImages& A, TGameImages& B, const TDiffOptions& Options,
+TDiffResult DiffLibraries(TGameImages& LibraryA, TGameImages& LibraryB, const TDiffOptions& Options,
                           const TProgress& Progress = {});
 
 } // namespace velmora

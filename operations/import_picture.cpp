@@ -4,7 +4,6 @@
 #include "core/palette.h"
 #include "files/picture_files.h"
 #include "formats/image_info.h"
-#include "formats/pak.h"
 
 #include <algorithm>
 #include <array>
@@ -130,10 +129,8 @@ bool ConvertsToLibraryBitCount(const TGameImages& library) {
     case t_Wil:
     case t_Wis:
         return true;
-    case t_Quillrand: {
-        const auto* pak = dynamic_cast<const TQuillrand*>(&library);
-        return pak && pak->bfType() == 0;
-    }
+    case t_Quillrand:
+        return library.Facts().FixedDepth;
     case t_Wzl:
         break;
     }

@@ -3,29 +3,15 @@
 #include "core/file_stream.h"
 #include "core/file_ops.h"
 #include "core/utils.h"
-#include "formats/wil.h"
-#include "formats/wzl.h"
+#include "formats/library_factory.h"
 
 #include <filesystem>
 
 namespace velmora {
 
-namespace {
-
-// The index file a library at path uses (an existing one in any case, else the name it writes).
-std::string IndexFileOf(const std::string& path, TImageType kind) {
-    if (kind == t_Wil)
-        return TWil(path).IndexFileName();
-    if (kind == t_Wzl)
-        return TWzl(path).IndexFileName();
-    return {};
-}
-
-} // namespace
-
 std::vector<std::string> LibraryFiles(const std::string& path, TImageType kind) {
     std::vector<std::string> files{path};
-    const std::string index = IndexFileOf(path, kind);
+    const std::string index = IndexFileNameOf(kind, path);
     if (!index.empty())
         files.push_back(index);
     return files;

@@ -5,10 +5,6 @@
 #include "core/recovery.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
-#include "formats/pak.h"
-#include "formats/wil.h"
-#include "formats/wis.h"
-#include "formats/wzl.h"
 
 #include <exception>
 #include <filesystem>
@@ -56,20 +52,6 @@ TImageType LibraryKindOf(const std::string& fileName) {
     return t_Wil;
 }
 
-std::unique_ptr<TGameImages> CreateLibrary(TImageType kind, const std::string& path) {
-    switch (kind) {
-    case t_Wis:
-        return std::make_unique<TWis>(path);
-    case t_Wzl:
-        return std::make_unique<TWzl>(path);
-    case t_Quillrand:
-        return std::make_unique<TQuillrand>(path);
-    case t_Wil:
-        break;
-    }
-    return std::make_unique<TWil>(path);
-}
-
 std::string PakPasswordFor(const std::string& fileName, const std::optional<std::string>& given) {
     if (given)
         return *given;
@@ -78,11 +60,7 @@ std::string PakPasswordFor(const std::string& fileName, const std::optional<std:
 }
 
 bool TryPakPassword(TGameImages& library, const std::string& password) {
-    auto* pak = dynamic_cast<TQuillrand*>(&library);
-    if (!pak)
-        return false;
-    pak->InputPassWord(password);
-    return pak->CheckPassword();
+    return library.TakesPassWord() && library.TryPassWord(password);
 }
 
 TOpenResult OpenLibraryFile(const std::string& path, const std::optional<std::string>& password,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/game_images.h"
+#include "formats/library_factory.h"
 
 #include <cstdint>
 #include <memory>
@@ -21,10 +22,6 @@ constexpr uintmax_t kPakShortestHeaderEnd = 262;
 
 // True when the first bytes of a file carry one of the Pak container's magics.
 bool HasPakMagic(const std::string& fileName);
-
-// A new, unopened library object of the kind on path (TWil, TWis, TWzl or TQuillrand). Nothing is
-// read or written.
-std::unique_ptr<TGameImages> CreateLibrary(TImageType kind, const std::string& path);
 
 // The outcome of opening a library file without a user to ask.
 enum class TOpenStatus : uint8_t {

@@ -16,10 +16,38 @@ using core_test::ReadFileBytes;
 using core_test::TCoreTempDir;
 using core_test::WriteFileBytes;
 
-// A small library whose records are held in memory: each record's Image is the width, height, X,
-// Y (4 bytes each) followed by the buffer's storage. Pictures 13 pixels wide cannot be encoded.
-// Its data file exists only so that an edit can lock it; a save counts itself and can be made to
-// fail like a full disk.
+// How the test library's records decode: width, height, X, Y (4 bytes each) and then the 24-bit
+// buffer's storage.
+class TTestState : public TFormatState {
+public:
+    using TFormatState::TFormatState;
+    std::unique_ptr<TPicture> Get(const TImageData* Record, int& px, int& py) const override {
+        const TPoint point = PointOf(Record);
+        px = point.X;
+        py = point.Y;
+        return Record ? Decode(*Record) : nullptr;
+    }
+    TPoint PointOf(const TImageData* Record) const override {
+        if (!Record || !Record->HasImage())
+            return {};
+        return {GetI32(Record->Image.data() + 8), GetI32(Record->Image.data() + 12)};
+    }
+    std::optional<TImageDescription> Describe(const TImageData&, bool) const override {
+        return TImageDescription{};
+    }
+    std::unique_ptr<TDIB> Decode(const TImageData& record) const {
+        if (!record.HasImage())
+            return FillDIB();
+        auto dib = std::make_unique<TDIB>();
+        dib->SetSize(GetI32(record.Image.data()), GetI32(record.Image.data() + 4), 24);
+        std::memcpy(dib->PBits(), record.Image.data() + 16, size_t(dib->Size()));
+        return dib;
+    }
+};
+
+// A small library whose records are held in memory (see TTestState). Pictures 13 pixels wide
+// cannot be encoded. Its data file exists only so that an edit can lock it; a save counts itself
+// and can be made to fail like a full disk.
 class TTestImages : public TGameImages {
 public:
     explicit TTestImages(const TCoreTempDir& dir, TImageType type = t_Wil)
@@ -27,6 +55,7 @@ public:
         WriteFileBytes(FFileName, {1, 2, 3});
         m_FileStream = std::make_shared<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
         FInitialized = true;
+        SetState(std::make_shared<TTestState>(type, FBitCount));
         SetRecords({});
     }
     ~TTestImages() override { TTestImages::Finalize(); }
@@ -46,31 +75,6 @@ public:
             std::memcpy(record->Image.data() + 16, ASource.PBits(), size_t(ASource.Size()));
         record->DataSize = int32_t(record->Image.size());
         return record;
-    }
-
-    TPicture* GetBitmap(int Index) override {
-        Source.reset();
-        const TRecord record = RecordAt(Index);
-        if (!record)
-            return nullptr;
-        Source = Decode(*record);
-        return Source.get();
-    }
-
-    TPoint GetPoint(int Index) override {
-        const TRecord record = RecordAt(Index);
-        if (!record || !record->HasImage())
-            return {};
-        return {GetI32(record->Image.data() + 8), GetI32(record->Image.data() + 12)};
-    }
-
-    std::unique_ptr<TDIB> Decode(const TImageData& record) const {
-        if (!record.HasImage())
-            return FillDIB();
-        auto dib = std::make_unique<TDIB>();
-        dib->SetSize(GetI32(record.Image.data()), GetI32(record.Image.data() + 4), 24);
-        std::memcpy(dib->PBits(), record.Image.data() + 16, size_t(dib->Size()));
-        return dib;
     }
 
     void SetBits(int bits) { FBitCount = bits; }
@@ -100,6 +104,7 @@ protected:
     }
     bool Reload() override {
         ++Reloads;
+        m_FileStream = std::make_shared<TFileStream>(FFileName, TFileStream::fmOpenReadWrite);
         StampFiles();
         return true;
     }
@@ -187,7 +192,7 @@ TEST(GameImages, AnEditIsWrittenWholeOrNotAtAll) {
     TCoreTempDir dir;
     TTestImages lib(dir);
     FillLibrary(lib, 3);
-    const std::shared_ptr<const TRecordList> before = lib.Snapshot();
+    const std::shared_ptr<const TRecordList> before = lib.Records();
     TDIB a = Picture(3, 50);
     // Without EndUpdate (an early return, an exception in the middle of a batch) nothing stays.
     try {
@@ -197,7 +202,7 @@ TEST(GameImages, AnEditIsWrittenWholeOrNotAtAll) {
         throw std::runtime_error("batch interrupted");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(lib.Snapshot(), before);
+    EXPECT_EQ(lib.Records(), before);
     // A save that fails leaves the snapshot as it was; the next edit does not carry the failed
     // one's changes.
     lib.FailNextSave = true;
@@ -207,7 +212,7 @@ TEST(GameImages, AnEditIsWrittenWholeOrNotAtAll) {
         EXPECT_THROW(update.EndUpdate(), EFileError);
         EXPECT_THROW(update.EndUpdate(), EFileError) << "the edit has ended";
     }
-    EXPECT_EQ(lib.Snapshot(), before);
+    EXPECT_EQ(lib.Records(), before);
     EXPECT_TRUE(lib.Fill(2, 2, nullptr));
     EXPECT_EQ(Reds(lib), (std::vector<int>{0, 1, 0}));
     // Readers keep the snapshot they took, unchanged by later edits.
@@ -229,7 +234,7 @@ TEST(GameImages, DeleteFillAndSetPointAreEditsOfTheirOwn) {
     EXPECT_EQ(lib.Rewrites, 1);
     EXPECT_EQ(Reds(lib), (std::vector<int>{0, 1, 5, 6, 7, 8, 9}));
     ASSERT_TRUE(lib.Fill(1, 2, nullptr));
-    EXPECT_FALSE((*lib.Snapshot())[1]->HasImage());
+    EXPECT_FALSE((*lib.Records())[1]->HasImage());
     EXPECT_EQ(lib.GetBitmap(1)->Width(), 1);
     EXPECT_EQ(lib.ImageCount(), 7);
     lib.SetPoint(3, {7, -8});

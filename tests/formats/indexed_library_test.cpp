@@ -216,7 +216,7 @@ TEST_P(InPlaceSaves, WriteTheBytesOfTheFullRewrite) {
 // them, appending writes past them, and a rewrite leaves the old file open for them.
 TEST_P(InPlaceSaves, EarlierSnapshotsKeepTheirPayloads) {
     auto library = Open(Fast, true);
-    const std::shared_ptr<const TRecordList> before = library->Snapshot();
+    const std::shared_ptr<const TRecordList> before = library->Records();
     std::vector<std::vector<uint8_t>> payloads;
     for (const TRecord& record : *before) {
         const TPayload payload(*record);

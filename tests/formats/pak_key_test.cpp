@@ -186,7 +186,7 @@ TEST(PakPassword, ChangePasswordWithBackup) {
             EXPECT_EQ(Decoded(*pak, i), pixels[size_t(i)]) << i;
             EXPECT_EQ(pak->GetPoint(i), (TPoint{i, i}));
         }
-        EXPECT_FALSE((*pak->Snapshot())[4]->HasImage());
+        EXPECT_FALSE(pak->Snapshot()->Record(4)->HasImage());
 
         // An empty new password makes the default password the file's password; no backup.
         std::filesystem::remove(file + ".bak");

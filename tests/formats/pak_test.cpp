@@ -118,9 +118,9 @@ TEST(PakRead, NewLayoutRecordsRawCompressedAndWithAlpha) {
     ASSERT_EQ(pak->ImageCount(), 7);
 
     EXPECT_EQ(StorageOf(pak->GetBitmap(0)), Storage(*d24));
-    EXPECT_EQ((*pak->Snapshot())[2]->DataSize, 16 + 40 + 40);
+    EXPECT_EQ(pak->Snapshot()->Record(2)->DataSize, 16 + 40 + 40);
     EXPECT_EQ(StorageOf(pak->GetBitmap(3)), Storage(*d32));
-    EXPECT_TRUE((*pak->Snapshot())[3]->boCompression);
+    EXPECT_TRUE(pak->Snapshot()->Record(3)->boCompression);
 
     for (int i : {2, 4}) {
         SCOPED_TRACE(i);
@@ -141,11 +141,12 @@ TEST(PakRead, NewLayoutRecordsRawCompressedAndWithAlpha) {
     }
 
     // An empty slot and an image without pixels give the blank picture; an unknown kind null.
-    TPicture* blank = pak->GetBitmap(1);
-    ASSERT_NE(blank, nullptr);
-    EXPECT_EQ(blank->Width(), 1);
-    EXPECT_EQ(pak->GetBitmap(6), blank);
-    EXPECT_EQ(pak->GetBitmap(99), blank);
+    for (int i : {1, 6, 99}) {
+        const TPicture* blank = pak->GetBitmap(i);
+        ASSERT_NE(blank, nullptr) << i;
+        EXPECT_EQ(blank->Width(), 1) << i;
+        EXPECT_EQ(blank->Height(), 1) << i;
+    }
     EXPECT_EQ(pak->GetBitmap(5), nullptr);
     EXPECT_EQ(pak->GetPoint(1), (TPoint{}));
     int px = 5, py = 5;
@@ -202,7 +203,7 @@ TEST(PakRead, OldLayoutPackingKinds) {
         for (int i = 0; i < 4; ++i) {
             SCOPED_TRACE(i);
             EXPECT_EQ(StorageOf(pak->GetBitmap(i)), expected);
-            EXPECT_EQ((*pak->Snapshot())[size_t(i)]->HeaderSize, 12);
+            EXPECT_EQ(pak->Snapshot()->Record(i)->HeaderSize, 12);
         }
         EXPECT_EQ(pak->GetPoint(3), (TPoint{-4, -4}));
         EXPECT_EQ(pak->GetBitmap(4)->Width(), 1);
@@ -257,8 +258,8 @@ TEST(PakRead, DamagedFilesFailCleanly) {
     pak = OpenPak(file, "secret");
     ASSERT_TRUE(pak);
     ASSERT_EQ(pak->ImageCount(), 2);
-    EXPECT_FALSE((*pak->Snapshot())[0]->HasImage());
-    EXPECT_FALSE((*pak->Snapshot())[1]->HasImage());
+    EXPECT_FALSE(pak->Snapshot()->Record(0)->HasImage());
+    EXPECT_FALSE(pak->Snapshot()->Record(1)->HasImage());
     EXPECT_EQ(pak->GetBitmap(1)->Width(), 1);
 
     // A compressed record claiming a huge picture, and a damaged stream: null, no exception.

@@ -149,7 +149,7 @@ TEST(PakWrite, NewLayoutRoundTripsEveryBitCount) {
             EXPECT_EQ(Decoded(*pak, i, &point), Storage(*pictures[size_t(i)])) << i;
             EXPECT_EQ(point, (TPoint{-i * 100, i * 7}));
         }
-        EXPECT_FALSE((*pak->Snapshot())[6]->HasImage());
+        EXPECT_FALSE(pak->Snapshot()->Record(6)->HasImage());
         EXPECT_EQ(pak->GetBitmap(6)->Width(), 1);
     }
 }
@@ -230,7 +230,7 @@ TEST(PakWrite, AlphaRecordsRawAndCompressed) {
     ASSERT_TRUE(update.Add(*dib, 0, 0, 0, wrongSize.get()));
     update.EndUpdate();
     // Raw: colour block plus a full plane of ((7 * 8 + 31) div 32) * 4 * 5 bytes.
-    EXPECT_EQ((*pak->Snapshot())[0]->DataSize, 16 + 24 * 5 + 8 * 5);
+    EXPECT_EQ(pak->Snapshot()->Record(0)->DataSize, 16 + 24 * 5 + 8 * 5);
     pak.reset();
 
     pak = OpenPak(file, "pw");
@@ -297,7 +297,7 @@ TEST(PakWrite, OldLayoutSavesInEveryVariant) {
         ASSERT_TRUE(pak);
         ASSERT_EQ(pak->ImageCount(), 5);
         const int base = variant == 2 ? 269 : variant == 1 ? 266 : 262;
-        EXPECT_EQ((*pak->Snapshot())[0]->OffSet, base);
+        EXPECT_EQ(pak->Snapshot()->Record(0)->OffSet, base);
         EXPECT_EQ(Decoded(*pak, 0), Storage(*first));
         EXPECT_EQ(pak->GetPoint(0), (TPoint{5, 6}));
         EXPECT_EQ(Decoded(*pak, 1), Storage(*a));
@@ -307,7 +307,7 @@ TEST(PakWrite, OldLayoutSavesInEveryVariant) {
         EXPECT_EQ(Decoded(*pak, 2), prefix);
         // Packing kind 3 is stored as asked, with the pixels unchanged.
         EXPECT_EQ(GetI32(pak->GetImageInfo(3)->data()), 3);
-        EXPECT_EQ((*pak->Snapshot())[3]->DataSize, 12 + 6 * 3 * 2);
+        EXPECT_EQ(pak->Snapshot()->Record(3)->DataSize, 12 + 6 * 3 * 2);
         EXPECT_EQ(Decoded(*pak, 3), Storage(*a));
         TDIB converted;
         converted.SetPixelFormat(MakePixelFormat(5, 6, 5));
@@ -342,8 +342,8 @@ TEST(PakWrite, SetPointPatchesOnlyTheRecordHeader) {
         EXPECT_EQ(pak->GetPoint(1), (TPoint{-3, int16_t(70000)}));
         const std::vector<uint8_t> after = ReadPakBytes(file);
         ASSERT_EQ(before.size(), after.size());
-        const size_t offset = size_t((*pak->Snapshot())[1]->OffSet);
-        const size_t headerSize = size_t((*pak->Snapshot())[1]->HeaderSize);
+        const size_t offset = size_t(pak->Snapshot()->Record(1)->OffSet);
+        const size_t headerSize = size_t(pak->Snapshot()->Record(1)->HeaderSize);
         for (size_t i = 0; i < after.size(); ++i) {
             if (i < offset || i >= offset + headerSize) {
                 ASSERT_EQ(before[i], after[i]) << i;
@@ -430,11 +430,11 @@ TEST(PakWrite, ConvertFromWilAndWzl) {
     TWzl wzl(wzlFile);
     wzl.Initialize();
     auto update3 = pak->BeginUpdate(0);
-    for (const auto& record : *wil.Snapshot())
-        update3.Convert(record.get(), &wil, 1);
-    for (const auto& record : *wzl.Snapshot())
-        update3.Convert(record.get(), &wzl, 0);
-    update3.Convert(update3.Records()[0].get(), pak.get(), 1); // a Pak source is not taken
+    for (const auto& record : wil.Snapshot()->Records())
+        update3.Convert(record.get(), *wil.Snapshot(), 1);
+    for (const auto& record : wzl.Snapshot()->Records())
+        update3.Convert(record.get(), *wzl.Snapshot(), 0);
+    update3.Convert(update3.Records()[0].get(), *pak->Snapshot(), 1); // a Pak source is not taken
     update3.EndUpdate();
     pak.reset();
 
@@ -446,15 +446,15 @@ TEST(PakWrite, ConvertFromWilAndWzl) {
         EXPECT_EQ(Decoded(*pak, i, &p), Storage(*pics[size_t(i)])) << i;
         EXPECT_EQ(p, (TPoint{i, -i}));
     }
-    EXPECT_FALSE((*pak->Snapshot())[3]->HasImage());
-    EXPECT_FALSE((*pak->Snapshot())[6]->HasImage());
+    EXPECT_FALSE(pak->Snapshot()->Record(3)->HasImage());
+    EXPECT_FALSE(pak->Snapshot()->Record(6)->HasImage());
 
     // The half-width plane comes out as a full plane, equal to what the WZL library decodes.
     const auto info = pak->GetImageInfo(4);
     ASSERT_TRUE(info);
     EXPECT_EQ((*info)[0], 7);
     EXPECT_EQ((*info)[3], 1);
-    EXPECT_EQ((*pak->Snapshot())[4]->DataSize, 16 + 8 * 4 * 6 + 8 * 6);
+    EXPECT_EQ(pak->Snapshot()->Record(4)->DataSize, 16 + 8 * 4 * 6 + 8 * 6);
     int px, py;
     auto fromPak = pak->Get(4, px, py);
     auto fromWzl = wzl.Get(0, px, py);

@@ -158,14 +158,14 @@ TEST(Wzl, CompressionIsKeptOnlyWhenItShrinks) {
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->nDataLength, 0);
     EXPECT_EQ(raw->btPixelKind, 7);
-    EXPECT_FALSE((*wzl->Snapshot())[0]->boCompression);
-    EXPECT_EQ((*wzl->Snapshot())[0]->DataSize, 16 + 16 * 16 * 4);
+    EXPECT_FALSE(wzl->Snapshot()->Record(0)->boCompression);
+    EXPECT_EQ(wzl->Snapshot()->Record(0)->DataSize, 16 + 16 * 16 * 4);
     const auto packed = wzl->GetImageInfo(1);
     ASSERT_TRUE(packed);
     EXPECT_EQ(packed->btPixelKind, 5);
     EXPECT_GT(packed->nDataLength, 0);
     EXPECT_LT(packed->nDataLength, 64 * 32 * 2);
-    EXPECT_EQ((*wzl->Snapshot())[1]->DataSize, 16 + packed->nDataLength);
+    EXPECT_EQ(wzl->Snapshot()->Record(1)->DataSize, 16 + packed->nDataLength);
     EXPECT_EQ(wzl->GetImageInfo(2)->nDataLength, 0);
     int px = 0, py = 0;
     for (int i : {1, 2}) {
@@ -290,9 +290,9 @@ TEST(Wzl, ConvertTakesWilPixelsUnchanged) {
     ASSERT_EQ(wil.ImageHeaderSize(), 12);
     auto wzl = Create(dir / "dst.wzl");
     auto update = wzl->BeginUpdate(0);
-    for (const auto& record : *wil.Snapshot())
-        update.Convert(record.get(), &wil, 1);
-    update.Convert(nullptr, &wil, 1);
+    for (const auto& record : wil.Snapshot()->Records())
+        update.Convert(record.get(), *wil.Snapshot(), 1);
+    update.Convert(nullptr, *wil.Snapshot(), 1);
     update.EndUpdate();
 
     wzl = Open(dir / "dst.wzl");
@@ -302,8 +302,8 @@ TEST(Wzl, ConvertTakesWilPixelsUnchanged) {
     EXPECT_EQ(packed->btPixelKind, 5);
     EXPECT_EQ(packed->wPx, 5);
     EXPECT_EQ(packed->wPy, -6);
-    EXPECT_EQ((*wzl->Snapshot())[0]->DataSize, 16 + packed->nDataLength);
-    const TPayload stored(*(*wzl->Snapshot())[0]);
+    EXPECT_EQ(wzl->Snapshot()->Record(0)->DataSize, 16 + packed->nDataLength);
+    const TPayload stored(*wzl->Snapshot()->Record(0));
     const auto inflated = ZDecompress(stored.Bytes().first(size_t(packed->nDataLength)), 1 << 20);
     EXPECT_EQ(inflated, records[0].Payload);
     EXPECT_FALSE(wzl->GetImageInfo(1)) << "a blank WIL record becomes an empty slot";

@@ -280,7 +280,7 @@ private slots:
         {
             // Garbage over the middle of image 2's compressed pixels.
             std::unique_ptr<TGameImages> library = Reopen(path);
-            const TImageData& record = *(*library->Snapshot())[2];
+            const TImageData& record = *library->Snapshot()->Record(2);
             std::vector<uint8_t> bytes = test::FileBytes(path);
             for (int k = 2; k < 10; ++k)
                 bytes[size_t(record.OffSet + record.HeaderSize + k)] = 0xA5;

@@ -21,17 +21,39 @@ namespace {
 namespace fs = std::filesystem;
 using cli_test::TCliTempDir;
 
+using TScript = std::function<std::unique_ptr<TPicture>(int, int&, int&)>;
+
+// Pictures from a function of the image number, which each record holds as its OffSet.
+class TScriptedState : public TFormatState {
+public:
+    explicit TScriptedState(const TScript& script) : TFormatState(t_Wil, 8), FScript(script) {}
+    std::unique_ptr<TPicture> Get(const TImageData* Record, int& px, int& py) const override {
+        return Record ? FScript(Record->OffSet, px, py) : nullptr;
+    }
+    TPoint PointOf(const TImageData*) const override { return {}; }
+    std::optional<TImageDescription> Describe(const TImageData&, bool) const override {
+        return std::nullopt;
+    }
+
+private:
+    const TScript& FScript;
+};
+
 // A library whose pictures come from a function, so tests decide what each Get does.
 class TScriptedLibrary : public TGameImages {
 public:
     explicit TScriptedLibrary(int count) : TGameImages("scripted.wil", t_Wil) {
-        SetRecords(TRecordList(size_t(count), std::make_shared<const TImageData>()));
+        TRecordList records;
+        for (int i = 0; i < count; ++i) {
+            auto record = std::make_shared<TImageData>();
+            record->OffSet = i;
+            records.push_back(std::move(record));
+        }
+        SetState(std::make_shared<TScriptedState>(Script));
+        SetRecords(std::move(records));
         FInitialized = true;
     }
-    std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override {
-        return Script(Index, px, py);
-    }
-    std::function<std::unique_ptr<TPicture>(int, int&, int&)> Script;
+    TScript Script;
 };
 
 std::unique_ptr<TPicture> SmallPicture(int index) {

@@ -165,8 +165,8 @@ TEST(CopyImages, EveryPairOfKinds) {
             for (int i = 0; i < source->ImageCount(); ++i) {
                 SCOPED_TRACE("image " + std::to_string(i));
                 if (expected == TCopyWay::cwRecords) {
-                    EXPECT_EQ(StoredBytes(*(*targetRecords)[size_t(i)]),
-                              StoredBytes(*(*sourceRecords)[size_t(i)]));
+                    EXPECT_EQ(StoredBytes(*targetRecords->Record(i)),
+                              StoredBytes(*sourceRecords->Record(i)));
                     continue;
                 }
                 EXPECT_EQ(target->GetPoint(i), source->GetPoint(i));
@@ -207,7 +207,7 @@ protected:
     }
     // The stored bytes of image `index` of a library.
     static std::vector<uint8_t> Stored(const TGameImages& library, int index) {
-        return StoredBytes(*(*library.Snapshot())[size_t(index)]);
+        return StoredBytes(*library.Snapshot()->Record(index));
     }
     bool TargetUnchanged() const {
         return Files == std::vector<std::vector<uint8_t>>{TFileStream::ReadAll(Dir / "b.wzl"),

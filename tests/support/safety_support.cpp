@@ -93,33 +93,32 @@ std::unique_ptr<TGameImages> OpenTestLibrary(const std::string& path, TLibraryCa
     return std::move(result.Library);
 }
 
+uint64_t PictureHash(const TPicture* picture) {
+    if (!picture)
+        return 0;
+    uint64_t hash = 1469598103934665603ull;
+    std::unique_ptr<TDIB> converted;
+    const TDIB* dib = picture->AsDIB();
+    if (!dib && picture->AsPng()) {
+        converted = picture->AsPng()->ToDIB();
+        dib = converted.get();
+    }
+    hash = Mix(hash, uint64_t(picture->Width()) << 32 | uint32_t(picture->Height()));
+    if (dib) {
+        hash = Mix(hash, uint64_t(dib->BitCount()));
+        const uint8_t* bits = dib->PBits();
+        for (int n = 0; n < dib->Size(); ++n)
+            hash = (hash ^ bits[n]) * 1099511628211ull;
+    }
+    return hash;
+}
+
 TFingerprint Fingerprint(TGameImages& library) {
     TFingerprint fingerprint;
     for (int i = 0; i < library.ImageCount(); ++i) {
         int x = 0, y = 0;
         std::unique_ptr<TPicture> picture = library.Get(i, x, y);
-        TImageFingerprint entry;
-        entry.Point = {x, y};
-        uint64_t hash = 1469598103934665603ull;
-        if (!picture) {
-            hash = 0;
-        } else {
-            std::unique_ptr<TDIB> converted;
-            const TDIB* dib = picture->AsDIB();
-            if (!dib && picture->AsPng()) {
-                converted = picture->AsPng()->ToDIB();
-                dib = converted.get();
-            }
-            hash = Mix(hash, uint64_t(picture->Width()) << 32 | uint32_t(picture->Height()));
-            if (dib) {
-                hash = Mix(hash, uint64_t(dib->BitCount()));
-                const uint8_t* bits = dib->PBits();
-                for (int n = 0; n < dib->Size(); ++n)
-                    hash = (hash ^ bits[n]) * 1099511628211ull;
-            }
-        }
-        entry.Pixels = hash;
-        fingerprint.push_back(entry);
+        fingerprint.push_back({PictureHash(picture.get()), {x, y}});
     }
     return fingerprint;
 }

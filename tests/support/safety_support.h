@@ -35,6 +35,8 @@ struct TImageFingerprint {
 };
 using TFingerprint = std::vector<TImageFingerprint>;
 TFingerprint Fingerprint(TGameImages& library);
+// The hash of a picture's size and pixels; 0 for none.
+uint64_t PictureHash(const TPicture* picture);
 
 // Names in a folder, sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
