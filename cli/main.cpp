@@ -203,9 +203,11 @@ const std::vector<TCommand>& Commands() {
          kReadSyntax, RunCheck},
         {"passwd",
          "velmora-cli passwd PAK --password OLD --new NEW [--backup]\n"
-         "Re-protects a Pak library with a new password and records it in Pak.txt when the\n"
-         "file is listed there.\n"
-         "  --backup  keep the old file as PAK.bak\n",
+         "Re-protects a Pak library with a new password and, when Pak.txt lists the file,\n"
+         "gives its entry the new password in the same step (after a crash the next opening\n"
+         "finds both changed or neither). A Pak.txt that cannot be read or written stops the\n"
+         "change before anything is written.\n"
+         "  --backup  keep the old file as PAK.bak (in the same step)\n",
          {{"--password", "--new"}, {"--backup"}},
          RunPasswd},
     };

@@ -171,7 +171,7 @@ protected:
         const std::vector<TFault> faults =
             SampleFaults(TraceCommand(command, t.Home + "/", kWriteCalls, paths), 1);
 
-        int trial = 0, recoveries = 0;
+        int trial = 0, recoveries = 0, recoveryFaults = 0;
         std::set<std::string> swept;
         for (const TFault& fault : faults) {
             SCOPED_TRACE(s.Name + ", command " + fault.Text());
@@ -186,7 +186,7 @@ protected:
             if (!unfinished.empty() && fault.Error.empty() && swept.insert(unfinished).second) {
                 ++recoveries;
                 t.Save("unfinished");
-                SweepRecovery(s, t, run);
+                recoveryFaults += SweepRecovery(s, t, run);
                 t.Restore("unfinished");
             }
             // The recovering open, through the link to the folder every other time.
@@ -194,12 +194,13 @@ protected:
             const TProcessRun open = Cli({"list", via}, t);
             ExpectOldOrNew(s, t, run, &open);
         }
-        std::printf("%s: %zu faults in the command, %d recoveries swept\n", s.Name.c_str(),
-                    faults.size(), recoveries);
+        std::printf("%s: %zu faults in the command, %d in %d recoveries\n", s.Name.c_str(),
+                    faults.size(), recoveryFaults, recoveries);
     }
 
     // Faults in the opening that recovers what the command left; then the next opening.
-    void SweepRecovery(const TScenario& s, TTrialFolder& t, const TProcessRun& command) {
+    int SweepRecovery(const TScenario& s, TTrialFolder& t, const TProcessRun& command) {
+        int swept = 0;
         const std::vector<std::string> open{kCli, "list", t.Data + "/" + s.Library};
         const std::vector<TTracedCall> traced = TraceCommand(open, t.Home + "/", kWriteCalls);
         const std::set<std::string> paths = WatchedPaths(traced, t);
@@ -216,7 +217,9 @@ protected:
             }
             const TProcessRun next = Cli({"list", t.Data + "/" + s.Library}, t);
             ExpectOldOrNew(s, t, command, &next);
+            ++swept;
         }
+        return swept;
     }
 
     void ExpectOldOrNew(const TScenario& s, const TTrialFolder& t, const TProcessRun& command,
