@@ -17,7 +17,7 @@
 #include "fuzz/fuzz_targets.h"
 #include "protection/cipher.h"
 #include "support/pak_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -78,7 +78,7 @@ void LibrarySeeds(const std::string& work) {
              fuzz::JoinPair(Bytes(wzl), Bytes(work + "/z" + std::to_string(bits) + ".wzx")));
     }
     {
-        test::TWisWriter writer;
+        TWisWriter writer;
         std::vector<uint8_t> pixels(12 * 5);
         for (size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = uint8_t(i / 7);

@@ -1,7 +1,7 @@
 // passwd, convert and the read-only WIS kind through the real binary.
 
 #include "support/cli_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include "core/file_stream.h"
 #include "files/picture_files.h"
@@ -209,7 +209,7 @@ TEST_F(CliFiles, FailedConvertLeavesTheTargetAlone) {
 }
 
 TEST_F(CliFiles, WisLibrariesAreReadConvertedAndOnlyTheirOffsetsChange) {
-    test::TWisWriter writer;
+    TWisWriter writer;
     std::vector<uint8_t> pixels(12 * 6);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = uint8_t(1 + i % 200);

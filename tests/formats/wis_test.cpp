@@ -4,7 +4,7 @@
 #include "core/palette.h"
 #include "formats/image_info.h"
 #include "support/formats_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@ namespace {
 using test::FileBytes;
 using test::SetFileBytes;
 using test::TFormatsTempDir;
-using test::TWisWriter;
 
 std::unique_ptr<TWis> Open(const std::string& name) {
     auto wis = std::make_unique<TWis>(name);

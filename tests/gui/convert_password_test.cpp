@@ -183,7 +183,7 @@ private slots:
     void convertKeepsTheNumberingOfAWisImageWithoutPicture() {
         TEditorHome home;
         TEditor editor;
-        test::TWisWriter writer;
+        TWisWriter writer;
         std::vector<uint8_t> pixels(16 * 4);
         for (size_t i = 0; i < pixels.size(); ++i)
             pixels[i] = uint8_t(10 + i);

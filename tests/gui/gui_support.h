@@ -15,7 +15,7 @@
 #include "formats/pak.h"
 #include "operations/library_kind.h"
 #include "support/pak_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,7 +135,7 @@ inline bool MakeLibrary(TImageType kind, const std::string& path,
                         const std::vector<TSpriteSpec>& sprites, int bitCount = 16,
                         const std::string& password = kDefaultPakPassword, uint8_t compress = 1) {
     if (kind == t_Wis) {
-        test::TWisWriter writer;
+        TWisWriter writer;
         uint32_t seed = 1;
         for (const TSpriteSpec& s : sprites) {
             std::vector<uint8_t> pixels(size_t(s.Width * s.Height));

@@ -7,7 +7,7 @@
 #include "operations/library_files.h"
 #include "operations/library_kind.h"
 #include "support/cli_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -75,7 +75,7 @@ TEST(ConvertLibrary, DecodingPairsReadBackThePicturesAndOffsets) {
     AddImages(*cli_test::OpenForTest(dir / "s.wzl"), true);
     ASSERT_TRUE(CreateLibraryFile(t_Quillrand, dir / "s.pak", 8, "secret").Created);
     AddImages(*cli_test::OpenForTest(dir / "s.pak", "secret"), true);
-    test::TWisWriter writer;
+    TWisWriter writer;
     for (int i = 0; i < 4; ++i) {
         std::vector<uint8_t> pixels(size_t(13 + i) * 6);
         for (size_t k = 0; k < pixels.size(); ++k)
@@ -206,7 +206,7 @@ TEST(ConvertLibrary, FailuresAreReportedAndLeaveTheTargetUntouched) {
 
 TEST(ConvertLibrary, WisImagesWithoutAPictureKeepTheirPlace) {
     TCliTempDir dir;
-    test::TWisWriter writer;
+    TWisWriter writer;
     std::vector<uint8_t> pixels(16 * 4, 7);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = uint8_t(10 + i);

@@ -6,7 +6,7 @@
 #include "operations/library_files.h"
 #include "support/cli_support.h"
 #include "support/pak_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -102,7 +102,7 @@ void MakeLibrary(const TLibrary& library, const std::string& path, bool empty,
                  const std::string& password) {
     const std::string name = library.Name;
     if (name == "wis.wis") {
-        test::TWisWriter writer;
+        TWisWriter writer;
         for (int i = 0; i < 4; ++i) {
             std::vector<uint8_t> pixels(size_t(13 + i) * 6);
             for (size_t k = 0; k < pixels.size(); ++k)

@@ -9,7 +9,7 @@
 #include "support/cli_support.h"
 #include "support/safety_support.h"
 #include "support/trace_support.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -364,7 +364,7 @@ TEST_F(FaultInjection, PasswordRepairAndAtlas) {
         {"atlas-import", atlas, {"atlas", "import", "data/lib.wzl", "pics/sheet.json"}, "lib.wzl"});
     // WIS files take offsets only, patched where they lie.
     const auto wis = [](TTrialFolder& t) {
-        test::TWisWriter writer;
+        TWisWriter writer;
         for (int i = 0; i < 4; ++i) {
             const std::vector<uint8_t> pixels(size_t(9 * 7), uint8_t(40 + i));
             writer.AddImage(9, 7, i, -i, pixels, i % 2 == 1);

@@ -7,7 +7,7 @@
 #include "operations/create_library.h"
 #include "operations/import_picture.h"
 #include "operations/library_kind.h"
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 #include "tools/demo/demo_pictures.h"
 
 #include <filesystem>
@@ -84,7 +84,7 @@ void WriteLibrary(const TDemoLibrary& demo, const TPictureMaker& make) {
 // WIS libraries are only read by the program; the demo one comes from the WIS test-data writer.
 // Pictures go in on the library palette, alternately run-length encoded and raw.
 void WriteWisLibrary(const TDemoLibrary& demo) {
-    test::TWisWriter writer;
+    TWisWriter writer;
     for (int i = 0; i < demo.ImageCount; ++i) {
         TDemoPicture item = Shape(i + 100);
         TDIB pixels = std::move(item.Picture);

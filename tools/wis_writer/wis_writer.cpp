@@ -1,9 +1,9 @@
-#include "support/wis_writer.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include "core/checked.h"
 #include "core/file_stream.h"
 
-namespace velmora::test {
+namespace velmora {
 
 std::vector<uint8_t> EncodeRLE(std::span<const uint8_t> Pixels) {
     std::vector<uint8_t> out;
@@ -76,4 +76,4 @@ void TWisWriter::Save(const std::string& FileName, const std::vector<TWisHeader>
     file.Write(Bytes(Table));
 }
 
-} // namespace velmora::test
+} // namespace velmora

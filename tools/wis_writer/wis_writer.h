@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace velmora::test {
+namespace velmora {
 
 // Run-length encodes pixels the way WIS files hold them: runs of 2 to 255 equal bytes as
 // (count, value), everything else as literal blocks (0, count, bytes).
@@ -41,4 +41,4 @@ private:
     std::vector<TWisHeader> FEntries;
 };
 
-} // namespace velmora::test
+} // namespace velmora
