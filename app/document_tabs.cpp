@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/animation_window.h"
+#include "app/dialogs/compare_dialog.h"
 #include "app/exception_handler.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
@@ -252,6 +253,8 @@ void TfrmMain::CloseTab(TLibraryDocument& document) {
         tab->Closing = true;
         UpdateTab(document);
         document.CancelJob();
+        // A comparison that reads this library runs on the other one's worker.
+        FCompareDlg->CancelFor(document);
         return;
     }
     RemoveTab(document);

@@ -182,6 +182,8 @@ bool TfrmCompareDlg::Compare(TLibraryDocument& a, TLibraryDocument& b) {
     QPointer<TLibraryDocument> pa(&a), pb(&b);
     // B is read on A's worker: it takes no edit until the comparison is done.
     FHold = std::make_unique<TLibraryDocument::TBusyGuard>(b);
+    FRunning = pa;
+    FHeld = pb;
     const bool started = a.StartJob(
         [result, other](TGameImages& library, TJobControl& control) {
             *result = DiffLibraries(library, *other, {}, [&control](int done, int total) {
@@ -190,6 +192,8 @@ bool TfrmCompareDlg::Compare(TLibraryDocument& a, TLibraryDocument& b) {
         },
         {{}, [this, result, pa, pb](const TJobEnd& end) {
              FHold.reset();
+             FRunning.clear();
+             FHeld.clear();
              if (!pa || !pb)
                  return;
              if (end.Cancelled) {
@@ -211,9 +215,17 @@ bool TfrmCompareDlg::Compare(TLibraryDocument& a, TLibraryDocument& b) {
              FB = pb;
              Compared(*result);
          }});
-    if (!started)
+    if (!started) {
         FHold.reset();
+        FRunning.clear();
+        FHeld.clear();
+    }
     return started;
+}
+
+void TfrmCompareDlg::CancelFor(const TLibraryDocument& document) {
+    if (FHold && FRunning && FHeld == &document)
+        FRunning->CancelJob();
 }
 
 void TfrmCompareDlg::Compared(const TDiffResult& result) {
@@ -267,6 +279,8 @@ void TfrmCompareDlg::ChooseRow(int row) {
 
 void TfrmCompareDlg::Forget() {
     FHold.reset();
+    FRunning.clear();
+    FHeld.clear();
     FA.clear();
     FB.clear();
     static_cast<TDifferenceModel*>(FModel)->SetResult(nullptr, {}, {});

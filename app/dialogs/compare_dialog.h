@@ -36,11 +36,16 @@ public:
     void ChooseRow(int row);
     // The documents are going away (the window closes).
     void Forget();
+    // A comparison under way that reads the document (the other document's job) is cancelled:
+    // the document is let go once that job has stopped.
+    void CancelFor(const TLibraryDocument& document);
 
 private:
     void Compared(const TDiffResult& result);
 
     QPointer<TLibraryDocument> FA, FB;
+    // The comparison under way: the document whose worker runs it, and the other one it holds.
+    QPointer<TLibraryDocument> FRunning, FHeld;
     std::unique_ptr<TLibraryDocument::TBusyGuard> FHold;
     TDiffResult FResult;
     QLabel* FSummary = nullptr;

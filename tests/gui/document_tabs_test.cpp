@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QTableView>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -171,6 +172,25 @@ private slots:
         WaitForJobs();
         QVERIFY(editor.Prompts.Messages.back().startsWith("两个文件相同"));
         QVERIFY(!dialog.isVisible());
+
+        // Closing the tab of the library a comparison reads (on the other tab's worker) asks,
+        // stops the comparison and then closes the tab.
+        auto released = std::make_shared<std::atomic<bool>>(false);
+        TWorker::SetReportHook([released](TWorker&, int, int) {
+            while (!*released)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        editor.Prompts.Inputs = {QString::fromStdString(b)};
+        main.Action("MenuCompare")->trigger();
+        QVERIFY(docA.JobRunning() && docB.Busy());
+        editor.Prompts.Confirms = {true};
+        main.CloseTab(docB);
+        *released = true;
+        WaitForJobs();
+        TWorker::SetReportHook({});
+        QTRY_COMPARE(main.TabBar()->count(), 2);
+        QVERIFY(!main.DocumentOf(b));
+        QCOMPARE(main.StatusText(5), QString("已取消比较"));
         QVERIFY(editor.Prompts.Unexpected.empty());
     }
 };
