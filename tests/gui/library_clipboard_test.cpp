@@ -161,6 +161,14 @@ private slots:
                  qPrintable(editor.Prompts.Errors.back()));
         QVERIFY(StoredImages(wzl) == before);
 
+        // Into the library they came from: the images are there twice, and once after the undo.
+        main.ShowDocument(docSrc);
+        docSrc.Select(0);
+        Trigger(main, "MenuPaste");
+        QVERIFY(StoredImages(src) == join({copied, source}));
+        Undo(main);
+        QVERIFY(StoredImages(src) == source);
+
         // The source loses the copied images and its tab closes: the paste still brings them,
         // decoded for the 16-bit WIL, after the question about their alpha.
         docSrc.Edit("删除", [](TGameImages& library) { library.Delete(0, 3, {}); });
