@@ -78,7 +78,33 @@ std::unique_ptr<TImageData> PictureRecord(const TSnapshot& source, TGameImages& 
     return target.EncodeImage(*loaded.Source, x, y, compression, loaded.Alpha.get());
 }
 
+// The way records of a source snapshot reach the target; a converted record keeps the source's
+// pixel kind, so only a target that stores any depth takes it as it is.
+TCopyWay CopyWay(const TSnapshot& source, const TGameImages& target) {
+    if (SameRecordLayout(source, *target.Snapshot()))
+        return TCopyWay::cwRecords;
+    if (ConvertsRecords(source.Kind(), target.ImageType()) && !ConvertsToLibraryBitCount(target))
+        return TCopyWay::cwConvertedRecords;
+    return TCopyWay::cwPictures;
+}
+
 } // namespace
+
+TTakenImages TakeImages(TGameImages& library, int from, int to) {
+    TTakenImages taken;
+    taken.Snapshot = library.Snapshot();
+    if (from < 0 || from > to || to >= taken.Snapshot->Count())
+        return taken;
+    taken.From = from;
+    taken.To = to;
+    // The snapshot keeps the headers it has read, whatever happens to the file later. Headers
+    // that cannot be read now stay unread: the copy that needs them reports it.
+    try {
+        taken.Snapshot->ReadHeaders(from, to);
+    } catch (const std::exception&) {
+    }
+    return taken;
+}
 
 bool SameRecordLayout(const TSnapshot& a, const TSnapshot& b) {
     if (a.Kind() != b.Kind())
@@ -106,23 +132,24 @@ bool SameRecordLayout(const TGameImages& a, const TGameImages& b) {
 }
 
 TCopyWay CopyWayOf(const TGameImages& source, const TGameImages& target) {
-    if (SameRecordLayout(source, target))
-        return TCopyWay::cwRecords;
-    // A converted record keeps the source's pixel kind: only a target that stores any depth
-    // takes it as it is.
-    if (ConvertsRecords(source.ImageType(), target.ImageType()) &&
-        !ConvertsToLibraryBitCount(target))
-        return TCopyWay::cwConvertedRecords;
-    return TCopyWay::cwPictures;
+    return CopyWay(*source.Snapshot(), target);
 }
 
-TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions& options) {
+namespace {
+
+// The images a copy reads: those taken earlier, or the source's as they are when it starts.
+TSnapshotPtr SourceOf(TGameImages& source, const TCopyOptions& options) {
+    return options.Taken && options.Taken->Snapshot ? options.Taken->Snapshot : source.Snapshot();
+}
+
+TCopyPlan Plan(const TSnapshot& source, TGameImages& target, const TCopyOptions& options) {
     TCopyPlan plan;
-    const int sourceCount = source.RecordCount();
+    const int sourceCount = source.Count();
     const int targetCount = target.RecordCount();
-    plan.From = options.From;
-    plan.To = options.To.value_or(sourceCount - 1);
-    if (sourceCount == 0) {
+    const TTakenImages* taken = options.Taken.get();
+    plan.From = taken ? taken->From : options.From;
+    plan.To = taken ? taken->To : options.To.value_or(sourceCount - 1);
+    if (sourceCount == 0 || (taken && taken->Count() <= 0)) {
         plan.Error = "the source holds no images";
         return plan;
     }
@@ -167,24 +194,31 @@ TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions&
                      std::to_string(target.RoomForRecords()) + ")";
         return plan;
     }
-    plan.Way = CopyWayOf(source, target);
-    PlanLosses(*source.Snapshot(), target, plan);
+    plan.Way = CopyWay(source, target);
+    if (options.CountLosses)
+        PlanLosses(source, target, plan);
     plan.Valid = true;
     return plan;
+}
+
+} // namespace
+
+TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions& options) {
+    return Plan(*SourceOf(source, options), target, options);
 }
 
 TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOptions& options,
                        const TProgress& progress) {
     TCopyResult result;
-    result.Plan = PlanCopy(source, target, options);
+    // The images are those of the source when the copy starts (or when they were taken),
+    // whatever the edit reads again; their headers are read in one go.
+    const TSnapshotPtr snapshot = SourceOf(source, options);
+    result.Plan = Plan(*snapshot, target, options);
     const TCopyPlan& plan = result.Plan;
     if (!plan.Valid) {
         result.Error = plan.Error;
         return result;
     }
-    // The images are those of the source when the copy starts, whatever the edit reads again;
-    // their headers are read in one go.
-    const TSnapshotPtr snapshot = source.Snapshot();
     const TRecordList& records = snapshot->Records();
     snapshot->ReadHeaders(plan.From, plan.To);
     if (progress)
