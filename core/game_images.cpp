@@ -282,6 +282,10 @@ TGameImages::TUpdate TGameImages::BeginUpdate(int Index) {
     return BeginEdit(Index, false);
 }
 
+TGameImages::TUpdate TGameImages::BeginOffsetUpdate() {
+    return BeginEdit(-1, true);
+}
+
 TGameImages::TUpdate TGameImages::BeginEdit(int Index, bool OffsetsOnly) {
     // A read-only file may yet be made writable (below); every other refusal stands.
     if (const TEditRefusal refusal = EditRefusal(OffsetsOnly);

@@ -138,6 +138,9 @@ public:
     // library's lock for longer than the lock timeout, EFileError when the library was changed on
     // disk and cannot be read again.
     TUpdate BeginUpdate(int Index);
+    // Opens an edit of offsets alone (TUpdate::SetPoint only), which the kinds that take no other
+    // edit (WIS) take as well. Raises as BeginUpdate.
+    TUpdate BeginOffsetUpdate();
     // Removes (Delete) or empties (Fill) images StartIndex .. StopIndex as one transaction;
     // NotifyEvent is called once per image. False, with nothing written, for a range outside the
     // library. Raises as BeginUpdate and EndUpdate.

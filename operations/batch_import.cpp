@@ -75,12 +75,10 @@ TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int sta
         end = std::min(end, last);
         if (start < 0 || end < 0)
             plan.Count = 0;
-        else if (content == bcPicturesAndOffsets || content == bcPictures)
-            plan.Count = std::min(std::min(start + listLength - 1, end) - start + 1, imageCount);
         else if (content == bcBlank)
             plan.Count = end - start + 1;
         else
-            plan.Count = 0;
+            plan.Count = std::min(std::min(start + listLength - 1, end) - start + 1, imageCount);
         break;
     }
     plan.Start = plan.Mode == bmAppend ? std::max(imageCount, 0) : start;
@@ -198,17 +196,61 @@ TLoadedPicture LoadBatchPicture(TGameImages& library, const std::string& path, b
     return picture;
 }
 
+namespace {
+
+// Offsets only: the offsets of images Plan.Start.. from the listed pictures' offset files (or the
+// fixed pair), as one edit of offsets alone.
+void ImportOffsets(TGameImages& library, const TBatchImportOptions& options, TPoint fixed,
+                   const TProgress& progress, TBatchImportResult& result) {
+    const TBatchImportPlan& plan = result.Plan;
+    std::vector<TPoint> offsets;
+    offsets.reserve(size_t(plan.Count));
+    for (int j = 0; j < plan.Count; ++j) {
+        const std::string& path = options.Files[size_t(j)];
+        const TPoint offset = options.OffsetsFromPlacements ? LoadPlacement(path) : fixed;
+        if (!StorableOffset(offset)) {
+            result.Error = path + ": the offset " + std::to_string(offset.X) + "," +
+                           std::to_string(offset.Y) +
+                           " cannot be stored: offsets are 16-bit values (-32768..32767)";
+            return;
+        }
+        offsets.push_back(offset);
+    }
+    TGameImages::TUpdate update = library.BeginOffsetUpdate();
+    for (int j = 0; j < plan.Count; ++j) {
+        const int index = plan.Start + j;
+        if (update.SetPoint(index, offsets[size_t(j)]))
+            ++result.Imported;
+        else
+            result.Refused.push_back(
+                {j, index, options.Files[size_t(j)], "the image holds no offset"});
+        if (progress)
+            progress(j + 1, plan.Count);
+    }
+    if (options.AllOrNothing && !result.Refused.empty()) {
+        result.Error = "nothing imported; the library is unchanged";
+        result.Imported = 0;
+        return;
+    }
+    if (result.Imported > 0)
+        update.EndUpdate();
+    result.Written = result.Imported > 0;
+}
+
+} // namespace
+
 TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& options,
                                const TProgress& progress) {
     TBatchImportResult result;
-    const bool usesFiles = options.Content == bcPicturesAndOffsets || options.Content == bcPictures;
+    const bool usesFiles = options.Content != bcBlank;
     const int listLength = usesFiles ? int(options.Files.size()) : 0;
     result.Plan = PlanBatchImport(options.Content, options.Mode, options.Start, options.End,
                                   library.ImageCount(), listLength);
     const TBatchImportPlan& plan = result.Plan;
     if (plan.Count <= 0)
         return result;
-    result.Refusal = library.EditRefusal();
+    const bool offsetsOnly = options.Content == bcOffsets;
+    result.Refusal = library.EditRefusal(offsetsOnly);
     if (result.Refusal != TEditRefusal::erNone) {
         result.Error = EditRefusalText(result.Refusal);
         return result;
@@ -228,9 +270,13 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
                        std::to_string(library.RoomForRecords()) + ")";
         return result;
     }
-
     if (progress)
         progress(0, plan.Count);
+    if (offsetsOnly) {
+        ImportOffsets(library, options, fixed, progress, result);
+        return result;
+    }
+
     // What import j reads from the files: its picture (or the blank one) and its offset.
     struct TItem {
         std::string Path;
@@ -245,11 +291,9 @@ TBatchImportResult BatchImport(TGameImages& library, const TBatchImportOptions& 
         item.Offset = fixed;
         if (usesFiles && j < int(options.Files.size()))
             item.Path = options.Files[size_t(j)];
-        if (options.Content == bcBlank || options.Content == bcOffsets) {
+        if (options.Content == bcBlank) {
             item.Picture.Source = library.FillDIB();
             item.Readable = true;
-            if (options.Content == bcOffsets && options.OffsetsFromPlacements)
-                item.Offset = LoadPlacement(item.Path);
         } else {
             item.Picture = LoadBatchPicture(library, item.Path, item.Readable, item.Error);
             if (options.Content == bcPicturesAndOffsets && options.OffsetsFromPlacements)

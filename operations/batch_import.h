@@ -14,7 +14,7 @@ namespace velmora {
 enum TBatchContent : uint8_t {
     bcPicturesAndOffsets = 0, // 图片和坐标: pictures, offsets from their offset files or fixed
     bcPictures = 1,           // 图片: pictures, the fixed offset
-    bcOffsets = 2,            // 坐标: offsets only; always overwrites, and the count rule gives 0
+    bcOffsets = 2,            // 坐标: the offsets of existing images, nothing else; overwrites
     bcBlank = 3,              // 空图片: empty placeholder images with the fixed offset
 };
 
@@ -61,9 +61,9 @@ struct TBatchImportPlan {
 
 // The count rule: append takes the list (blank: Start items); insert clamps Start to the last
 // image and takes the list (blank: End items), turning into append on an empty library; overwrite
-// orders and clamps Start and End to the library and takes as many listed pictures as fit (blank:
-// End - Start + 1; offsets only: none), and takes nothing when the run lies wholly after the last
-// image.
+// (which offsets only always is) orders and clamps Start and End to the library and takes as many
+// listed pictures as fit (blank: End - Start + 1), and takes nothing when the run lies wholly
+// after the last image.
 TBatchImportPlan PlanBatchImport(TBatchContent content, TBatchMode mode, int start, int end,
                                  int imageCount, int listLength);
 
@@ -86,13 +86,16 @@ struct TBatchImportResult {
     std::string Error;
     // Pictures that could not be read and went in as empty placeholder images (keeping numbering).
     std::vector<TBatchImportIssue> Unreadable;
-    // Items the library refused (Add, Insert or Replace returned false).
+    // Items the library refused (Add, Insert, Replace or SetPoint returned false).
     std::vector<TBatchImportIssue> Refused;
     bool Succeeded() const { return Error.empty() && Unreadable.empty() && Refused.empty(); }
 };
 
 // Runs a batch import as one edit: BeginUpdate; Add, Insert or Replace per item; EndUpdate (only
-// when the count is above 0). Unreadable pictures become the library's placeholder. An offset
+// when the count is above 0). Unreadable pictures become the library's placeholder. Offsets only
+// sets the offset of images Start.. from the offset file of each listed picture (or the fixed
+// pair), as one edit that WIS libraries take too; an image that holds no offset (an empty slot)
+// is listed in Refused. An offset
 // outside -32768 .. 32767 (fixed, or from an offset file) refuses the whole run, as does a count
 // of images the format cannot hold within its 2 GiB files (refused before anything is made).
 // File-system errors of the library's rewrite raise EFileError; nothing of the run is written

@@ -261,14 +261,17 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
     options.OffsetsFromPlacements = FRadioButton1->isChecked();
     options.FixedOffset = FEditXY->text().toStdString();
     options.Compression = uint8_t(std::max(FCompression->checkedId(), 0));
-    if (options.Content == bcPicturesAndOffsets || options.Content == bcPictures) {
+    if (options.Content != bcBlank) {
+        // Offsets only reads the offset files of the folder's pictures.
+        const QString what = options.Content == bcOffsets ? QStringLiteral("坐标所在文件夹")
+                                                          : QStringLiteral("图片所在文件夹");
         const QString folder = FEditFileDir->text().trimmed();
         if (folder.isEmpty()) {
-            Prompts().ShowError(QStringLiteral("请先选择图片所在文件夹 ！！！"));
+            Prompts().ShowError(QStringLiteral("请先选择%1 ！！！").arg(what));
             return;
         }
         if (!QDir(folder).exists()) {
-            Prompts().ShowError(QStringLiteral("图片所在文件夹不存在 ！！！\n%1").arg(folder));
+            Prompts().ShowError(QStringLiteral("%1不存在 ！！！\n%2").arg(what, folder));
             return;
         }
         FFileList = ListPictureFolder(folder.toStdString());

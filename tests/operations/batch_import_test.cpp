@@ -1,8 +1,10 @@
 #include "operations/batch_import.h"
 
 #include "files/picture_files.h"
+#include "files/placements.h"
 #include "operations/create_library.h"
 #include "support/cli_support.h"
+#include "tools/wis_writer/wis_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -43,8 +45,9 @@ TEST(PlanBatchImport, ClampingAndCountRules) {
         {bcPictures, bmOverwrite, 12, 20, 10, 4, bmOverwrite, 9, 0},
         {bcBlank, bmOverwrite, 30, 12, 10, 0, bmOverwrite, 9, 0},
         {bcPictures, bmOverwrite, 0, 3, 0, 4, bmOverwrite, -1, 0},
-        // Offsets only: always overwrite, and nothing is counted.
-        {bcOffsets, bmAppend, 0, 9, 10, 10, bmOverwrite, 0, 0},
+        // Offsets only: always overwrite, the listed offset files as far as the range goes.
+        {bcOffsets, bmAppend, 3, 5, 10, 10, bmOverwrite, 3, 3},
+        {bcOffsets, bmInsert, 8, 2, 10, 4, bmOverwrite, 2, 4},
         // Negative counts give nothing.
         {bcBlank, bmAppend, -4, 0, 3, 0, bmAppend, 3, 0},
     };
@@ -176,6 +179,92 @@ TEST(BatchImport, PicturesLoadedAheadLandInListOrder) {
             EXPECT_TRUE(!picture || picture->Width() <= 1);
         } else {
             EXPECT_TRUE(picture && picture->Width() == 3 + j) << "image " << 1 + j;
+        }
+    }
+}
+
+// Offsets only (坐标) sets the offsets of images Start.. from the offset files of the folder's
+// pictures as one edit, on WIS libraries too: the pixels stay, a picture without an offset file
+// gives (0, 0), an empty slot is refused, and an offset that cannot be stored changes nothing.
+TEST(BatchImport, OffsetsOnlySetTheOffsetsOfExistingImages) {
+    TCliTempDir dir;
+    const std::string pictures = dir / "pics";
+    fs::create_directories(fs::path(pictures) / kPlacementsFolder);
+    std::vector<std::string> files;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+        files.push_back(pictures + "/" + name);
+        ASSERT_TRUE(SavePicture(files.back(), PatternPicture(3, 2, 1), ifBMP));
+    }
+    SavePlacement(PlacementFileOf(files[0]), {5, -6});
+    SavePlacement(PlacementFileOf(files[2]), {-7, 8});
+    for (const TImageType kind : {t_Wzl, t_Wis}) {
+        SCOPED_TRACE(int(kind));
+        const std::string path = dir / (kind == t_Wis ? "lib.wis" : "lib.wzl");
+        if (kind == t_Wis) {
+            TWisWriter writer;
+            const std::vector<uint8_t> pixels(4 * 3, 7);
+            for (int i = 0; i < 5; ++i)
+                writer.AddImage(4, 3, 1, 1, pixels, false);
+            writer.Save(path);
+        } else {
+            ASSERT_TRUE(CreateLibraryFile(t_Wzl, path, 8, "").Created);
+            auto created = cli_test::OpenForTest(path);
+            auto update = created->BeginUpdate(-1);
+            for (int i = 0; i < 5; ++i) {
+                TDIB picture = PatternPicture(4, 3, uint32_t(i));
+                ASSERT_TRUE(update.Add(picture, 1, 1, 0, nullptr));
+            }
+            update.EndUpdate();
+            ASSERT_TRUE(created->Fill(4, 4, {}));
+        }
+        auto library = cli_test::OpenForTest(path);
+        ASSERT_TRUE(library);
+        std::vector<std::vector<uint32_t>> pixels;
+        for (int i = 0; i < 5; ++i) {
+            int x = 0, y = 0;
+            auto picture = library->Get(i, x, y);
+            pixels.push_back(picture ? cli_test::PictureArgb(*picture) : std::vector<uint32_t>{});
+        }
+
+        TBatchImportOptions options;
+        options.Content = bcOffsets;
+        options.Mode = bmOverwrite;
+        options.Start = 1;
+        options.End = 9;
+        options.Files = files;
+        // An offset file that names what no format stores refuses the whole run.
+        SavePlacement(PlacementFileOf(files[1]), {40000, 0});
+        TBatchImportResult result = BatchImport(*library, options);
+        EXPECT_FALSE(result.Written);
+        EXPECT_NE(result.Error.find("cannot be stored"), std::string::npos) << result.Error;
+        EXPECT_EQ(library->GetPoint(1), (TPoint{1, 1}));
+        fs::remove(PlacementFileOf(files[1]));
+
+        result = BatchImport(*library, options);
+        EXPECT_TRUE(result.Written) << result.Error;
+        EXPECT_EQ(result.Plan.Count, 3);
+        EXPECT_EQ(result.Imported, 3);
+        EXPECT_TRUE(result.Refused.empty());
+        options.Start = 3; // images 3 and 4; 4 is an empty slot in the WZL library
+        const TBatchImportResult slots = BatchImport(*library, options);
+        EXPECT_EQ(slots.Plan.Count, 2);
+        EXPECT_EQ(slots.Refused.size(), kind == t_Wzl ? 1u : 0u);
+
+        library = cli_test::OpenForTest(path);
+        EXPECT_EQ(library->ImageCount(), 5);
+        EXPECT_EQ(library->GetPoint(0), (TPoint{1, 1}));
+        EXPECT_EQ(library->GetPoint(1), (TPoint{5, -6}));
+        EXPECT_EQ(library->GetPoint(2), (TPoint{0, 0}));
+        EXPECT_EQ(library->GetPoint(3), (TPoint{5, -6}));
+        if (kind == t_Wis) {
+            EXPECT_EQ(library->GetPoint(4), (TPoint{0, 0}));
+        }
+        for (int i = 0; i < 5; ++i) {
+            int x = 0, y = 0;
+            auto picture = library->Get(i, x, y);
+            EXPECT_EQ(picture ? cli_test::PictureArgb(*picture) : std::vector<uint32_t>{},
+                      pixels[size_t(i)])
+                << i;
         }
     }
 }
