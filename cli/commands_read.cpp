@@ -13,8 +13,8 @@ namespace velmora::cli {
 
 namespace {
 
-// Images whose headers `list` reads at once.
-constexpr int kListBlock = 16384;
+// How often `list` reads a library anew that another program keeps changing in place.
+constexpr int kListAttempts = 5;
 
 std::string OptionalJson(const std::optional<bool>& value) {
     return value ? (*value ? "true" : "false") : "null";
@@ -109,6 +109,27 @@ int RunList(const TArgs& args) {
     auto library = OpenForCommand(path, args.Value("--password"), exitCode);
     if (!library)
         return exitCode;
+    // The headers are read in one go, so that the listing shows one state of the files: when
+    // another program changes them where they lie meanwhile, the library is read anew.
+    TSnapshotPtr snapshot;
+    for (int attempt = 1;; ++attempt) {
+        snapshot = library->Snapshot();
+        try {
+            snapshot->ReadHeaders(0, snapshot->Count() - 1);
+            break;
+        } catch (const ELibraryChanged& e) {
+            if (attempt == kListAttempts) {
+                Fail(path, e.what());
+                return exFailed;
+            }
+        } catch (const std::exception& e) {
+            Fail(path, e.what());
+            return exFailed;
+        }
+        library = OpenForCommand(path, args.Value("--password"), exitCode);
+        if (!library)
+            return exitCode;
+    }
     const bool json = args.Has("--json");
     // Whether a compressed image carries an alpha plane shows only once its stream is inflated:
     // that is done for --alpha alone, so that listing reads the headers and nothing else.
@@ -118,14 +139,10 @@ int RunList(const TArgs& args) {
     else
         std::printf("%7s %6s %6s %7s %7s %5s %10s %7s %5s\n", "index", "width", "height", "x", "y",
                     "kind", "compressed", "alpha", "empty");
-    const TSnapshotPtr snapshot = library->Snapshot();
     const int count = snapshot->Count();
     for (int i = 0; i < count; ++i) {
         TImageDescription e;
         try {
-            // The headers are read in blocks, each block in one go.
-            if (i % kListBlock == 0)
-                snapshot->ReadHeaders(i, std::min(count, i + kListBlock) - 1);
             e = snapshot->Describe(i, withAlpha).value_or(TImageDescription{});
         } catch (const std::exception& ex) {
             Fail(path, "image " + std::to_string(i) + ": " + ex.what());
