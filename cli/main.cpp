@@ -19,7 +19,8 @@ namespace velmora::cli {
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
+// The project's version, as CMake names it.
+constexpr const char* kVersion = VELMORA_VERSION;
 
 const TCommandSyntax kReadSyntax{{"--password"}, {"--json"}};
 

@@ -21,6 +21,12 @@ std::shared_ptr<TFileStream> OpenLibraryStream(const std::string& name, bool& re
 // header that declares gigabytes is never allocated.
 inline constexpr uint64_t kTruncationAllowance = uint64_t(1) << 20;
 
+// zlib cannot inflate one input byte into more than about 1032 output bytes.
+inline constexpr uint64_t kMaxInflateRatio = 1032;
+// How far a picture may outgrow what its stored bytes can give (the rest reads as zero or black):
+// a header that declares more is damage, refused before a picture of that size is allocated.
+inline constexpr uint64_t kDecodeAllowance = uint64_t(1) << 20;
+
 // True when a record of `size` bytes at `position` can be honoured in a file of `fileSize` bytes.
 inline bool RecordSizePlausible(int64_t position, uint64_t size, int64_t fileSize) {
     const uint64_t left = position < fileSize ? uint64_t(fileSize - position) : 0;

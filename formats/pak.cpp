@@ -22,12 +22,8 @@ bool StorageFits(int width, int height, int bits) {
     return RowBytes(width, bits) * uint64_t(height) <= kMaxInt32;
 }
 
-// zlib cannot inflate one input byte into more than about 1032 output bytes; a run-length packet
-// of 1 + b bytes gives at most 128 pixels of b bytes.
-constexpr uint64_t kMaxInflateRatio = 1032;
+// A run-length packet of 1 + b bytes gives at most 128 pixels of b bytes.
 constexpr uint64_t kMaxRunLengthRatio = 128;
-// How far a picture may outgrow what its record can give (the rest reads as zero).
-constexpr uint64_t kDecodeAllowance = uint64_t(1) << 20;
 
 // False for a record header that declares far more pixels than its payload can give: damage,
 // refused before a picture of that size is allocated and cleared.

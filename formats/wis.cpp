@@ -15,9 +15,6 @@ namespace velmora {
 
 namespace {
 
-// How far a picture may outgrow what its payload can give (the rest reads as black).
-constexpr uint64_t kDecodeAllowance = 1u << 20;
-
 struct TWisImageHeader {
     uint8_t Flag = 0;
     int Width = 0;

@@ -19,10 +19,6 @@ const char* const WzlTitle = "www.velmora.example";
 namespace {
 
 constexpr uint64_t kMaxRecordSize = uint64_t(std::numeric_limits<int32_t>::max());
-// zlib cannot inflate one input byte into more than about 1032 output bytes.
-constexpr uint64_t kMaxInflateRatio = 1032;
-// How far a picture may outgrow what its payload can give (the rest reads as zero).
-constexpr uint64_t kDecodeAllowance = 1u << 20;
 
 // Puts the title into a header in the two steps every header written here takes: first as a
 // length-prefixed string, then its text again over bytes 0 to 18.

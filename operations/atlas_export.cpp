@@ -20,10 +20,6 @@
 #include <system_error>
 #include <thread>
 
-#ifndef VELMORA_VERSION
-#define VELMORA_VERSION "0.0.0"
-#endif
-
 namespace velmora {
 
 TPivot PivotOfOffset(TPoint Offset, int Width, int Height) {
