@@ -5,9 +5,10 @@
 //   with the files in the page cache and cold (dropped from it with posix_fadvise): wall time and
 //   the command's peak memory beyond that of `velmora-cli info` on an empty library;
 // - opening in the process, with the peak memory it adds;
+// - velmora-cli list of every image, next to `cat` (page cache warm);
 // - appending one picture in place, next to the full rewrite the append reproduces byte for byte
-//   (the same run compares the two results), and next to flushing the new record and the index
-//   alone.
+//   (the same run compares the two results), next to flushing the new record and the index
+//   alone, and next to `cp` and `sync` of the file.
 //
 // The files go to $VELMORA_BENCH_DIR (default /tmp/velmora-wil-bench); set VELMORA_BENCH_IMAGES
 // to use fewer images when disk space is short. velmora-cli is taken from beside the bench folder
@@ -264,6 +265,20 @@ void BM_CliExportLast(benchmark::State& state) {
         state.range(0) != 0, true);
 }
 
+// velmora-cli list of every image (each header read when listed), against cat of the file.
+void BM_CliList(benchmark::State& state) {
+    ChildBenchmark(state, {CliPath(), "list", Library()}, state.range(0) != 0, true);
+}
+
+// What an append is measured against: copying the file and syncing the copy to the disk.
+void BM_CpAndSync(benchmark::State& state) {
+    const std::string copy = BenchDir() + "/copy.wil";
+    ChildBenchmark(
+        state, {"/bin/sh", "-c", "cp '" + Library() + "' '" + copy + "' && sync '" + copy + "'"},
+        false, false);
+    std::filesystem::remove(copy);
+}
+
 void BM_OpenAndGetLast(benchmark::State& state) {
     const std::string& name = Library();
     const double fileMiB = double(std::filesystem::file_size(name)) / (1 << 20);
@@ -358,7 +373,9 @@ BENCHMARK(BM_CliExportLast)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);
+BENCHMARK(BM_CliList)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_OpenAndGetLast)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_CpAndSync)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FlushRecordAndIndex)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_AppendOneInPlace)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_AppendOneFullRewrite)->Unit(benchmark::kMillisecond)->Iterations(3);
