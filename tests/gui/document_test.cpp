@@ -550,10 +550,12 @@ private slots:
         const std::string path = home.File("cut.wil");
         QVERIFY(MakeLibrary(t_Wil, path, Sprites(20, 16, 16), 16));
         std::unique_ptr<TGameImages> whole = Reopen(path);
-        const TImageData& eighth = *whole->Snapshot()->Record(8);
+        const TSnapshotPtr snapshot = whole->Snapshot();
+        const TImageData& eighth = *snapshot->Record(8);
+        const uintmax_t cut = uintmax_t(eighth.OffSet + eighth.DataSize / 2);
         whole.reset();
         // The file ends in the middle of image 8's pixels.
-        fs::resize_file(path, uintmax_t(eighth.OffSet + eighth.DataSize / 2));
+        fs::resize_file(path, cut);
         TEditor editor;
         TfrmMain& main = editor.Main();
         main.show();
