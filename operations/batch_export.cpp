@@ -95,6 +95,14 @@ bool TBatchExportRun::Start(const std::string& folder, TImageFormat format, int 
                         " does not fit the library (images 0.." + std::to_string(count - 1) + ")";
         return false;
     }
+    // The range's headers in one go: the images exported are those of one state of the files,
+    // whatever another program changes where they lie meanwhile.
+    try {
+        FSnapshot->ReadHeaders(first, last);
+    } catch (const std::exception& e) {
+        FResult.Error = e.what();
+        return false;
+    }
     std::string dir = folder;
     while (!dir.empty() && (dir.back() == ' ' || dir.back() == '\t'))
         dir.pop_back();
