@@ -1,11 +1,13 @@
 // The README's pictures of the editor: the window on a generated Pak library with a range of
 // images selected, the preview zoomed, and the animation preview playing beside the window.
 // scripts/screenshot builds this program and runs it under a virtual X server of each screen size.
-// Usage: velmora-screenshot OUT.png [--all]   (with --all also OUT-zoom.png and OUT-animation.png)
+// Usage: velmora-screenshot OUT.png [--all] [--english]   (with --all also OUT-zoom.png and
+// OUT-animation.png; with --english the editor starts in English)
 #include "gui_support.h"
 
 #include "app/animation_window.h"
 #include "app/thumbnail_cache.h"
+#include "app/translations.h"
 
 #include <QAction>
 #include <QApplication>
@@ -141,9 +143,17 @@ void Wait(int ms) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const bool all = argc == 3 && std::string(argv[2]) == "--all";
-    if (argc != 2 && !all) {
-        std::fprintf(stderr, "usage: velmora-screenshot OUT.png [--all]\n");
+    bool all = false;
+    bool english = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        all = all || option == "--all";
+        english = english || option == "--english";
+        if (option != "--all" && option != "--english")
+            argc = 0;
+    }
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: velmora-screenshot OUT.png [--all] [--english]\n");
         return 2;
     }
     const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
@@ -157,6 +167,8 @@ int main(int argc, char* argv[]) {
     Expect(MakeLibrary(t_Wzl, dir + "Effect.wzl", Sprites(3)), "a WZL library");
     WriteText(home.File("Pak.txt"), "Items.Pak|quillrand\r\n");
     WriteText(home.File("Config.ini"), dir + "Items.Pak\r\n");
+    if (english)
+        SaveLanguage(TLanguage::lgEnglish);
 
     TEditor editor;
     TfrmMain& main = editor.Main();
@@ -177,7 +189,9 @@ int main(int argc, char* argv[]) {
     main.Thumbnails()->WaitUntilIdle();
     Wait(150);
     Expect(main.StatusText(2) == QString("15/137"), "image 14 is selected");
-    Expect(main.StatusText(4).contains(QStringLiteral("16位色 压缩:是")), "the pixel format");
+    Expect(main.StatusText(4).contains(english ? QStringLiteral("16 bits, compressed: yes")
+                                               : QStringLiteral("16位色 压缩:是")),
+           "the pixel format");
     Expect(!main.PreviewArea()->Picture()->size().isEmpty(), "the preview shows the image");
     Expect(main.grab().toImage().save(out, "PNG"), "the window's picture is written");
     if (!all)
