@@ -312,7 +312,7 @@ After changing passwords, click Save; the states are then read anew.</translatio
     </message>
     <message>
         <source>提示：可将登录器配置目录中的 Pak.txt 复制到本程序目录下读取</source>
-        <translation>Tip: copy Pak.txt from the launcher's configuration folder into this program's folder to read it.</translation>
+        <translation>Tip: copy Pak.txt from the launcher&apos;s configuration folder into this program&apos;s folder to read it.</translation>
     </message>
     <message>
         <source>Pak文件|*.Pak</source>
