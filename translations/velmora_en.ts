@@ -428,7 +428,7 @@ Stopped at %1/%2; no files were left behind.</translation>
     </message>
     <message>
         <source>压缩</source>
-        <translation>Compress</translation>
+        <translation>Compressed</translation>
     </message>
     <message>
         <source>导入</source>
@@ -548,11 +548,11 @@ The files are unchanged.</translation>
     </message>
     <message>
         <source>覆盖图片</source>
-        <translation>Replace image</translation>
+        <translation>Replace</translation>
     </message>
     <message>
         <source>插入图片</source>
-        <translation>Insert image</translation>
+        <translation>Insert</translation>
     </message>
     <message>
         <source>尾部添加</source>
@@ -564,11 +564,11 @@ The files are unchanged.</translation>
     </message>
     <message>
         <source>不压缩</source>
-        <translation>None</translation>
+        <translation>Uncompressed</translation>
     </message>
     <message>
         <source>压缩</source>
-        <translation>Compress</translation>
+        <translation>Compressed</translation>
     </message>
     <message>
         <source>确定</source>
@@ -653,7 +653,7 @@ The offset is out of range (-32768..32767).</translation>
     </message>
     <message>
         <source>坐标</source>
-        <translation>Offset</translation>
+        <translation>Offsets</translation>
     </message>
     <message>
         <source>空图片</source>
@@ -709,11 +709,11 @@ The offset is out of range (-32768..32767).</translation>
     </message>
     <message>
         <source>不压缩</source>
-        <translation>None</translation>
+        <translation>Uncompressed</translation>
     </message>
     <message>
         <source>压缩</source>
-        <translation>Compress</translation>
+        <translation>Compressed</translation>
     </message>
     <message>
         <source>确定</source>
