@@ -1,6 +1,7 @@
 #include "app/drop_files.h"
 
 #include "app/exception_handler.h"
+#include "app/library_clipboard.h"
 #include "app/library_document.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QSpinBox>
+#include <QTabBar>
 
 #include <algorithm>
 #include <array>
@@ -160,17 +162,55 @@ TDropPlan TFileDropHandler::PlanAt(const QList<QUrl>& urls, const QPoint& pos) c
     return PlanDrop(urls, overGrid, FWindow.Document());
 }
 
+TDropPlan TFileDropHandler::PlanAt(const QMimeData* data, const QPoint& pos) const {
+    if (!data)
+        return {};
+    const TLibraryClipboard* clipboard = FWindow.Clipboard();
+    const std::shared_ptr<const TImageClip> clip =
+        clipboard ? clipboard->DraggedClip(data) : nullptr;
+    if (!clip)
+        return data->hasUrls() ? PlanAt(data->urls(), pos) : TDropPlan{};
+    TDropPlan plan;
+    const QTabBar* tabs = FWindow.TabBar();
+    const QPoint onTabs = tabs->mapFrom(FTarget, pos);
+    const TDrawGrid* grid = FWindow.DrawGrid();
+    const QPoint onGrid = grid->viewport()->mapFrom(FTarget, pos);
+    if (tabs->isVisible() && tabs->rect().contains(onTabs)) {
+        const int index = tabs->tabAt(onTabs);
+        const std::vector<TLibraryDocument*> documents = FWindow.Documents();
+        if (index < 0 || size_t(index) >= documents.size())
+            return {};
+        plan.Target = documents[size_t(index)];
+    } else if (grid->isVisible() && grid->viewport()->rect().contains(onGrid)) {
+        plan.Target = FWindow.Document();
+        const QPoint cell = grid->CellAt(onGrid);
+        plan.At = cell.x() < 0 ? -1 : cell.y() * grid->ColCount() + cell.x();
+    }
+    if (!plan.Target || !TLibraryClipboard::TakesDrop(*plan.Target, *clip))
+        return {};
+    plan.Kind = TDropKind::dkPaste;
+    plan.Clip = clip;
+    return plan;
+}
+
 bool TFileDropHandler::eventFilter(QObject* watched, QEvent* event) {
     if (!FTarget || watched != FTarget)
         return false;
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
-        // Moves are judged again: pictures are taken over the grid only.
+        // Moves are judged again: pictures are taken over the grid only, dragged images over
+        // the grid and the tabs. Images held over a tab show it.
         auto* drag = static_cast<QDragMoveEvent*>(event);
         const QMimeData* data = drag->mimeData();
-        if (data && data->hasUrls() &&
-            PlanAt(data->urls(), drag->position().toPoint()).Kind != TDropKind::dkNone)
+        const QPoint pos = drag->position().toPoint();
+        if (FWindow.Clipboard() && FWindow.Clipboard()->DraggedClip(data)) {
+            QTabBar* tabs = FWindow.TabBar();
+            const int index = tabs->tabAt(tabs->mapFrom(FTarget, pos));
+            if (index >= 0 && index != tabs->currentIndex())
+                tabs->setCurrentIndex(index);
+        }
+        if (PlanAt(data, pos).Kind != TDropKind::dkNone)
             drag->acceptProposedAction();
         else
             drag->ignore();
@@ -178,10 +218,7 @@ bool TFileDropHandler::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        const QMimeData* data = drop->mimeData();
-        const TDropPlan plan = data && data->hasUrls()
-                                   ? PlanAt(data->urls(), drop->position().toPoint())
-                                   : TDropPlan{};
+        const TDropPlan plan = PlanAt(drop->mimeData(), drop->position().toPoint());
         if (plan.Kind == TDropKind::dkNone) {
             drop->ignore();
             return true;
@@ -201,6 +238,10 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
         return;
     case TDropKind::dkOpen:
         FWindow.OpenLibrary(plan.Library);
+        return;
+    case TDropKind::dkPaste:
+        if (plan.Target && FWindow.Clipboard())
+            FWindow.Clipboard()->Drop(*plan.Target, plan.Clip, plan.At);
         return;
     case TDropKind::dkImport:
         break;

@@ -7,28 +7,35 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class QDropEvent;
+class QMimeData;
 class QWidget;
 
 namespace velmora {
 
 class TfrmMain;
 class TLibraryDocument;
+struct TImageClip;
 
-// What dropping files onto the main window does.
+// What dropping files or dragged images onto the main window does.
 enum class TDropKind : uint8_t {
     dkNone,   // the drop is not taken
     dkOpen,   // opens Library, as a double click in the file list would
     dkImport, // appends Pictures to the open library
+    dkPaste,  // pastes the dragged Clip into Target before image At (appends when At is -1)
 };
 
 struct TDropPlan {
     TDropKind Kind = TDropKind::dkNone;
     std::string Library;
     std::vector<std::string> Pictures; // in the order they were dropped
+    std::shared_ptr<const TImageClip> Clip;
+    TLibraryDocument* Target = nullptr;
+    int At = -1;
 };
 
 // True for the names the open dialog offers: .Wil, .Wis, .Wzl, .Pak and .Data, in any case.
@@ -67,7 +74,9 @@ TAppendResult AppendPictures(TGameImages& library, const std::vector<std::string
 // made a drop site whose drag and drop events the handler takes.
 // A library file opens through TfrmMain::OpenLibrary; pictures over the grid are appended to the
 // open document with the import dialog's current choices, as one edit, and the outcome is shown
-// as the import command shows it.
+// as the import command shows it. Images dragged from a tab's grid show the tab they are held
+// over, and are pasted into it where they are dropped: before the grid cell under them (after
+// the last image past it), or after the last image when dropped onto the tab.
 class TFileDropHandler : public QObject {
     Q_OBJECT
 public:
@@ -77,6 +86,8 @@ public:
     QWidget* DropTarget() const { return FTarget; }
     // The plan for a drop at pos (in the drop target's coordinates).
     TDropPlan PlanAt(const QList<QUrl>& urls, const QPoint& pos) const;
+    // The plan for dragged data at pos: images dragged from a grid, or else files.
+    TDropPlan PlanAt(const QMimeData* data, const QPoint& pos) const;
     // Carries a plan out.
     void Run(const TDropPlan& plan);
 

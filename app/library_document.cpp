@@ -193,6 +193,8 @@ TLibraryDocument::~TLibraryDocument() {
 std::pair<int, int> TLibraryDocument::SelectedRange() const {
     if (FCurrent < 0)
         return {-1, -1};
+    if (!FImages.empty())
+        return {FCurrent, FCurrent};
     const int anchor = FAnchor < 0 ? FCurrent : FAnchor;
     return {std::min(anchor, FCurrent), std::max(anchor, FCurrent)};
 }
@@ -209,10 +211,36 @@ std::pair<int, int> TLibraryDocument::CommandRange(int lastOtherwise) const {
 void TLibraryDocument::SetSelection(int anchor, int current) {
     if (current < 0)
         anchor = -1;
-    if (anchor == FAnchor && current == FCurrent)
+    if (anchor == FAnchor && current == FCurrent && FImages.empty())
         return;
     FAnchor = anchor;
     FCurrent = current;
+    FImages.clear();
+    emit SelectionChanged();
+}
+
+bool TLibraryDocument::IsSelected(int index) const {
+    if (!FImages.empty())
+        return std::binary_search(FImages.begin(), FImages.end(), index);
+    const auto [first, last] = SelectedRange();
+    return first >= 0 && index >= first && index <= last;
+}
+
+void TLibraryDocument::SelectImages(std::vector<int> images, int current) {
+    const int count = ImageCount();
+    std::sort(images.begin(), images.end());
+    images.erase(std::unique(images.begin(), images.end()), images.end());
+    images.erase(std::remove_if(images.begin(), images.end(),
+                                [count](int i) { return i < 0 || i >= count; }),
+                 images.end());
+    if (images.empty()) {
+        SetSelection(-1, -1);
+        return;
+    }
+    if (!std::binary_search(images.begin(), images.end(), current))
+        current = images.front();
+    FImages = std::move(images);
+    FAnchor = FCurrent = current;
     emit SelectionChanged();
 }
 
@@ -235,6 +263,12 @@ void TLibraryDocument::SelectRange(int anchor, int current) {
 
 void TLibraryDocument::ClampSelection() {
     const int count = ImageCount();
+    // Single images were chosen for the records as they were: the current one stays.
+    if (!FImages.empty()) {
+        FImages.clear();
+        FAnchor = FCurrent;
+        emit SelectionChanged();
+    }
     // An image that is gone takes the selection with it; a range keeps what is left of it.
     if (FCurrent >= count)
         SetSelection(-1, -1);
@@ -244,6 +278,10 @@ void TLibraryDocument::ClampSelection() {
 
 bool TLibraryDocument::Busy() const {
     return FBusy > 0;
+}
+
+bool TLibraryDocument::JobRunning() const {
+    return FWorker->Running();
 }
 
 void TLibraryDocument::SetBusy(int delta) {
@@ -463,7 +501,8 @@ bool TLibraryDocument::StartWork(std::function<void(TGameImages&, TJobControl&)>
     SetBusy(+1);
     auto progress = std::make_shared<QMetaObject::Connection>();
     auto done = std::make_shared<QMetaObject::Connection>();
-    *progress = connect(FWorker, &TWorker::Progress, this, [handlers](int d, int total) {
+    *progress = connect(FWorker, &TWorker::Progress, this, [this, handlers](int d, int total) {
+        emit JobProgress(d, total);
         if (handlers.Progress)
             handlers.Progress(d, total);
     });
@@ -668,7 +707,7 @@ void TLibraryDocument::ReloadFailed(const std::string& path, const std::exceptio
 
 void TLibraryDocument::InstallReloaded(std::unique_ptr<TGameImages> library) {
     FThumbnails->SetLibrary(library.get());
-    std::unique_ptr<TGameImages> old = std::move(FLibrary);
+    std::shared_ptr<TGameImages> old = std::move(FLibrary);
     FLibrary = std::move(library);
     old.reset();
     ChangedOutside();

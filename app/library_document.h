@@ -129,6 +129,9 @@ public:
     ~TLibraryDocument() override;
 
     TGameImages& Library() const { return *FLibrary; }
+    // The library object, shared with what must read it after the document let it go (images
+    // copied from it, a comparison running on it).
+    std::shared_ptr<TGameImages> SharedLibrary() const { return FLibrary; }
     const std::string& FileName() const { return FLibrary->FileName(); }
     TImageType Kind() const { return FLibrary->ImageType(); }
     int ImageCount() const { return FLibrary->ImageCount(); }
@@ -142,8 +145,12 @@ public:
     // past the last image.
     int Current() const { return FCurrent; }
     int Anchor() const { return FAnchor; }
-    // The first and last image selected; (-1, -1) when nothing is.
+    // The first and last image selected; (-1, -1) when nothing is. A selection of single images
+    // (SelectImages) gives the current image alone: commands act on it.
     std::pair<int, int> SelectedRange() const;
+    // The single images selected (by 比较), in order; empty when the selection is a range.
+    const std::vector<int>& SelectedImages() const { return FImages; }
+    bool IsSelected(int index) const;
     // The range a command works on: the selection when it holds several images, otherwise the
     // current image to `lastOtherwise` (-1: the current image alone, -2: the last image).
     std::pair<int, int> CommandRange(int lastOtherwise = -1) const;
@@ -151,9 +158,15 @@ public:
     void Select(int index);
     // Selects anchor .. current (both cut to the library).
     void SelectRange(int anchor, int current);
+    // Selects single images (those past the last are left out) with current among them (the
+    // first when it is not); no image selects nothing. A change of the records ends such a
+    // selection, keeping its current image.
+    void SelectImages(std::vector<int> images, int current = -1);
 
     // --- Jobs and edits.
     bool Busy() const;
+    // A job runs on the document's worker (Busy() is also true for edits made at once).
+    bool JobRunning() const;
     // Runs body now as one edit: when it changed the records it becomes an undo step named name.
     // What body throws passes on, after the views were told what the library holds.
     void Edit(const QString& name, const std::function<void(TGameImages&)>& body);
@@ -205,12 +218,16 @@ public:
     bool CheckFiles();
     // Waits for the worker's job (tests, shutdown).
     void WaitForJob();
+    // A note for the status line of the document's tab, from a command that ran on it.
+    void PostNote(const QString& text) { emit Note(text); }
 
 signals:
     // The records changed (an edit, an undo, a reading anew): the count, the images, or both.
     void RecordsChanged();
     void SelectionChanged();
     void BusyChanged(bool busy);
+    // How far the running job is (any job on the worker).
+    void JobProgress(int done, int total);
     // A note for the status line.
     void Note(const QString& text);
     // The library was read anew into another object (another program changed it).
@@ -254,7 +271,7 @@ private:
     void ClampSelection();
     void SetSelection(int anchor, int current);
 
-    std::unique_ptr<TGameImages> FLibrary;
+    std::shared_ptr<TGameImages> FLibrary;
     std::string FPassWord;
     TThumbnailCache* FThumbnails = nullptr;
     QUndoStack* FUndoStack = nullptr;
@@ -267,6 +284,7 @@ private:
     int FBusy = 0;
     int FCurrent = -1;
     int FAnchor = -1;
+    std::vector<int> FImages;
 };
 
 // What the commands that write whole library files (新建, 数据转换) need to know of the open

@@ -11,18 +11,19 @@
 
 namespace {
 
-// The library named on the command line (velmora FILE, as the desktop entry starts it): the first
-// argument that is not an option, a path or a file:// address. Empty when none is given.
-QString FileArgument(const QStringList& arguments) {
+// The libraries named on the command line (velmora FILE..., as the desktop entry starts it): the
+// arguments that are not options, as paths or file:// addresses, in their order.
+QStringList FileArguments(const QStringList& arguments) {
+    QStringList files;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         if (argument.startsWith(QLatin1Char('-')))
             continue;
         const QUrl url(argument);
         const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
-        return QFileInfo(path).absoluteFilePath();
+        files << QFileInfo(path).absoluteFilePath();
     }
-    return QString();
+    return files;
 }
 
 } // namespace
@@ -36,12 +37,15 @@ int main(int argc, char* argv[]) {
     velmora::TfrmMain window;
     window.show();
     // Every start is a window of its own, so a second "velmora FILE" opens FILE beside the first.
-    // The file is opened once the window is up; it becomes the newest recent file, so the start
-    // timer then shows its folder.
-    const QString file = FileArgument(QCoreApplication::arguments());
-    if (!file.isEmpty()) {
+    // The files are opened once the window is up, each in a tab of its own, one after another;
+    // the last becomes the newest recent file, so the start timer then shows its folder.
+    const QStringList files = FileArguments(QCoreApplication::arguments());
+    if (!files.isEmpty()) {
         velmora::TfrmMain* main = &window;
-        QTimer::singleShot(0, main, [main, file] { main->OpenLibrary(file.toStdString()); });
+        QTimer::singleShot(0, main, [main, files] {
+            for (const QString& file : files)
+                main->OpenLibrary(file.toStdString());
+        });
     }
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "app/drop_files.h"
 #include "app/exception_handler.h"
 #include "app/fonts.h"
+#include "app/library_clipboard.h"
 #include "app/globals.h"
 #include "app/prompts.h"
 #include "app/recent_files.h"
@@ -17,6 +18,7 @@
 #include "app/dialogs/batch_export_dialog.h"
 #include "app/dialogs/batch_import_dialog.h"
 #include "app/dialogs/change_password_dialog.h"
+#include "app/dialogs/compare_dialog.h"
 #include "app/dialogs/convert_library_dialog.h"
 #include "app/dialogs/create_library_dialog.h"
 #include "app/dialogs/delete_images_dialog.h"
@@ -50,6 +52,7 @@
 #include <QStatusBar>
 #include <QStringList>
 #include <QStyle>
+#include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -142,10 +145,14 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setFont(InterfaceFont());
     LoadQtTranslations();
     FOpenWorker = new TWorker(this);
-    connect(FOpenWorker, &TWorker::Progress, this,
-            [this](int done, int total) { ShowJobProgress(done, total); });
+    connect(FOpenWorker, &TWorker::Progress, this, [this](int done, int total) {
+        FOpenDone = done;
+        FOpenTotal = total;
+        ShowProgress();
+    });
     connect(FOpenWorker, &TWorker::Finished, this, [this] { Guarded([this] { OpenFinished(); }); });
     FAnimation = new TFrmAnimation(this);
+    FClipboard = new TLibraryClipboard(*this);
     BuildActions();
     BuildLayout();
     BuildMenus();
@@ -163,6 +170,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     FXYDlg = new TfrmXYDlg(this);
     FPassword = new TFrmPassword(this);
     FChangePassword = new TFrmChangePassword(this);
+    FCompareDlg = new TfrmCompareDlg(this);
 
     g_RecentFiles.clear();
     LoadRecentFiles();
@@ -189,7 +197,14 @@ TfrmMain::~TfrmMain() {
     FOpening.reset();
     FOutPutDlg->StopRun();
     FAnimation->SetDocument(nullptr);
-    FDocument.reset();
+    FCompareDlg->Forget();
+    FDocument = nullptr;
+    for (const std::unique_ptr<TDocumentTab>& tab : FTabs) {
+        disconnect(tab->Document.get(), nullptr, this, nullptr);
+        disconnect(tab->Document->UndoStack(), nullptr, this, nullptr);
+        disconnect(tab->Document->Thumbnails(), nullptr, this, nullptr);
+    }
+    FTabs.clear();
     g_RecentFiles.clear();
 }
 
@@ -266,6 +281,33 @@ void TfrmMain::BuildActions() {
     Action("ToolButtonSaveManyBMP")->setMenu(exportMenu);
     // 修复索引 is always offered for a WIL or WZL library, whatever was answered at opening.
     extra("MenuRepairIndex", QStringLiteral("修复索引"), [this] { RepairIndex(); });
+    // Copy and paste between libraries, in 编辑 and in the grid's menu.
+    const auto clipboardCommand = [this, &extra](const char* name, const QString& caption,
+                                                 const QKeySequence& key, auto handler) {
+        QAction* action = extra(name, caption, handler);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+    };
+    clipboardCommand("MenuCopy", QStringLiteral("复制"), QKeySequence::Copy, [this] {
+        if (TLibraryDocument* doc = FDocument)
+            FClipboard->Copy(*doc);
+    });
+    clipboardCommand("MenuPaste", QStringLiteral("粘贴"), QKeySequence::Paste, [this] {
+        if (TLibraryDocument* doc = IdleDocument())
+            FClipboard->Paste(*doc, TPasteMode::pmInsert);
+    });
+    clipboardCommand("MenuPasteReplace", QStringLiteral("粘贴替换"),
+                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), [this] {
+                         if (TLibraryDocument* doc = IdleDocument())
+                             FClipboard->Paste(*doc, TPasteMode::pmReplace);
+                     });
+    clipboardCommand("MenuPasteAppend", QStringLiteral("粘贴到末尾"),
+                     QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_V), [this] {
+                         if (TLibraryDocument* doc = IdleDocument())
+                             FClipboard->Paste(*doc, TPasteMode::pmAppend);
+                     });
+    clipboardCommand("MenuCompare", QStringLiteral("比较..."), QKeySequence(),
+                     [this] { CompareCommand(); });
 
     FTransparentAction = new QAction(QStringLiteral("透明显示"), this);
     FTransparentAction->setObjectName(QStringLiteral("MenuTransparent"));
@@ -357,6 +399,25 @@ void TfrmMain::BuildLayout() {
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->setSpacing(0);
     BuildToolBar(top);
+    // One tab per open library, over the preview and the grid that show its document.
+    FTabBar = new QTabBar(top);
+    FTabBar->setObjectName(QStringLiteral("TabBarLibraries"));
+    FTabBar->setDocumentMode(true);
+    FTabBar->setTabsClosable(true);
+    FTabBar->setMovable(true);
+    FTabBar->setExpanding(false);
+    FTabBar->setElideMode(Qt::ElideMiddle);
+    FTabBar->setUsesScrollButtons(true);
+    topLayout->addWidget(FTabBar);
+    connect(FTabBar, &QTabBar::currentChanged, this,
+            [this](int index) { Guarded([&] { CurrentTabChanged(index); }); });
+    connect(FTabBar, &QTabBar::tabCloseRequested, this, [this](int index) {
+        Guarded([&] {
+            const std::vector<TLibraryDocument*> documents = Documents();
+            if (index >= 0 && size_t(index) < documents.size())
+                CloseTab(*documents[size_t(index)]);
+        });
+    });
     FPreviewArea = new TPreviewArea(top);
     topLayout->addWidget(FPreviewArea, 1);
     connect(FPreviewArea, &TPreviewArea::OffsetDragged, this,
@@ -373,7 +434,7 @@ void TfrmMain::BuildLayout() {
     FCancelButton->setFixedHeight(18);
     FCancelButton->hide();
     connect(FCancelButton, &QPushButton::clicked, this, [this] {
-        // Stops what runs: the reading of a library, or the open document's job.
+        // Stops what runs: the reading of a library, or the current tab's job.
         if (Opening())
             CancelOpening();
         else if (FDocument)
@@ -411,6 +472,18 @@ void TfrmMain::BuildLayout() {
             FDocument->SelectRange(anchor, current);
         else
             FDrawGrid->SetSelection(-1, -1);
+    });
+    // A selection dragged onto another tab is pasted there.
+    connect(FDrawGrid, &TDrawGrid::DragRequested, this, [this] {
+        if (TLibraryDocument* doc = FDocument)
+            Guarded([&] { FClipboard->StartDrag(*doc, FDrawGrid); });
+    });
+    FDrawGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(FDrawGrid, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        QMenu menu(this);
+        for (const char* name : {"MenuCopy", "MenuPaste", "MenuPasteReplace", "MenuPasteAppend"})
+            menu.addAction(Action(name));
+        menu.exec(FDrawGrid->mapToGlobal(pos));
     });
     splitter3->setSizes({350, 692 - 350});
     splitter3->setStretchFactor(0, 0);
@@ -491,6 +564,9 @@ void TfrmMain::BuildMenus() {
     add(edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); });
     add(edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
         [this] { Redo(); });
+    edit->addSeparator();
+    for (const char* name : {"MenuCopy", "MenuPaste", "MenuPasteReplace", "MenuPasteAppend"})
+        edit->addAction(Action(name));
     edit->addSeparator();
     edit->addAction(Action("ToolButtonAdd"));
     edit->addAction(Action("ToolButtonAddMany"));
@@ -586,6 +662,7 @@ void TfrmMain::BuildMenus() {
     tools->addSeparator();
     add(tools, QStringLiteral("检查文件"), QKeySequence(), "MenuCheckLibrary",
         [this] { CheckLibraryCommand(); });
+    tools->addAction(Action("MenuCompare"));
     tools->addAction(Action("MenuRepairIndex"));
     tools->addSeparator();
     tools->addAction(Action("ToolButtonHomePage"));
@@ -596,8 +673,6 @@ QToolButton* TfrmMain::ToolButton(const char* objectName) const {
 }
 
 void TfrmMain::ToolButtonOpenFileClick() {
-    if (Opening())
-        return;
     const QString file = Prompts().OpenFileName(
         QStringLiteral("打开"),
         QStringLiteral("游戏资源(*.Wil,*.Wis,*.Wzl,*.Pak,*.Data)|*.Wil;*.Wis;*.Wzl;*.Pak;*.Data"),
@@ -613,11 +688,25 @@ void TfrmMain::ToolButtonHomePageClick() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    // A library being read or edited must not lose its window: closing waits until it is done.
-    if (Opening() || (FDocument && FDocument->Busy()))
-        event->ignore();
-    else
+    // A library being read or edited must not lose its window: closing waits until it is done,
+    // after the jobs were cancelled when the user agreed.
+    const bool working = Opening() || std::any_of(FTabs.begin(), FTabs.end(), [](const auto& tab) {
+                             return tab->Document->Busy();
+                         });
+    if (!working) {
         event->accept();
+        return;
+    }
+    event->ignore();
+    if (FQuitWhenIdle ||
+        !Prompts().Confirm(QStringLiteral("有任务正在运行 ！！！\n取消任务并退出吗？")))
+        return;
+    FQuitWhenIdle = true;
+    if (Opening())
+        CancelOpening();
+    for (const std::unique_ptr<TDocumentTab>& tab : FTabs)
+        if (tab->Document->Busy())
+            tab->Document->CancelJob();
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -809,6 +898,10 @@ void TfrmMain::ShowFolderContextMenu(const QPoint& pos) {
 void TfrmMain::SetStatusText(int pane, const QString& text) {
     if (pane < 1 || pane > 5)
         return;
+    // The notes pane belongs to the current tab.
+    if (pane == 5 && FDocument)
+        if (TDocumentTab* tab = TabOf(*FDocument))
+            tab->Note = text;
     FStatusPanes[size_t(pane - 1)]->SetFullText(text);
 }
 

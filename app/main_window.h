@@ -15,6 +15,7 @@
 
 class QAction;
 class QFileSystemModel;
+class QTabBar;
 class QFileSystemWatcher;
 class QLabel;
 class QListWidget;
@@ -42,10 +43,13 @@ class TfrmOutPutDlg;
 class TfrmXYDlg;
 class TFrmPassword;
 class TFrmChangePassword;
+class TfrmCompareDlg;
+class TLibraryClipboard;
 
-// The main window: folder tree and file list on the left; toolbar, preview and thumbnail grid on
-// the right; five status panes at the bottom; a menu bar that holds every command. It shows the
-// open library's document: the grid, the preview and the status line are told by the document
+// The main window: folder tree and file list on the left; toolbar, tabs, preview and thumbnail
+// grid on the right; five status panes at the bottom; a menu bar that holds every command. Each
+// open library is a document in a tab of its own, with its own undo steps, selection, notes and
+// job; the grid, the preview and the status line show the current tab's document, are told by it
 // and read from it.
 class TfrmMain : public QMainWindow, public TOpenLibraries {
     Q_OBJECT
@@ -81,18 +85,32 @@ public:
     void TimerStartTimer();
 
     // --- Libraries ---
-    // Opens a library: refusals and the Pak password are settled here, then the library is read
-    // on a worker thread while the progress bar moves; it replaces the open document only once
-    // it has been read. A file that cannot be read keeps the open library and the recent list.
+    // Opens a library in a tab of its own: refusals and the Pak password are settled here, then
+    // the library is read on a worker thread while the progress bar moves; its tab comes only
+    // once it has been read. A file that cannot be read changes no tab and not the recent list.
+    // A library open already has its tab shown; one asked for while another is read is opened
+    // after it.
     void OpenLibrary(const std::string& fileName);
     // A library is being read.
     bool Opening() const;
-    // Stops the reading of a library (the open document stays).
+    // Stops the reading of a library (and forgets those waiting for it).
     void CancelOpening();
-    // Closes the open library; ignored while a job runs on it.
+    // 关闭文件: closes the current tab. With a job running on it the user is asked first; the
+    // job is cancelled then and the tab closes when it has stopped.
     void CloseLibrary();
-    // The open document; null when no library is open.
-    TLibraryDocument* Document() const { return FDocument.get(); }
+    // Closes a document's tab as CloseLibrary does.
+    void CloseTab(TLibraryDocument& document);
+    // The document's tab waits for its job to stop before it closes.
+    bool Closing(const TLibraryDocument& document) const;
+    // The current tab's document; null when no library is open.
+    TLibraryDocument* Document() const { return FDocument; }
+    // Every open document, in the order of the tabs.
+    std::vector<TLibraryDocument*> Documents() const;
+    // Makes a document's tab the current one.
+    void ShowDocument(TLibraryDocument& document);
+    QTabBar* TabBar() const { return FTabBar; }
+    // Copy, paste, drags between tabs and the system clipboard.
+    TLibraryClipboard* Clipboard() const { return FClipboard; }
 
     TLibraryDocument* DocumentOf(const std::string& path) const override;
     bool CloseDocument(TLibraryDocument& document) override;
@@ -108,6 +126,8 @@ public:
     void CheckLibraryCommand();
     // Shows the animation preview over the selected range.
     void ShowAnimation();
+    // 比较: compares the current library with another open one and selects what differs.
+    void CompareCommand();
     TFrmAnimation* Animation() const { return FAnimation; }
     // Moves the current image's offset by delta as one edit (Alt + arrows, a drag in the
     // preview); quick moves of one image merge into one undo step.
@@ -154,6 +174,7 @@ public:
     TfrmXYDlg* OffsetDialog() const { return FXYDlg; }
     TFrmPassword* PasswordDialog() const { return FPassword; }
     TFrmChangePassword* ChangePasswordDialog() const { return FChangePassword; }
+    TfrmCompareDlg* CompareDialog() const { return FCompareDlg; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -171,9 +192,27 @@ private:
     void OfferIndexRepair();
     bool RunPasswordFlow(TGameImages& library, const std::string& fileName, std::string& password);
     void OpenFinished();
-    void SetDocument(std::unique_ptr<TLibraryDocument> document);
-    void ShowJobProgress(int done, int total);
-    void HideJobProgress();
+    void OpenNextWaiting();
+    // A read library becomes a document in a new tab, which is shown.
+    void AddDocument(std::unique_ptr<TLibraryDocument> document);
+    void ConnectDocument(TLibraryDocument& document);
+    // The current tab changed: the views show its document.
+    void CurrentTabChanged(int index);
+    void RemoveTab(TLibraryDocument& document);
+    int TabIndexOf(const TLibraryDocument& document) const;
+    // One tab: its document and what the window shows of it while another tab is current.
+    struct TDocumentTab {
+        std::unique_ptr<TLibraryDocument> Document;
+        QString Note;            // status pane 5
+        int Scroll = 0;          // the grid's scroll position
+        int Done = 0, Total = 0; // how far its job is
+        bool Closing = false;    // closes once its job has stopped
+    };
+    TDocumentTab* TabOf(const TLibraryDocument& document) const;
+    void UpdateTab(TLibraryDocument& document);
+    // The progress bar shows the reading of a library, else the current tab's job, else nothing.
+    void ShowProgress();
+    void BusyChangedOf(TLibraryDocument& document, bool busy);
     void ShowStatusFile();
 
     void ToolButtonOpenFileClick();
@@ -216,12 +255,21 @@ private:
     TFrmAnimation* FAnimation = nullptr;
     std::unique_ptr<QSettings> FSettings;
 
-    std::unique_ptr<TLibraryDocument> FDocument;
-    // The reading of a library that is being opened, with what it was opened with.
+    QTabBar* FTabBar = nullptr;
+    std::vector<std::unique_ptr<TDocumentTab>> FTabs;
+    // The current tab's document.
+    TLibraryDocument* FDocument = nullptr;
+    TLibraryClipboard* FClipboard = nullptr;
+    // Closing waits for the jobs it cancelled.
+    bool FQuitWhenIdle = false;
+    // The reading of a library that is being opened, with what it was opened with, and the
+    // libraries asked for meanwhile.
     TWorker* FOpenWorker = nullptr;
     std::shared_ptr<std::unique_ptr<TGameImages>> FOpening;
     std::string FOpeningFile;
     std::string FOpeningPassWord;
+    std::vector<std::string> FWaitingFiles;
+    int FOpenDone = 0, FOpenTotal = 0;
 
     TfrmConvertDlg* FConvertDlg = nullptr;
     TFrmCreateData* FCreateData = nullptr;
@@ -232,6 +280,7 @@ private:
     TfrmXYDlg* FXYDlg = nullptr;
     TFrmPassword* FPassword = nullptr;
     TFrmChangePassword* FChangePassword = nullptr;
+    TfrmCompareDlg* FCompareDlg = nullptr;
 };
 
 } // namespace velmora

@@ -13,6 +13,7 @@
 #include "app/dialogs/batch_export_dialog.h"
 #include "app/dialogs/batch_import_dialog.h"
 #include "app/dialogs/change_password_dialog.h"
+#include "app/dialogs/compare_dialog.h"
 #include "app/dialogs/convert_library_dialog.h"
 #include "app/dialogs/create_library_dialog.h"
 #include "app/dialogs/delete_images_dialog.h"
@@ -105,6 +106,11 @@ void TfrmMain::ConvertCommand() {
     FConvertDlg->ToolButtonConvertDataClick(*this);
 }
 
+void TfrmMain::CompareCommand() {
+    if (TLibraryDocument* doc = IdleDocument())
+        FCompareDlg->CompareClick(*doc, Documents());
+}
+
 void TfrmMain::ExitCommand() {
     close();
 }
@@ -123,26 +129,18 @@ void TfrmMain::Undo() {
     TLibraryDocument* doc = IdleDocument();
     if (!doc || !doc->CanUndo())
         return;
-    ShowJobProgress(0, 0);
-    doc->Undo({{}, [this](const TJobEnd& end) {
-                   HideJobProgress();
-                   ReportStepFailure(end, QStringLiteral("撤销失败"));
-               }});
+    doc->Undo({{}, [](const TJobEnd& end) { ReportStepFailure(end, QStringLiteral("撤销失败")); }});
 }
 
 void TfrmMain::Redo() {
     TLibraryDocument* doc = IdleDocument();
     if (!doc || !doc->CanRedo())
         return;
-    ShowJobProgress(0, 0);
-    doc->Redo({{}, [this](const TJobEnd& end) {
-                   HideJobProgress();
-                   ReportStepFailure(end, QStringLiteral("重做失败"));
-               }});
+    doc->Redo({{}, [](const TJobEnd& end) { ReportStepFailure(end, QStringLiteral("重做失败")); }});
 }
 
 void TfrmMain::UpdateCommandStates() {
-    TLibraryDocument* doc = FDocument.get();
+    TLibraryDocument* doc = FDocument;
     const bool opening = Opening();
     const bool idle = doc && !doc->Busy() && !opening;
     const TImageType kind = doc ? doc->Kind() : t_Wil;
@@ -152,7 +150,8 @@ void TfrmMain::UpdateCommandStates() {
         if (QAction* action = Action(name))
             action->setEnabled(on);
     };
-    enable("ToolButtonOpenFile", !opening && (!doc || !doc->Busy()));
+    // A library asked for while another is read opens after it, in a tab of its own.
+    enable("ToolButtonOpenFile", true);
     enable("ToolButtonCloseFile", idle);
     enable("ToolButtonChangePassWord", idle && kind == t_Quillrand);
     enable("ToolButtonSaveBMP", current);
@@ -164,13 +163,17 @@ void TfrmMain::UpdateCommandStates() {
     enable("MenuAtlasImport", editable);
     enable("ToolButtonDel", editable && doc->Current() >= 0);
     enable("MenuCheckLibrary", idle);
-    enable("MenuRepairIndex",
-           idle && (kind == t_Wil || kind == t_Wzl ||
-                    (FDocument && !FDocument->Library().RecoveryProblem().empty())));
+    enable("MenuRepairIndex", idle && (kind == t_Wil || kind == t_Wzl ||
+                                       (doc && !doc->Library().RecoveryProblem().empty())));
     enable("MenuGoTo", doc && doc->ImageCount() > 0);
     enable("MenuNextEmpty", doc != nullptr);
     enable("MenuPreviousEmpty", doc != nullptr);
     enable("MenuAnimation", doc && doc->ImageCount() > 0);
+    enable("MenuCopy", doc && doc->Current() >= 0);
+    enable("MenuPaste", editable);
+    enable("MenuPasteReplace", editable && doc->Current() >= 0);
+    enable("MenuPasteAppend", editable);
+    enable("MenuCompare", idle && FTabs.size() >= 2);
     QAction* undo = UndoAction();
     QAction* redo = RedoAction();
     undo->setEnabled(idle && doc->CanUndo());
@@ -182,7 +185,7 @@ void TfrmMain::UpdateCommandStates() {
 }
 
 void TfrmMain::GoToImage() {
-    TLibraryDocument* doc = FDocument.get();
+    TLibraryDocument* doc = FDocument;
     if (!doc || doc->ImageCount() == 0)
         return;
     int index = std::max(0, doc->Current());
@@ -194,7 +197,7 @@ void TfrmMain::GoToImage() {
 }
 
 void TfrmMain::FindEmptyImage(int direction) {
-    TLibraryDocument* doc = FDocument.get();
+    TLibraryDocument* doc = FDocument;
     if (!doc)
         return;
     const int count = doc->ImageCount();
@@ -216,7 +219,6 @@ void TfrmMain::CheckLibraryCommand() {
         return;
     auto check = std::make_shared<TLibraryCheck>();
     const std::string file = doc->FileName();
-    ShowJobProgress(0, doc->ImageCount());
     doc->StartJob(
         [check](TGameImages& library, TJobControl& control) {
             *check = CheckLibrary(library, [&](int done, int total) {
@@ -224,9 +226,7 @@ void TfrmMain::CheckLibraryCommand() {
                 return true;
             });
         },
-        {[this](int done, int total) { ShowJobProgress(done, total); },
-         [this, check, file](const TJobEnd& end) {
-             HideJobProgress();
+        {{}, [doc, check, file](const TJobEnd& end) {
              if (end.Cancelled) {
                  Prompts().ShowMessage(
                      QStringLiteral("文件检查已取消 ！！！\n已检查 %1/%2 张图片。")
@@ -256,13 +256,12 @@ void TfrmMain::CheckLibraryCommand() {
              if (check->Damaged.size() > kListed)
                  text += QStringLiteral("\n…… 另有 %1 张").arg(check->Damaged.size() - kListed);
              Prompts().ShowError(text);
-             if (FDocument)
-                 FDocument->Select(check->Damaged.front().Index);
+             doc->Select(check->Damaged.front().Index);
          }});
 }
 
 void TfrmMain::ShowAnimation() {
-    TLibraryDocument* doc = FDocument.get();
+    TLibraryDocument* doc = FDocument;
     if (!doc || doc->ImageCount() == 0)
         return;
     const int count = doc->ImageCount();

@@ -94,13 +94,24 @@ bool TfrmMain::Opening() const {
 }
 
 void TfrmMain::CancelOpening() {
+    FWaitingFiles.clear();
     FOpenWorker->Cancel();
 }
 
 void TfrmMain::OpenLibrary(const std::string& fileName) {
-    // One reading at a time, and none while a job works on the open library.
-    if (Opening() || (FDocument && FDocument->Busy()))
+    // A library open already is shown in its tab.
+    if (TLibraryDocument* open = DocumentOf(fileName)) {
+        ShowDocument(*open);
         return;
+    }
+    // One reading at a time: the others wait their turn.
+    if (Opening()) {
+        if (fileName != FOpeningFile &&
+            std::none_of(FWaitingFiles.begin(), FWaitingFiles.end(),
+                         [&](const std::string& waiting) { return SameFile(waiting, fileName); }))
+            FWaitingFiles.push_back(fileName);
+        return;
+    }
     if (!FileExists(fileName)) {
         Prompts().ShowError(
             QStringLiteral("文件不存在 ！！！\n%1").arg(QString::fromStdString(fileName)));
@@ -112,8 +123,8 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         return;
     }
     // The library is made and its password settled here; it is read into this object of its
-    // own on the worker, and replaces the open document only when it has been read. Until then
-    // the open library stays as it is, and so does the recent list.
+    // own on the worker, and gets its tab only when it has been read. Until then the tabs stay as
+    // they are, and so does the recent list.
     std::unique_ptr<TGameImages> library;
     std::string password;
     try {
@@ -134,7 +145,7 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
     FOpening = std::make_shared<std::unique_ptr<TGameImages>>(std::move(library));
     FOpeningFile = fileName;
     FOpeningPassWord = password;
-    ShowJobProgress(0, 0);
+    FOpenDone = FOpenTotal = 0;
     FListBoxFileName->setEnabled(false);
     UpdateCommandStates();
     FOpenWorker->Start([opening = FOpening](TJobControl& control) {
@@ -157,6 +168,16 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         } unhook{read};
         read.Initialize();
     });
+    ShowProgress();
+}
+
+void TfrmMain::OpenNextWaiting() {
+    // Each waiting library opens in turn; one that fails to open does not stop the others.
+    while (!Opening() && !FWaitingFiles.empty()) {
+        const std::string next = FWaitingFiles.front();
+        FWaitingFiles.erase(FWaitingFiles.begin());
+        OpenLibrary(next);
+    }
 }
 
 void TfrmMain::OpenFinished() {
@@ -164,9 +185,15 @@ void TfrmMain::OpenFinished() {
     const std::string password = std::move(FOpeningPassWord);
     std::unique_ptr<TGameImages> library = FOpening ? std::move(*FOpening) : nullptr;
     FOpening.reset();
-    HideJobProgress();
     FListBoxFileName->setEnabled(true);
+    ShowProgress();
     UpdateCommandStates();
+    // The libraries waiting for this one are opened once it is settled.
+    QTimer::singleShot(0, this, [this] {
+        Guarded([this] { OpenNextWaiting(); });
+        if (FQuitWhenIdle && !Opening())
+            close();
+    });
     if (FOpenWorker->CancelledAt()) {
         SetStatusText(
             5,
@@ -198,7 +225,7 @@ void TfrmMain::OpenFinished() {
     QString notes;
     for (const std::string& warning : library->LastRecovery().Warnings)
         notes += QString::fromStdString(warning) + QLatin1Char('\n');
-    SetDocument(std::make_unique<TLibraryDocument>(std::move(library), password));
+    AddDocument(std::make_unique<TLibraryDocument>(std::move(library), password));
     AddRecentFile(fileName);
     if (!problem.empty()) {
         // Shown as it is, and no edit until the journal is set aside (修复索引).
@@ -214,76 +241,6 @@ void TfrmMain::OpenFinished() {
     if (!damage.empty() && LibraryKindOf(fileName) == t_Wis)
         SetStatusText(5, QStringLiteral("文件不完整（已被截断），只显示完好的图片"));
     OfferIndexRepair();
-}
-
-void TfrmMain::SetDocument(std::unique_ptr<TLibraryDocument> document) {
-    if (FDocument) {
-        disconnect(FDocument.get(), nullptr, this, nullptr);
-        disconnect(FDocument->UndoStack(), nullptr, this, nullptr);
-        disconnect(FDocument->Thumbnails(), nullptr, FDrawGrid, nullptr);
-    }
-    FAnimation->SetDocument(nullptr);
-    FDocument = std::move(document);
-    if (!Opening())
-        HideJobProgress();
-    // Notes belong to the library they were about.
-    SetStatusText(5, QString());
-    if (TLibraryDocument* doc = FDocument.get()) {
-        connect(doc, &TLibraryDocument::RecordsChanged, this,
-                [this] { Guarded([this] { ShowRecords(); }); });
-        connect(doc, &TLibraryDocument::LibraryReplaced, this,
-                [this] { Guarded([this] { ShowRecords(); }); });
-        connect(doc, &TLibraryDocument::SelectionChanged, this, [this] {
-            Guarded([this] {
-                ShowSelection();
-                UpdateCommandStates();
-            });
-        });
-        connect(doc, &TLibraryDocument::BusyChanged, this, [this] { UpdateCommandStates(); });
-        connect(doc, &TLibraryDocument::Note, this,
-                [this](const QString& text) { SetStatusText(5, text); });
-        connect(doc, &TLibraryDocument::FilesLost, this, [this, doc](const QString& reason) {
-            const QString file = QString::fromStdString(doc->FileName());
-            // Not from inside the document's own signal: it goes once the signal is done.
-            QTimer::singleShot(0, this, [this, doc, reason, file] {
-                if (FDocument.get() == doc && CloseDocument(*doc))
-                    SetStatusText(5, QStringLiteral("%1：%2").arg(reason, file));
-            });
-        });
-        QUndoStack* stack = doc->UndoStack();
-        for (auto signal : {&QUndoStack::canUndoChanged, &QUndoStack::canRedoChanged})
-            connect(stack, signal, this, [this] { UpdateCommandStates(); });
-        for (auto signal : {&QUndoStack::undoTextChanged, &QUndoStack::redoTextChanged})
-            connect(stack, signal, this, [this] { UpdateCommandStates(); });
-        connect(doc->Thumbnails(), &TThumbnailCache::ThumbnailReady, FDrawGrid,
-                &TDrawGrid::UpdateIndex);
-    }
-    FAnimation->SetDocument(FDocument.get());
-    ShowRecords();
-}
-
-TLibraryDocument* TfrmMain::DocumentOf(const std::string& path) const {
-    if (FDocument &&
-        (SameFile(FDocument->FileName(), path) || SameText(FDocument->FileName(), path)))
-        return FDocument.get();
-    return nullptr;
-}
-
-bool TfrmMain::CloseDocument(TLibraryDocument& document) {
-    if (&document != FDocument.get() || document.Busy())
-        return false;
-    SetDocument(nullptr);
-    return true;
-}
-
-void TfrmMain::CloseLibrary() {
-    // Freeing a library while a job works on it would pull it from under the job.
-    if (FDocument)
-        CloseDocument(*FDocument);
-}
-
-TLibraryDocument* TfrmMain::IdleDocument() const {
-    return FDocument && !FDocument->Busy() ? FDocument.get() : nullptr;
 }
 
 // A library whose index is missing or does not match its data file says so once, in the status
@@ -356,15 +313,13 @@ void TfrmMain::RepairIndex() {
     }
     auto repair = std::make_shared<TIndexRepair>();
     const std::string file = doc->FileName();
-    ShowJobProgress(0, 0);
     doc->StartEdit(
         QStringLiteral("修复索引"),
         [repair](TGameImages& library, TJobControl&) {
             *repair = dynamic_cast<TIndexedLibrary&>(library).RepairIndex(false);
         },
         {{},
-         [this, repair, file](const TJobEnd& end) {
-             HideJobProgress();
+         [repair, file](const TJobEnd& end) {
              if (end.Error) {
                  QString reason;
                  try {
@@ -404,22 +359,6 @@ bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName
         if (!Prompts().InputPassword(caption, prompt, QStringLiteral("密码错误"), answer))
             return false;
     }
-}
-
-void TfrmMain::ShowJobProgress(int done, int total) {
-    FProgressBar->setRange(0, std::max(0, total));
-    FProgressBar->setValue(std::min(done, std::max(0, total)));
-    if (FProgressBar->isHidden()) {
-        FProgressBar->show();
-        FCancelButton->show();
-        QScrollBar* v = FPreviewArea->verticalScrollBar();
-        v->setValue(v->value() + FPreviewArea->height());
-    }
-}
-
-void TfrmMain::HideJobProgress() {
-    FProgressBar->hide();
-    FCancelButton->hide();
 }
 
 TThumbnailCache* TfrmMain::Thumbnails() const {
@@ -463,8 +402,9 @@ void TfrmMain::ShowRecords() {
 }
 
 void TfrmMain::ShowSelection() {
-    TLibraryDocument* doc = FDocument.get();
+    TLibraryDocument* doc = FDocument;
     FDrawGrid->SetSelection(doc ? doc->Anchor() : -1, doc ? doc->Current() : -1);
+    FDrawGrid->SetSelectedImages(doc ? doc->SelectedImages() : std::vector<int>());
     const auto clearPreview = [this] {
         FPreviewArea->ShowImage(QImage());
         FPreviewArea->SetAnchor(std::nullopt);

@@ -119,6 +119,26 @@ bool TQtPrompts::InputNumber(const QString& caption, const QString& prompt, int&
     return true;
 }
 
+bool TQtPrompts::ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                            int& index) {
+    QInputDialog dialog(DialogParent());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    if (index >= 0 && index < items.size())
+        dialog.setTextValue(items[index]);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const int chosen = int(items.indexOf(dialog.textValue()));
+    if (chosen < 0)
+        return false;
+    index = chosen;
+    return true;
+}
+
 QString TQtPrompts::OpenFileName(const QString& title, const QString& filter,
                                  const QString& initialDir) {
     return QFileDialog::getOpenFileName(DialogParent(), title, initialDir, QtFileFilter(filter));
@@ -240,6 +260,20 @@ bool TScriptedPrompts::InputQuery(const QString& caption, const QString& prompt,
     if (!answer)
         return false;
     value = *answer;
+    return true;
+}
+
+bool TScriptedPrompts::ChooseItem(const QString& caption, const QString& prompt,
+                                  const QStringList& items, int& index) {
+    QString text = index >= 0 && index < items.size() ? items[index] : QString();
+    if (!InputQuery(caption, prompt, text))
+        return false;
+    const int chosen = int(items.indexOf(text));
+    if (chosen < 0) {
+        Unexpected.push_back(QStringLiteral("not an item: ") + text);
+        return false;
+    }
+    index = chosen;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <deque>
@@ -43,6 +44,10 @@ public:
     // cancelled (value is then unchanged).
     virtual bool InputNumber(const QString& caption, const QString& prompt, int& value, int min,
                              int max) = 0;
+    // A list to choose one item from, index showing first; false when cancelled (index is then
+    // unchanged).
+    virtual bool ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                            int& index) = 0;
     // A password box: the text masked (a check box shows it), note (empty for none) in red under
     // the field; false when cancelled.
     virtual bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
@@ -84,6 +89,8 @@ public:
     bool InputQuery(const QString& caption, const QString& prompt, QString& value) override;
     bool InputNumber(const QString& caption, const QString& prompt, int& value, int min,
                      int max) override;
+    bool ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                    int& index) override;
     bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
                        QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,
@@ -147,6 +154,10 @@ public:
     // cancels; a number outside min .. max is brought inside, as the box does.
     bool InputNumber(const QString& caption, const QString& prompt, int& value, int min,
                      int max) override;
+    // Answered from Inputs: the text of an item (one that names none is recorded in Unexpected
+    // and cancels).
+    bool ChooseItem(const QString& caption, const QString& prompt, const QStringList& items,
+                    int& index) override;
     bool InputPassword(const QString& caption, const QString& prompt, const QString& note,
                        QString& value) override;
     QString OpenFileName(const QString& title, const QString& filter,

@@ -6,6 +6,7 @@
 #include "formats/wzl.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 
 #include <vector>
 
@@ -247,6 +248,23 @@ QString DamageText(const TRecordCheck& check) {
 
 QString LibraryBusyMessage() {
     return QStringLiteral("文件正在被其他程序修改，请稍后再试！！！");
+}
+
+QString LossMessage(const TConversionPlan& plan) {
+    QStringList lines;
+    if (plan.AlphaLost > 0)
+        lines
+            << QStringLiteral("%1 张图片的透明通道将丢失（透明像素变为黑色）").arg(plan.AlphaLost);
+    if (plan.AlphaReduced > 0)
+        lines << QStringLiteral("%1 张图片的透明通道将以一半宽度保存").arg(plan.AlphaReduced);
+    if (plan.ColoursReduced > 0)
+        lines
+            << (plan.TargetBitCount == 8
+                    ? QStringLiteral("%1 张图片的颜色将减为调色板的256色").arg(plan.ColoursReduced)
+                    : QStringLiteral("%1 张图片的颜色将减为%2位")
+                          .arg(plan.ColoursReduced)
+                          .arg(plan.TargetBitCount));
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace velmora

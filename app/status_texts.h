@@ -2,6 +2,7 @@
 
 #include "core/game_images.h"
 #include "operations/check_library.h"
+#include "operations/convert_library.h"
 
 #include <QString>
 
@@ -44,5 +45,9 @@ QString ErrorDetailText(const std::string& detail, bool oneLine = false);
 
 // Status pane 3 for an image that cannot be decoded: "图片数据损坏: …".
 QString DamageText(const TRecordCheck& check);
+
+// What a conversion or a paste loses (TConversionPlan), one line per kind of loss, for the
+// question asked before it; empty when nothing is lost.
+QString LossMessage(const TConversionPlan& plan);
 
 } // namespace velmora

@@ -2,6 +2,7 @@
 
 #include "app/status_texts.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -94,6 +95,20 @@ void TDrawGrid::SetSelection(int anchor, int current) {
     viewport()->update();
 }
 
+void TDrawGrid::SetSelectedImages(std::vector<int> images) {
+    std::sort(images.begin(), images.end());
+    if (images == FImages)
+        return;
+    FImages = std::move(images);
+    viewport()->update();
+}
+
+bool TDrawGrid::IsShownSelected(int index) const {
+    const auto [first, last] = SelectedRange();
+    return (first >= 0 && index >= first && index <= last) ||
+           std::binary_search(FImages.begin(), FImages.end(), index);
+}
+
 void TDrawGrid::Request(int anchor, int current) {
     SetSelection(anchor, current);
     emit SelectionRequested(FAnchor, FFocus);
@@ -182,12 +197,34 @@ void TDrawGrid::mousePressEvent(QMouseEvent* event) {
     if (cell.x() < 0 || index >= FImageCount)
         return;
     const bool extend = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier);
+    FPressed = -1;
+    if (!extend && IsShownSelected(index)) {
+        // Perhaps the start of a drag: the selection stays until the button is let go.
+        FPressed = index;
+        FPressedAt = event->position().toPoint();
+        return;
+    }
     Request(extend && FAnchor >= 0 ? FAnchor : index, index);
+}
+
+void TDrawGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && FPressed >= 0 && FPressed < FImageCount)
+        Request(FPressed, FPressed);
+    FPressed = -1;
+    QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
 void TDrawGrid::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton))
         return;
+    if (FPressed >= 0) {
+        if ((event->position().toPoint() - FPressedAt).manhattanLength() >=
+            QApplication::startDragDistance()) {
+            FPressed = -1;
+            emit DragRequested();
+        }
+        return;
+    }
     const QPoint cell = CellAt(event->position().toPoint());
     if (cell.x() < 0 || FFocus < 0 || FImageCount <= 0)
         return;
@@ -297,7 +334,9 @@ void TDrawGrid::paintEvent(QPaintEvent* event) {
         for (int col = firstCol; col <= lastCol; ++col) {
             const int index = row * FCols + col;
             const QRect cell = CellRect(col, row);
-            painter.fillRect(cell, index >= selFirst && index <= selLast ? selected : Qt::white);
+            const bool inSelection = (index >= selFirst && index <= selLast) ||
+                                     std::binary_search(FImages.begin(), FImages.end(), index);
+            painter.fillRect(cell, inSelection ? selected : Qt::white);
             const TCellView view = FOnCell ? FOnCell(index, FCellSize) : TCellView{};
             if (!view.Thumbnail.isNull())
                 painter.drawImage(cell.topLeft(), view.Thumbnail);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -26,7 +27,8 @@ struct TCellView {
 //
 // The grid shows a selection it is given (SetSelection); what the user does with the mouse and
 // the keys it reports as SelectionRequested. Only cells that hold an image are ever selected: the
-// last row may have empty cells, which take no selection.
+// last row may have empty cells, which take no selection. Pressing a selected cell and moving the
+// mouse away asks for the selection to be dragged (DragRequested) instead of selecting more.
 class TDrawGrid : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -62,6 +64,9 @@ public:
     std::pair<int, int> SelectedRange() const;
     // Shows a selection: anchor .. current, the focus on current (-1: none). Reports nothing.
     void SetSelection(int anchor, int current);
+    // Shows single images as selected besides the range (those 比较 chose); empty for none.
+    void SetSelectedImages(std::vector<int> images);
+    bool IsShownSelected(int index) const;
     // As the user would: selects first..last with the focus on last, scrolls it into view and
     // reports it. Cells without an image are ignored.
     void SelectRange(int first, int last);
@@ -92,12 +97,15 @@ signals:
     void ColumnsChanged(int cols);
     // Ctrl + wheel asked for another cell size.
     void CellSizeRequested(int size);
+    // The user pressed a selected cell and moved the mouse away with the button down.
+    void DragRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -117,6 +125,11 @@ private:
     int FRowCount = 1;
     int FFocus = -1;
     int FAnchor = -1;
+    std::vector<int> FImages;
+    // A press on a selected cell that becomes a drag once the mouse moves far enough, or a click
+    // on that cell when it does not.
+    int FPressed = -1;
+    QPoint FPressedAt;
     TCellProvider FOnCell;
     QFont FLabelFont;
 };

@@ -165,6 +165,10 @@ std::unique_ptr<TPicture> TGameImages::Get(int, int&, int&) {
     return nullptr;
 }
 
+std::unique_ptr<TPicture> TGameImages::GetRecord(const TRecord&, int&, int&) {
+    return nullptr;
+}
+
 std::shared_ptr<const TRecordList> TGameImages::Snapshot() const {
     std::lock_guard lock(FSnapshotLock);
     return FSnapshot;

@@ -158,6 +158,10 @@ public:
     virtual TPicture* GetBitmap(int Index);
     // A new picture the caller owns; px, py receive the offset.
     virtual std::unique_ptr<TPicture> Get(int Index, int& px, int& py);
+    // Get for a record of one of the library's snapshots, the current one or an earlier one (the
+    // images the editor copied before the library changed): what Get gives for the image that
+    // holds it. Null in the base class.
+    virtual std::unique_ptr<TPicture> GetRecord(const TRecord& Record, int& px, int& py);
     virtual TPoint GetPoint(int Index);
     // A new 1x1 blank picture of the library's bit count.
     virtual std::unique_ptr<TDIB> FillDIB() const;

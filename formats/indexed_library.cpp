@@ -264,7 +264,10 @@ TPicture* TIndexedLibrary::GetBitmap(int Index) {
 }
 
 std::unique_ptr<TPicture> TIndexedLibrary::Get(int Index, int& px, int& py) {
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
+    return GetRecord(FInitialized ? RecordAt(Index) : nullptr, px, py);
+}
+
+std::unique_ptr<TPicture> TIndexedLibrary::GetRecord(const TRecord& record, int& px, int& py) {
     if (!record)
         return nullptr;
     // A blank picture leaves px, py as they were.

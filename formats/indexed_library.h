@@ -51,6 +51,7 @@ public:
     void Finalize() override;
     TPicture* GetBitmap(int Index) override;
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
+    std::unique_ptr<TPicture> GetRecord(const TRecord& Record, int& px, int& py) override;
     TPoint GetPoint(int Index) override;
     int HeaderImageCount() const override { return FHeaderImageCount; }
     TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;

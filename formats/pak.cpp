@@ -254,10 +254,13 @@ TPicture* TQuillrand::GetBitmap(int Index) {
 }
 
 std::unique_ptr<TPicture> TQuillrand::Get(int Index, int& px, int& py) {
+    return GetRecord(StoredRecord(Index), px, py);
+}
+
+std::unique_ptr<TPicture> TQuillrand::GetRecord(const TRecord& record, int& px, int& py) {
     px = 0;
     py = 0;
-    const TRecord record = StoredRecord(Index);
-    if (!record)
+    if (!record || record->HeaderSize <= 0 || record->Image.size() < size_t(record->HeaderSize))
         return FillDIB();
     bool blank = false;
     TPoint point;

@@ -66,6 +66,7 @@ public:
     bool CreateFile(uint8_t ABitCount, const std::string& PassWord) override;
     // A new picture the caller owns; px, py get the offset (0, 0 for the blank picture).
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
+    std::unique_ptr<TPicture> GetRecord(const TRecord& Record, int& px, int& py) override;
     std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
     int HeaderImageCount() const override;
     std::vector<std::string> RecoveryFiles() const override {

@@ -269,9 +269,12 @@ TPicture* TWis::GetBitmap(int Index) {
 }
 
 std::unique_ptr<TPicture> TWis::Get(int Index, int& px, int& py) {
+    return GetRecord(FInitialized ? RecordAt(Index) : nullptr, px, py);
+}
+
+std::unique_ptr<TPicture> TWis::GetRecord(const TRecord& record, int& px, int& py) {
     px = 0;
     py = 0;
-    const TRecord record = FInitialized ? RecordAt(Index) : nullptr;
     if (!record || !record->HasImage())
         return nullptr;
     const TWisImageHeader header = ParseImageHeader(record->Header().data());

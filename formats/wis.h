@@ -31,6 +31,7 @@ public:
     void Initialize() override;
     void Finalize() override;
     std::unique_ptr<TPicture> Get(int Index, int& px, int& py) override;
+    std::unique_ptr<TPicture> GetRecord(const TRecord& Record, int& px, int& py) override;
     std::optional<TImageDescription> Describe(int Index, bool WithAlpha) override;
     TEditRefusal EditRefusal(bool OffsetsOnly = false) const override;
     std::string DamageText() const override;

@@ -28,8 +28,56 @@ std::string ImagesText(int count) {
     return std::to_string(count) + (count == 1 ? " image" : " images");
 }
 
+// The images a copy reads: the source's records as they are when the copy starts, or those taken
+// earlier. Pictures are decoded from these records, whatever the source holds meanwhile.
+class TCopySource {
+public:
+    TCopySource(TGameImages& library, const TCopyOptions& options)
+        : FLibrary(library), FTaken(options.Taken),
+          FRecords(FTaken ? FTaken->Records : library.Snapshot()) {
+        if (!FRecords)
+            FRecords = std::make_shared<const TRecordList>();
+    }
+
+    TGameImages& Library() const { return FLibrary; }
+    const TRecordList& Records() const { return *FRecords; }
+    int Count() const { return int(FRecords->size()); }
+    const TTakenImages* Taken() const { return FTaken.get(); }
+
+    std::optional<TImageDescription> Describe(int index, bool withAlpha) const {
+        if (!FTaken)
+            return FLibrary.Describe(index, withAlpha);
+        const int k = index - FTaken->From;
+        if (k < 0 || size_t(k) >= FTaken->Descriptions.size())
+            return std::nullopt;
+        std::optional<TImageDescription> d = FTaken->Descriptions[size_t(k)];
+        if (d && !d->Alpha && withAlpha) {
+            // Only decoding tells: a picture that comes with an alpha channel carries one.
+            int x = 0, y = 0;
+            const std::unique_ptr<TPicture> picture = Get(index, x, y);
+            d->Alpha = picture && picture->AsPng() && picture->AsPng()->HasAlpha();
+        }
+        return d;
+    }
+
+    std::unique_ptr<TPicture> Get(int index, int& x, int& y) const {
+        if (index < 0 || index >= Count())
+            return nullptr;
+        try {
+            return FLibrary.GetRecord((*FRecords)[size_t(index)], x, y);
+        } catch (const std::exception&) {
+            return nullptr; // a damaged stream
+        }
+    }
+
+private:
+    TGameImages& FLibrary;
+    std::shared_ptr<const TTakenImages> FTaken;
+    std::shared_ptr<const TRecordList> FRecords;
+};
+
 // Counts what the target cannot hold of the pictures of the range.
-void PlanLosses(TGameImages& source, const TGameImages& target, TCopyPlan& plan) {
+void PlanLosses(const TCopySource& source, const TGameImages& target, TCopyPlan& plan) {
     TConversionPlan& losses = plan.Losses;
     losses.Opened = true;
     losses.SourceCount = plan.Count;
@@ -41,7 +89,7 @@ void PlanLosses(TGameImages& source, const TGameImages& target, TCopyPlan& plan)
         std::optional<TImageDescription> d = source.Describe(i, false);
         if (!d || d->Empty)
             continue;
-        const int bits = StoredBits(source, *d);
+        const int bits = StoredBits(source.Library(), *d);
         if (!d->Alpha)
             d = source.Describe(i, true);
         const bool alpha = d && d->Alpha.value_or(false);
@@ -58,15 +106,10 @@ void PlanLosses(TGameImages& source, const TGameImages& target, TCopyPlan& plan)
 
 // The record of one source image decoded and encoded for the target; an image without a picture
 // becomes an empty image so that the numbers of the images after it stay in step.
-std::unique_ptr<TImageData> PictureRecord(TGameImages& source, TGameImages& target, int index,
+std::unique_ptr<TImageData> PictureRecord(const TCopySource& source, TGameImages& target, int index,
                                           uint8_t compression, TCopyResult& result) {
     int x = 0, y = 0;
-    std::unique_ptr<TPicture> picture;
-    try {
-        picture = source.Get(index, x, y);
-    } catch (const std::exception&) {
-        picture.reset(); // a damaged stream
-    }
+    std::unique_ptr<TPicture> picture = source.Get(index, x, y);
     TLoadedPicture loaded;
     if (picture && picture->AsPng())
         loaded = PictureFromPng(*picture->AsPng());
@@ -85,6 +128,20 @@ std::unique_ptr<TImageData> PictureRecord(TGameImages& source, TGameImages& targ
 }
 
 } // namespace
+
+TTakenImages TakeImages(TGameImages& library, int from, int to) {
+    TTakenImages taken;
+    taken.Records = library.Snapshot();
+    const int count = int(taken.Records->size());
+    if (from < 0 || from > to || to >= count)
+        return taken;
+    taken.From = from;
+    taken.To = to;
+    taken.Descriptions.reserve(size_t(to - from + 1));
+    for (int i = from; i <= to; ++i)
+        taken.Descriptions.push_back(library.Describe(i, false));
+    return taken;
+}
 
 bool SameRecordLayout(const TGameImages& a, const TGameImages& b) {
     if (a.ImageType() != b.ImageType())
@@ -117,13 +174,16 @@ TCopyWay CopyWayOf(const TGameImages& source, const TGameImages& target) {
     return TCopyWay::cwPictures;
 }
 
-TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions& options) {
+namespace {
+
+TCopyPlan Plan(const TCopySource& source, TGameImages& target, const TCopyOptions& options) {
     TCopyPlan plan;
-    const int sourceCount = source.RecordCount();
+    const int sourceCount = source.Count();
     const int targetCount = target.RecordCount();
-    plan.From = options.From;
-    plan.To = options.To.value_or(sourceCount - 1);
-    if (sourceCount == 0) {
+    const TTakenImages* taken = source.Taken();
+    plan.From = taken ? taken->From : options.From;
+    plan.To = taken ? taken->To : options.To.value_or(sourceCount - 1);
+    if (sourceCount == 0 || (taken && taken->Count() <= 0)) {
         plan.Error = "the source holds no images";
         return plan;
     }
@@ -168,23 +228,32 @@ TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions&
                      std::to_string(target.RoomForRecords()) + ")";
         return plan;
     }
-    plan.Way = CopyWayOf(source, target);
-    PlanLosses(source, target, plan);
+    plan.Way = CopyWayOf(source.Library(), target);
+    if (options.CountLosses)
+        PlanLosses(source, target, plan);
     plan.Valid = true;
     return plan;
+}
+
+} // namespace
+
+TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions& options) {
+    return Plan(TCopySource(source, options), target, options);
 }
 
 TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOptions& options,
                        const TProgress& progress) {
     TCopyResult result;
-    result.Plan = PlanCopy(source, target, options);
+    // The records are those of the source when the copy starts (or when they were taken),
+    // whatever the edit reads again.
+    const TCopySource from(source, options);
+    result.Plan = Plan(from, target, options);
     const TCopyPlan& plan = result.Plan;
     if (!plan.Valid) {
         result.Error = plan.Error;
         return result;
     }
-    // The records are those of the source when the copy starts, whatever the edit reads again.
-    const std::shared_ptr<const TRecordList> records = source.Snapshot();
+    const TRecordList* records = &from.Records();
     if (progress)
         progress(0, plan.Count);
     TGameImages::TUpdate update = target.BeginUpdate(options.Mode == cmAppend ? -1 : plan.First);
@@ -202,7 +271,7 @@ TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOpti
     const auto compressionOf = [&](int index) -> uint8_t {
         if (options.Compression)
             return *options.Compression;
-        const std::optional<TImageDescription> d = source.Describe(index, false);
+        const std::optional<TImageDescription> d = from.Describe(index, false);
         return d && d->Compressed.value_or(false) ? 1 : 0;
     };
     for (int i = plan.From; i <= plan.To; ++i) {
@@ -216,7 +285,7 @@ TCopyResult CopyImages(TGameImages& source, TGameImages& target, const TCopyOpti
             record = target.ConvertRecord(stored, &source, compressionOf(i));
             break;
         case TCopyWay::cwPictures:
-            record = PictureRecord(source, target, i, compressionOf(i), result);
+            record = PictureRecord(from, target, i, compressionOf(i), result);
             break;
         }
         bool ok = false;

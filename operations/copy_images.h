@@ -5,8 +5,10 @@
 #include "operations/progress.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -31,6 +33,22 @@ TCopyWay CopyWayOf(const TGameImages& source, const TGameImages& target);
 // cwRecords): equal records then show equal images.
 bool SameRecordLayout(const TGameImages& a, const TGameImages& b);
 
+// Images of a library as they stood when they were taken (复制 in the editor): the records of the
+// snapshot then and what their headers said. A copy of them copies those images, whatever the
+// library holds by the time it runs; the records keep the files they lie in open.
+struct TTakenImages {
+    std::shared_ptr<const TRecordList> Records; // the whole snapshot
+    int From = 0;
+    int To = -1;
+    // What the headers of images From..To said, in order (none where the library said nothing).
+    std::vector<std::optional<TImageDescription>> Descriptions;
+    int Count() const { return To - From + 1; }
+};
+
+// Takes images from..to of the library's current snapshot, reading their headers only. A range
+// that does not lie inside the library takes nothing (Count() 0 or less).
+TTakenImages TakeImages(TGameImages& library, int from, int to);
+
 // Where copied images go in the target.
 enum TCopyMode : uint8_t {
     cmAppend = 0,  // after the last image
@@ -47,6 +65,12 @@ struct TCopyOptions {
     // keeps each image's own (compressed when its source record is), a value forces it (0 raw,
     // anything else compressed, as imports take it). Records that travel unchanged keep theirs.
     std::optional<uint8_t> Compression;
+    // Images taken from the source earlier (TakeImages of the same library object): they are
+    // copied rather than From..To of the source's records now, and From and To are not used.
+    std::shared_ptr<const TTakenImages> Taken;
+    // PlanCopy counts what the target cannot hold (decoding images whose alpha only decoding
+    // tells); off, Losses stays empty (a copy whose plan was shown before).
+    bool CountLosses = true;
 };
 
 // What a copy will do, found from the libraries' image headers before anything is written.
@@ -64,9 +88,10 @@ struct TCopyPlan {
     TConversionPlan Losses;
 };
 
-// Checks a copy: the range must lie inside the source (a source of no images has no range), the
-// target place inside the target, and the target must take edits. For pictures that are decoded,
-// counts what the target cannot hold (images whose alpha only decoding tells are decoded).
+// Checks a copy: the range must lie inside the source (a source of no images has no range; taken
+// images must be some), the target place inside the target, and the target must take edits. For
+// pictures that are decoded, counts what the target cannot hold (images whose alpha only decoding
+// tells are decoded).
 TCopyPlan PlanCopy(TGameImages& source, TGameImages& target, const TCopyOptions& options);
 
 struct TCopyResult {

@@ -1,13 +1,15 @@
 // The README's pictures of the editor: the window on a generated Pak library with a range of
-// images selected, the preview zoomed, and the animation preview playing beside the window.
+// images selected, the preview zoomed, the animation preview playing beside the window, and the
+// library compared with a patched copy of it in a second tab.
 // scripts/screenshot builds this program and runs it under a virtual X server of each screen size.
-// Usage: velmora-screenshot OUT.png [--all] [--english]   (with --all also OUT-zoom.png and
-// OUT-animation.png; with --english the editor starts in English)
+// Usage: velmora-screenshot OUT.png [--all] [--english]   (with --all also OUT-zoom.png,
+// OUT-animation.png and OUT-compare.png; with --english the editor starts in English)
 #include "gui_support.h"
 
 #include "app/animation_window.h"
 #include "app/thumbnail_cache.h"
 #include "app/translations.h"
+#include "app/dialogs/compare_dialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,9 +28,12 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QToolButton>
+#include <QTableView>
 #include <QTreeView>
 
 #include <cmath>
+#include <map>
+#include <set>
 #include <cstdio>
 #include <cstdlib>
 
@@ -89,8 +94,10 @@ QImage DrawSprite(int index) {
     return image;
 }
 
-// Writes a Pak library of 16-bit, zlib-compressed sprites with alpha planes.
-bool MakeShowcaseLibrary(const std::string& path, int count) {
+// Writes a Pak library of 16-bit, zlib-compressed sprites with alpha planes. A patched copy
+// draws the sprites `swapped` names with others and moves those of `moved`.
+bool MakeShowcaseLibrary(const std::string& path, int count, const std::map<int, int>& swapped = {},
+                         const std::set<int>& moved = {}) {
     {
         TQuillrand creator(path);
         if (!creator.CreateFile(16, kDefaultPakPassword))
@@ -102,7 +109,8 @@ bool MakeShowcaseLibrary(const std::string& path, int count) {
     library.Initialize();
     auto update = library.BeginUpdate(-1);
     for (int i = 0; i < count; ++i) {
-        const QImage sprite = DrawSprite(i);
+        const auto swap = swapped.find(i);
+        const QImage sprite = DrawSprite(swap == swapped.end() ? i : swap->second);
         TDIB colour;
         colour.SetPixelFormat(MakePixelFormat(8, 8, 8));
         colour.SetSize(sprite.width(), sprite.height(), 24);
@@ -120,7 +128,9 @@ bool MakeShowcaseLibrary(const std::string& path, int count) {
         }
         colour.SetPixelFormat(MakePixelFormat(5, 6, 5));
         colour.SetBitCount(16);
-        if (!update.Add(colour, -sprite.width() / 2, -sprite.height(), 1, alpha.get()))
+        const int shift = moved.count(i) ? 6 : 0;
+        if (!update.Add(colour, -sprite.width() / 2 + shift, -sprite.height() - shift, 1,
+                        alpha.get()))
             return false;
     }
     update.EndUpdate();
@@ -163,9 +173,11 @@ int main(int argc, char* argv[]) {
     for (const char* folder : {"Map", "Sound", "Wav"})
         home.Folder(folder);
     Expect(MakeShowcaseLibrary(dir + "Items.Pak", 137), "the showcase library");
+    Expect(MakeShowcaseLibrary(dir + "Items-patch.Pak", 140, {{21, 64}, {33, 70}}, {14, 27}),
+           "the patched showcase library");
     Expect(MakeLibrary(t_Wil, dir + "Hum.wil", Sprites(3)), "a WIL library");
     Expect(MakeLibrary(t_Wzl, dir + "Effect.wzl", Sprites(3)), "a WZL library");
-    WriteText(home.File("Pak.txt"), "Items.Pak|quillrand\r\n");
+    WriteText(home.File("Pak.txt"), "Items.Pak|quillrand\r\nItems-patch.Pak|quillrand\r\n");
     WriteText(home.File("Config.ini"), dir + "Items.Pak\r\n");
     if (english)
         SaveLanguage(TLanguage::lgEnglish);
@@ -189,7 +201,7 @@ int main(int argc, char* argv[]) {
     main.Thumbnails()->WaitUntilIdle();
     Wait(150);
     Expect(main.StatusText(2) == QString("15/137"), "image 14 is selected");
-    Expect(main.StatusText(4).contains(english ? QStringLiteral("16 bits, compressed: yes")
+    Expect(main.StatusText(4).contains(english ? QStringLiteral("16-bit compressed")
                                                : QStringLiteral("16位色 压缩:是")),
            "the pixel format");
     Expect(!main.PreviewArea()->Picture()->size().isEmpty(), "the preview shows the image");
@@ -218,5 +230,32 @@ int main(int argc, char* argv[]) {
             Expect(shot.save(animation.replace(".png", "-animation.png"), "PNG"), "the animation");
     }
     main.Animation()->close();
+
+    // Two tabs, the patched library compared with the first: what differs is selected in each
+    // and listed beside the window.
+    main.OpenLibrary(dir + "Items-patch.Pak");
+    WaitForJobs();
+    Expect(main.Documents().size() == 2, "the second library opens in a tab");
+    TLibraryDocument& first = *main.Documents()[0];
+    main.ShowDocument(first);
+    main.findChild<QAction*>("MenuCompare")->trigger();
+    WaitForJobs();
+    TfrmCompareDlg& compare = *main.CompareDialog();
+    Expect(compare.isVisible() && compare.Result().Differences.size() == 7, "the comparison");
+    compare.Table()->selectRow(1);
+    compare.resize(440, main.frameGeometry().height() - 8);
+    compare.move(main.frameGeometry().right() + 8, main.frameGeometry().top());
+    main.findChild<QAction*>("MenuZoomActual")->trigger();
+    main.DrawGrid()->setFocus();
+    main.Thumbnails()->WaitUntilIdle();
+    Wait(300);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect both =
+            main.frameGeometry().united(compare.frameGeometry()).adjusted(-4, -4, 4, 4);
+        const QImage shot = screen->grabWindow(0).toImage().copy(both);
+        QString tabs = out;
+        if (!shot.isNull())
+            Expect(shot.save(tabs.replace(".png", "-compare.png"), "PNG"), "the comparison");
+    }
     return 0;
 }

@@ -77,24 +77,6 @@ QString SourceFilter(TImageType kind) {
     return QStringLiteral("Wil资源文件 文件 (*.Wil)|*.Wil");
 }
 
-// What the conversion loses, for the confirmation; empty when nothing is lost.
-QString LossText(const TConversionPlan& plan) {
-    QStringList lines;
-    if (plan.AlphaLost > 0)
-        lines
-            << QStringLiteral("%1 张图片的透明通道将丢失（透明像素变为黑色）").arg(plan.AlphaLost);
-    if (plan.AlphaReduced > 0)
-        lines << QStringLiteral("%1 张图片的透明通道将以一半宽度保存").arg(plan.AlphaReduced);
-    if (plan.ColoursReduced > 0)
-        lines
-            << (plan.TargetBitCount == 8
-                    ? QStringLiteral("%1 张图片的颜色将减为调色板的256色").arg(plan.ColoursReduced)
-                    : QStringLiteral("%1 张图片的颜色将减为%2位")
-                          .arg(plan.ColoursReduced)
-                          .arg(plan.TargetBitCount));
-    return lines.join(QLatin1Char('\n'));
-}
-
 // The folder and name part of path with another extension.
 QString WithExtension(const QString& path, const QString& extension) {
     const std::string p = path.toStdString();
@@ -372,7 +354,7 @@ void TfrmConvertDlg::Planned() {
         StartPlan();
         return;
     }
-    const QString losses = FPlan.Opened ? LossText(FPlan) : QString();
+    const QString losses = FPlan.Opened ? LossMessage(FPlan) : QString();
     if (!losses.isEmpty() && !Prompts().Confirm(QStringLiteral("此转换会丢失部分内容：\n") +
                                                 losses + QStringLiteral("\n继续转换吗？"))) {
         SetControlsEnabled(true);

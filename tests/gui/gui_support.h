@@ -207,6 +207,18 @@ inline void Open(TfrmMain& main, const std::string& path) {
     WaitForJobs();
 }
 
+// Opens libraries one after another, each in its tab (as `velmora FILE...` does), and waits until
+// `tabs` tabs are open and nothing is read any more.
+inline void OpenInTabs(TfrmMain& main, const std::vector<std::string>& files, size_t tabs) {
+    for (const std::string& file : files)
+        main.OpenLibrary(file);
+    for (int round = 0; round < 400 && (main.Opening() || main.Documents().size() < tabs);
+         ++round) {
+        WaitForJobs();
+        QTest::qWait(5);
+    }
+}
+
 inline void Undo(TfrmMain& main) {
     main.Undo();
     WaitForJobs();

@@ -233,6 +233,10 @@ private slots:
         QCOMPARE(main.DrawGrid()->RowCount(), 2);
         Open(main, home.File("0.wzl"));
         QCOMPARE(main.DrawGrid()->RowCount(), 1);
+        // Each library has its tab: closing one shows the one before it.
+        main.CloseLibrary();
+        QCOMPARE(main.DrawGrid()->RowCount(), 2);
+        main.CloseLibrary();
         main.CloseLibrary();
         QCOMPARE(main.DrawGrid()->RowCount(), 1);
     }

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <utility>
 #include <stdexcept>
 
 namespace velmora {
@@ -188,6 +190,58 @@ TEST(CopyImages, EveryPairOfKinds) {
             }
             if (sourceName == "pak.pak" && into.Kind == t_Wzl) {
                 EXPECT_EQ(result.Plan.Losses.AlphaReduced, 3);
+            }
+        }
+    }
+}
+
+// Images taken earlier (复制 in the editor) arrive as they were taken, whatever the source holds
+// when they are copied: its images deleted, moved or blanked, records or pictures alike.
+TEST(CopyImages, TakenImagesArriveAsTheyWereTaken) {
+    TCliTempDir dir;
+    ASSERT_TRUE(CreateLibraryFile(t_Wzl, dir / "a.wzl", 8, "").Created);
+    auto source = cli_test::OpenForTest(dir / "a.wzl");
+    AddImages(*source, 3);
+    auto taken = std::make_shared<const TTakenImages>(TakeImages(*source, 1, 4));
+    ASSERT_EQ(taken->Count(), 4);
+    std::vector<std::vector<uint8_t>> stored;
+    std::vector<std::vector<uint32_t>> pictures;
+    std::vector<TPoint> offsets;
+    for (int i = 1; i <= 4; ++i) {
+        stored.push_back(StoredBytes(*(*source->Snapshot())[size_t(i)]));
+        int x = 0, y = 0;
+        pictures.push_back(Opaque(cli_test::PictureArgb(*source->Get(i, x, y))));
+        offsets.push_back(source->GetPoint(i));
+    }
+    // The source changes after the images were taken: every record is written anew.
+    ASSERT_TRUE(source->Delete(0, 1, {}));
+    ASSERT_TRUE(source->Fill(0, 2, {}));
+    EXPECT_EQ(TakeImages(*source, 3, 9).Count(), 0) << "a range past the end takes nothing";
+
+    for (const auto& [name, kind] : {std::pair{"b.wzl", t_Wzl}, std::pair{"c.wil", t_Wil}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(CreateLibraryFile(kind, dir / name, 16, "").Created);
+        auto target = cli_test::OpenForTest(dir / name);
+        TCopyOptions options;
+        options.Taken = taken;
+        options.From = 5; // not used: the taken images are copied
+        const TCopyResult result = CopyImages(*source, *target, options);
+        ASSERT_TRUE(result.Done) << result.Error;
+        EXPECT_EQ(result.Plan.Way, kind == t_Wzl ? TCopyWay::cwRecords : TCopyWay::cwPictures);
+        EXPECT_EQ(result.Plan.Losses.AlphaLost, kind == t_Wil ? 2 : 0);
+        target = cli_test::OpenForTest(dir / name);
+        ASSERT_EQ(target->ImageCount(), 4);
+        for (int i = 0; i < 4; ++i) {
+            if (kind == t_Wzl) {
+                EXPECT_EQ(StoredBytes(*(*target->Snapshot())[size_t(i)]), stored[size_t(i)]) << i;
+                continue;
+            }
+            int x = 0, y = 0;
+            EXPECT_TRUE(
+                Near(Opaque(cli_test::PictureArgb(*target->Get(i, x, y))), pictures[size_t(i)], 12))
+                << i;
+            if (i != 1) { // image 2 of the source is empty: the WIL blank has no offset
+                EXPECT_EQ(target->GetPoint(i), offsets[size_t(i)]) << i;
             }
         }
     }
