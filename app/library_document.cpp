@@ -359,9 +359,8 @@ void TLibraryDocument::TrimHistory() {
     for (TEditCommand* command : kept)
         FUndoStack->push(command);
     if (dropped > 0)
-        emit Note(QStringLiteral("撤销记录超过 %1 MB，已放弃最早的 %2 步")
-                      .arg(FHistoryLimit >> 20)
-                      .arg(dropped));
+        emit Note(
+            tr("撤销记录超过 %1 MB，已放弃最早的 %2 步").arg(FHistoryLimit >> 20).arg(dropped));
 }
 
 void TLibraryDocument::Relink(TEditCommand& command, bool toBefore,
@@ -384,8 +383,8 @@ void TLibraryDocument::ForgetHistory() {
 void TLibraryDocument::ChangedOutside() {
     const bool hadSteps = FUndoStack->count() > 0;
     FUndoStack->clear();
-    emit Note(hadSteps ? QStringLiteral("文件已被其他程序修改，撤销记录已清除")
-                       : QStringLiteral("文件已被其他程序修改，已重新读取"));
+    emit Note(hadSteps ? tr("文件已被其他程序修改，撤销记录已清除")
+                       : tr("文件已被其他程序修改，已重新读取"));
 }
 
 void TLibraryDocument::AfterRecordsChanged() {
@@ -434,7 +433,7 @@ TOffsetResult TLibraryDocument::ChangeOffset(int index, const std::function<TPoi
     RefreshIfChanged();
     if (index < 0 || index >= ImageCount())
         return stored;
-    const TPendingEdit edit = BeginPending(QStringLiteral("坐标"), true);
+    const TPendingEdit edit = BeginPending(tr("坐标"), true);
     TOffsetResult from;
     bool finished = false;
     {
@@ -594,27 +593,25 @@ void TLibraryDocument::Step(bool undo, TJobHandlers handlers) {
     const uint64_t reloads = FLibrary->ReloadCount();
     const QString name = command->text();
     auto now = std::make_shared<std::shared_ptr<const TRecordList>>();
-    StartWork(
-        [command, undo, now](TGameImages& library, TJobControl&) {
-            *now = command->Apply(library, undo);
-        },
-        [this, command, undo, now, reloads, name](const TJobEnd& end) {
-            if (!end.Error && FLibrary->ReloadCount() == reloads) {
-                Relink(*command, undo, *now);
-                command->SkipNext();
-                if (undo)
-                    FUndoStack->undo();
-                else
-                    FUndoStack->redo();
-                emit Note(
-                    (undo ? QStringLiteral("已撤销: %1") : QStringLiteral("已重做: %1")).arg(name));
-            } else if (Holds<EChangedOutside>(end.Error) || FLibrary->ReloadCount() != reloads) {
-                ChangedOutside();
-            }
-            StampFiles();
-            AfterRecordsChanged();
-        },
-        std::move(handlers));
+    StartWork([command, undo, now](TGameImages& library,
+                                   TJobControl&) { *now = command->Apply(library, undo); },
+              [this, command, undo, now, reloads, name](const TJobEnd& end) {
+                  if (!end.Error && FLibrary->ReloadCount() == reloads) {
+                      Relink(*command, undo, *now);
+                      command->SkipNext();
+                      if (undo)
+                          FUndoStack->undo();
+                      else
+                          FUndoStack->redo();
+                      emit Note((undo ? tr("已撤销: %1") : tr("已重做: %1")).arg(name));
+                  } else if (Holds<EChangedOutside>(end.Error) ||
+                             FLibrary->ReloadCount() != reloads) {
+                      ChangedOutside();
+                  }
+                  StampFiles();
+                  AfterRecordsChanged();
+              },
+              std::move(handlers));
 }
 
 std::vector<TFileStamp> TLibraryDocument::FileStamps() const {
@@ -691,7 +688,7 @@ void TLibraryDocument::RefreshIfChanged() {
 void TLibraryDocument::ReloadFailed(const std::string& path, const std::exception_ptr& error) {
     StampFiles();
     if (!FileExists(path)) {
-        emit FilesLost(QStringLiteral("文件已被其他程序删除或移走"));
+        emit FilesLost(tr("文件已被其他程序删除或移走"));
         return;
     }
     QString reason;
@@ -702,7 +699,7 @@ void TLibraryDocument::ReloadFailed(const std::string& path, const std::exceptio
         reason = QString::fromStdString(e.what());
     } catch (...) {
     }
-    emit Note(QStringLiteral("文件已被其他程序修改，但无法重新读取：%1").arg(reason));
+    emit Note(tr("文件已被其他程序修改，但无法重新读取：%1").arg(reason));
 }
 
 void TLibraryDocument::InstallReloaded(std::unique_ptr<TGameImages> library) {

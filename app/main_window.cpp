@@ -60,6 +60,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -129,8 +130,8 @@ private:
     QString FText;
 };
 
-const QString TfrmMain::kDesignedCaption =
-    QStringLiteral("[www.velmora.example 2019-09-10] 资源编辑器(Wil, Wis, Wzl, Pak) ");
+const char* const TfrmMain::kDesignedCaption =
+    QT_TR_NOOP("[www.velmora.example 2019-09-10] 资源编辑器(Wil, Wis, Wzl, Pak) ");
 
 QString TfrmMain::HomePageAddress() {
     return QStringLiteral("https://www.velmora.example/");
@@ -141,9 +142,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     InitIconResources();
     std::srand(unsigned(std::time(nullptr)));
     g_AppDir = FindAppDir(QCoreApplication::applicationFilePath().toStdString());
-    setWindowTitle(kDesignedCaption);
+    // The language kept in the program folder, before the first text is made.
+    LoadTranslations();
+    setWindowTitle(tr(kDesignedCaption));
     setFont(InterfaceFont());
-    LoadQtTranslations();
     FOpenWorker = new TWorker(this);
     connect(FOpenWorker, &TWorker::Progress, this, [this](int done, int total) {
         FOpenDone = done;
@@ -183,7 +185,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
             [this] { Guarded([this] { TimerStartTimer(); }); });
     FTimerStart->start();
 
-    setWindowTitle(windowTitle() + QStringLiteral(" 64位"));
+    setWindowTitle(windowTitle() + tr(" 64位"));
     UpdateCommandStates();
     ShowRecords();
 }
@@ -218,36 +220,68 @@ void TfrmMain::BuildActions() {
     };
     // The toolbar's commands, left to right; the menus hold them too.
     const TCommand commands[] = {
-        {"ToolButtonOpenFile", "打开", "open", QKeySequence::Open,
+        {"ToolButtonOpenFile", QT_TR_NOOP("打开"), "open", QKeySequence::Open,
          &TfrmMain::ToolButtonOpenFileClick},
-        {"ToolButtonCreateFile", "新建", "new", QKeySequence::New, &TfrmMain::CreateLibraryCommand},
-        {"ToolButtonPassWord", "密码管理", "passwords", {}, &TfrmMain::PasswordListCommand},
+        {"ToolButtonCreateFile", QT_TR_NOOP("新建"), "new", QKeySequence::New,
+         &TfrmMain::CreateLibraryCommand},
+        {"ToolButtonPassWord",
+         QT_TR_NOOP("密码管理"),
+         "passwords",
+         {},
+         &TfrmMain::PasswordListCommand},
         {"ToolButtonChangePassWord",
-         "密码更改",
+         QT_TR_NOOP("密码更改"),
          "change_password",
          {},
          &TfrmMain::ChangePasswordCommand},
-        {"ToolButtonAdd", "导入", "import", QKeySequence(Qt::CTRL | Qt::Key_I),
+        {"ToolButtonAdd", QT_TR_NOOP("导入"), "import", QKeySequence(Qt::CTRL | Qt::Key_I),
          &TfrmMain::ImportCommand},
-        {"ToolButtonSaveBMP", "导出", "export", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
-         &TfrmMain::ExportCommand},
-        {"ToolButtonAddMany", "批量导入", "batch_import", {}, &TfrmMain::BatchImportCommand},
-        {"ToolButtonSaveManyBMP", "批量导出", "batch_export", {}, &TfrmMain::BatchExportCommand},
-        {"ToolButtonXY", "坐标", "offset", QKeySequence(Qt::CTRL | Qt::Key_K),
+        {"ToolButtonSaveBMP", QT_TR_NOOP("导出"), "export",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TfrmMain::ExportCommand},
+        {"ToolButtonAddMany",
+         QT_TR_NOOP("批量导入"),
+         "batch_import",
+         {},
+         &TfrmMain::BatchImportCommand},
+        {"ToolButtonSaveManyBMP",
+         QT_TR_NOOP("批量导出"),
+         "batch_export",
+         {},
+         &TfrmMain::BatchExportCommand},
+        {"ToolButtonXY", QT_TR_NOOP("坐标"), "offset", QKeySequence(Qt::CTRL | Qt::Key_K),
          &TfrmMain::OffsetCommand},
-        {"ToolButtonDel", "删除", "delete", QKeySequence::Delete, &TfrmMain::DeleteCommand},
-        {"ToolButtonConvertData", "数据转换", "convert", {}, &TfrmMain::ConvertCommand},
-        {"ToolButtonCloseFile", "关闭文件", "close_file", QKeySequence(Qt::CTRL | Qt::Key_W),
-         &TfrmMain::CloseLibrary},
-        {"ToolButtonHomePage", "官方网站", "home", {}, &TfrmMain::ToolButtonHomePageClick},
-        {"ToolButtonClose", "退出", "exit", QKeySequence(Qt::CTRL | Qt::Key_Q),
+        {"ToolButtonDel", QT_TR_NOOP("删除"), "delete", QKeySequence::Delete,
+         &TfrmMain::DeleteCommand},
+        {"ToolButtonConvertData", QT_TR_NOOP("数据转换"), "convert", {}, &TfrmMain::ConvertCommand},
+        {"ToolButtonCloseFile", QT_TR_NOOP("关闭文件"), "close_file",
+         QKeySequence(Qt::CTRL | Qt::Key_W), &TfrmMain::CloseLibrary},
+        {"ToolButtonHomePage",
+         QT_TR_NOOP("官方网站"),
+         "home",
+         {},
+         &TfrmMain::ToolButtonHomePageClick},
+        {"ToolButtonClose", QT_TR_NOOP("退出"), "exit", QKeySequence(Qt::CTRL | Qt::Key_Q),
          &TfrmMain::ExitCommand},
     };
+    // Shorter words under the icons for the commands whose menu words do not fit there in every
+    // language (the button's tool tip keeps the menu words).
+    const struct {
+        const char* Source;
+        const char* Comment;
+    } toolbarWords[] = {QT_TRANSLATE_NOOP3("velmora::TfrmMain", "密码更改", "toolbar"),
+                        QT_TRANSLATE_NOOP3("velmora::TfrmMain", "批量导入", "toolbar"),
+                        QT_TRANSLATE_NOOP3("velmora::TfrmMain", "批量导出", "toolbar")};
     for (const TCommand& command : commands) {
         auto* action =
             new QAction(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(command.Icon))),
-                        QString::fromUtf8(command.Caption), this);
+                        tr(command.Caption), this);
         action->setObjectName(QString::fromLatin1(command.Name));
+        for (const auto& words : toolbarWords) {
+            if (std::strcmp(words.Source, command.Caption) == 0) {
+                action->setIconText(tr(words.Source, words.Comment));
+                action->setToolTip(action->text());
+            }
+        }
         if (!command.Key.isEmpty())
             action->setShortcut(command.Key);
         action->setShortcutContext(Qt::WindowShortcut);
@@ -256,7 +290,7 @@ void TfrmMain::BuildActions() {
                 [this, handler] { Guarded([&] { (this->*handler)(); }); });
         FToolActions.push_back(action);
     }
-    FPopupMenuDown = new QMenu(QStringLiteral("最近打开的文件"), this);
+    FPopupMenuDown = new QMenu(tr("最近打开的文件"), this);
     FPopupMenuDown->setObjectName(QStringLiteral("PopupMenuDown"));
     Action("ToolButtonOpenFile")->setMenu(FPopupMenuDown);
 
@@ -268,9 +302,9 @@ void TfrmMain::BuildActions() {
     };
     // 导入图集 and 导出图集 in the drop-down menus of the batch buttons, and in 编辑.
     auto* atlasImport =
-        extra("MenuAtlasImport", QStringLiteral("导入图集..."), [this] { AtlasImportCommand(); });
+        extra("MenuAtlasImport", tr("导入图集..."), [this] { AtlasImportCommand(); });
     auto* atlasExport =
-        extra("MenuAtlasExport", QStringLiteral("导出图集..."), [this] { AtlasExportCommand(); });
+        extra("MenuAtlasExport", tr("导出图集..."), [this] { AtlasExportCommand(); });
     auto* importMenu = new QMenu(this);
     importMenu->setObjectName(QStringLiteral("PopupMenuAddMany"));
     importMenu->addAction(atlasImport);
@@ -280,7 +314,7 @@ void TfrmMain::BuildActions() {
     exportMenu->addAction(atlasExport);
     Action("ToolButtonSaveManyBMP")->setMenu(exportMenu);
     // 修复索引 is always offered for a WIL or WZL library, whatever was answered at opening.
-    extra("MenuRepairIndex", QStringLiteral("修复索引"), [this] { RepairIndex(); });
+    extra("MenuRepairIndex", tr("修复索引"), [this] { RepairIndex(); });
     // Copy and paste between libraries, in 编辑 and in the grid's menu.
     const auto clipboardCommand = [this, &extra](const char* name, const QString& caption,
                                                  const QKeySequence& key, auto handler) {
@@ -288,34 +322,33 @@ void TfrmMain::BuildActions() {
         action->setShortcut(key);
         action->setShortcutContext(Qt::WindowShortcut);
     };
-    clipboardCommand("MenuCopy", QStringLiteral("复制"), QKeySequence::Copy, [this] {
+    clipboardCommand("MenuCopy", tr("复制"), QKeySequence::Copy, [this] {
         if (TLibraryDocument* doc = FDocument)
             FClipboard->Copy(*doc);
     });
-    clipboardCommand("MenuPaste", QStringLiteral("粘贴"), QKeySequence::Paste, [this] {
+    clipboardCommand("MenuPaste", tr("粘贴"), QKeySequence::Paste, [this] {
         if (TLibraryDocument* doc = IdleDocument())
             FClipboard->Paste(*doc, TPasteMode::pmInsert);
     });
-    clipboardCommand("MenuPasteReplace", QStringLiteral("粘贴替换"),
+    clipboardCommand("MenuPasteReplace", tr("粘贴替换"),
                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), [this] {
                          if (TLibraryDocument* doc = IdleDocument())
                              FClipboard->Paste(*doc, TPasteMode::pmReplace);
                      });
-    clipboardCommand("MenuPasteAppend", QStringLiteral("粘贴到末尾"),
+    clipboardCommand("MenuPasteAppend", tr("粘贴到末尾"),
                      QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_V), [this] {
                          if (TLibraryDocument* doc = IdleDocument())
                              FClipboard->Paste(*doc, TPasteMode::pmAppend);
                      });
-    clipboardCommand("MenuCompare", QStringLiteral("比较..."), QKeySequence(),
-                     [this] { CompareCommand(); });
+    clipboardCommand("MenuCompare", tr("比较..."), QKeySequence(), [this] { CompareCommand(); });
 
-    FTransparentAction = new QAction(QStringLiteral("透明显示"), this);
+    FTransparentAction = new QAction(tr("透明显示"), this);
     FTransparentAction->setObjectName(QStringLiteral("MenuTransparent"));
     FTransparentAction->setCheckable(true);
     connect(FTransparentAction, &QAction::triggered, this,
             [this] { Guarded([this] { ShowSelection(); }); });
     // The preview shows a picture as the game draws it; this shows the pixels as stored.
-    FStoredViewAction = new QAction(QStringLiteral("显示存储的像素（不透明）"), this);
+    FStoredViewAction = new QAction(tr("显示存储的像素（不透明）"), this);
     FStoredViewAction->setObjectName(QStringLiteral("MenuStoredView"));
     FStoredViewAction->setCheckable(true);
     connect(FStoredViewAction, &QAction::triggered, this,
@@ -378,7 +411,7 @@ void TfrmMain::BuildLayout() {
 
     FListBoxFileName = new QListWidget(splitter2);
     FListBoxFileName->setObjectName(QStringLiteral("ListBoxFileName"));
-    FListBoxFileName->setToolTip(QStringLiteral("Ctrl + F 查找文件"));
+    FListBoxFileName->setToolTip(tr("Ctrl + F 查找文件"));
     connect(FListBoxFileName, &QListWidget::itemActivated, this,
             [this] { Guarded([this] { OpenSelectedFile(); }); });
     splitter2->setSizes({289, 692 - 289});
@@ -429,7 +462,7 @@ void TfrmMain::BuildLayout() {
     FProgressBar->setTextVisible(false);
     FProgressBar->setFixedHeight(16);
     FProgressBar->hide();
-    FCancelButton = new QPushButton(QStringLiteral("取消"), top);
+    FCancelButton = new QPushButton(tr("取消"), top);
     FCancelButton->setObjectName(QStringLiteral("ButtonCancelJob"));
     FCancelButton->setFixedHeight(18);
     FCancelButton->hide();
@@ -548,7 +581,7 @@ void TfrmMain::BuildMenus() {
         return action;
     };
 
-    QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
+    QMenu* file = bar->addMenu(tr("文件(&F)"));
     file->setObjectName(QStringLiteral("MenuFile"));
     file->addAction(Action("ToolButtonOpenFile"));
     file->addMenu(FPopupMenuDown);
@@ -559,11 +592,10 @@ void TfrmMain::BuildMenus() {
     file->addSeparator();
     file->addAction(Action("ToolButtonClose"));
 
-    QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
+    QMenu* edit = bar->addMenu(tr("编辑(&E)"));
     edit->setObjectName(QStringLiteral("MenuEdit"));
-    add(edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); });
-    add(edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
-        [this] { Redo(); });
+    add(edit, tr("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); });
+    add(edit, tr("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo", [this] { Redo(); });
     edit->addSeparator();
     for (const char* name : {"MenuCopy", "MenuPaste", "MenuPasteReplace", "MenuPasteAppend"})
         edit->addAction(Action(name));
@@ -579,11 +611,11 @@ void TfrmMain::BuildMenus() {
     edit->addAction(Action("ToolButtonXY"));
     edit->addAction(Action("ToolButtonDel"));
     edit->addSeparator();
-    add(edit, QStringLiteral("转到图片..."), QKeySequence(Qt::CTRL | Qt::Key_G), "MenuGoTo",
+    add(edit, tr("转到图片..."), QKeySequence(Qt::CTRL | Qt::Key_G), "MenuGoTo",
         [this] { GoToImage(); });
-    add(edit, QStringLiteral("下一个空图片"), QKeySequence(Qt::CTRL | Qt::Key_E), "MenuNextEmpty",
+    add(edit, tr("下一个空图片"), QKeySequence(Qt::CTRL | Qt::Key_E), "MenuNextEmpty",
         [this] { FindEmptyImage(1); });
-    add(edit, QStringLiteral("上一个空图片"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
+    add(edit, tr("上一个空图片"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
         "MenuPreviousEmpty", [this] { FindEmptyImage(-1); });
     // Alt + arrows move the current image against its anchor.
     const std::pair<Qt::Key, QPoint> nudges[] = {{Qt::Key_Left, {-1, 0}},
@@ -600,30 +632,30 @@ void TfrmMain::BuildMenus() {
         addAction(action);
     }
 
-    QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
+    QMenu* view = bar->addMenu(tr("查看(&V)"));
     view->setObjectName(QStringLiteral("MenuView"));
-    add(view, QStringLiteral("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
+    add(view, tr("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
         [this] { FPreviewArea->ZoomIn(); })
         ->setShortcuts(
             {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    add(view, QStringLiteral("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
+    add(view, tr("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
         [this] { FPreviewArea->ZoomOut(); });
-    add(view, QStringLiteral("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
+    add(view, tr("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
         [this] { FPreviewArea->SetZoom(1); });
-    add(view, QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
+    add(view, tr("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
         [this] { FPreviewArea->ZoomFit(); });
     view->addSeparator();
     view->addAction(FTransparentAction);
     view->addAction(FStoredViewAction);
-    QMenu* backgrounds = view->addMenu(QStringLiteral("预览背景"));
+    QMenu* backgrounds = view->addMenu(tr("预览背景"));
     auto* backgroundGroup = new QActionGroup(this);
     const std::pair<const char*, TPreviewBackground> kinds[] = {
-        {"棋盘格", TPreviewBackground::pbChecker},
-        {"黑色", TPreviewBackground::pbBlack},
-        {"白色", TPreviewBackground::pbWhite},
-        {"其他颜色...", TPreviewBackground::pbColor}};
+        {QT_TR_NOOP("棋盘格"), TPreviewBackground::pbChecker},
+        {QT_TR_NOOP("黑色"), TPreviewBackground::pbBlack},
+        {QT_TR_NOOP("白色"), TPreviewBackground::pbWhite},
+        {QT_TR_NOOP("其他颜色..."), TPreviewBackground::pbColor}};
     for (const auto& [text, kind] : kinds) {
-        QAction* action = backgrounds->addAction(QString::fromUtf8(text));
+        QAction* action = backgrounds->addAction(tr(text));
         action->setObjectName(QStringLiteral("MenuBackground"));
         action->setCheckable(true);
         action->setData(int(kind));
@@ -632,8 +664,7 @@ void TfrmMain::BuildMenus() {
         connect(action, &QAction::triggered, this, [this, k] {
             QColor color(Settings().value(QStringLiteral("previewColor"), "#808080").toString());
             if (k == TPreviewBackground::pbColor) {
-                const QColor chosen =
-                    QColorDialog::getColor(color, this, QStringLiteral("预览背景颜色"));
+                const QColor chosen = QColorDialog::getColor(color, this, tr("预览背景颜色"));
                 if (!chosen.isValid())
                     return;
                 color = chosen;
@@ -641,10 +672,10 @@ void TfrmMain::BuildMenus() {
             SetPreviewBackground(k, color);
         });
     }
-    QMenu* sizes = view->addMenu(QStringLiteral("缩略图大小"));
+    QMenu* sizes = view->addMenu(tr("缩略图大小"));
     auto* sizeGroup = new QActionGroup(this);
     for (int size : kThumbnailSizes) {
-        QAction* action = sizes->addAction(QStringLiteral("%1 × %1").arg(size));
+        QAction* action = sizes->addAction(tr("%1 × %1").arg(size));
         action->setObjectName(QStringLiteral("MenuThumbnailSize"));
         action->setCheckable(true);
         action->setData(size);
@@ -652,20 +683,22 @@ void TfrmMain::BuildMenus() {
         connect(action, &QAction::triggered, this, [this, size] { SetThumbnailSize(size); });
     }
     view->addSeparator();
-    add(view, QStringLiteral("动画预览..."), QKeySequence(Qt::CTRL | Qt::Key_P), "MenuAnimation",
+    add(view, tr("动画预览..."), QKeySequence(Qt::CTRL | Qt::Key_P), "MenuAnimation",
         [this] { ShowAnimation(); });
 
-    QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
+    QMenu* tools = bar->addMenu(tr("工具(&T)"));
     tools->setObjectName(QStringLiteral("MenuTools"));
     tools->addAction(Action("ToolButtonPassWord"));
     tools->addAction(Action("ToolButtonChangePassWord"));
     tools->addSeparator();
-    add(tools, QStringLiteral("检查文件"), QKeySequence(), "MenuCheckLibrary",
+    add(tools, tr("检查文件"), QKeySequence(), "MenuCheckLibrary",
         [this] { CheckLibraryCommand(); });
     tools->addAction(Action("MenuCompare"));
     tools->addAction(Action("MenuRepairIndex"));
     tools->addSeparator();
     tools->addAction(Action("ToolButtonHomePage"));
+
+    bar->addMenu(CreateLanguageMenu(this));
 }
 
 QToolButton* TfrmMain::ToolButton(const char* objectName) const {
@@ -674,8 +707,7 @@ QToolButton* TfrmMain::ToolButton(const char* objectName) const {
 
 void TfrmMain::ToolButtonOpenFileClick() {
     const QString file = Prompts().OpenFileName(
-        QStringLiteral("打开"),
-        QStringLiteral("游戏资源(*.Wil,*.Wis,*.Wzl,*.Pak,*.Data)|*.Wil;*.Wis;*.Wzl;*.Pak;*.Data"),
+        tr("打开"), tr("游戏资源(*.Wil,*.Wis,*.Wzl,*.Pak,*.Data)|*.Wil;*.Wis;*.Wzl;*.Pak;*.Data"),
         QString::fromStdString(g_CurrentDir));
     if (!file.isEmpty())
         OpenLibrary(file.toStdString());
@@ -683,8 +715,7 @@ void TfrmMain::ToolButtonOpenFileClick() {
 
 void TfrmMain::ToolButtonHomePageClick() {
     if (!Prompts().OpenUrl(QUrl(HomePageAddress())))
-        Prompts().ShowError(
-            QStringLiteral("无法启动浏览器 ！！！\n请手动打开网址：%1").arg(HomePageAddress()));
+        Prompts().ShowError(tr("无法启动浏览器 ！！！\n请手动打开网址：%1").arg(HomePageAddress()));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -698,8 +729,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (FQuitWhenIdle ||
-        !Prompts().Confirm(QStringLiteral("有任务正在运行 ！！！\n取消任务并退出吗？")))
+    if (FQuitWhenIdle || !Prompts().Confirm(tr("有任务正在运行 ！！！\n取消任务并退出吗？")))
         return;
     FQuitWhenIdle = true;
     if (Opening())
@@ -741,7 +771,7 @@ void TfrmMain::OpenRecentFile(const QString& path) {
         return;
     }
     // A file deleted or moved since: said so, and it leaves the list.
-    Prompts().ShowError(QStringLiteral("文件不存在 ！！！\n%1").arg(path));
+    Prompts().ShowError(tr("文件不存在 ！！！\n%1").arg(path));
     const auto gone =
         std::remove_if(g_RecentFiles.begin(), g_RecentFiles.end(), [&](const std::string& entry) {
             return SameText(entry, path.toStdString());
@@ -844,8 +874,7 @@ void TfrmMain::OpenSelectedFile() {
 
 void TfrmMain::FindFile() {
     QString input;
-    if (!Prompts().InputQuery(QStringLiteral("文件查找"), QStringLiteral("输入文件名称:"), input) ||
-        input.isEmpty())
+    if (!Prompts().InputQuery(tr("文件查找"), tr("输入文件名称:"), input) || input.isEmpty())
         return;
     const std::string wanted = FileNameWithoutExt(input.toStdString());
     for (int row = 0; row < FListBoxFileName->count(); ++row) {
@@ -882,10 +911,10 @@ void TfrmMain::ShowFolderContextMenu(const QPoint& pos) {
         return;
     const QString path = FFolderModel->filePath(index);
     QMenu menu(this);
-    QAction* open = menu.addAction(QStringLiteral("在文件管理器中打开"));
-    QAction* copy = menu.addAction(QStringLiteral("复制路径"));
+    QAction* open = menu.addAction(tr("在文件管理器中打开"));
+    QAction* copy = menu.addAction(tr("复制路径"));
     menu.addSeparator();
-    QAction* show = menu.addAction(QStringLiteral("显示库文件"));
+    QAction* show = menu.addAction(tr("显示库文件"));
     QAction* chosen = menu.exec(FFolderTree->viewport()->mapToGlobal(pos));
     if (chosen == open)
         Prompts().OpenUrl(QUrl::fromLocalFile(path));

@@ -23,9 +23,6 @@ void SaveLanguage(TLanguage language);
 // standard buttons), replacing those installed by an earlier call. Called as the main window is
 // made, before it creates any text; nothing happens where a translation is not installed.
 void LoadTranslations();
-inline void LoadQtTranslations() {
-    LoadTranslations();
-}
 // The language LoadTranslations installed last.
 TLanguage CurrentLanguage();
 
