@@ -90,7 +90,7 @@ void TAnimationCanvas::paintEvent(QPaintEvent* event) {
 
 TFrmAnimation::TFrmAnimation(QWidget* parent) : QWidget(parent, Qt::Tool) {
     setObjectName(QStringLiteral("TFrmAnimation"));
-    setWindowTitle(QStringLiteral("动画预览"));
+    setWindowTitle(tr("动画预览"));
     auto* layout = new QVBoxLayout(this);
     FCanvas = new TAnimationCanvas(this);
     layout->addWidget(FCanvas, 1);
@@ -106,22 +106,22 @@ TFrmAnimation::TFrmAnimation(QWidget* parent) : QWidget(parent, Qt::Tool) {
     FEditFrom = spin("EditFrom", 0, 9999999, 0);
     FEditCount = spin("EditCount", 1, kMaxFrames, 8);
     FEditFps = spin("EditFps", 1, 60, 10);
-    range->addWidget(new QLabel(QStringLiteral("起始:"), this));
+    range->addWidget(new QLabel(tr("起始:"), this));
     range->addWidget(FEditFrom);
-    range->addWidget(new QLabel(QStringLiteral("张数:"), this));
+    range->addWidget(new QLabel(tr("张数:"), this));
     range->addWidget(FEditCount);
-    range->addWidget(new QLabel(QStringLiteral("帧/秒:"), this));
+    range->addWidget(new QLabel(tr("帧/秒:"), this));
     range->addWidget(FEditFps);
     layout->addLayout(range);
 
     auto* controls = new QHBoxLayout();
-    auto* previous = new QPushButton(QStringLiteral("上一帧"), this);
-    FButtonPlay = new QPushButton(QStringLiteral("暂停"), this);
+    auto* previous = new QPushButton(tr("上一帧"), this);
+    FButtonPlay = new QPushButton(tr("暂停"), this);
     FButtonPlay->setObjectName(QStringLiteral("ButtonPlay"));
-    auto* next = new QPushButton(QStringLiteral("下一帧"), this);
-    FCheckLoop = new QCheckBox(QStringLiteral("循环"), this);
+    auto* next = new QPushButton(tr("下一帧"), this);
+    FCheckLoop = new QCheckBox(tr("循环"), this);
     FCheckLoop->setChecked(true);
-    FCheckOnion = new QCheckBox(QStringLiteral("显示上一帧"), this);
+    FCheckOnion = new QCheckBox(tr("显示上一帧"), this);
     FFrameLabel = new QLabel(this);
     FFrameLabel->setObjectName(QStringLiteral("LabelFrame"));
     for (QWidget* w : {static_cast<QWidget*>(previous), static_cast<QWidget*>(FButtonPlay),
@@ -210,12 +210,12 @@ void TFrmAnimation::Play() {
     if (FCanvas->FrameCount() == 0)
         return;
     FTimer->start();
-    FButtonPlay->setText(QStringLiteral("暂停"));
+    FButtonPlay->setText(tr("暂停"));
 }
 
 void TFrmAnimation::Pause() {
     FTimer->stop();
-    FButtonPlay->setText(QStringLiteral("播放"));
+    FButtonPlay->setText(tr("播放"));
 }
 
 void TFrmAnimation::Step(int frames) {

@@ -1,6 +1,7 @@
 #include "app/dialog_parts.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include <QBoxLayout>
@@ -17,12 +18,20 @@
 
 namespace velmora {
 
+namespace {
+
+class TDialogParts {
+    Q_DECLARE_TR_FUNCTIONS(TDialogParts)
+};
+
+} // namespace
+
 TDialogButtons AddDialogButtons(QDialog* dialog, QBoxLayout* layout, const QString& okCaption) {
     TDialogButtons result;
     auto* buttons = new QHBoxLayout();
     result.OK = new QPushButton(okCaption, dialog);
     result.OK->setObjectName(QStringLiteral("BitBtnOK"));
-    result.Close = new QPushButton(QStringLiteral("取消"), dialog);
+    result.Close = new QPushButton(TDialogParts::tr("取消"), dialog);
     result.Close->setObjectName(QStringLiteral("BitBtnClose"));
     buttons->addStretch();
     buttons->addWidget(result.OK);
@@ -55,7 +64,7 @@ QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& caption,
 
 QCheckBox* AddShowPasswordToggle(QWidget* parent, QBoxLayout* layout, QLineEdit* edit) {
     edit->setEchoMode(QLineEdit::Password);
-    auto* show = new QCheckBox(QStringLiteral("显示密码"), parent);
+    auto* show = new QCheckBox(TDialogParts::tr("显示密码"), parent);
     show->setObjectName(QStringLiteral("ShowPassword"));
     QObject::connect(show, &QCheckBox::toggled, edit, [edit](bool on) {
         edit->setEchoMode(on ? QLineEdit::Normal : QLineEdit::Password);

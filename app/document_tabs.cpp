@@ -121,7 +121,7 @@ void TfrmMain::ConnectDocument(TLibraryDocument& document) {
         // Not from inside the document's own signal: it goes once the signal is done.
         QTimer::singleShot(0, this, [this, doc, reason, file] {
             if (TabOf(*doc) && CloseDocument(*doc))
-                SetStatusText(5, QStringLiteral("%1：%2").arg(reason, file));
+                SetStatusText(5, tr("%1：%2").arg(reason, file));
         });
     });
     QUndoStack* stack = doc->UndoStack();
@@ -166,7 +166,7 @@ void TfrmMain::UpdateTab(TLibraryDocument& document) {
     // A tab whose document works says so, and one waiting to close says that.
     FTabBar->setTabIcon(index, document.Busy() ? style()->standardIcon(QStyle::SP_BrowserReload)
                                                : QIcon());
-    FTabBar->setTabText(index, tab->Closing ? FileNameText(document) + QStringLiteral(" (正在关闭)")
+    FTabBar->setTabText(index, tab->Closing ? FileNameText(document) + tr(" (正在关闭)")
                                             : FileNameText(document));
 }
 
@@ -247,8 +247,8 @@ void TfrmMain::CloseTab(TLibraryDocument& document) {
         return;
     if (document.Busy()) {
         // A job stops where it is when the user agrees; the tab goes when it has stopped.
-        if (!Prompts().Confirm(QStringLiteral("%1 正在运行任务 ！！！\n取消任务并关闭文件吗？")
-                                   .arg(FileNameText(document))))
+        if (!Prompts().Confirm(
+                tr("%1 正在运行任务 ！！！\n取消任务并关闭文件吗？").arg(FileNameText(document))))
             return;
         tab->Closing = true;
         UpdateTab(document);

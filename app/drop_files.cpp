@@ -255,7 +255,7 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
     const int firstNew = document->ImageCount();
     TAppendResult result;
     // A drop is an edit like the import command: undoable, and shown as the library holds it.
-    document->Edit(QStringLiteral("拖放导入"), [&](TGameImages& library) {
+    document->Edit(tr("拖放导入"), [&](TGameImages& library) {
         result = AppendPictures(library, plan.Pictures, choices);
     });
     // The first new image is selected and shown, so that the user sees where they went.
@@ -264,14 +264,13 @@ void TFileDropHandler::Run(const TDropPlan& plan) {
     if (result.Refusal != TEditRefusal::erNone)
         Prompts().ShowError(EditRefusalMessage(result.Refusal));
     else if (!result.Error.empty())
-        Prompts().ShowError(
-            QStringLiteral("图片导入失败 ！！！\n%1%2")
-                .arg(result.FailedFile.empty()
-                         ? QString()
-                         : QString::fromStdString(result.FailedFile) + QStringLiteral("："),
-                     ErrorDetailText(result.Error, true)));
+        Prompts().ShowError(tr("图片导入失败 ！！！\n%1%2")
+                                .arg(result.FailedFile.empty()
+                                         ? QString()
+                                         : QString::fromStdString(result.FailedFile) + tr("："),
+                                     ErrorDetailText(result.Error, true)));
     else
-        Prompts().ShowMessage(QStringLiteral("图片导入成功 ！！！"));
+        Prompts().ShowMessage(tr("图片导入成功 ！！！"));
 }
 
 } // namespace velmora

@@ -7,12 +7,22 @@
 #include "core/file_stream.h"
 #include "files/log.h"
 
+#include <QCoreApplication>
+
 #include <string>
 
 namespace velmora {
 
+namespace {
+
+class TErrorTexts {
+    Q_DECLARE_TR_FUNCTIONS(TErrorTexts)
+};
+
+} // namespace
+
 QString FileErrorText(const QString& path, const QString& reason) {
-    return QStringLiteral("文件写入失败 ！！！\n文件：%1\n原因：%2").arg(path, reason);
+    return TErrorTexts::tr("文件写入失败 ！！！\n文件：%1\n原因：%2").arg(path, reason);
 }
 
 namespace {

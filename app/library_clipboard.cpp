@@ -71,12 +71,12 @@ QString RefusalText(const TCopyPlan& plan, const TCopyOptions& options, int coun
     if (plan.Refusal != TEditRefusal::erNone)
         return EditRefusalMessage(plan.Refusal);
     if (options.Mode == cmReplace && int64_t(options.At) + count > targetCount)
-        return QStringLiteral(
+        return TLibraryClipboard::tr(
                    "无法粘贴替换 ！！！\n要替换第 %1 到第 %2 张图片，但文件只有 %3 张图片。")
             .arg(options.At)
             .arg(int64_t(options.At) + count - 1)
             .arg(targetCount);
-    return QStringLiteral("无法粘贴 ！！！\n") + ErrorDetailText(plan.Error);
+    return TLibraryClipboard::tr("无法粘贴 ！！！\n") + ErrorDetailText(plan.Error);
 }
 
 } // namespace
@@ -162,12 +162,12 @@ QMimeData* TLibraryClipboard::MimeData(const TImageClip& clip, TLibraryDocument&
 void TLibraryClipboard::Copy(TLibraryDocument& document) {
     const std::shared_ptr<TImageClip> clip = Take(document);
     if (!clip) {
-        FWindow.SetStatusText(5, QStringLiteral("没有选中的图片"));
+        FWindow.SetStatusText(5, tr("没有选中的图片"));
         return;
     }
     FClip = clip;
     QGuiApplication::clipboard()->setMimeData(MimeData(*clip, document));
-    document.PostNote(QStringLiteral("已复制 %1 张图片：%2")
+    document.PostNote(tr("已复制 %1 张图片：%2")
                           .arg(clip->Images->Count())
                           .arg(RangeText(clip->Images->From, clip->Images->Count())));
 }
@@ -185,20 +185,20 @@ void TLibraryClipboard::Paste(TLibraryDocument& document, TPasteMode mode) {
     const int first = document.SelectedRange().first;
     const int count = document.ImageCount();
     if (mode == TPasteMode::pmReplace && first < 0) {
-        Prompts().ShowError(QStringLiteral("无法粘贴替换 ！！！\n请先选择要替换的图片。"));
+        Prompts().ShowError(tr("无法粘贴替换 ！！！\n请先选择要替换的图片。"));
         return;
     }
     if (const std::shared_ptr<const TImageClip> clip = ClipboardClip()) {
         switch (mode) {
         case TPasteMode::pmInsert:
             PasteClip(document, clip, first >= 0 ? cmInsert : cmAppend, first >= 0 ? first : count,
-                      QStringLiteral("粘贴"));
+                      tr("粘贴"));
             return;
         case TPasteMode::pmReplace:
-            PasteClip(document, clip, cmReplace, first, QStringLiteral("粘贴替换"));
+            PasteClip(document, clip, cmReplace, first, tr("粘贴替换"));
             return;
         case TPasteMode::pmAppend:
-            PasteClip(document, clip, cmAppend, count, QStringLiteral("粘贴到末尾"));
+            PasteClip(document, clip, cmAppend, count, tr("粘贴到末尾"));
             return;
         }
     }
@@ -207,9 +207,9 @@ void TLibraryClipboard::Paste(TLibraryDocument& document, TPasteMode mode) {
     TLoadedPicture picture;
     std::string error;
     if (!data || !ClipboardPicture(*data, picture, error)) {
-        Prompts().ShowError(error.empty() ? QStringLiteral("剪贴板中没有图片 ！！！")
-                                          : QStringLiteral("无法读取剪贴板中的图片 ！！！\n") +
-                                                ErrorDetailText(error));
+        Prompts().ShowError(error.empty()
+                                ? tr("剪贴板中没有图片 ！！！")
+                                : tr("无法读取剪贴板中的图片 ！！！\n") + ErrorDetailText(error));
         return;
     }
     PastePicture(document, std::move(picture), mode);
@@ -227,16 +227,16 @@ void TLibraryClipboard::PastePicture(TLibraryDocument& document, TLoadedPicture 
     TImportMode how = imAppend;
     int index = document.ImageCount();
     TPoint offset;
-    QString name = QStringLiteral("粘贴到末尾");
+    QString name = tr("粘贴到末尾");
     if (mode == TPasteMode::pmInsert && first >= 0) {
         how = imInsert;
         index = first;
-        name = QStringLiteral("粘贴");
+        name = tr("粘贴");
     } else if (mode == TPasteMode::pmReplace) {
         how = imReplace;
         index = first;
         offset = document.Library().GetPoint(first);
-        name = QStringLiteral("粘贴替换");
+        name = tr("粘贴替换");
     }
     TImportChoices choices;
     if (FWindow.ImportDialog())
@@ -253,19 +253,17 @@ void TLibraryClipboard::PastePicture(TLibraryDocument& document, TLoadedPicture 
         },
         {{}, [target, result](const TJobEnd& end) {
              if (end.Error) {
-                 Prompts().ShowError(QStringLiteral("粘贴失败 ！！！\n") + FailureText(end.Error));
+                 Prompts().ShowError(tr("粘贴失败 ！！！\n") + FailureText(end.Error));
              } else if (result->Refusal != TEditRefusal::erNone) {
                  Prompts().ShowError(EditRefusalMessage(result->Refusal));
              } else if (result->OffsetRefused) {
-                 Prompts().ShowError(
-                     QStringLiteral("粘贴失败 ！！！\n坐标超出范围(-32768..32767)"));
+                 Prompts().ShowError(tr("粘贴失败 ！！！\n坐标超出范围(-32768..32767)"));
              } else if (!result->Imported) {
-                 Prompts().ShowError(QStringLiteral("粘贴失败 ！！！\n") +
-                                     ErrorDetailText(result->Error));
+                 Prompts().ShowError(tr("粘贴失败 ！！！\n") + ErrorDetailText(result->Error));
              } else if (target) {
                  target->Select(result->Index);
-                 target->PostNote(QStringLiteral("已粘贴剪贴板中的图片到 %1")
-                                      .arg(CellNumberText(result->Index)));
+                 target->PostNote(
+                     tr("已粘贴剪贴板中的图片到 %1").arg(CellNumberText(result->Index)));
              }
          }});
 }
@@ -292,7 +290,7 @@ void TLibraryClipboard::PasteClip(TLibraryDocument& document,
              if (!target || FWindow.Closing(*target))
                  return;
              if (end.Error) {
-                 Prompts().ShowError(QStringLiteral("粘贴失败 ！！！\n") + FailureText(end.Error));
+                 Prompts().ShowError(tr("粘贴失败 ！！！\n") + FailureText(end.Error));
                  return;
              }
              if (!plan->Valid) {
@@ -302,13 +300,13 @@ void TLibraryClipboard::PasteClip(TLibraryDocument& document,
              }
              if (plan->Losses.Lossy() &&
                  !Prompts().Confirm(
-                     QStringLiteral("%1 %2 张图片到 %3（%4位）：\n%5\n继续吗？")
+                     tr("%1 %2 张图片到 %3（%4位）：\n%5\n继续吗？")
                          .arg(name)
                          .arg(plan->Count)
                          .arg(QString::fromStdString(ExtractFileName(target->FileName())))
                          .arg(plan->Losses.TargetBitCount)
                          .arg(LossMessage(plan->Losses)))) {
-                 target->PostNote(QStringLiteral("未粘贴，文件未修改"));
+                 target->PostNote(tr("未粘贴，文件未修改"));
                  return;
              }
              CopyPlanned(*target, clip, options, *plan, name);
@@ -333,28 +331,26 @@ void TLibraryClipboard::CopyPlanned(TLibraryDocument& document,
              if (!target)
                  return;
              if (end.Cancelled) {
-                 target->PostNote(QStringLiteral("已取消粘贴（%1/%2），文件未修改")
+                 target->PostNote(tr("已取消粘贴（%1/%2），文件未修改")
                                       .arg(end.Cancelled->Done)
                                       .arg(end.Cancelled->Total));
                  return;
              }
              if (end.Error) {
-                 Prompts().ShowError(QStringLiteral("粘贴失败 ！！！\n") + FailureText(end.Error));
+                 Prompts().ShowError(tr("粘贴失败 ！！！\n") + FailureText(end.Error));
                  return;
              }
              if (!result->Done) {
-                 Prompts().ShowError(QStringLiteral("粘贴失败 ！！！\n") +
-                                     ErrorDetailText(result->Error));
+                 Prompts().ShowError(tr("粘贴失败 ！！！\n") + ErrorDetailText(result->Error));
                  return;
              }
              const int first = result->Plan.First;
              const int count = result->Copied;
              target->SelectRange(first + count - 1, first);
-             target->PostNote(
-                 QStringLiteral("已粘贴 %1 张图片到 %2").arg(count).arg(RangeText(first, count)));
+             target->PostNote(tr("已粘贴 %1 张图片到 %2").arg(count).arg(RangeText(first, count)));
              if (result->Undecodable > 0)
                  Prompts().ShowMessage(
-                     QStringLiteral("%1 张图片无法解码，已作为空图片粘贴，其后图片的序号不变。")
+                     tr("%1 张图片无法解码，已作为空图片粘贴，其后图片的序号不变。")
                          .arg(result->Undecodable));
          }});
 }
@@ -398,9 +394,9 @@ void TLibraryClipboard::Drop(TLibraryDocument& document, std::shared_ptr<const T
         return;
     const int count = document.ImageCount();
     if (at < 0 || at >= count)
-        PasteClip(document, std::move(clip), cmAppend, count, QStringLiteral("拖放粘贴"));
+        PasteClip(document, std::move(clip), cmAppend, count, tr("拖放粘贴"));
     else
-        PasteClip(document, std::move(clip), cmInsert, at, QStringLiteral("拖放粘贴"));
+        PasteClip(document, std::move(clip), cmInsert, at, tr("拖放粘贴"));
 }
 
 } // namespace velmora

@@ -330,9 +330,8 @@ void TLibraryDocument::TrimHistory() {
     for (TEditCommand* command : kept)
         FUndoStack->push(command);
     if (dropped > 0)
-        emit Note(QStringLiteral("撤销记录超过 %1 MB，已放弃最早的 %2 步")
-                      .arg(FHistoryLimit >> 20)
-                      .arg(dropped));
+        emit Note(
+            tr("撤销记录超过 %1 MB，已放弃最早的 %2 步").arg(FHistoryLimit >> 20).arg(dropped));
 }
 
 void TLibraryDocument::Relink(TEditCommand& command, bool toBefore,
@@ -355,8 +354,8 @@ void TLibraryDocument::ForgetHistory() {
 void TLibraryDocument::ChangedOutside() {
     const bool hadSteps = FUndoStack->count() > 0;
     FUndoStack->clear();
-    emit Note(hadSteps ? QStringLiteral("文件已被其他程序修改，撤销记录已清除")
-                       : QStringLiteral("文件已被其他程序修改，已重新读取"));
+    emit Note(hadSteps ? tr("文件已被其他程序修改，撤销记录已清除")
+                       : tr("文件已被其他程序修改，已重新读取"));
 }
 
 void TLibraryDocument::AfterRecordsChanged() {
@@ -405,7 +404,7 @@ TOffsetResult TLibraryDocument::ChangeOffset(int index, const std::function<TPoi
     RefreshIfChanged();
     if (index < 0 || index >= ImageCount())
         return stored;
-    const TPendingEdit edit = BeginPending(QStringLiteral("坐标"), true);
+    const TPendingEdit edit = BeginPending(tr("坐标"), true);
     TOffsetResult from;
     bool finished = false;
     {

@@ -99,27 +99,25 @@ void TLibraryDocument::Step(bool undo, TJobHandlers handlers) {
     const uint64_t reloads = FLibrary->ReloadCount();
     const QString name = command->text();
     auto now = std::make_shared<std::shared_ptr<const TRecordList>>();
-    StartWork(
-        [command, undo, now](TGameImages& library, TJobControl&) {
-            *now = command->Apply(library, undo);
-        },
-        [this, command, undo, now, reloads, name](const TJobEnd& end) {
-            if (!end.Error && FLibrary->ReloadCount() == reloads) {
-                Relink(*command, undo, *now);
-                command->SkipNext();
-                if (undo)
-                    FUndoStack->undo();
-                else
-                    FUndoStack->redo();
-                emit Note(
-                    (undo ? QStringLiteral("已撤销: %1") : QStringLiteral("已重做: %1")).arg(name));
-            } else if (Holds<EChangedOutside>(end.Error) || FLibrary->ReloadCount() != reloads) {
-                ChangedOutside();
-            }
-            StampFiles();
-            AfterRecordsChanged();
-        },
-        std::move(handlers));
+    StartWork([command, undo, now](TGameImages& library,
+                                   TJobControl&) { *now = command->Apply(library, undo); },
+              [this, command, undo, now, reloads, name](const TJobEnd& end) {
+                  if (!end.Error && FLibrary->ReloadCount() == reloads) {
+                      Relink(*command, undo, *now);
+                      command->SkipNext();
+                      if (undo)
+                          FUndoStack->undo();
+                      else
+                          FUndoStack->redo();
+                      emit Note((undo ? tr("已撤销: %1") : tr("已重做: %1")).arg(name));
+                  } else if (Holds<EChangedOutside>(end.Error) ||
+                             FLibrary->ReloadCount() != reloads) {
+                      ChangedOutside();
+                  }
+                  StampFiles();
+                  AfterRecordsChanged();
+              },
+              std::move(handlers));
 }
 
 std::vector<TFileStamp> TLibraryDocument::FileStamps() const {
@@ -196,7 +194,7 @@ void TLibraryDocument::RefreshIfChanged() {
 void TLibraryDocument::ReloadFailed(const std::string& path, const std::exception_ptr& error) {
     StampFiles();
     if (!FileExists(path)) {
-        emit FilesLost(QStringLiteral("文件已被其他程序删除或移走"));
+        emit FilesLost(tr("文件已被其他程序删除或移走"));
         return;
     }
     QString reason;
@@ -207,7 +205,7 @@ void TLibraryDocument::ReloadFailed(const std::string& path, const std::exceptio
         reason = QString::fromStdString(e.what());
     } catch (...) {
     }
-    emit Note(QStringLiteral("文件已被其他程序修改，但无法重新读取：%1").arg(reason));
+    emit Note(tr("文件已被其他程序修改，但无法重新读取：%1").arg(reason));
 }
 
 void TLibraryDocument::InstallReloaded(std::unique_ptr<TGameImages> library) {

@@ -60,6 +60,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -92,8 +93,8 @@ QString MenuText(const QString& path) {
 
 } // namespace
 
-const QString TfrmMain::kDesignedCaption =
-    QStringLiteral("[www.velmora.example 2019-09-10] 资源编辑器(Wil, Wis, Wzl, Pak) ");
+const char* const TfrmMain::kDesignedCaption =
+    QT_TR_NOOP("[www.velmora.example 2019-09-10] 资源编辑器(Wil, Wis, Wzl, Pak) ");
 
 QString TfrmMain::HomePageAddress() {
     return QStringLiteral("https://www.velmora.example/");
@@ -104,9 +105,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     InitIconResources();
     std::srand(unsigned(std::time(nullptr)));
     g_AppDir = FindAppDir(QCoreApplication::applicationFilePath().toStdString());
-    setWindowTitle(kDesignedCaption);
+    // The language kept in the program folder, before the first text is made.
+    LoadTranslations();
+    setWindowTitle(tr(kDesignedCaption));
     setFont(InterfaceFont());
-    LoadQtTranslations();
     FOpenWorker = new TWorker(this);
     connect(FOpenWorker, &TWorker::Progress, this, [this](int done, int total) {
         FOpenDone = done;
@@ -146,7 +148,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
             [this] { Guarded([this] { TimerStartTimer(); }); });
     FTimerStart->start();
 
-    setWindowTitle(windowTitle() + QStringLiteral(" 64位"));
+    setWindowTitle(windowTitle() + tr(" 64位"));
     UpdateCommandStates();
     ShowRecords();
 }
@@ -173,8 +175,7 @@ TfrmMain::~TfrmMain() {
 
 void TfrmMain::ToolButtonOpenFileClick() {
     const QString file = Prompts().OpenFileName(
-        QStringLiteral("打开"),
-        QStringLiteral("游戏资源(*.Wil,*.Wis,*.Wzl,*.Pak,*.Data)|*.Wil;*.Wis;*.Wzl;*.Pak;*.Data"),
+        tr("打开"), tr("游戏资源(*.Wil,*.Wis,*.Wzl,*.Pak,*.Data)|*.Wil;*.Wis;*.Wzl;*.Pak;*.Data"),
         QString::fromStdString(g_CurrentDir));
     if (!file.isEmpty())
         OpenLibrary(file.toStdString());
@@ -182,8 +183,7 @@ void TfrmMain::ToolButtonOpenFileClick() {
 
 void TfrmMain::ToolButtonHomePageClick() {
     if (!Prompts().OpenUrl(QUrl(HomePageAddress())))
-        Prompts().ShowError(
-            QStringLiteral("无法启动浏览器 ！！！\n请手动打开网址：%1").arg(HomePageAddress()));
+        Prompts().ShowError(tr("无法启动浏览器 ！！！\n请手动打开网址：%1").arg(HomePageAddress()));
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -197,8 +197,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
-    if (FQuitWhenIdle ||
-        !Prompts().Confirm(QStringLiteral("有任务正在运行 ！！！\n取消任务并退出吗？")))
+    if (FQuitWhenIdle || !Prompts().Confirm(tr("有任务正在运行 ！！！\n取消任务并退出吗？")))
         return;
     FQuitWhenIdle = true;
     if (Opening())
@@ -240,7 +239,7 @@ void TfrmMain::OpenRecentFile(const QString& path) {
         return;
     }
     // A file deleted or moved since: said so, and it leaves the list.
-    Prompts().ShowError(QStringLiteral("文件不存在 ！！！\n%1").arg(path));
+    Prompts().ShowError(tr("文件不存在 ！！！\n%1").arg(path));
     const auto gone =
         std::remove_if(g_RecentFiles.begin(), g_RecentFiles.end(), [&](const std::string& entry) {
             return SameText(entry, path.toStdString());
@@ -343,8 +342,7 @@ void TfrmMain::OpenSelectedFile() {
 
 void TfrmMain::FindFile() {
     QString input;
-    if (!Prompts().InputQuery(QStringLiteral("文件查找"), QStringLiteral("输入文件名称:"), input) ||
-        input.isEmpty())
+    if (!Prompts().InputQuery(tr("文件查找"), tr("输入文件名称:"), input) || input.isEmpty())
         return;
     const std::string wanted = FileNameWithoutExt(input.toStdString());
     for (int row = 0; row < FListBoxFileName->count(); ++row) {
@@ -381,10 +379,10 @@ void TfrmMain::ShowFolderContextMenu(const QPoint& pos) {
         return;
     const QString path = FFolderModel->filePath(index);
     QMenu menu(this);
-    QAction* open = menu.addAction(QStringLiteral("在文件管理器中打开"));
-    QAction* copy = menu.addAction(QStringLiteral("复制路径"));
+    QAction* open = menu.addAction(tr("在文件管理器中打开"));
+    QAction* copy = menu.addAction(tr("复制路径"));
     menu.addSeparator();
-    QAction* show = menu.addAction(QStringLiteral("显示库文件"));
+    QAction* show = menu.addAction(tr("显示库文件"));
     QAction* chosen = menu.exec(FFolderTree->viewport()->mapToGlobal(pos));
     if (chosen == open)
         Prompts().OpenUrl(QUrl::fromLocalFile(path));

@@ -55,7 +55,7 @@ class TfrmMain : public QMainWindow, public TOpenLibraries {
     Q_OBJECT
 public:
     // The caption as designed; creation appends " 64位".
-    static const QString kDesignedCaption;
+    static const char* const kDesignedCaption;
     // The address the home-page button opens.
     static QString HomePageAddress();
 

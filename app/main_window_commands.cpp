@@ -50,9 +50,9 @@ void ReportStepFailure(const TJobEnd& end, const QString& failed) {
     } catch (const EChangedOutside&) {
     } catch (const std::exception& e) {
         LogQuietly(failed.toStdString() + ": " + e.what());
-        Prompts().ShowError(failed + QStringLiteral(" ！！！\n") + EditErrorText(e));
+        Prompts().ShowError(TfrmMain::tr("%1 ！！！\n%2").arg(failed, EditErrorText(e)));
     } catch (...) {
-        Prompts().ShowError(failed + QStringLiteral(" ！！！"));
+        Prompts().ShowError(TfrmMain::tr("%1 ！！！").arg(failed));
     }
 }
 
@@ -128,14 +128,14 @@ void TfrmMain::Undo() {
     TLibraryDocument* doc = IdleDocument();
     if (!doc || !doc->CanUndo())
         return;
-    doc->Undo({{}, [](const TJobEnd& end) { ReportStepFailure(end, QStringLiteral("撤销失败")); }});
+    doc->Undo({{}, [](const TJobEnd& end) { ReportStepFailure(end, tr("撤销失败")); }});
 }
 
 void TfrmMain::Redo() {
     TLibraryDocument* doc = IdleDocument();
     if (!doc || !doc->CanRedo())
         return;
-    doc->Redo({{}, [](const TJobEnd& end) { ReportStepFailure(end, QStringLiteral("重做失败")); }});
+    doc->Redo({{}, [](const TJobEnd& end) { ReportStepFailure(end, tr("重做失败")); }});
 }
 
 void TfrmMain::UpdateCommandStates() {
@@ -177,10 +177,8 @@ void TfrmMain::UpdateCommandStates() {
     QAction* redo = RedoAction();
     undo->setEnabled(idle && doc->CanUndo());
     redo->setEnabled(idle && doc->CanRedo());
-    undo->setText(doc && doc->CanUndo() ? QStringLiteral("撤销 %1").arg(doc->UndoName())
-                                        : QStringLiteral("撤销"));
-    redo->setText(doc && doc->CanRedo() ? QStringLiteral("重做 %1").arg(doc->RedoName())
-                                        : QStringLiteral("重做"));
+    undo->setText(doc && doc->CanUndo() ? tr("撤销 %1").arg(doc->UndoName()) : tr("撤销"));
+    redo->setText(doc && doc->CanRedo() ? tr("重做 %1").arg(doc->RedoName()) : tr("重做"));
 }
 
 void TfrmMain::GoToImage() {
@@ -188,8 +186,7 @@ void TfrmMain::GoToImage() {
     if (!doc || doc->ImageCount() == 0)
         return;
     int index = std::max(0, doc->Current());
-    if (!Prompts().InputNumber(QStringLiteral("转到图片"),
-                               QStringLiteral("图片编号 (0 - %1):").arg(doc->ImageCount() - 1),
+    if (!Prompts().InputNumber(tr("转到图片"), tr("图片编号 (0 - %1):").arg(doc->ImageCount() - 1),
                                index, 0, doc->ImageCount() - 1))
         return;
     doc->Select(index);
@@ -208,8 +205,7 @@ void TfrmMain::FindEmptyImage(int direction) {
             return;
         }
     }
-    SetStatusText(5, direction > 0 ? QStringLiteral("后面没有空图片")
-                                   : QStringLiteral("前面没有空图片"));
+    SetStatusText(5, direction > 0 ? tr("后面没有空图片") : tr("前面没有空图片"));
 }
 
 void TfrmMain::CheckLibraryCommand() {
@@ -227,24 +223,23 @@ void TfrmMain::CheckLibraryCommand() {
         },
         {{}, [doc, check, file](const TJobEnd& end) {
              if (end.Cancelled) {
-                 Prompts().ShowMessage(
-                     QStringLiteral("文件检查已取消 ！！！\n已检查 %1/%2 张图片。")
-                         .arg(end.Cancelled->Done)
-                         .arg(end.Cancelled->Total));
+                 Prompts().ShowMessage(tr("文件检查已取消 ！！！\n已检查 %1/%2 张图片。")
+                                           .arg(end.Cancelled->Done)
+                                           .arg(end.Cancelled->Total));
                  return;
              }
              if (end.Error) {
-                 ReportStepFailure(end, QStringLiteral("文件检查失败"));
+                 ReportStepFailure(end, tr("文件检查失败"));
                  return;
              }
              for (const TDamagedRecord& d : check->Damaged)
                  LogDamageOnce(file, d.Index, d.Check);
              if (check->Damaged.empty()) {
-                 Prompts().ShowMessage(QStringLiteral("文件检查完成 ！！！\n%1 张图片全部完好。")
-                                           .arg(check->Checked));
+                 Prompts().ShowMessage(
+                     tr("文件检查完成 ！！！\n%1 张图片全部完好。").arg(check->Checked));
                  return;
              }
-             QString text = QStringLiteral("文件检查完成 ！！！\n%1 张图片中有 %2 张损坏:")
+             QString text = tr("文件检查完成 ！！！\n%1 张图片中有 %2 张损坏:")
                                 .arg(check->Checked)
                                 .arg(check->Damaged.size());
              constexpr size_t kListed = 20;
@@ -253,7 +248,7 @@ void TfrmMain::CheckLibraryCommand() {
                              .arg(CellNumberText(check->Damaged[i].Index),
                                   DamageText(check->Damaged[i].Check));
              if (check->Damaged.size() > kListed)
-                 text += QStringLiteral("\n…… 另有 %1 张").arg(check->Damaged.size() - kListed);
+                 text += tr("\n…… 另有 %1 张").arg(check->Damaged.size() - kListed);
              Prompts().ShowError(text);
              doc->Select(check->Damaged.front().Index);
          }});
@@ -284,14 +279,13 @@ void TfrmMain::MoveSelectedOffset(QPoint delta) {
         stored = doc->MoveOffset(doc->Current(), delta);
     } catch (const std::exception& e) {
         LogQuietly(std::string("偏移坐标: ") + e.what());
-        Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") + EditErrorText(e));
+        Prompts().ShowError(tr("图片坐标修改失败 ！！！\n") + EditErrorText(e));
         return;
     }
     if (stored.Refusal != TEditRefusal::erNone)
         Prompts().ShowError(EditRefusalMessage(stored.Refusal));
     else if (!stored.Done)
-        Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
-                            ErrorDetailText(stored.Error));
+        Prompts().ShowError(tr("图片坐标修改失败 ！！！\n") + ErrorDetailText(stored.Error));
 }
 
 void TfrmMain::SetThumbnailSize(int size) {

@@ -1,4 +1,4 @@
-// The main window's actions, layout, tool bar, menus and status panes.
+// The main window's layout, tool bar and status panes.
 
 #include "app/main_window.h"
 
@@ -62,17 +62,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
 namespace velmora {
-
-namespace {
-
-constexpr int kThumbnailSizes[] = {48, 64, 80, 96, 128, 160};
-
-} // namespace
 
 // A status pane: its designed width while the window has room, narrower when it has not, with
 // the text cut short by an ellipsis where it does not fit (the hint shows it whole).
@@ -108,124 +103,6 @@ private:
     int FWidth;
     QString FText;
 };
-
-void TfrmMain::BuildActions() {
-    struct TCommand {
-        const char* Name;
-        const char* Caption;
-        const char* Icon;
-        QKeySequence Key;
-        void (TfrmMain::*Handler)();
-    };
-    // The toolbar's commands, left to right; the menus hold them too.
-    const TCommand commands[] = {
-        {"ToolButtonOpenFile", "打开", "open", QKeySequence::Open,
-         &TfrmMain::ToolButtonOpenFileClick},
-        {"ToolButtonCreateFile", "新建", "new", QKeySequence::New, &TfrmMain::CreateLibraryCommand},
-        {"ToolButtonPassWord", "密码管理", "passwords", {}, &TfrmMain::PasswordListCommand},
-        {"ToolButtonChangePassWord",
-         "密码更改",
-         "change_password",
-         {},
-         &TfrmMain::ChangePasswordCommand},
-        {"ToolButtonAdd", "导入", "import", QKeySequence(Qt::CTRL | Qt::Key_I),
-         &TfrmMain::ImportCommand},
-        {"ToolButtonSaveBMP", "导出", "export", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
-         &TfrmMain::ExportCommand},
-        {"ToolButtonAddMany", "批量导入", "batch_import", {}, &TfrmMain::BatchImportCommand},
-        {"ToolButtonSaveManyBMP", "批量导出", "batch_export", {}, &TfrmMain::BatchExportCommand},
-        {"ToolButtonXY", "坐标", "offset", QKeySequence(Qt::CTRL | Qt::Key_K),
-         &TfrmMain::OffsetCommand},
-        {"ToolButtonDel", "删除", "delete", QKeySequence::Delete, &TfrmMain::DeleteCommand},
-        {"ToolButtonConvertData", "数据转换", "convert", {}, &TfrmMain::ConvertCommand},
-        {"ToolButtonCloseFile", "关闭文件", "close_file", QKeySequence(Qt::CTRL | Qt::Key_W),
-         &TfrmMain::CloseLibrary},
-        {"ToolButtonHomePage", "官方网站", "home", {}, &TfrmMain::ToolButtonHomePageClick},
-        {"ToolButtonClose", "退出", "exit", QKeySequence(Qt::CTRL | Qt::Key_Q),
-         &TfrmMain::ExitCommand},
-    };
-    for (const TCommand& command : commands) {
-        auto* action =
-            new QAction(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(command.Icon))),
-                        QString::fromUtf8(command.Caption), this);
-        action->setObjectName(QString::fromLatin1(command.Name));
-        if (!command.Key.isEmpty())
-            action->setShortcut(command.Key);
-        action->setShortcutContext(Qt::WindowShortcut);
-        const auto handler = command.Handler;
-        connect(action, &QAction::triggered, this,
-                [this, handler] { Guarded([&] { (this->*handler)(); }); });
-        FToolActions.push_back(action);
-    }
-    FPopupMenuDown = new QMenu(QStringLiteral("最近打开的文件"), this);
-    FPopupMenuDown->setObjectName(QStringLiteral("PopupMenuDown"));
-    Action("ToolButtonOpenFile")->setMenu(FPopupMenuDown);
-
-    const auto extra = [this](const char* name, const QString& caption, auto handler) {
-        auto* action = new QAction(caption, this);
-        action->setObjectName(QString::fromLatin1(name));
-        connect(action, &QAction::triggered, this, [handler] { Guarded([&] { handler(); }); });
-        return action;
-    };
-    // 导入图集 and 导出图集 in the drop-down menus of the batch buttons, and in 编辑.
-    auto* atlasImport =
-        extra("MenuAtlasImport", QStringLiteral("导入图集..."), [this] { AtlasImportCommand(); });
-    auto* atlasExport =
-        extra("MenuAtlasExport", QStringLiteral("导出图集..."), [this] { AtlasExportCommand(); });
-    auto* importMenu = new QMenu(this);
-    importMenu->setObjectName(QStringLiteral("PopupMenuAddMany"));
-    importMenu->addAction(atlasImport);
-    Action("ToolButtonAddMany")->setMenu(importMenu);
-    auto* exportMenu = new QMenu(this);
-    exportMenu->setObjectName(QStringLiteral("PopupMenuSaveMany"));
-    exportMenu->addAction(atlasExport);
-    Action("ToolButtonSaveManyBMP")->setMenu(exportMenu);
-    // 修复索引 is always offered for a WIL or WZL library, whatever was answered at opening.
-    extra("MenuRepairIndex", QStringLiteral("修复索引"), [this] { RepairIndex(); });
-    // Copy and paste between libraries, in 编辑 and in the grid's menu.
-    const auto clipboardCommand = [this, &extra](const char* name, const QString& caption,
-                                                 const QKeySequence& key, auto handler) {
-        QAction* action = extra(name, caption, handler);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
-    };
-    clipboardCommand("MenuCopy", QStringLiteral("复制"), QKeySequence::Copy, [this] {
-        if (TLibraryDocument* doc = FDocument)
-            FClipboard->Copy(*doc);
-    });
-    clipboardCommand("MenuPaste", QStringLiteral("粘贴"), QKeySequence::Paste, [this] {
-        if (TLibraryDocument* doc = IdleDocument())
-            FClipboard->Paste(*doc, TPasteMode::pmInsert);
-    });
-    clipboardCommand("MenuPasteReplace", QStringLiteral("粘贴替换"),
-                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V), [this] {
-                         if (TLibraryDocument* doc = IdleDocument())
-                             FClipboard->Paste(*doc, TPasteMode::pmReplace);
-                     });
-    clipboardCommand("MenuPasteAppend", QStringLiteral("粘贴到末尾"),
-                     QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_V), [this] {
-                         if (TLibraryDocument* doc = IdleDocument())
-                             FClipboard->Paste(*doc, TPasteMode::pmAppend);
-                     });
-    clipboardCommand("MenuCompare", QStringLiteral("比较..."), QKeySequence(),
-                     [this] { CompareCommand(); });
-
-    FTransparentAction = new QAction(QStringLiteral("透明显示"), this);
-    FTransparentAction->setObjectName(QStringLiteral("MenuTransparent"));
-    FTransparentAction->setCheckable(true);
-    connect(FTransparentAction, &QAction::triggered, this,
-            [this] { Guarded([this] { ShowSelection(); }); });
-    // The preview shows a picture as the game draws it; this shows the pixels as stored.
-    FStoredViewAction = new QAction(QStringLiteral("显示存储的像素（不透明）"), this);
-    FStoredViewAction->setObjectName(QStringLiteral("MenuStoredView"));
-    FStoredViewAction->setCheckable(true);
-    connect(FStoredViewAction, &QAction::triggered, this,
-            [this] { Guarded([this] { ShowSelection(); }); });
-}
-
-QAction* TfrmMain::Action(const char* objectName) const {
-    return findChild<QAction*>(QString::fromLatin1(objectName));
-}
 
 void TfrmMain::BuildLayout() {
     // 1004 x 711 pixels of client area, widened where needed so that the grid's ten columns fit
@@ -279,7 +156,7 @@ void TfrmMain::BuildLayout() {
 
     FListBoxFileName = new QListWidget(splitter2);
     FListBoxFileName->setObjectName(QStringLiteral("ListBoxFileName"));
-    FListBoxFileName->setToolTip(QStringLiteral("Ctrl + F 查找文件"));
+    FListBoxFileName->setToolTip(tr("Ctrl + F 查找文件"));
     connect(FListBoxFileName, &QListWidget::itemActivated, this,
             [this] { Guarded([this] { OpenSelectedFile(); }); });
     splitter2->setSizes({289, 692 - 289});
@@ -330,7 +207,7 @@ void TfrmMain::BuildLayout() {
     FProgressBar->setTextVisible(false);
     FProgressBar->setFixedHeight(16);
     FProgressBar->hide();
-    FCancelButton = new QPushButton(QStringLiteral("取消"), top);
+    FCancelButton = new QPushButton(tr("取消"), top);
     FCancelButton->setObjectName(QStringLiteral("ButtonCancelJob"));
     FCancelButton->setFixedHeight(18);
     FCancelButton->hide();
@@ -434,143 +311,6 @@ void TfrmMain::BuildToolBar(QWidget* parent) {
         if (action->menu())
             button->setPopupMode(QToolButton::MenuButtonPopup);
     }
-}
-
-void TfrmMain::BuildMenus() {
-    QMenuBar* bar = menuBar();
-    const auto add = [this](QMenu* menu, const QString& text, const QKeySequence& key,
-                            const char* name, auto handler) {
-        QAction* action = menu->addAction(text);
-        action->setObjectName(QString::fromLatin1(name));
-        if (!key.isEmpty())
-            action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, [handler] { Guarded([&] { handler(); }); });
-        return action;
-    };
-
-    QMenu* file = bar->addMenu(QStringLiteral("文件(&F)"));
-    file->setObjectName(QStringLiteral("MenuFile"));
-    file->addAction(Action("ToolButtonOpenFile"));
-    file->addMenu(FPopupMenuDown);
-    file->addAction(Action("ToolButtonCreateFile"));
-    file->addAction(Action("ToolButtonCloseFile"));
-    file->addSeparator();
-    file->addAction(Action("ToolButtonConvertData"));
-    file->addSeparator();
-    file->addAction(Action("ToolButtonClose"));
-
-    QMenu* edit = bar->addMenu(QStringLiteral("编辑(&E)"));
-    edit->setObjectName(QStringLiteral("MenuEdit"));
-    add(edit, QStringLiteral("撤销"), QKeySequence::Undo, "MenuUndo", [this] { Undo(); });
-    add(edit, QStringLiteral("重做"), QKeySequence(Qt::CTRL | Qt::Key_Y), "MenuRedo",
-        [this] { Redo(); });
-    edit->addSeparator();
-    for (const char* name : {"MenuCopy", "MenuPaste", "MenuPasteReplace", "MenuPasteAppend"})
-        edit->addAction(Action(name));
-    edit->addSeparator();
-    edit->addAction(Action("ToolButtonAdd"));
-    edit->addAction(Action("ToolButtonAddMany"));
-    edit->addAction(Action("MenuAtlasImport"));
-    edit->addSeparator();
-    edit->addAction(Action("ToolButtonSaveBMP"));
-    edit->addAction(Action("ToolButtonSaveManyBMP"));
-    edit->addAction(Action("MenuAtlasExport"));
-    edit->addSeparator();
-    edit->addAction(Action("ToolButtonXY"));
-    edit->addAction(Action("ToolButtonDel"));
-    edit->addSeparator();
-    add(edit, QStringLiteral("转到图片..."), QKeySequence(Qt::CTRL | Qt::Key_G), "MenuGoTo",
-        [this] { GoToImage(); });
-    add(edit, QStringLiteral("下一个空图片"), QKeySequence(Qt::CTRL | Qt::Key_E), "MenuNextEmpty",
-        [this] { FindEmptyImage(1); });
-    add(edit, QStringLiteral("上一个空图片"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E),
-        "MenuPreviousEmpty", [this] { FindEmptyImage(-1); });
-    // Alt + arrows move the current image against its anchor.
-    const std::pair<Qt::Key, QPoint> nudges[] = {{Qt::Key_Left, {-1, 0}},
-                                                 {Qt::Key_Right, {1, 0}},
-                                                 {Qt::Key_Up, {0, -1}},
-                                                 {Qt::Key_Down, {0, 1}}};
-    for (const auto& [key, delta] : nudges) {
-        auto* action = new QAction(this);
-        action->setShortcut(QKeySequence(Qt::ALT | key));
-        action->setShortcutContext(Qt::WindowShortcut);
-        const QPoint d = delta;
-        connect(action, &QAction::triggered, this,
-                [this, d] { Guarded([&] { MoveSelectedOffset(d); }); });
-        addAction(action);
-    }
-
-    QMenu* view = bar->addMenu(QStringLiteral("查看(&V)"));
-    view->setObjectName(QStringLiteral("MenuView"));
-    add(view, QStringLiteral("放大预览"), QKeySequence(Qt::CTRL | Qt::Key_Plus), "MenuZoomIn",
-        [this] { FPreviewArea->ZoomIn(); })
-        ->setShortcuts(
-            {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
-    add(view, QStringLiteral("缩小预览"), QKeySequence(Qt::CTRL | Qt::Key_Minus), "MenuZoomOut",
-        [this] { FPreviewArea->ZoomOut(); });
-    add(view, QStringLiteral("实际大小 1:1"), QKeySequence(Qt::CTRL | Qt::Key_0), "MenuZoomActual",
-        [this] { FPreviewArea->SetZoom(1); });
-    add(view, QStringLiteral("适合窗口"), QKeySequence(Qt::CTRL | Qt::Key_9), "MenuZoomFit",
-        [this] { FPreviewArea->ZoomFit(); });
-    view->addSeparator();
-    view->addAction(FTransparentAction);
-    view->addAction(FStoredViewAction);
-    QMenu* backgrounds = view->addMenu(QStringLiteral("预览背景"));
-    auto* backgroundGroup = new QActionGroup(this);
-    const std::pair<const char*, TPreviewBackground> kinds[] = {
-        {"棋盘格", TPreviewBackground::pbChecker},
-        {"黑色", TPreviewBackground::pbBlack},
-        {"白色", TPreviewBackground::pbWhite},
-        {"其他颜色...", TPreviewBackground::pbColor}};
-    for (const auto& [text, kind] : kinds) {
-        QAction* action = backgrounds->addAction(QString::fromUtf8(text));
-        action->setObjectName(QStringLiteral("MenuBackground"));
-        action->setCheckable(true);
-        action->setData(int(kind));
-        backgroundGroup->addAction(action);
-        const TPreviewBackground k = kind;
-        connect(action, &QAction::triggered, this, [this, k] {
-            QColor color(Settings().value(QStringLiteral("previewColor"), "#808080").toString());
-            if (k == TPreviewBackground::pbColor) {
-                const QColor chosen =
-                    QColorDialog::getColor(color, this, QStringLiteral("预览背景颜色"));
-                if (!chosen.isValid())
-                    return;
-                color = chosen;
-            }
-            SetPreviewBackground(k, color);
-        });
-    }
-    QMenu* sizes = view->addMenu(QStringLiteral("缩略图大小"));
-    auto* sizeGroup = new QActionGroup(this);
-    for (int size : kThumbnailSizes) {
-        QAction* action = sizes->addAction(QStringLiteral("%1 × %1").arg(size));
-        action->setObjectName(QStringLiteral("MenuThumbnailSize"));
-        action->setCheckable(true);
-        action->setData(size);
-        sizeGroup->addAction(action);
-        connect(action, &QAction::triggered, this, [this, size] { SetThumbnailSize(size); });
-    }
-    view->addSeparator();
-    add(view, QStringLiteral("动画预览..."), QKeySequence(Qt::CTRL | Qt::Key_P), "MenuAnimation",
-        [this] { ShowAnimation(); });
-
-    QMenu* tools = bar->addMenu(QStringLiteral("工具(&T)"));
-    tools->setObjectName(QStringLiteral("MenuTools"));
-    tools->addAction(Action("ToolButtonPassWord"));
-    tools->addAction(Action("ToolButtonChangePassWord"));
-    tools->addSeparator();
-    add(tools, QStringLiteral("检查文件"), QKeySequence(), "MenuCheckLibrary",
-        [this] { CheckLibraryCommand(); });
-    tools->addAction(Action("MenuCompare"));
-    tools->addAction(Action("MenuRepairIndex"));
-    tools->addSeparator();
-    tools->addAction(Action("ToolButtonHomePage"));
-}
-
-QToolButton* TfrmMain::ToolButton(const char* objectName) const {
-    return findChild<QToolButton*>(QString::fromLatin1(objectName));
 }
 
 void TfrmMain::SetStatusText(int pane, const QString& text) {

@@ -65,15 +65,15 @@ QString OpenFailureText(const std::string& fileName, const std::exception_ptr& e
     try {
         std::rethrow_exception(error);
     } catch (const std::bad_alloc&) {
-        reason = QStringLiteral("内存不足，文件的索引或图片太大");
+        reason = TfrmMain::tr("内存不足，文件的索引或图片太大");
     } catch (const EFileError& e) {
         reason = EditErrorText(e);
     } catch (const std::exception& e) {
         reason = ErrorDetailText(e.what());
     } catch (...) {
-        reason = QStringLiteral("未知错误");
+        reason = TfrmMain::tr("未知错误");
     }
-    return QStringLiteral("无法打开 %1 ！！！\n%2")
+    return TfrmMain::tr("无法打开 %1 ！！！\n%2")
         .arg(QString::fromStdString(ExtractFileName(fileName)), reason);
 }
 
@@ -83,14 +83,14 @@ QString TfrmMain::OpenRefusal(const std::string& fileName, TImageType kind) cons
     const QString name = QString::fromStdString(ExtractFileName(fileName));
     const std::string data = DataFileOfIndex(fileName);
     if (!data.empty())
-        return QStringLiteral("%1 是 %2 的索引文件，请打开数据文件 ！！！")
+        return tr("%1 是 %2 的索引文件，请打开数据文件 ！！！")
             .arg(name, QString::fromStdString(ExtractFileName(data)));
     std::error_code ec;
     const auto size = std::filesystem::file_size(fileName, ec);
     if (!ec && size == 0)
-        return QStringLiteral("无法打开 %1 ！！！\n文件是空的，不是资源文件。").arg(name);
+        return tr("无法打开 %1 ！！！\n文件是空的，不是资源文件。").arg(name);
     if (kind == t_Quillrand && !ec && size < kPakShortestHeaderEnd)
-        return QStringLiteral("无法打开 %1 ！！！\nPak文件头不完整，文件已损坏。").arg(name);
+        return tr("无法打开 %1 ！！！\nPak文件头不完整，文件已损坏。").arg(name);
     return {};
 }
 
@@ -118,8 +118,7 @@ void TfrmMain::OpenLibrary(const std::string& fileName) {
         return;
     }
     if (!FileExists(fileName)) {
-        Prompts().ShowError(
-            QStringLiteral("文件不存在 ！！！\n%1").arg(QString::fromStdString(fileName)));
+        Prompts().ShowError(tr("文件不存在 ！！！\n%1").arg(QString::fromStdString(fileName)));
         return;
     }
     const TImageType kind = LibraryKindOf(fileName);
@@ -200,9 +199,8 @@ void TfrmMain::OpenFinished() {
             close();
     });
     if (FOpenWorker->CancelledAt()) {
-        SetStatusText(
-            5,
-            QStringLiteral("已取消打开 %1").arg(QString::fromStdString(ExtractFileName(fileName))));
+        SetStatusText(5,
+                      tr("已取消打开 %1").arg(QString::fromStdString(ExtractFileName(fileName))));
         return;
     }
     if (const std::exception_ptr error = FOpenWorker->Error()) {
@@ -220,7 +218,7 @@ void TfrmMain::OpenFinished() {
     }
     if (!library || !library->Initialized()) {
         Prompts().ShowError(
-            QStringLiteral("无法打开 %1 ！！！\n文件不是%2资源文件，或已损坏。")
+            tr("无法打开 %1 ！！！\n文件不是%2资源文件，或已损坏。")
                 .arg(QString::fromStdString(ExtractFileName(fileName)),
                      LibraryKindText(LibraryKindOf(fileName), 8).section(QLatin1Char(' '), 0, 0)));
         return;
@@ -234,17 +232,16 @@ void TfrmMain::OpenFinished() {
     AddRecentFile(fileName);
     if (!problem.empty()) {
         // Shown as it is, and no edit until the journal is set aside (修复索引).
-        SetStatusText(5, QStringLiteral("上次保存被中断，无法完成，文件只能查看"));
-        Prompts().ShowError(
-            QStringLiteral("上次保存被中断，其日志无法完成 ！！！\n%1\n文件只能查看；"
-                           "“修复索引”可把日志另存，之后即可修改。")
-                .arg(QString::fromStdString(problem)));
+        SetStatusText(5, tr("上次保存被中断，无法完成，文件只能查看"));
+        Prompts().ShowError(tr("上次保存被中断，其日志无法完成 ！！！\n%1\n文件只能查看；"
+                               "“修复索引”可把日志另存，之后即可修改。")
+                                .arg(QString::fromStdString(problem)));
         return;
     }
     if (!notes.isEmpty())
-        Prompts().ShowMessage(QStringLiteral("上次中断的保存已完成。\n") + notes.trimmed());
+        Prompts().ShowMessage(tr("上次中断的保存已完成。\n") + notes.trimmed());
     if (!damage.empty() && LibraryKindOf(fileName) == t_Wis)
-        SetStatusText(5, QStringLiteral("文件不完整（已被截断），只显示完好的图片"));
+        SetStatusText(5, tr("文件不完整（已被截断），只显示完好的图片"));
     OfferIndexRepair();
 }
 
@@ -259,18 +256,18 @@ void TfrmMain::OfferIndexRepair() {
     const int cut = FirstImageCutShort(doc->Library());
     QString question;
     if (cut >= 0) {
-        question = QStringLiteral("数据文件不完整 ！！！\n文件在第 %1 张图片处结束，第 %1 到第 %2 "
-                                  "张图片的数据已丢失。\n修复索引只保留文件中完好的图片，"
-                                  "现在修复吗？")
+        question = tr("数据文件不完整 ！！！\n文件在第 %1 张图片处结束，第 %1 到第 %2 "
+                      "张图片的数据已丢失。\n修复索引只保留文件中完好的图片，"
+                      "现在修复吗？")
                        .arg(cut)
                        .arg(doc->ImageCount() - 1);
     } else {
-        question = QStringLiteral("索引文件丢失或损坏，请先修复！！！\n");
+        question = tr("索引文件丢失或损坏，请先修复！！！\n");
         if (doc->Library().HeaderImageCount() != doc->ImageCount())
-            question += QStringLiteral("显示 %1 张图片，文件头记录 %2 张。\n")
+            question += tr("显示 %1 张图片，文件头记录 %2 张。\n")
                             .arg(doc->ImageCount())
                             .arg(doc->Library().HeaderImageCount());
-        question += QStringLiteral("现在修复索引吗？");
+        question += tr("现在修复索引吗？");
     }
     if (Prompts().Confirm(question))
         RepairIndex();
@@ -288,23 +285,21 @@ void TfrmMain::RepairIndex() {
         try {
             aside = SetJournalAside(file, true);
         } catch (const std::exception& e) {
-            Prompts().ShowError(QStringLiteral("无法处理日志 ！！！\n") + EditErrorText(e));
+            Prompts().ShowError(tr("无法处理日志 ！！！\n") + EditErrorText(e));
             return;
         }
-        QString plan =
-            QStringLiteral("上次保存被中断，其日志无法完成：\n%1\n\n修复会把日志另存为 %2")
-                .arg(QString::fromStdString(problem),
-                     QString::fromStdString(ExtractFileName(aside.KeptAs)));
+        QString plan = tr("上次保存被中断，其日志无法完成：\n%1\n\n修复会把日志另存为 %2")
+                           .arg(QString::fromStdString(problem),
+                                QString::fromStdString(ExtractFileName(aside.KeptAs)));
         for (const auto& [from, to] : aside.NewFiles)
-            plan += QStringLiteral("，未完成的文件另存为 %1")
-                        .arg(QString::fromStdString(ExtractFileName(to)));
-        plan += QStringLiteral("，不删除任何文件，然后重新读取。继续吗？");
+            plan += tr("，未完成的文件另存为 %1").arg(QString::fromStdString(ExtractFileName(to)));
+        plan += tr("，不删除任何文件，然后重新读取。继续吗？");
         if (!Prompts().Confirm(plan))
             return;
         try {
             SetJournalAside(file, false);
         } catch (const std::exception& e) {
-            Prompts().ShowError(QStringLiteral("无法处理日志 ！！！\n") + EditErrorText(e));
+            Prompts().ShowError(tr("无法处理日志 ！！！\n") + EditErrorText(e));
             return;
         }
         CloseDocument(*doc);
@@ -312,13 +307,13 @@ void TfrmMain::RepairIndex() {
         return;
     }
     if (doc->Library().IndexFileName().empty()) {
-        Prompts().ShowError(QStringLiteral("只有Wil和Wzl文件有索引！！！"));
+        Prompts().ShowError(tr("只有Wil和Wzl文件有索引！！！"));
         return;
     }
     auto repair = std::make_shared<TIndexRepair>();
     const std::string file = doc->FileName();
     doc->StartEdit(
-        QStringLiteral("修复索引"),
+        tr("修复索引"),
         [repair](TGameImages& library, TJobControl&) { *repair = library.RepairIndex(false); },
         {{},
          [repair, file](const TJobEnd& end) {
@@ -331,16 +326,14 @@ void TfrmMain::RepairIndex() {
                      reason = EditErrorText(e);
                  } catch (...) {
                  }
-                 Prompts().ShowError(QStringLiteral("索引修复失败 ！！！\n") + reason);
+                 Prompts().ShowError(tr("索引修复失败 ！！！\n") + reason);
                  return;
              }
-             QString text =
-                 QStringLiteral("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")
-                     .arg(repair->Found)
-                     .arg(repair->UnreadBytes);
+             QString text = tr("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")
+                                .arg(repair->Found)
+                                .arg(repair->UnreadBytes);
              if (!repair->BackupFile.empty())
-                 text += QStringLiteral("\n原索引已保存为 %1")
-                             .arg(QString::fromStdString(repair->BackupFile));
+                 text += tr("\n原索引已保存为 %1").arg(QString::fromStdString(repair->BackupFile));
              Prompts().ShowMessage(text);
          }},
         /*undoable=*/false);
@@ -348,8 +341,8 @@ void TfrmMain::RepairIndex() {
 
 bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName,
                                std::string& password) {
-    const QString caption = QStringLiteral("输入密码");
-    const QString prompt = QStringLiteral("输入密码:");
+    const QString caption = tr("输入密码");
+    const QString prompt = tr("输入密码:");
     QString answer = QString::fromStdString(FindPakPassword(fileName));
     // OK on an empty prompt tries the default password, on every round.
     if (answer.isEmpty() && !Prompts().InputPassword(caption, prompt, QString(), answer))
@@ -358,7 +351,7 @@ bool TfrmMain::RunPasswordFlow(TGameImages& library, const std::string& fileName
         password = answer.isEmpty() ? std::string(kDefaultPakPassword) : answer.toStdString();
         if (TryPakPassword(library, password))
             return true;
-        if (!Prompts().InputPassword(caption, prompt, QStringLiteral("密码错误"), answer))
+        if (!Prompts().InputPassword(caption, prompt, tr("密码错误"), answer))
             return false;
     }
 }
@@ -386,9 +379,9 @@ void TfrmMain::ShowStatusFile() {
     }
     QString text = QString::fromStdString(FDocument->FileName());
     if (FirstImageCutShort(FDocument->Library()) >= 0)
-        text += QStringLiteral(" (数据文件不完整)");
+        text += tr(" (数据文件不完整)");
     else if (FDocument->Library().IndexState() != TIndexState::isGood)
-        text += QStringLiteral(" (索引文件丢失或损坏)");
+        text += tr(" (索引文件丢失或损坏)");
     SetStatusText(1, text);
 }
 
@@ -440,7 +433,7 @@ void TfrmMain::ShowSelection() {
     if (check.Damaged()) {
         // A damaged image says why, whatever a padded picture of it would show.
         LogDamageOnce(doc->FileName(), index, check);
-        SetStatusText(3, QStringLiteral("序号:%1 ").arg(CellNumberText(index)) + DamageText(check));
+        SetStatusText(3, tr("序号:%1 ").arg(CellNumberText(index)) + DamageText(check));
         clearPreview();
     } else if (picture) {
         const TDisplayRule rule =
@@ -449,12 +442,12 @@ void TfrmMain::ShowSelection() {
         FPreviewArea->SetAnchor(QPoint(offset.X, offset.Y));
         // An empty image is named one, whatever placeholder picture the format gives for it.
         const std::optional<TImageDescription> d = library.Describe(index, false);
-        SetStatusText(3, d && d->Empty ? QStringLiteral("序号:%1 空图片").arg(CellNumberText(index))
+        SetStatusText(3, d && d->Empty ? tr("序号:%1 空图片").arg(CellNumberText(index))
                                        : ImageDataText(index, picture->Width(), picture->Height(),
                                                        offset.X, offset.Y));
     } else {
         clearPreview();
-        SetStatusText(3, QStringLiteral("序号:%1 空图片").arg(CellNumberText(index)));
+        SetStatusText(3, tr("序号:%1 空图片").arg(CellNumberText(index)));
     }
     const std::optional<QString> format = PixelFormatText(library, index);
     SetStatusText(4, format && !format->isEmpty() ? *format : kindText);

@@ -1,5 +1,6 @@
 #include "app/prompts.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
@@ -22,6 +23,10 @@
 namespace velmora {
 
 namespace {
+
+class TPromptTexts {
+    Q_DECLARE_TR_FUNCTIONS(TPromptTexts)
+};
 
 TPrompts* g_Prompts = nullptr;
 
@@ -70,22 +75,22 @@ QString QtFileFilter(const QString& filter) {
 }
 
 void TQtPrompts::ShowMessage(const QString& text) {
-    QMessageBox box(QMessageBox::Information, QStringLiteral("提示信息"), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Information, TPromptTexts::tr("提示信息"), text, QMessageBox::Ok,
                     DialogParent());
     box.exec();
 }
 
 void TQtPrompts::ShowError(const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("提示信息"), text, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Warning, TPromptTexts::tr("提示信息"), text, QMessageBox::Ok,
                     DialogParent());
     box.exec();
 }
 
 bool TQtPrompts::Confirm(const QString& text) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("提示信息"), text,
+    QMessageBox box(QMessageBox::Question, TPromptTexts::tr("提示信息"), text,
                     QMessageBox::Yes | QMessageBox::No, DialogParent());
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
+    box.button(QMessageBox::Yes)->setText(TPromptTexts::tr("是"));
+    box.button(QMessageBox::No)->setText(TPromptTexts::tr("否"));
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
@@ -95,8 +100,8 @@ bool TQtPrompts::InputQuery(const QString& caption, const QString& prompt, QStri
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextValue(value);
-    dialog.setOkButtonText(QStringLiteral("确定"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setOkButtonText(TPromptTexts::tr("确定"));
+    dialog.setCancelButtonText(TPromptTexts::tr("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     value = dialog.textValue();
@@ -111,8 +116,8 @@ bool TQtPrompts::InputNumber(const QString& caption, const QString& prompt, int&
     dialog.setInputMode(QInputDialog::IntInput);
     dialog.setIntRange(min, max);
     dialog.setIntValue(std::clamp(value, min, max));
-    dialog.setOkButtonText(QStringLiteral("确定"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setOkButtonText(TPromptTexts::tr("确定"));
+    dialog.setCancelButtonText(TPromptTexts::tr("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     value = dialog.intValue();
@@ -128,8 +133,8 @@ bool TQtPrompts::ChooseItem(const QString& caption, const QString& prompt, const
     dialog.setComboBoxEditable(false);
     if (index >= 0 && index < items.size())
         dialog.setTextValue(items[index]);
-    dialog.setOkButtonText(QStringLiteral("确定"));
-    dialog.setCancelButtonText(QStringLiteral("取消"));
+    dialog.setOkButtonText(TPromptTexts::tr("确定"));
+    dialog.setCancelButtonText(TPromptTexts::tr("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const int chosen = int(items.indexOf(dialog.textValue()));
@@ -202,8 +207,8 @@ bool TQtPrompts::InputPassword(const QString& caption, const QString& prompt, co
     }
     AddShowPasswordToggle(&dialog, layout, edit);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    buttons->button(QDialogButtonBox::Ok)->setText(TPromptTexts::tr("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(TPromptTexts::tr("取消"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);

@@ -38,9 +38,9 @@ QString LibraryBusyMessage();
 QString EditErrorText(const std::exception& error);
 
 // An error detail of the commands (English, often "PATH: reason") as a message box shows it:
-// the reason in Chinese, the path kept, and the original text after it in brackets, for whoever
-// needs to look it up (on the same line with oneLine, for lists). A detail of no known form keeps
-// its own text under "详细信息：".
+// in Chinese the reason translated, the path kept, and the original text after it in brackets,
+// for whoever needs to look it up (on the same line with oneLine, for lists); in English the
+// original text. A detail of no known form keeps its own text under "详细信息：".
 QString ErrorDetailText(const std::string& detail, bool oneLine = false);
 
 // Status pane 3 for an image that cannot be decoded: "图片数据损坏: …".

@@ -3,14 +3,15 @@
 #   cmake --install build --prefix /usr       places velmora, velmora-cli, velmora-thumbnailer,
 #                                             their man pages, the desktop entry, the AppStream
 #                                             metainfo, the MIME types, the thumbnailer entry, the
-#                                             icons, the bash completion of velmora-cli and the
-#                                             copyright and changelog files
+#                                             icons, the editor's translations, the bash
+#                                             completion of velmora-cli and the copyright and
+#                                             changelog files
 #   (cd build && cpack -G DEB)                builds velmora_<version>_<arch>.deb
 #
-# The package's Depends come from dpkg-shlibdeps over the installed programs, so they name exactly
-# the libraries the build was linked with; without dpkg-shlibdeps a fixed list for Debian 12 is
-# used instead. Man pages and the changelog are installed gzipped (gzip -n: no time stamp, so the
-# same sources give the same package), as Debian's policy asks.
+# The package's Depends name Qt's translations and what dpkg-shlibdeps finds over the installed
+# programs, so they name exactly the libraries the build was linked with; without dpkg-shlibdeps a
+# fixed list for Debian 12 is used instead. Man pages and the changelog are installed gzipped
+# (gzip -n: no time stamp, so the same sources give the same package), as Debian's policy asks.
 
 include(GNUInstallDirs)
 
@@ -56,6 +57,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/velmora.thumbnailer
 
 if(VELMORA_GUI)
     install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # The editor's English texts; it looks for them beside the program before its own copy.
+    install(FILES ${VELMORA_QM_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/velmora/translations)
     velmora_install_gzipped(velmora.1 ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES ${CMAKE_CURRENT_LIST_DIR}/velmora.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -92,13 +95,20 @@ set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.velmora.example/")
 find_program(VELMORA_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(VELMORA_GUI)
+    # Qt's own Chinese texts (file dialogs, standard buttons) for the editor's default language.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+endif()
 if(VELMORA_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, zlib1g, \
-libdeflate0, libpng16-16, libssl3")
+    set(velmora_depends "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, zlib1g, libdeflate0, \
+libpng16-16, libssl3")
     if(VELMORA_GUI)
-        string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6core6, libqt6gui6, libqt6widgets6")
+        string(PREPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+               "${velmora_depends}, libqt6core6, libqt6gui6, libqt6widgets6, ")
+    else()
+        set(CPACK_DEBIAN_PACKAGE_DEPENDS "${velmora_depends}")
     endif()
 endif()
 if(VELMORA_GUI)

@@ -2,12 +2,13 @@
 // images selected, the preview zoomed, the animation preview playing beside the window, and the
 // library compared with a patched copy of it in a second tab.
 // scripts/screenshot builds this program and runs it under a virtual X server of each screen size.
-// Usage: velmora-screenshot OUT.png [--all]   (with --all also OUT-zoom.png, OUT-animation.png and
-// OUT-compare.png)
+// Usage: velmora-screenshot OUT.png [--all] [--english]   (with --all also OUT-zoom.png,
+// OUT-animation.png and OUT-compare.png; with --english the editor starts in English)
 #include "gui_support.h"
 
 #include "app/animation_window.h"
 #include "app/thumbnail_cache.h"
+#include "app/translations.h"
 #include "app/dialogs/compare_dialog.h"
 
 #include <QAction>
@@ -152,9 +153,17 @@ void Wait(int ms) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    const bool all = argc == 3 && std::string(argv[2]) == "--all";
-    if (argc != 2 && !all) {
-        std::fprintf(stderr, "usage: velmora-screenshot OUT.png [--all]\n");
+    bool all = false;
+    bool english = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        all = all || option == "--all";
+        english = english || option == "--english";
+        if (option != "--all" && option != "--english")
+            argc = 0;
+    }
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: velmora-screenshot OUT.png [--all] [--english]\n");
         return 2;
     }
     const QString out = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
@@ -170,6 +179,8 @@ int main(int argc, char* argv[]) {
     Expect(MakeLibrary(t_Wzl, dir + "Effect.wzl", Sprites(3)), "a WZL library");
     WriteText(home.File("Pak.txt"), "Items.Pak|quillrand\r\nItems-patch.Pak|quillrand\r\n");
     WriteText(home.File("Config.ini"), dir + "Items.Pak\r\n");
+    if (english)
+        SaveLanguage(TLanguage::lgEnglish);
 
     TEditor editor;
     TfrmMain& main = editor.Main();
@@ -190,7 +201,9 @@ int main(int argc, char* argv[]) {
     main.Thumbnails()->WaitUntilIdle();
     Wait(150);
     Expect(main.StatusText(2) == QString("15/137"), "image 14 is selected");
-    Expect(main.StatusText(4).contains(QStringLiteral("16位色 压缩:是")), "the pixel format");
+    Expect(main.StatusText(4).contains(english ? QStringLiteral("16-bit compressed")
+                                               : QStringLiteral("16位色 压缩:是")),
+           "the pixel format");
     Expect(!main.PreviewArea()->Picture()->size().isEmpty(), "the preview shows the image");
     Expect(main.grab().toImage().save(out, "PNG"), "the window's picture is written");
     if (!all)

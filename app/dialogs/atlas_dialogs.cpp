@@ -94,7 +94,7 @@ QString ErrorOf(const std::exception_ptr& error) {
 
 TfrmAtlasExportDlg::TfrmAtlasExportDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmAtlasExportDlg"));
-    setWindowTitle(QStringLiteral("导出图集"));
+    setWindowTitle(tr("导出图集"));
     resize(460, 300);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout();
@@ -104,26 +104,24 @@ TfrmAtlasExportDlg::TfrmAtlasExportDlg(QWidget* parent) : QDialog(parent) {
     FEditSheet = FileRow(this, "EditSheet", browse);
     FComboFormat = new QComboBox(this);
     FComboFormat->setObjectName(QStringLiteral("ComboFormat"));
-    FComboFormat->addItems(
-        {QStringLiteral("JSON 哈希 (json-hash)"), QStringLiteral("JSON 数组 (json-array)")});
+    FComboFormat->addItems({tr("JSON 哈希 (json-hash)"), tr("JSON 数组 (json-array)")});
     FEditPadding = SpinBox(this, "EditPadding", 0, 256, 2);
     FEditMaxSize = SpinBox(this, "EditMaxSize", 16, kMaxAtlasSheetSide, 4096);
-    form->addRow(QStringLiteral("起始编号:"), FEditFrom);
-    form->addRow(QStringLiteral("结束编号:"), FEditTo);
-    form->addRow(QStringLiteral("图集文件:"), Row(this, FEditSheet, browse));
-    form->addRow(QStringLiteral("数据格式:"), FComboFormat);
-    form->addRow(QStringLiteral("图片间距:"), FEditPadding);
-    form->addRow(QStringLiteral("最大尺寸:"), FEditMaxSize);
+    form->addRow(tr("起始编号:"), FEditFrom);
+    form->addRow(tr("结束编号:"), FEditTo);
+    form->addRow(tr("图集文件:"), Row(this, FEditSheet, browse));
+    form->addRow(tr("数据格式:"), FComboFormat);
+    form->addRow(tr("图片间距:"), FEditPadding);
+    form->addRow(tr("最大尺寸:"), FEditMaxSize);
     layout->addLayout(form);
     layout->addStretch();
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("导出"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("导出"));
     FBitBtnOK = buttons.OK;
     FBitBtnClose = buttons.Close;
     FProgressBar = AddProgressBar(this, layout);
     connect(browse, &QToolButton::clicked, this, [this] {
         int filterIndex = 0;
-        const QString chosen = Prompts().SaveFileName(QStringLiteral("导出图集"),
-                                                      QStringLiteral("PNG图集 (*.png)|*.png"),
+        const QString chosen = Prompts().SaveFileName(tr("导出图集"), tr("PNG图集 (*.png)|*.png"),
                                                       FEditSheet->text().trimmed(), &filterIndex);
         if (!chosen.isEmpty())
             FEditSheet->setText(chosen);
@@ -156,7 +154,7 @@ void TfrmAtlasExportDlg::AtlasExportClick(TLibraryDocument& document) {
             QString::fromStdString(ExtractFilePath(library) + FileNameWithoutExt(library)) +
             QStringLiteral(".png"));
     }
-    setWindowTitle(QStringLiteral("导出图集"));
+    setWindowTitle(tr("导出图集"));
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
     Prompts().ExecDialog(*this);
@@ -174,7 +172,7 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
     options.Padding = FEditPadding->value();
     options.MaxSize = FEditMaxSize->value();
     if (options.SheetPath.empty()) {
-        Prompts().ShowError(QStringLiteral("请先选择图集文件 ！！！"));
+        Prompts().ShowError(tr("请先选择图集文件 ！！！"));
         return;
     }
     auto result = std::make_shared<TAtlasExportResult>();
@@ -184,30 +182,27 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
             *result = ExportAtlas(library, options,
                                   [&](int done, int total) { control.Report(done, total); });
         },
-        {ShowProgress(*this, FProgressBar, QStringLiteral("导出图集")),
-         [this, result](const TJobEnd& end) {
+        {ShowProgress(*this, FProgressBar, tr("导出图集")), [this, result](const TJobEnd& end) {
              SetRunning(*this, FBitBtnOK, false);
              if (end.Cancelled) {
                  // The export removes the sheets it had written when it is stopped.
                  Prompts().ShowMessage(
-                     QStringLiteral(
-                         "图集导出已取消 ！！！\n已处理 %1/%2 时停止，没有留下任何文件。")
+                     tr("图集导出已取消 ！！！\n已处理 %1/%2 时停止，没有留下任何文件。")
                          .arg(end.Cancelled->Done)
                          .arg(end.Cancelled->Total));
                  return;
              }
              if (end.Error) {
-                 Prompts().ShowError(QStringLiteral("图集导出失败 ！！！\n") + ErrorOf(end.Error));
+                 Prompts().ShowError(tr("图集导出失败 ！！！\n") + ErrorOf(end.Error));
                  return;
              }
              if (!result->Done) {
                  WriteLog("导出图集: " + result->Error, true);
-                 Prompts().ShowError(QStringLiteral("图集导出失败 ！！！\n") +
-                                     ErrorDetailText(result->Error));
+                 Prompts().ShowError(tr("图集导出失败 ！！！\n") + ErrorDetailText(result->Error));
                  return;
              }
              Prompts().ShowMessage(
-                 QStringLiteral("图集导出成功 ！！！\n%1 张图片，%2 张图集，%3 张空图片未导出")
+                 tr("图集导出成功 ！！！\n%1 张图片，%2 张图集，%3 张空图片未导出")
                      .arg(result->Frames)
                      .arg(result->Sheets.size())
                      .arg(result->Empty));
@@ -217,33 +212,32 @@ void TfrmAtlasExportDlg::BitBtnOKClick() {
 
 TfrmAtlasImportDlg::TfrmAtlasImportDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmAtlasImportDlg"));
-    setWindowTitle(QStringLiteral("导入图集"));
+    setWindowTitle(tr("导入图集"));
     resize(460, 280);
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout();
     QToolButton* browse = nullptr;
     FEditData = FileRow(this, "EditData", browse);
-    form->addRow(QStringLiteral("图集数据:"), Row(this, FEditData, browse));
+    form->addRow(tr("图集数据:"), Row(this, FEditData, browse));
     layout->addLayout(form);
-    layout->addWidget(RadioGroup(
-        this, "RadioGroupMode", QStringLiteral("导入方式"),
-        {QStringLiteral("从尾部添加"), QStringLiteral("按编号插入"), QStringLiteral("按编号覆盖")},
-        3, FMode, 0));
+    layout->addWidget(RadioGroup(this, "RadioGroupMode", tr("导入方式"),
+                                 {tr("从尾部添加"), tr("按编号插入"), tr("按编号覆盖")}, 3, FMode,
+                                 0));
     auto* more = new QFormLayout();
     FEditAt = SpinBox(this, "EditAt", 0, INT_MAX, 0);
-    more->addRow(QStringLiteral("起始编号:"), FEditAt);
-    FCheckCompress = new QCheckBox(QStringLiteral("压缩"), this);
+    more->addRow(tr("起始编号:"), FEditAt);
+    FCheckCompress = new QCheckBox(tr("压缩"), this);
     FCheckCompress->setObjectName(QStringLiteral("CheckCompress"));
     more->addRow(QString(), FCheckCompress);
     layout->addLayout(more);
     layout->addStretch();
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("导入"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("导入"));
     FBitBtnOK = buttons.OK;
     FBitBtnClose = buttons.Close;
     FProgressBar = AddProgressBar(this, layout);
     connect(browse, &QToolButton::clicked, this, [this] {
         const QString chosen = Prompts().OpenFileName(
-            QStringLiteral("导入图集"), QStringLiteral("图集数据 (*.json)|*.json"),
+            tr("导入图集"), tr("图集数据 (*.json)|*.json"),
             QString::fromStdString(ExtractFilePath(FEditData->text().trimmed().toStdString())));
         if (!chosen.isEmpty())
             FEditData->setText(chosen);
@@ -268,7 +262,7 @@ void TfrmAtlasImportDlg::AtlasImportClick(TLibraryDocument& document) {
     FDocument = &document;
     FEditAt->setValue(std::max(document.SelectedRange().first, 0));
     FCheckCompress->setEnabled(document.Kind() == t_Wzl || document.Kind() == t_Quillrand);
-    setWindowTitle(QStringLiteral("导入图集"));
+    setWindowTitle(tr("导入图集"));
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
     Prompts().ExecDialog(*this);
@@ -285,30 +279,28 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
     options.At = FEditAt->value();
     options.Compression = FCheckCompress->isEnabled() && FCheckCompress->isChecked() ? 1 : 0;
     if (options.DataPath.empty() || !FileExists(options.DataPath)) {
-        Prompts().ShowError(QStringLiteral("图集数据文件不存在 ！！！"));
+        Prompts().ShowError(tr("图集数据文件不存在 ！！！"));
         return;
     }
     auto result = std::make_shared<TAtlasImportResult>();
     SetRunning(*this, FBitBtnOK, true);
     document->StartEdit(
-        QStringLiteral("导入图集"),
+        tr("导入图集"),
         [result, options](TGameImages& library, TJobControl& control) {
             *result = ImportAtlas(library, options,
                                   [&](int done, int total) { control.Report(done, total); });
         },
-        {ShowProgress(*this, FProgressBar, QStringLiteral("导入图集")),
-         [this, result](const TJobEnd& end) {
+        {ShowProgress(*this, FProgressBar, tr("导入图集")), [this, result](const TJobEnd& end) {
              SetRunning(*this, FBitBtnOK, false);
              if (end.Cancelled) {
                  Prompts().ShowMessage(
-                     QStringLiteral(
-                         "图集导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                     tr("图集导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
                          .arg(end.Cancelled->Done)
                          .arg(end.Cancelled->Total));
                  return;
              }
              if (end.Error) {
-                 Prompts().ShowError(QStringLiteral("图集导入失败 ！！！\n") + ErrorOf(end.Error));
+                 Prompts().ShowError(tr("图集导入失败 ！！！\n") + ErrorOf(end.Error));
                  return;
              }
              if (result->Refusal != TEditRefusal::erNone) {
@@ -317,13 +309,12 @@ void TfrmAtlasImportDlg::BitBtnOKClick() {
              }
              if (!result->Done) {
                  WriteLog("导入图集: " + result->Error, true);
-                 Prompts().ShowError(QStringLiteral("图集导入失败 ！！！\n") +
-                                     ErrorDetailText(result->Error));
+                 Prompts().ShowError(tr("图集导入失败 ！！！\n") + ErrorDetailText(result->Error));
                  return;
              }
-             QString text = QStringLiteral("图集导入成功 ！！！\n%1 张图片").arg(result->Imported);
+             QString text = tr("图集导入成功 ！！！\n%1 张图片").arg(result->Imported);
              if (result->Blanks > 0)
-                 text += QStringLiteral("，%1 张空图片补齐编号").arg(result->Blanks);
+                 text += tr("，%1 张空图片补齐编号").arg(result->Blanks);
              Prompts().ShowMessage(text);
              done(QDialog::Accepted);
          }});

@@ -38,9 +38,9 @@ QSpinBox* NumberEdit(QWidget* parent, const char* name) {
 // The outcome as the user is told it: success only when every picture was written.
 QString OutcomeText(const TBatchExportResult& result) {
     if (result.Succeeded())
-        return QStringLiteral("图片导出成功 ！！！");
+        return TfrmOutPutDlg::tr("图片导出成功 ！！！");
     const int total = result.Written + int(result.Failures.size());
-    QString text = QStringLiteral("图片导出完成，%1/%2 张失败 ！！！")
+    QString text = TfrmOutPutDlg::tr("图片导出完成，%1/%2 张失败 ！！！")
                        .arg(result.Failures.size())
                        .arg(std::max(total, result.Handled));
     for (size_t i = 0; i < result.Failures.size() && i < 5; ++i)
@@ -54,10 +54,10 @@ QString OutcomeText(const TBatchExportResult& result) {
 
 TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmOutPutDlg"));
-    setWindowTitle(QStringLiteral("批量导出图片"));
+    setWindowTitle(tr("批量导出图片"));
     auto* layout = new QVBoxLayout(this);
 
-    layout->addWidget(new QLabel(QStringLiteral("导出到文件夹:"), this));
+    layout->addWidget(new QLabel(tr("导出到文件夹:"), this));
     auto* dirRow = new QHBoxLayout;
     FEditFileDir = new QLineEdit(this);
     FEditFileDir->setObjectName(QStringLiteral("EditFileDir"));
@@ -67,23 +67,23 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
     dirRow->addWidget(browse);
     layout->addLayout(dirRow);
 
-    auto* range = new QGroupBox(QStringLiteral("图片编号"), this);
+    auto* range = new QGroupBox(tr("图片编号"), this);
     auto* rangeLayout = new QHBoxLayout(range);
     FEditX = NumberEdit(range, "EditX");
     FEditY = NumberEdit(range, "EditY");
-    rangeLayout->addWidget(new QLabel(QStringLiteral("起始编号:"), range));
+    rangeLayout->addWidget(new QLabel(tr("起始编号:"), range));
     rangeLayout->addWidget(FEditX, 1);
-    rangeLayout->addWidget(new QLabel(QStringLiteral("结束编号:"), range));
+    rangeLayout->addWidget(new QLabel(tr("结束编号:"), range));
     rangeLayout->addWidget(FEditY, 1);
     layout->addWidget(range);
 
-    auto* formats = new QGroupBox(QStringLiteral("导出文件格式"), this);
+    auto* formats = new QGroupBox(tr("导出文件格式"), this);
     formats->setObjectName(QStringLiteral("RadioGroupImageFormat"));
-    formats->setToolTip(QStringLiteral("自动模式会根据存储的文件格式导出相应的文件格式"));
+    formats->setToolTip(tr("自动模式会根据存储的文件格式导出相应的文件格式"));
     auto* formatLayout = new QGridLayout(formats);
     FFormat = new QButtonGroup(formats);
     const QStringList items{QStringLiteral("PNG"), QStringLiteral("BMP"), QStringLiteral("TGA"),
-                            QStringLiteral("自动")};
+                            tr("自动")};
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], formats);
         FFormat->addButton(button, i);
@@ -92,17 +92,16 @@ TfrmOutPutDlg::TfrmOutPutDlg(QWidget* parent) : QDialog(parent) {
     FFormat->button(0)->setChecked(true);
     layout->addWidget(formats);
 
-    auto* note =
-        new QLabel(QStringLiteral("大批量导出文件时，\n尽量把其他程序全部关闭\n开始导出时，\n"
-                                  "不要再操作电脑，等待导出完成"),
-                   this);
+    auto* note = new QLabel(tr("大批量导出文件时，\n尽量把其他程序全部关闭\n开始导出时，\n"
+                               "不要再操作电脑，等待导出完成"),
+                            this);
     note->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
     layout->addWidget(note);
 
     auto* buttons = new QHBoxLayout;
-    FBitBtnOK2 = new QPushButton(QStringLiteral("高速导出"), this);
+    FBitBtnOK2 = new QPushButton(tr("高速导出"), this);
     FBitBtnOK2->setObjectName(QStringLiteral("BitBtnOK2"));
-    FBitBtnClose = new QPushButton(QStringLiteral("取消"), this);
+    FBitBtnClose = new QPushButton(tr("取消"), this);
     FBitBtnClose->setObjectName(QStringLiteral("BitBtnClose"));
     buttons->addStretch();
     buttons->addWidget(FBitBtnOK2);
@@ -183,7 +182,7 @@ void TfrmOutPutDlg::ToolButtonSaveManyBMPClick(TLibraryDocument& document) {
 void TfrmOutPutDlg::EditFileDirButtonClick() {
     const QString current = FEditFileDir->text().trimmed();
     const QString start = !current.isEmpty() && QDir(current).exists() ? current : QString();
-    const QString chosen = Prompts().ExistingFolder(QStringLiteral("浏览文件夹"), start);
+    const QString chosen = Prompts().ExistingFolder(tr("浏览文件夹"), start);
     if (!chosen.isEmpty())
         FEditFileDir->setText(chosen);
 }
@@ -195,7 +194,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     TGameImages& library = document->Library();
     const QString folder = FEditFileDir->text().trimmed();
     if (folder.isEmpty()) {
-        Prompts().ShowError(QStringLiteral("请先选择图片导出的文件夹 ！！！"));
+        Prompts().ShowError(tr("请先选择图片导出的文件夹 ！！！"));
         return;
     }
     const int first = FEditX->value();
@@ -204,8 +203,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     if (first >= 0 && first < library.ImageCount() && last >= library.ImageCount()) {
         last = library.ImageCount() - 1;
         FEditY->setValue(last);
-        Prompts().ShowMessage(
-            QStringLiteral("结束编号超出最后一张图片，已改为 %1 ！！！").arg(last));
+        Prompts().ShowMessage(tr("结束编号超出最后一张图片，已改为 %1 ！！！").arg(last));
     }
     if (last < first || first < 0 || last >= library.ImageCount())
         return; // a range outside the library exports nothing and leaves the dialog idle
@@ -219,8 +217,7 @@ void TfrmOutPutDlg::BitBtnOK2Click() {
     });
     if (!run->Start(folder.toStdString(), format, first, last, FProcessors)) {
         // The folder (or its Placements folder) could not be created.
-        Prompts().ShowError(
-            QStringLiteral("图片导出失败 ！！！\n%1").arg(ErrorDetailText(run->Wait().Error)));
+        Prompts().ShowError(tr("图片导出失败 ！！！\n%1").arg(ErrorDetailText(run->Wait().Error)));
         return;
     }
     FBusy.emplace(*document);
@@ -248,7 +245,7 @@ void TfrmOutPutDlg::Timer1Timer() {
     SetButtonsEnabled(true);
     if (stopped && FLastResult.Handled < FProgressBar->maximum()) {
         FProgressBar->setValue(FLastResult.Handled);
-        Prompts().ShowMessage(QStringLiteral("批量导出已取消 ！！！\n已导出 %1/%2 张图片。")
+        Prompts().ShowMessage(tr("批量导出已取消 ！！！\n已导出 %1/%2 张图片。")
                                   .arg(FLastResult.Written)
                                   .arg(FProgressBar->maximum()));
         done(QDialog::Rejected);

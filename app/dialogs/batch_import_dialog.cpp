@@ -42,23 +42,24 @@ QString OutcomeText(const TBatchImportResult& result) {
     if (result.Refusal != TEditRefusal::erNone)
         return EditRefusalMessage(result.Refusal);
     if (!result.Error.empty())
-        return QStringLiteral("图片导入失败 ！！！\n") + ErrorDetailText(result.Error);
+        return TfrmInPutManyDlg::tr("图片导入失败 ！！！\n") + ErrorDetailText(result.Error);
     if (result.Plan.Count <= 0)
-        return QStringLiteral("没有导入任何图片 ！！！");
+        return TfrmInPutManyDlg::tr("没有导入任何图片 ！！！");
     if (result.Succeeded())
-        return QStringLiteral("图片导入成功 ！！！");
+        return TfrmInPutManyDlg::tr("图片导入成功 ！！！");
     std::set<int> failed;
     for (const TBatchImportIssue& issue : result.Unreadable)
         failed.insert(issue.Item);
     for (const TBatchImportIssue& issue : result.Refused)
         failed.insert(issue.Item);
-    QString text = QStringLiteral("图片导入完成，%1/%2 张失败 ！！！")
+    QString text = TfrmInPutManyDlg::tr("图片导入完成，%1/%2 张失败 ！！！")
                        .arg(failed.size())
                        .arg(result.Plan.Count);
     if (!result.Unreadable.empty())
-        text += QStringLiteral("\n%1 张图片无法读取，已用空图片代替").arg(result.Unreadable.size());
+        text += TfrmInPutManyDlg::tr("\n%1 张图片无法读取，已用空图片代替")
+                    .arg(result.Unreadable.size());
     if (!result.Refused.empty())
-        text += QStringLiteral("\n%1 张被图库拒绝").arg(result.Refused.size());
+        text += TfrmInPutManyDlg::tr("\n%1 张被图库拒绝").arg(result.Refused.size());
     // The first few names tell the user where to look.
     const auto list = [&text](const std::vector<TBatchImportIssue>& issues) {
         for (size_t i = 0; i < issues.size() && i < 5; ++i)
@@ -76,16 +77,15 @@ QString OutcomeText(const TBatchImportResult& result) {
 
 TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmInPutManyDlg"));
-    setWindowTitle(QStringLiteral("批量导入图片"));
+    setWindowTitle(tr("批量导入图片"));
     auto* layout = new QVBoxLayout(this);
 
-    auto* content = RadioGroup(this, "RadioGroup1", QStringLiteral("导入内容"),
-                               {QStringLiteral("图片和坐标"), QStringLiteral("图片"),
-                                QStringLiteral("坐标"), QStringLiteral("空图片")},
-                               4, FContent, 0);
+    auto* content =
+        RadioGroup(this, "RadioGroup1", tr("导入内容"),
+                   {tr("图片和坐标"), tr("图片"), tr("坐标"), tr("空图片")}, 4, FContent, 0);
     layout->addWidget(content);
 
-    FRzLabel = new QLabel(QStringLiteral("图片所在文件夹:"), this);
+    FRzLabel = new QLabel(tr("图片所在文件夹:"), this);
     FRzLabel->setObjectName(QStringLiteral("RzLabel"));
     layout->addWidget(FRzLabel);
     auto* dirRow = new QHBoxLayout;
@@ -97,12 +97,12 @@ TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
     dirRow->addWidget(FBrowse);
     layout->addLayout(dirRow);
 
-    FGroupBox2 = new QGroupBox(QStringLiteral("图片索引号"), this);
+    FGroupBox2 = new QGroupBox(tr("图片索引号"), this);
     FGroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     auto* range = new QHBoxLayout(FGroupBox2);
-    FRzLabel1 = new QLabel(QStringLiteral("起始编号:"), FGroupBox2);
+    FRzLabel1 = new QLabel(tr("起始编号:"), FGroupBox2);
     FRzLabel1->setObjectName(QStringLiteral("RzLabel1"));
-    FRzLabel2 = new QLabel(QStringLiteral("结束编号:"), FGroupBox2);
+    FRzLabel2 = new QLabel(tr("结束编号:"), FGroupBox2);
     FRzLabel2->setObjectName(QStringLiteral("RzLabel2"));
     FEditX = NumberEdit(FGroupBox2, "EditX");
     FEditY = NumberEdit(FGroupBox2, "EditY");
@@ -112,18 +112,16 @@ TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
     range->addWidget(FEditY, 1);
     layout->addWidget(FGroupBox2);
 
-    FRadioGroup3 = RadioGroup(
-        this, "RadioGroup3", QStringLiteral("导入方式"),
-        {QStringLiteral("从尾部添加"), QStringLiteral("按编号插入"), QStringLiteral("按编号覆盖")},
-        3, FMode, 0);
+    FRadioGroup3 = RadioGroup(this, "RadioGroup3", tr("导入方式"),
+                              {tr("从尾部添加"), tr("按编号插入"), tr("按编号覆盖")}, 3, FMode, 0);
     layout->addWidget(FRadioGroup3);
 
-    FGroupBox4 = new QGroupBox(QStringLiteral("坐标获得方式"), this);
+    FGroupBox4 = new QGroupBox(tr("坐标获得方式"), this);
     FGroupBox4->setObjectName(QStringLiteral("GroupBox4"));
     auto* offsets = new QHBoxLayout(FGroupBox4);
-    FRadioButton1 = new QRadioButton(QStringLiteral("同名坐标文件"), FGroupBox4);
+    FRadioButton1 = new QRadioButton(tr("同名坐标文件"), FGroupBox4);
     FRadioButton1->setObjectName(QStringLiteral("RadioButton1"));
-    FRadioButton2 = new QRadioButton(QStringLiteral("相同坐标"), FGroupBox4);
+    FRadioButton2 = new QRadioButton(tr("相同坐标"), FGroupBox4);
     FRadioButton2->setObjectName(QStringLiteral("RadioButton2"));
     FRadioButton1->setChecked(true);
     FEditXY = new QLineEdit(QStringLiteral("0,0"), FGroupBox4);
@@ -133,12 +131,11 @@ TfrmInPutManyDlg::TfrmInPutManyDlg(QWidget* parent) : QDialog(parent) {
     offsets->addWidget(FEditXY, 1);
     layout->addWidget(FGroupBox4);
 
-    FRadioGroup2 =
-        RadioGroup(this, "RadioGroup2", QStringLiteral("是否压缩"),
-                   {QStringLiteral("不压缩"), QStringLiteral("压缩")}, 4, FCompression, 0);
+    FRadioGroup2 = RadioGroup(this, "RadioGroup2", tr("是否压缩"), {tr("不压缩"), tr("压缩")}, 4,
+                              FCompression, 0);
     layout->addWidget(FRadioGroup2);
 
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("确定"));
     FBitBtnOK = buttons.OK;
     FBitBtnClose = buttons.Close;
     FProgressBar = AddProgressBar(this, layout);
@@ -178,15 +175,15 @@ void TfrmInPutManyDlg::SetButtonsEnabled(bool enabled) {
 
 void TfrmInPutManyDlg::RadioGroup1Click() {
     const int content = FContent->checkedId();
-    FRzLabel1->setText(QStringLiteral("起始编号:"));
-    FRzLabel2->setText(QStringLiteral("结束编号:"));
-    FRzLabel->setText(QStringLiteral("图片所在文件夹:"));
+    FRzLabel1->setText(tr("起始编号:"));
+    FRzLabel2->setText(tr("结束编号:"));
+    FRzLabel->setText(tr("图片所在文件夹:"));
     FEditFileDir->setEnabled(true);
     FBrowse->setEnabled(true);
     if (content == bcOffsets) {
         if (QAbstractButton* overwrite = FMode->button(bmOverwrite))
             overwrite->setChecked(true);
-        FRzLabel->setText(QStringLiteral("坐标所在文件夹:"));
+        FRzLabel->setText(tr("坐标所在文件夹:"));
     }
     const int mode = FMode->checkedId();
     if (content == bcBlank) {
@@ -199,9 +196,9 @@ void TfrmInPutManyDlg::RadioGroup1Click() {
         FEditX->setEnabled(true);
         FEditY->setEnabled(mode != bmAppend);
         if (mode == bmAppend)
-            FRzLabel1->setText(QStringLiteral("添加张数:"));
+            FRzLabel1->setText(tr("添加张数:"));
         else if (mode == bmInsert)
-            FRzLabel2->setText(QStringLiteral("添加张数:"));
+            FRzLabel2->setText(tr("添加张数:"));
         return;
     }
     FGroupBox2->setEnabled(mode != bmAppend);
@@ -214,7 +211,7 @@ void TfrmInPutManyDlg::RadioGroup1Click() {
 int TfrmInPutManyDlg::Open(int first, int last) {
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
-    setWindowTitle(QStringLiteral("批量导入图片"));
+    setWindowTitle(tr("批量导入图片"));
     FEditX->setValue(first);
     FEditY->setValue(last);
     int designed = 318;
@@ -244,7 +241,7 @@ void TfrmInPutManyDlg::ToolButtonAddManyClick(TLibraryDocument& document) {
 void TfrmInPutManyDlg::EditFileDirButtonClick() {
     const QString current = FEditFileDir->text().trimmed();
     const QString start = QDir(current).exists() && !current.isEmpty() ? current : QString();
-    const QString chosen = Prompts().ExistingFolder(QStringLiteral("浏览文件夹"), start);
+    const QString chosen = Prompts().ExistingFolder(tr("浏览文件夹"), start);
     if (!chosen.isEmpty())
         FEditFileDir->setText(chosen);
 }
@@ -263,15 +260,17 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
     options.Compression = uint8_t(std::max(FCompression->checkedId(), 0));
     if (options.Content != bcBlank) {
         // Offsets only reads the offset files of the folder's pictures.
-        const QString what = options.Content == bcOffsets ? QStringLiteral("坐标所在文件夹")
-                                                          : QStringLiteral("图片所在文件夹");
+        const bool offsetsOnly = options.Content == bcOffsets;
         const QString folder = FEditFileDir->text().trimmed();
         if (folder.isEmpty()) {
-            Prompts().ShowError(QStringLiteral("请先选择%1 ！！！").arg(what));
+            Prompts().ShowError(offsetsOnly ? tr("请先选择坐标所在文件夹 ！！！")
+                                            : tr("请先选择图片所在文件夹 ！！！"));
             return;
         }
         if (!QDir(folder).exists()) {
-            Prompts().ShowError(QStringLiteral("%1不存在 ！！！\n%2").arg(what, folder));
+            Prompts().ShowError((offsetsOnly ? tr("坐标所在文件夹不存在 ！！！\n%1")
+                                             : tr("图片所在文件夹不存在 ！！！\n%1"))
+                                    .arg(folder));
             return;
         }
         FFileList = ListPictureFolder(folder.toStdString());
@@ -281,14 +280,14 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
     auto result = std::make_shared<TBatchImportResult>();
     SetButtonsEnabled(false);
     document->StartEdit(
-        QStringLiteral("批量导入"),
+        tr("批量导入"),
         [result, options](TGameImages& library, TJobControl& control) {
             // Stopping throws out of the progress call: the edit is discarded, nothing written.
             *result = BatchImport(library, options,
                                   [&](int done, int total) { control.Report(done, total); });
         },
         {[this](int done, int total) {
-             setWindowTitle(QStringLiteral("批量导入图片(%1/%2)").arg(done).arg(total));
+             setWindowTitle(tr("批量导入图片(%1/%2)").arg(done).arg(total));
              FProgressBar->setRange(0, std::max(total, 1));
              FProgressBar->setValue(done);
          },
@@ -296,12 +295,10 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
              SetButtonsEnabled(true);
              if (end.Cancelled) {
                  // The title and the message name the same count: the pictures handled.
-                 setWindowTitle(QStringLiteral("批量导入图片(%1/%2)")
-                                    .arg(end.Cancelled->Done)
-                                    .arg(end.Cancelled->Total));
+                 setWindowTitle(
+                     tr("批量导入图片(%1/%2)").arg(end.Cancelled->Done).arg(end.Cancelled->Total));
                  Prompts().ShowMessage(
-                     QStringLiteral(
-                         "批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
+                     tr("批量导入已取消 ！！！\n已处理 %1/%2 张时停止，文件没有任何改动。")
                          .arg(end.Cancelled->Done)
                          .arg(end.Cancelled->Total));
                  return;
@@ -314,7 +311,7 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
                      reason = EditErrorText(e);
                  } catch (...) {
                  }
-                 Prompts().ShowError(QStringLiteral("图片导入失败 ！！！\n") + reason);
+                 Prompts().ShowError(tr("图片导入失败 ！！！\n") + reason);
                  return;
              }
              Prompts().ShowOutcome(OutcomeText(*result), !result->Succeeded());

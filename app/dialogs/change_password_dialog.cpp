@@ -24,21 +24,21 @@ namespace velmora {
 
 TFrmChangePassword::TFrmChangePassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFrmChangePassword"));
-    setWindowTitle(QStringLiteral("Pak文件密码修改"));
+    setWindowTitle(tr("Pak文件密码修改"));
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout();
-    row->addWidget(new QLabel(QStringLiteral("新密码:"), this));
+    row->addWidget(new QLabel(tr("新密码:"), this));
     FEditPassword = new QLineEdit(this);
     FEditPassword->setObjectName(QStringLiteral("EditPassword"));
     row->addWidget(FEditPassword);
     layout->addLayout(row);
     AddShowPasswordToggle(this, layout, FEditPassword);
-    FCheckBoxBack = new QCheckBox(QStringLiteral("备份原文件"), this);
+    FCheckBoxBack = new QCheckBox(tr("备份原文件"), this);
     FCheckBoxBack->setObjectName(QStringLiteral("CheckBoxBack"));
     FCheckBoxBack->setChecked(true);
     layout->addWidget(FCheckBoxBack);
     auto* buttons = new QHBoxLayout();
-    FBitBtnOK = new QPushButton(QStringLiteral("开始修改"), this);
+    FBitBtnOK = new QPushButton(tr("开始修改"), this);
     FBitBtnOK->setObjectName(QStringLiteral("BitBtnOK"));
     buttons->addStretch();
     buttons->addWidget(FBitBtnOK);
@@ -73,11 +73,11 @@ void TFrmChangePassword::ToolButtonChangePassWordClick(TLibraryDocument& documen
 void TFrmChangePassword::BitBtnOKClick() {
     TLibraryDocument* document = FDocument;
     if (!document) {
-        Prompts().ShowError(QStringLiteral("请先打开一个Pak补丁！！！"));
+        Prompts().ShowError(tr("请先打开一个Pak补丁！！！"));
         return;
     }
     if (document->Kind() != t_Quillrand) {
-        Prompts().ShowError(QStringLiteral("必须是Pak补丁才可以改密码！！！"));
+        Prompts().ShowError(tr("必须是Pak补丁才可以改密码！！！"));
         return;
     }
     if (document->Busy())
@@ -90,7 +90,7 @@ void TFrmChangePassword::BitBtnOKClick() {
     auto result = std::make_shared<TChangePasswordResult>();
     FBitBtnOK->setEnabled(false);
     document->StartEdit(
-        QStringLiteral("密码更改"),
+        tr("密码更改"),
         [result, password, backup](TGameImages& library, TJobControl& control) {
             *result = ChangePakPassword(library, password, backup,
                                         [&](int done, int total) { control.Report(done, total); });
@@ -123,11 +123,11 @@ void TFrmChangePassword::BitBtnOKClick() {
              }
              if (!end.Error && result->Done && !result->ListSaved)
                  Prompts().ShowError(
-                     QStringLiteral("修改完成！！！\n密码列表 Pak.txt 未能保存，请记住新密码。"));
+                     tr("修改完成！！！\n密码列表 Pak.txt 未能保存，请记住新密码。"));
              else if (!end.Error && result->Done)
-                 Prompts().ShowMessage(QStringLiteral("修改完成！！！"));
+                 Prompts().ShowMessage(tr("修改完成！！！"));
              else
-                 Prompts().ShowError(QStringLiteral("密码修改失败 ！！！\n") + failure);
+                 Prompts().ShowError(tr("密码修改失败 ！！！\n") + failure);
              // A refused password is not kept in the field.
              if (end.Error || !result->Done)
                  FEditPassword->clear();

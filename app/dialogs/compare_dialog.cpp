@@ -27,21 +27,25 @@ QString FileNameText(const TLibraryDocument& document) {
 
 // What differs, in words: "像素, 坐标", "只在 A 中".
 QString DifferenceWords(uint8_t what) {
-    static const char* const kWords[] = {"像素", "大小", "坐标", "只在 A 中", "只在 B 中"};
+    static const char* const kWords[] = {QT_TRANSLATE_NOOP("velmora::TfrmCompareDlg", "像素"),
+                                         QT_TRANSLATE_NOOP("velmora::TfrmCompareDlg", "大小"),
+                                         QT_TRANSLATE_NOOP("velmora::TfrmCompareDlg", "坐标"),
+                                         QT_TRANSLATE_NOOP("velmora::TfrmCompareDlg", "只在 A 中"),
+                                         QT_TRANSLATE_NOOP("velmora::TfrmCompareDlg", "只在 B 中")};
     QStringList words;
     for (int bit = 0; bit < 5; ++bit)
         if (what & (1u << bit))
-            words << QString::fromUtf8(kWords[bit]);
+            words << TfrmCompareDlg::tr(kWords[bit]);
     return words.join(QStringLiteral(", "));
 }
 
 QString SideText(const std::optional<TImageSide>& side) {
     if (!side)
-        return QStringLiteral("—");
-    const QString offset = QStringLiteral("坐标 %1,%2").arg(side->Offset.X).arg(side->Offset.Y);
+        return TfrmCompareDlg::tr("—");
+    const QString offset = TfrmCompareDlg::tr("坐标 %1,%2").arg(side->Offset.X).arg(side->Offset.Y);
     if (side->Empty)
-        return QStringLiteral("空图片");
-    return QStringLiteral("%1×%2 %3").arg(side->Width).arg(side->Height).arg(offset);
+        return TfrmCompareDlg::tr("空图片");
+    return TfrmCompareDlg::tr("%1×%2 %3").arg(side->Width).arg(side->Height).arg(offset);
 }
 
 // The differences as a table: number, what differs, each side's size and offset. A model rather
@@ -84,9 +88,9 @@ public:
             return QAbstractTableModel::headerData(section, orientation, role);
         switch (section) {
         case 0:
-            return QStringLiteral("序号");
+            return TfrmCompareDlg::tr("序号");
         case 1:
-            return QStringLiteral("差异");
+            return TfrmCompareDlg::tr("差异");
         case 2:
             return QStringLiteral("A: %1").arg(FNameA);
         case 3:
@@ -114,7 +118,7 @@ std::vector<int> HeldImages(const TDiffResult& result, int count) {
 
 TfrmCompareDlg::TfrmCompareDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmCompareDlg"));
-    setWindowTitle(QStringLiteral("比较"));
+    setWindowTitle(tr("比较"));
     setModal(false);
     resize(560, 420);
     auto* layout = new QVBoxLayout(this);
@@ -137,7 +141,7 @@ TfrmCompareDlg::TfrmCompareDlg(QWidget* parent) : QDialog(parent) {
             [this](const QModelIndex& current) { ChooseRow(current.row()); });
     auto* buttons = new QHBoxLayout();
     buttons->addStretch();
-    auto* close = new QPushButton(QStringLiteral("关闭"), this);
+    auto* close = new QPushButton(tr("关闭"), this);
     close->setObjectName(QStringLiteral("BitBtnClose"));
     buttons->addWidget(close);
     layout->addLayout(buttons);
@@ -151,7 +155,7 @@ void TfrmCompareDlg::CompareClick(TLibraryDocument& current,
         if (doc && doc != &current)
             others.push_back(doc);
     if (others.empty()) {
-        Prompts().ShowError(QStringLiteral("比较需要两个打开的文件 ！！！\n请再打开一个文件。"));
+        Prompts().ShowError(tr("比较需要两个打开的文件 ！！！\n请再打开一个文件。"));
         return;
     }
     TLibraryDocument* other = others.front();
@@ -160,14 +164,13 @@ void TfrmCompareDlg::CompareClick(TLibraryDocument& current,
         for (const TLibraryDocument* doc : others)
             files << QString::fromStdString(doc->FileName());
         int chosen = 0;
-        if (!Prompts().ChooseItem(QStringLiteral("比较"),
-                                  QStringLiteral("与 %1 比较的文件:").arg(FileNameText(current)),
+        if (!Prompts().ChooseItem(tr("比较"), tr("与 %1 比较的文件:").arg(FileNameText(current)),
                                   files, chosen))
             return;
         other = others[size_t(chosen)];
     }
     if (current.Busy() || other->Busy()) {
-        Prompts().ShowError(QStringLiteral("%1 正在运行任务，请稍后再比较 ！！！")
+        Prompts().ShowError(tr("%1 正在运行任务，请稍后再比较 ！！！")
                                 .arg(FileNameText(current.Busy() ? current : *other)));
         return;
     }
@@ -197,7 +200,7 @@ bool TfrmCompareDlg::Compare(TLibraryDocument& a, TLibraryDocument& b) {
              if (!pa || !pb)
                  return;
              if (end.Cancelled) {
-                 pa->PostNote(QStringLiteral("已取消比较"));
+                 pa->PostNote(tr("已取消比较"));
                  return;
              }
              if (end.Error) {
@@ -208,7 +211,7 @@ bool TfrmCompareDlg::Compare(TLibraryDocument& a, TLibraryDocument& b) {
                      reason = EditErrorText(e);
                  } catch (...) {
                  }
-                 Prompts().ShowError(QStringLiteral("比较失败 ！！！\n") + reason);
+                 Prompts().ShowError(tr("比较失败 ！！！\n") + reason);
                  return;
              }
              FA = pa;
@@ -237,8 +240,8 @@ void TfrmCompareDlg::Compared(const TDiffResult& result) {
     const std::vector<int> inB = HeldImages(FResult, FResult.CountB);
     if (differing == 0) {
         hide();
-        Prompts().ShowMessage(QStringLiteral("两个文件相同 ！！！\n%1 和 %2 的 %3 张图片的像素、"
-                                             "大小和坐标都相同。")
+        Prompts().ShowMessage(tr("两个文件相同 ！！！\n%1 和 %2 的 %3 张图片的像素、"
+                                 "大小和坐标都相同。")
                                   .arg(nameA, nameB)
                                   .arg(FResult.CountA));
         return;
@@ -246,10 +249,10 @@ void TfrmCompareDlg::Compared(const TDiffResult& result) {
     // What differs is selected in each tab, the first of it current.
     FA->SelectImages(inA);
     FB->SelectImages(inB);
-    FA->PostNote(QStringLiteral("比较：%1 张图片与 %2 不同").arg(inA.size()).arg(nameB));
-    FB->PostNote(QStringLiteral("比较：%1 张图片与 %2 不同").arg(inB.size()).arg(nameA));
-    setWindowTitle(QStringLiteral("比较: %1 - %2").arg(nameA, nameB));
-    FSummary->setText(QStringLiteral("A: %1，%2 张图片\nB: %3，%4 张图片\n%5 张图片不同。")
+    FA->PostNote(tr("比较：%1 张图片与 %2 不同").arg(inA.size()).arg(nameB));
+    FB->PostNote(tr("比较：%1 张图片与 %2 不同").arg(inB.size()).arg(nameA));
+    setWindowTitle(tr("比较: %1 - %2").arg(nameA, nameB));
+    FSummary->setText(tr("A: %1，%2 张图片\nB: %3，%4 张图片\n%5 张图片不同。")
                           .arg(QString::fromStdString(FA->FileName()))
                           .arg(FResult.CountA)
                           .arg(QString::fromStdString(FB->FileName()))

@@ -66,15 +66,16 @@ QString ExtensionOf(TImageType kind) {
 QString SourceFilter(TImageType kind) {
     switch (kind) {
     case t_Wis:
-        return QStringLiteral("Wis资源文件 文件 (*.Wis)|*.Wis");
+        return TfrmConvertDlg::tr("Wis资源文件 文件 (*.Wis)|*.Wis");
     case t_Wzl:
-        return QStringLiteral("Wzl资源文件 文件 (*.Wzl)|*.Wzl");
+        return TfrmConvertDlg::tr("Wzl资源文件 文件 (*.Wzl)|*.Wzl");
     case t_Quillrand:
-        return QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak;*.Data)|*.Pak;*.Data");
+        return TfrmConvertDlg::tr(
+            "[www.velmora.example] 资源文件 文件 (*.Pak;*.Data)|*.Pak;*.Data");
     case t_Wil:
         break;
     }
-    return QStringLiteral("Wil资源文件 文件 (*.Wil)|*.Wil");
+    return TfrmConvertDlg::tr("Wil资源文件 文件 (*.Wil)|*.Wil");
 }
 
 // The folder and name part of path with another extension.
@@ -100,11 +101,11 @@ QLineEdit* FileEdit(QWidget* parent, QGridLayout* grid, int row, const QString& 
 
 TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmConvertDlg"));
-    setWindowTitle(QStringLiteral("数据转换"));
+    setWindowTitle(TfrmConvertDlg::tr("数据转换"));
     resize(460, kHeightPak);
     auto* layout = new QVBoxLayout(this);
 
-    FRadioGroupBox = new QGroupBox(QStringLiteral("转换类型"), this);
+    FRadioGroupBox = new QGroupBox(TfrmConvertDlg::tr("转换类型"), this);
     FRadioGroupBox->setObjectName(QStringLiteral("RadioGroup"));
     auto* kinds = new QGridLayout(FRadioGroupBox);
     FRadioGroup = new QButtonGroup(this);
@@ -117,17 +118,15 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(FRadioGroupBox);
 
     auto* files = new QGridLayout();
-    FEditFileDir =
-        FileEdit(this, files, 0, QStringLiteral("旧文件:"), "EditFileDir", FFileDirButton);
-    FEditSaveDir =
-        FileEdit(this, files, 1, QStringLiteral("新文件:"), "EditSaveDir", FSaveDirButton);
+    FEditFileDir = FileEdit(this, files, 0, tr("旧文件:"), "EditFileDir", FFileDirButton);
+    FEditSaveDir = FileEdit(this, files, 1, tr("新文件:"), "EditSaveDir", FSaveDirButton);
     layout->addLayout(files);
 
-    FRadioGroup1 = new QGroupBox(QStringLiteral("是否压缩"), this);
+    FRadioGroup1 = new QGroupBox(tr("是否压缩"), this);
     FRadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
     auto* compression = new QHBoxLayout(FRadioGroup1);
     FCompression = new QButtonGroup(this);
-    const QString compressionCaptions[] = {QStringLiteral("不压缩"), QStringLiteral("压缩")};
+    const QString compressionCaptions[] = {tr("不压缩"), tr("压缩")};
     for (int i = 0; i < 2; ++i) {
         auto* radio = new QRadioButton(compressionCaptions[i], FRadioGroup1);
         FCompression->addButton(radio, i);
@@ -136,10 +135,10 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     FCompression->button(0)->setChecked(true);
     layout->addWidget(FRadioGroup1);
 
-    FGroupBox1 = new QGroupBox(QStringLiteral("设置密码"), this);
+    FGroupBox1 = new QGroupBox(tr("设置密码"), this);
     FGroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* password = new QHBoxLayout(FGroupBox1);
-    password->addWidget(new QLabel(QStringLiteral("密码:"), FGroupBox1));
+    password->addWidget(new QLabel(tr("密码:"), FGroupBox1));
     FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
     FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
     password->addWidget(FEditPassWord);
@@ -147,7 +146,7 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(FGroupBox1);
 
     layout->addStretch();
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("转换"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("转换"));
     FBitBtnOK = buttons.OK;
     FBitBtnClose = buttons.Close;
     FProgressBar = AddProgressBar(this, layout);
@@ -157,7 +156,7 @@ TfrmConvertDlg::TfrmConvertDlg(QWidget* parent) : QDialog(parent) {
         FProgressBar->setRange(0, std::max(total, 1));
         FProgressBar->setValue(done);
         if (FCopying && done > 0)
-            setWindowTitle(QStringLiteral("数据转换(%1/%2)").arg(done).arg(total));
+            setWindowTitle(tr("数据转换(%1/%2)").arg(done).arg(total));
     });
     connect(FWorker, &TWorker::Finished, this, [this] {
         Guarded([this] {
@@ -221,7 +220,7 @@ void TfrmConvertDlg::closeEvent(QCloseEvent* event) {
 }
 
 int TfrmConvertDlg::Open() {
-    setWindowTitle(QStringLiteral("数据转换"));
+    setWindowTitle(tr("数据转换"));
     FProgressBar->setRange(0, 100);
     FProgressBar->setValue(0);
     return Prompts().ExecDialog(*this);
@@ -260,15 +259,13 @@ void TfrmConvertDlg::EditFileDirButtonClick() {
 
 void TfrmConvertDlg::EditSaveDirButtonClick() {
     const QString extension = TargetExtension();
-    const QString filter =
-        extension == QStringLiteral(".Pak")
-            ? QStringLiteral("[www.velmora.example] 资源文件 文件 (*.Pak)|*.Pak")
-            : extension.mid(1) + QStringLiteral("资源文件 文件 (*%1)|*%1").arg(extension);
+    const QString filter = extension == QStringLiteral(".Pak")
+                               ? tr("[www.velmora.example] 资源文件 文件 (*.Pak)|*.Pak")
+                               : extension.mid(1) + tr("资源文件 文件 (*%1)|*%1").arg(extension);
     int filterIndex = 0;
     // An existing target is asked about when the conversion starts, with its image count.
-    const QString chosen =
-        Prompts().SaveFileName(QStringLiteral("创建Data文件"), filter,
-                               FEditFileDir->text().trimmed(), &filterIndex, {}, false);
+    const QString chosen = Prompts().SaveFileName(
+        tr("创建Data文件"), filter, FEditFileDir->text().trimmed(), &filterIndex, {}, false);
     if (chosen.isEmpty())
         return;
     FEditSaveDir->setText(WithExtension(chosen, TargetExtension()));
@@ -324,7 +321,7 @@ void TfrmConvertDlg::StartPlan() {
 void TfrmConvertDlg::Planned() {
     if (FStopRequested) {
         SetControlsEnabled(true);
-        Prompts().ShowMessage(QStringLiteral("转换已取消 ！！！\n没有写入新文件。"));
+        Prompts().ShowMessage(tr("转换已取消 ！！！\n没有写入新文件。"));
         return;
     }
     if (FWorker->CancelledAt() || FWorker->Error()) {
@@ -333,8 +330,7 @@ void TfrmConvertDlg::Planned() {
             try {
                 std::rethrow_exception(FWorker->Error());
             } catch (const std::exception& e) {
-                Prompts().ShowError(QStringLiteral("转换失败 ！！！\n") +
-                                    ErrorDetailText(e.what()));
+                Prompts().ShowError(tr("转换失败 ！！！\n") + ErrorDetailText(e.what()));
             } catch (...) {
             }
         }
@@ -343,9 +339,8 @@ void TfrmConvertDlg::Planned() {
     // A Pak source whose listed (or default) password does not fit asks for its password.
     if (FPlan.WrongPassword) {
         QString typed;
-        if (!Prompts().InputPassword(QStringLiteral("密码"), QStringLiteral("请输入旧文件的密码:"),
-                                     FPasswordRetry ? QStringLiteral("密码错误") : QString(),
-                                     typed)) {
+        if (!Prompts().InputPassword(tr("密码"), tr("请输入旧文件的密码:"),
+                                     FPasswordRetry ? tr("密码错误") : QString(), typed)) {
             SetControlsEnabled(true);
             return;
         }
@@ -355,8 +350,8 @@ void TfrmConvertDlg::Planned() {
         return;
     }
     const QString losses = FPlan.Opened ? LossMessage(FPlan) : QString();
-    if (!losses.isEmpty() && !Prompts().Confirm(QStringLiteral("此转换会丢失部分内容：\n") +
-                                                losses + QStringLiteral("\n继续转换吗？"))) {
+    if (!losses.isEmpty() &&
+        !Prompts().Confirm(tr("此转换会丢失部分内容：\n") + losses + tr("\n继续转换吗？"))) {
         SetControlsEnabled(true);
         return;
     }
@@ -383,15 +378,14 @@ void TfrmConvertDlg::Copied() {
     FCopying = false;
     SetControlsEnabled(true);
     if (const std::optional<TJobCancelled> cancelled = FWorker->CancelledAt()) {
-        Prompts().ShowMessage(
-            QStringLiteral("转换已取消 ！！！\n已转换 %1/%2 张时停止，没有写入新文件。")
-                .arg(cancelled->Done)
-                .arg(cancelled->Total));
+        Prompts().ShowMessage(tr("转换已取消 ！！！\n已转换 %1/%2 张时停止，没有写入新文件。")
+                                  .arg(cancelled->Done)
+                                  .arg(cancelled->Total));
     } else if (FResult.Done) {
-        Prompts().ShowMessage(QStringLiteral("转换成功 ！！！"));
+        Prompts().ShowMessage(tr("转换成功 ！！！"));
     } else {
         WriteLog("数据转换: " + FResult.Error, true);
-        Prompts().ShowError(QStringLiteral("转换失败 ！！！\n") + ErrorDetailText(FResult.Error));
+        Prompts().ShowError(tr("转换失败 ！！！\n") + ErrorDetailText(FResult.Error));
     }
 }
 

@@ -4,11 +4,13 @@
 #include "app/dialog_parts.h"
 #include "app/dialogs/replace_target.h"
 #include "app/prompts.h"
+#include "app/translations.h"
 #include "core/file_stream.h"
 #include "core/utils.h"
 #include "files/pak_passwords.h"
 #include "operations/create_library.h"
 
+#include <QCoreApplication>
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -40,7 +42,8 @@ std::string ProposedName(const std::string& last, const std::string& currentDir,
         return folder + stem + extension;
     if (folder.empty())
         folder = currentDir;
-    const std::string base = "新建";
+    const std::string base =
+        QCoreApplication::translate("velmora::TFrmCreateData", "新建").toStdString();
     for (int n = 0;; ++n) {
         const std::string candidate =
             folder + base + (n == 0 ? std::string() : std::to_string(n)) + extension;
@@ -61,10 +64,10 @@ void TFrmCreateData::SetSaveDialog2FileName(const std::string& fileName) {
 
 TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFrmCreateData"));
-    setWindowTitle(QStringLiteral("新建"));
+    setWindowTitle(tr("新建"));
     auto* layout = new QVBoxLayout(this);
 
-    auto* kinds = new QGroupBox(QStringLiteral("类型"), this);
+    auto* kinds = new QGroupBox(tr("类型"), this);
     kinds->setObjectName(QStringLiteral("RadioGroup"));
     auto* kindLayout = new QVBoxLayout(kinds);
     auto* kindRow = new QHBoxLayout();
@@ -82,8 +85,7 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     FRadioGroupBitCount->setObjectName(QStringLiteral("RadioGroupBitCount"));
     auto* bitLayout = new QHBoxLayout(FRadioGroupBitCount);
     FBitCounts = new QButtonGroup(this);
-    const QString bitCaptions[] = {QStringLiteral("8位"), QStringLiteral("16位"),
-                                   QStringLiteral("24位"), QStringLiteral("32位")};
+    const QString bitCaptions[] = {tr("8位"), tr("16位"), tr("24位"), tr("32位")};
     for (int i = 0; i < 4; ++i) {
         auto* radio = new QRadioButton(bitCaptions[i], FRadioGroupBitCount);
         FBitCounts->addButton(radio, i);
@@ -94,17 +96,17 @@ TFrmCreateData::TFrmCreateData(QWidget* parent) : QDialog(parent) {
     FRadioGroup->button(0)->setChecked(true);
     FBitCounts->button(0)->setChecked(true);
 
-    FGroupBox1 = new QGroupBox(QStringLiteral("设置密码"), this);
+    FGroupBox1 = new QGroupBox(tr("设置密码"), this);
     FGroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* passwordLayout = new QHBoxLayout(FGroupBox1);
-    passwordLayout->addWidget(new QLabel(QStringLiteral("密码:"), FGroupBox1));
+    passwordLayout->addWidget(new QLabel(tr("密码:"), FGroupBox1));
     FEditPassWord = new QLineEdit(QString::fromLatin1(kDefaultPakPassword), FGroupBox1);
     FEditPassWord->setObjectName(QStringLiteral("EditPassWord"));
     passwordLayout->addWidget(FEditPassWord);
     AddShowPasswordToggle(FGroupBox1, passwordLayout, FEditPassWord);
     layout->addWidget(FGroupBox1);
 
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("确定"));
     FBitBtnOK = buttons.OK;
     FBitBtnClose = buttons.Close;
 
@@ -155,24 +157,24 @@ void TFrmCreateData::ToolButtonCreateFileClick(TOpenLibraries& open, const std::
     const TImageType kind = kKinds[item];
     // Refused before a file name is asked for: no one could type the password to open the file.
     if (!PasswordFitsCodePage(CreationPassword(kind, FEditPassWord->text().toStdString()))) {
-        Prompts().ShowError(QString::fromUtf8(kUnencodablePasswordText));
+        Prompts().ShowError(CoreText(kUnencodablePasswordText));
         return;
     }
     QString title, filter, extension;
     switch (kind) {
     case t_Wil:
-        title = QStringLiteral("创建Wil文件");
-        filter = QStringLiteral("传奇图片资源文件|*.Wil|*.Wil");
+        title = tr("创建Wil文件");
+        filter = tr("传奇图片资源文件|*.Wil|*.Wil");
         extension = QStringLiteral(".Wil");
         break;
     case t_Wzl:
-        title = QStringLiteral("创建Wzl文件");
-        filter = QStringLiteral("传奇图片资源文件|*.Wzl|*.Wzl");
+        title = tr("创建Wzl文件");
+        filter = tr("传奇图片资源文件|*.Wzl|*.Wzl");
         extension = QStringLiteral(".Wzl");
         break;
     default:
-        title = QStringLiteral("创建Pak文件");
-        filter = QStringLiteral("[www.velmora.example] 资源文件|*.Pak|*.Pak");
+        title = tr("创建Pak文件");
+        filter = tr("[www.velmora.example] 资源文件|*.Pak|*.Pak");
         extension = QStringLiteral(".Pak");
         break;
     }
@@ -215,9 +217,9 @@ void TFrmCreateData::ToolButtonCreateFileClick(TOpenLibraries& open, const std::
                 g_PakPasswords.push_back({g_SaveDialog2FileName, password});
             SavePakPasswords();
         }
-        Prompts().ShowMessage(QStringLiteral("创建成功 ！！！"));
+        Prompts().ShowMessage(tr("创建成功 ！！！"));
     } else {
-        QString text = QStringLiteral("创建失败 ！！！");
+        QString text = tr("创建失败 ！！！");
         if (!result.Error.empty())
             text += QStringLiteral("\n") + ErrorDetailText(result.Error);
         Prompts().ShowError(text);

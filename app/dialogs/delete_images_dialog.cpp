@@ -38,22 +38,22 @@ QSpinBox* IntegerEdit(QWidget* parent, const char* name) {
 
 TfrmDelDlg::TfrmDelDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmDelDlg"));
-    setWindowTitle(QStringLiteral("删除图片"));
+    setWindowTitle(tr("删除图片"));
     auto* layout = new QVBoxLayout(this);
 
-    auto* numbers = new QGroupBox(QStringLiteral("图片编号"), this);
+    auto* numbers = new QGroupBox(tr("图片编号"), this);
     auto* form = new QFormLayout(numbers);
     FEditX = IntegerEdit(numbers, "EditX");
     FEditY = IntegerEdit(numbers, "EditY");
-    form->addRow(QStringLiteral("起始编号:"), FEditX);
-    form->addRow(QStringLiteral("结束编号:"), FEditY);
+    form->addRow(tr("起始编号:"), FEditX);
+    form->addRow(tr("结束编号:"), FEditY);
     layout->addWidget(numbers);
 
-    auto* modes = new QGroupBox(QStringLiteral("删除方式"), this);
+    auto* modes = new QGroupBox(tr("删除方式"), this);
     modes->setObjectName(QStringLiteral("RadioGroup"));
     auto* modeLayout = new QVBoxLayout(modes);
     FRadioGroup = new QButtonGroup(this);
-    const QString captions[] = {QStringLiteral("彻底删除"), QStringLiteral("空图片代替")};
+    const QString captions[] = {tr("彻底删除"), tr("空图片代替")};
     for (int i = 0; i < 2; ++i) {
         auto* radio = new QRadioButton(captions[i], modes);
         FRadioGroup->addButton(radio, i);
@@ -62,7 +62,7 @@ TfrmDelDlg::TfrmDelDlg(QWidget* parent) : QDialog(parent) {
     FRadioGroup->button(0)->setChecked(true);
     layout->addWidget(modes);
 
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("确定"));
     FBitBtnOK = buttons.OK;
     FBitBtnClose = buttons.Close;
 
@@ -132,8 +132,8 @@ void TfrmDelDlg::BitBtnOKClick() {
         return;
     }
     // Deleting cannot be taken back by closing the dialog: the range is named first.
-    if (!Prompts().Confirm(QStringLiteral("确定要%1第 %2 到第 %3 张图片（共 %4 张）吗？")
-                               .arg(blank ? QStringLiteral("清空") : QStringLiteral("删除"))
+    if (!Prompts().Confirm(tr("确定要%1第 %2 到第 %3 张图片（共 %4 张）吗？")
+                               .arg(blank ? tr("清空") : tr("删除"))
                                .arg(range.Start)
                                .arg(range.End)
                                .arg(range.Count())))
@@ -144,7 +144,7 @@ void TfrmDelDlg::BitBtnOKClick() {
     auto result = std::make_shared<TDeleteResult>();
     const int selected = document->Current();
     document->StartEdit(
-        blank ? QStringLiteral("空图片代替") : QStringLiteral("删除"),
+        blank ? tr("空图片代替") : tr("删除"),
         [result, range, blank](TGameImages& library, TJobControl& control) {
             *result = DeleteImages(library, range.Start, range.End, blank,
                                    [&](int done, int total) { control.Report(done, total); });
@@ -156,7 +156,7 @@ void TfrmDelDlg::BitBtnOKClick() {
          [this, result, range, blank, selected](const TJobEnd& end) {
              SetButtonsEnabled(true);
              if (end.Cancelled) {
-                 Prompts().ShowMessage(QStringLiteral("删除已取消 ！！！\n文件没有任何改动。"));
+                 Prompts().ShowMessage(tr("删除已取消 ！！！\n文件没有任何改动。"));
                  done(0);
                  return;
              }
@@ -172,16 +172,15 @@ void TfrmDelDlg::BitBtnOKClick() {
                          WriteLog(std::string("删除图片: ") + e.what(), true);
                      } catch (...) {
                      }
-                     text = QStringLiteral("图片删除失败 ！！！\n") + EditErrorText(e);
+                     text = tr("图片删除失败 ！！！\n") + EditErrorText(e);
                  } catch (...) {
-                     text = QStringLiteral("图片删除失败 ！！！");
+                     text = tr("图片删除失败 ！！！");
                  }
              } else if (result->Refusal != TEditRefusal::erNone) {
                  text = EditRefusalMessage(result->Refusal);
              } else {
                  failed = !result->Done;
-                 text = result->Done ? QStringLiteral("图片删除成功 ！！！")
-                                     : QStringLiteral("图片删除失败 ！！！");
+                 text = result->Done ? tr("图片删除成功 ！！！") : tr("图片删除失败 ！！！");
                  // Removed images take the selection with them; blanked ones keep their place.
                  if (result->Done && !blank && FDocument && DeleteRemovesIndex(range, selected))
                      FDocument->Select(-1);

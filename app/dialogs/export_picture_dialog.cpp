@@ -7,6 +7,7 @@
 #include "files/placements.h"
 #include "operations/export_picture.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <filesystem>
@@ -15,6 +16,10 @@
 namespace velmora {
 
 namespace {
+
+class TExportPicture {
+    Q_DECLARE_TR_FUNCTIONS(TExportPicture)
+};
 
 // The save dialog's last file name and type, kept for the whole run so that the dialog reopens in
 // the folder, and with the type, of the last export.
@@ -67,8 +72,8 @@ void ToolButtonSaveBMPClick(TLibraryDocument& document) {
     g_Export.Target = folder + ExportFileName(index, FormatOfFilter(g_SaveDialog1FilterIndex));
     int filterIndex = g_SaveDialog1FilterIndex;
     const QString chosen =
-        Prompts().SaveFileName(QStringLiteral("保存为图片文件"),
-                               QStringLiteral("PNG 文件|*.PNG|BMP 文件|*.BMP|TGA 文件|*.TGA"),
+        Prompts().SaveFileName(TExportPicture::tr("保存为图片文件"),
+                               TExportPicture::tr("PNG 文件|*.PNG|BMP 文件|*.BMP|TGA 文件|*.TGA"),
                                QString::fromStdString(proposed), &filterIndex,
                                [index](int type, const QString& shownFolder) {
                                    return QString::fromStdString(SaveDialog1TypeChange(
@@ -102,16 +107,16 @@ void ToolButtonSaveBMPClick(TLibraryDocument& document) {
         }
     }
     if (!result.Written) {
-        QString text = QStringLiteral("图片导出失败 ！！！");
+        QString text = TExportPicture::tr("图片导出失败 ！！！");
         if (!result.Error.empty())
             text += QStringLiteral("\n%1: %2")
                         .arg(QString::fromStdString(result.FileName),
                              ErrorDetailText(result.Error, true));
         Prompts().ShowError(text);
     } else if (format == ifBMP && pixelBuffer) {
-        Prompts().ShowMessage(QStringLiteral("图片导出成功！！！"));
+        Prompts().ShowMessage(TExportPicture::tr("图片导出成功！！！"));
     } else {
-        Prompts().ShowMessage(QStringLiteral("图片导出成功 ！！！"));
+        Prompts().ShowMessage(TExportPicture::tr("图片导出成功 ！！！"));
     }
 }
 

@@ -38,10 +38,10 @@ QSpinBox* OffsetEdit(QWidget* parent, const char* name) {
 
 TfrmInPutDlg::TfrmInPutDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmInPutDlg"));
-    setWindowTitle(QStringLiteral("图片导入"));
+    setWindowTitle(tr("图片导入"));
     auto* layout = new QVBoxLayout(this);
 
-    auto* offsets = new QGroupBox(QStringLiteral("坐标"), this);
+    auto* offsets = new QGroupBox(tr("坐标"), this);
     auto* offsetLayout = new QHBoxLayout(offsets);
     FEditX = OffsetEdit(offsets, "EditX");
     FEditY = OffsetEdit(offsets, "EditY");
@@ -51,16 +51,13 @@ TfrmInPutDlg::TfrmInPutDlg(QWidget* parent) : QDialog(parent) {
     offsetLayout->addWidget(FEditY, 1);
     layout->addWidget(offsets);
 
-    layout->addWidget(RadioGroup(
-        this, "RadioGroup", QStringLiteral("导入方式"),
-        {QStringLiteral("覆盖图片"), QStringLiteral("插入图片"), QStringLiteral("尾部添加")}, 3,
-        FMode, 2));
-    FRadioGroup1 =
-        RadioGroup(this, "RadioGroup1", QStringLiteral("是否压缩"),
-                   {QStringLiteral("不压缩"), QStringLiteral("压缩")}, 4, FCompression, 0);
+    layout->addWidget(RadioGroup(this, "RadioGroup", tr("导入方式"),
+                                 {tr("覆盖图片"), tr("插入图片"), tr("尾部添加")}, 3, FMode, 2));
+    FRadioGroup1 = RadioGroup(this, "RadioGroup1", tr("是否压缩"), {tr("不压缩"), tr("压缩")}, 4,
+                              FCompression, 0);
     layout->addWidget(FRadioGroup1);
 
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("确定"));
     buttons.OK->setDefault(true);
     connect(buttons.OK, &QPushButton::clicked, this, [this] { done(kConfirmed); });
     connect(buttons.Close, &QPushButton::clicked, this, [this] { done(0); });
@@ -87,7 +84,7 @@ void TfrmInPutDlg::ToolButtonAddClick(TLibraryDocument& document) {
     if (document.Busy())
         return;
     const QString file = Prompts().OpenFileName(
-        QString(), QStringLiteral("PNG文件|*.PNG|BMP文件|*.bmp|TGA文件|*.TGA"), FOPD1Dir);
+        QString(), tr("PNG文件|*.PNG|BMP文件|*.bmp|TGA文件|*.TGA"), FOPD1Dir);
     if (file.isEmpty())
         return;
     FOPD1Dir = QString::fromStdString(ExtractFilePath(file.toStdString()));
@@ -96,7 +93,7 @@ void TfrmInPutDlg::ToolButtonAddClick(TLibraryDocument& document) {
     if (!LoadImportPicture(file.toStdString(), picture, error)) {
         // An unreadable picture is said to be one, rather than the command doing nothing.
         Prompts().ShowError(
-            QStringLiteral("图片导入失败 ！！！\n%1：%2").arg(file, ErrorDetailText(error, true)));
+            tr("图片导入失败 ！！！\n%1：%2").arg(file, ErrorDetailText(error, true)));
         return;
     }
     PrepareForLibrary(picture, document.Library());
@@ -108,7 +105,7 @@ void TfrmInPutDlg::ToolButtonAddClick(TLibraryDocument& document) {
     TImportPictureResult result;
     // A library that could not be written is reported by the general handler; the window shows
     // what the library holds now.
-    document.Edit(QStringLiteral("导入"), [&](TGameImages& library) {
+    document.Edit(tr("导入"), [&](TGameImages& library) {
         result = ImportLoadedPicture(library, picture, index, mode,
                                      {FEditX->value(), FEditY->value()}, uint8_t(Compression()));
     });
@@ -116,10 +113,9 @@ void TfrmInPutDlg::ToolButtonAddClick(TLibraryDocument& document) {
     if (result.Refusal != TEditRefusal::erNone)
         message = EditRefusalMessage(result.Refusal);
     else if (result.OffsetRefused)
-        message = QStringLiteral("图片导入失败 ！！！\n坐标超出范围(-32768..32767)");
+        message = tr("图片导入失败 ！！！\n坐标超出范围(-32768..32767)");
     else
-        message = result.Imported ? QStringLiteral("图片导入成功 ！！！")
-                                  : QStringLiteral("图片导入失败 ！！！");
+        message = result.Imported ? tr("图片导入成功 ！！！") : tr("图片导入失败 ！！！");
     const bool failed =
         result.Refusal != TEditRefusal::erNone || result.OffsetRefused || !result.Imported;
     // The image the picture went to is shown.

@@ -21,9 +21,9 @@ namespace velmora {
 
 TfrmXYDlg::TfrmXYDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmXYDlg"));
-    setWindowTitle(QStringLiteral("偏移坐标"));
+    setWindowTitle(tr("偏移坐标"));
     auto* layout = new QVBoxLayout(this);
-    auto* group = new QGroupBox(QStringLiteral("坐标"), this);
+    auto* group = new QGroupBox(tr("坐标"), this);
     auto* form = new QFormLayout(group);
     FEditX = new QSpinBox(group);
     FEditX->setObjectName(QStringLiteral("EditX"));
@@ -35,7 +35,7 @@ TfrmXYDlg::TfrmXYDlg(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("Y:"), FEditY);
     layout->addWidget(group);
 
-    const TDialogButtons buttons = AddDialogButtons(this, layout, QStringLiteral("确定"));
+    const TDialogButtons buttons = AddDialogButtons(this, layout, tr("确定"));
     buttons.OK->setDefault(true);
     connect(buttons.OK, &QPushButton::clicked, this, [this] { done(kResultOK); });
     connect(buttons.Close, &QPushButton::clicked, this, [this] { done(0); });
@@ -64,10 +64,9 @@ void TfrmXYDlg::ToolButtonXYClick(TLibraryDocument& document) {
     if (stored.Refusal != TEditRefusal::erNone) {
         Prompts().ShowError(EditRefusalMessage(stored.Refusal));
     } else if (stored.Done) {
-        Prompts().ShowMessage(QStringLiteral("图片坐标修改成功 ！！！"));
+        Prompts().ShowMessage(tr("图片坐标修改成功 ！！！"));
     } else {
-        Prompts().ShowError(QStringLiteral("图片坐标修改失败 ！！！\n") +
-                            ErrorDetailText(stored.Error));
+        Prompts().ShowError(tr("图片坐标修改失败 ！！！\n") + ErrorDetailText(stored.Error));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/dialogs/password_list_dialog.h"
 
 #include "app/prompts.h"
+#include "app/translations.h"
 #include "files/pak_passwords.h"
 
 #include <QHBoxLayout>
@@ -32,14 +33,13 @@ void SetCell(QTableWidget* grid, int row, int col, const QString& text) {
 
 TFrmPassword::TFrmPassword(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TFrmPassword"));
-    setWindowTitle(QStringLiteral("Pak补丁密码管理"));
+    setWindowTitle(tr("Pak补丁密码管理"));
     resize(870, 480);
     auto* layout = new QVBoxLayout(this);
 
     FStringGridPak = new QTableWidget(0, 3, this);
     FStringGridPak->setObjectName(QStringLiteral("StringGridPak"));
-    FStringGridPak->setHorizontalHeaderLabels(
-        {QStringLiteral("序号"), QStringLiteral("文件"), QStringLiteral("密码")});
+    FStringGridPak->setHorizontalHeaderLabels({tr("序号"), tr("文件"), tr("密码")});
     FStringGridPak->verticalHeader()->hide();
     FStringGridPak->verticalHeader()->setDefaultSectionSize(20);
     FStringGridPak->setColumnWidth(kColNumber, 58);
@@ -49,8 +49,8 @@ TFrmPassword::TFrmPassword(QWidget* parent) : QDialog(parent) {
     FStringGridPak->horizontalHeader()->setSectionResizeMode(kColFile, QHeaderView::Stretch);
     FStringGridPak->horizontalHeader()->setMinimumSectionSize(40);
     FStringGridPak->setToolTip(
-        QStringLiteral("每一个Pak文件需要设置正确的读取密码，否则登录器无法正常读取该Pak文件\n"
-                       "修改密码后点击保存，自动获取密码状态"));
+        tr("每一个Pak文件需要设置正确的读取密码，否则登录器无法正常读取该Pak文件\n"
+           "修改密码后点击保存，自动获取密码状态"));
     layout->addWidget(FStringGridPak);
 
     auto* buttons = new QHBoxLayout();
@@ -59,11 +59,10 @@ TFrmPassword::TFrmPassword(QWidget* parent) : QDialog(parent) {
         QString Caption;
         void (TFrmPassword::*Handler)();
     } kButtons[] = {
-        {"ButtonPasswordAdd", QStringLiteral("增加"), &TFrmPassword::ButtonPasswordAddClick},
-        {"ButtonPasswordClear", QStringLiteral("清空"), &TFrmPassword::ButtonPasswordClearClick},
-        {"ButtonPasswordLoadFile", QStringLiteral("导入"),
-         &TFrmPassword::ButtonPasswordLoadFileClick},
-        {"ButtonPasswordOK", QStringLiteral("保存"), &TFrmPassword::ButtonPasswordOKClick},
+        {"ButtonPasswordAdd", tr("增加"), &TFrmPassword::ButtonPasswordAddClick},
+        {"ButtonPasswordClear", tr("清空"), &TFrmPassword::ButtonPasswordClearClick},
+        {"ButtonPasswordLoadFile", tr("导入"), &TFrmPassword::ButtonPasswordLoadFileClick},
+        {"ButtonPasswordOK", tr("保存"), &TFrmPassword::ButtonPasswordOKClick},
     };
     for (const auto& b : kButtons) {
         auto* button = new QPushButton(b.Caption, this);
@@ -74,8 +73,8 @@ TFrmPassword::TFrmPassword(QWidget* parent) : QDialog(parent) {
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    auto* note = new QLabel(
-        QStringLiteral("提示：可将登录器配置目录中的 Pak.txt 复制到本程序目录下读取"), this);
+    auto* note =
+        new QLabel(tr("提示：可将登录器配置目录中的 Pak.txt 复制到本程序目录下读取"), this);
     note->setStyleSheet(QStringLiteral("color: red;"));
     layout->addWidget(note);
 }
@@ -101,8 +100,7 @@ void TFrmPassword::RefStringGrid() {
 }
 
 void TFrmPassword::ButtonPasswordAddClick() {
-    const QString chosen =
-        Prompts().OpenFileName(QString(), QStringLiteral("Pak文件|*.Pak"), QString());
+    const QString chosen = Prompts().OpenFileName(QString(), tr("Pak文件|*.Pak"), QString());
     if (chosen.isEmpty())
         return;
     const int row = FStringGridPak->rowCount();
@@ -119,8 +117,7 @@ void TFrmPassword::ButtonPasswordClearClick() {
 }
 
 void TFrmPassword::ButtonPasswordLoadFileClick() {
-    const QString chosen =
-        Prompts().OpenFileName(QString(), QStringLiteral("文本文件|*.txt"), QString());
+    const QString chosen = Prompts().OpenFileName(QString(), tr("文本文件|*.txt"), QString());
     if (chosen.isEmpty())
         return;
     LoadPakPasswords(chosen.toStdString());
@@ -140,7 +137,7 @@ void TFrmPassword::ButtonPasswordOKClick() {
         if (!refusal)
             continue;
         FStringGridPak->setCurrentCell(row, kColPassword);
-        Prompts().ShowError(QStringLiteral("第 %1 行：").arg(row + 1) + QString::fromUtf8(refusal));
+        Prompts().ShowError(tr("第 %1 行：").arg(row + 1) + CoreText(refusal));
         return;
     }
     g_PakPasswords.clear();

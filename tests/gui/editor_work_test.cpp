@@ -482,7 +482,8 @@ private slots:
             titles << top->text();
             collect(top->menu());
         }
-        QCOMPARE(titles, QStringList({"文件(&F)", "编辑(&E)", "查看(&V)", "工具(&T)"}));
+        QCOMPARE(titles,
+                 QStringList({"文件(&F)", "编辑(&E)", "查看(&V)", "工具(&T)", "语言 / Language"}));
         int buttons = 0;
         for (QToolButton* button :
              main.findChild<QToolBar*>("ToolBar1")->findChildren<QToolButton*>())
