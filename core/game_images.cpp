@@ -163,6 +163,19 @@ TFolderLock TGameImages::LockForReading() {
     }
 }
 
+TLibraryLock TGameImages::LockForReplacing() {
+    TLibraryLock lock;
+    if (FileExists(FFileName))
+        lock = TLibraryLock(FFileName);
+    if (const TRecoveryReport report =
+            RecoverLibrary(RecoveryFiles(), lock.Locked() ? &lock : nullptr);
+        !report.Problem.empty())
+        throw EFileError(FFileName,
+                         "the journal " + ExtractFileName(report.Journal) +
+                             " of an interrupted save cannot be applied: " + report.Problem);
+    return lock;
+}
+
 void TGameImages::Finalize() {
     FState = std::make_shared<const TClosedState>(FImageType, FBitCount);
     TSnapshotPtr empty = std::make_shared<const TSnapshot>(TRecordList(), FState);

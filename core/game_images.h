@@ -261,6 +261,10 @@ protected:
     // The shared folder lock an open reads the library's files under, so that it never sees a
     // save half made; a save that a writer left meanwhile is recovered first.
     TFolderLock LockForReading();
+    // The edit lock of a library that a new one is about to replace, with any save of it that
+    // was cut short settled first (no lock when the file is not there). Raises EFileError when
+    // such a save cannot be settled.
+    TLibraryLock LockForReplacing();
 
     // The format state of the library's files as they are now: the next snapshot's.
     void SetState(std::shared_ptr<const TFormatState> State);

@@ -21,15 +21,7 @@ bool TIndexedLibrary::CreateFile(uint8_t ABitCount, const std::string&) {
     const std::string indexName = IndexFileName();
     // A library that is there already is replaced as an edit of it: under its lock, after any
     // save of it that was cut short is settled.
-    TLibraryLock lock;
-    if (FileExists(FFileName))
-        lock = TLibraryLock(FFileName);
-    if (const TRecoveryReport report =
-            RecoverLibrary(RecoveryFiles(), lock.Locked() ? &lock : nullptr);
-        !report.Problem.empty())
-        throw EFileError(FFileName,
-                         "the journal " + ExtractFileName(report.Journal) +
-                             " of an interrupted save cannot be applied: " + report.Problem);
+    const TLibraryLock lock = LockForReplacing();
     for (const std::string* name : {static_cast<const std::string*>(&FFileName), &indexName})
         if (FileExists(*name))
             ResetFileAttributes(*name);

@@ -87,15 +87,7 @@ bool TQuillrand::CreateFile(uint8_t ABitCount, const std::string& PassWord) {
         return false;
     // A library that is there already is replaced as an edit of it: under its lock, after any
     // save of it that was cut short is settled.
-    TLibraryLock lock;
-    if (FileExists(FFileName))
-        lock = TLibraryLock(FFileName);
-    if (const TRecoveryReport report =
-            RecoverLibrary(RecoveryFiles(), lock.Locked() ? &lock : nullptr);
-        !report.Problem.empty())
-        throw EFileError(FFileName,
-                         "the journal " + ExtractFileName(report.Journal) +
-                             " of an interrupted save cannot be applied: " + report.Problem);
+    const TLibraryLock lock = LockForReplacing();
     if (FileExists(FFileName))
         ResetFileAttributes(FFileName);
     // Written beside any old file and renamed over it: a failure leaves the old file whole.
