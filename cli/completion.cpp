@@ -339,35 +339,35 @@ complete -F _velmora_cli velmora-cli
 
 } // namespace
 
-TCompletionSpec CompletionSpec(const TCommand& command) {
-    TCompletionSpec spec;
-    spec.Name = command.Name;
-    spec.ValueOptions.assign(command.Syntax.ValueOptions.begin(),
-                             command.Syntax.ValueOptions.end());
-    spec.Flags.assign(command.Syntax.Flags.begin(), command.Syntax.Flags.end());
-    spec.Forms =
+TCompletionEntry CompletionEntry(const TCommand& command) {
+    TCompletionEntry entry;
+    entry.Name = command.Name;
+    entry.ValueOptions.assign(command.Syntax.ValueOptions.begin(),
+                              command.Syntax.ValueOptions.end());
+    entry.Flags.assign(command.Syntax.Flags.begin(), command.Syntax.Flags.end());
+    entry.Forms =
         TSynopsisParser(SynopsisTokens(command.Usage, command.Name), command.Syntax).Forms();
-    for (const std::string& option : spec.ValueOptions)
-        spec.OptionValues.emplace_back(option, OptionValueWords(command.Usage, option));
-    return spec;
+    for (const std::string& option : entry.ValueOptions)
+        entry.OptionValues.emplace_back(option, OptionValueWords(command.Usage, option));
+    return entry;
 }
 
 std::string BashCompletion(const std::vector<TCommand>& commands) {
     std::vector<std::string> names;
     std::string table, values;
     for (const TCommand& command : commands) {
-        const TCompletionSpec spec = CompletionSpec(command);
-        names.push_back(spec.Name);
-        table += "    " + spec.Name + ")\n";
-        table.append("        valued=\"").append(Joined(spec.ValueOptions)).append("\"\n");
-        table.append("        flags=\"").append(Joined(spec.Flags)).append("\"\n");
+        const TCompletionEntry entry = CompletionEntry(command);
+        names.push_back(entry.Name);
+        table += "    " + entry.Name + ")\n";
+        table.append("        valued=\"").append(Joined(entry.ValueOptions)).append("\"\n");
+        table.append("        flags=\"").append(Joined(entry.Flags)).append("\"\n");
         table += "        forms=(";
-        for (size_t i = 0; i < spec.Forms.size(); ++i)
-            table.append(i ? " \"" : "\"").append(Joined(spec.Forms[i])).append("\"");
+        for (size_t i = 0; i < entry.Forms.size(); ++i)
+            table.append(i ? " \"" : "\"").append(Joined(entry.Forms[i])).append("\"");
         table += ")\n        ;;\n";
-        for (const auto& [option, words] : spec.OptionValues)
+        for (const auto& [option, words] : entry.OptionValues)
             if (words != "none")
-                values += "    \"" + spec.Name + " " + option + "\") echo \"" + words + "\" ;;\n";
+                values += "    \"" + entry.Name + " " + option + "\") echo \"" + words + "\" ;;\n";
     }
     std::string script = R"BASH(# bash completion for velmora-cli
 # Written by "velmora-cli --completion bash" from the tool's command table, the one its --help

@@ -16,7 +16,7 @@ namespace velmora::cli {
 // one of those extensions (and folders, to reach them), "dir" a folder, "file" any file, "none"
 // nothing to offer (numbers, passwords). A trailing "+" repeats the last word of a form for every
 // further position.
-struct TCompletionSpec {
+struct TCompletionEntry {
     std::string Name;
     std::vector<std::string> ValueOptions;
     std::vector<std::string> Flags;
@@ -24,7 +24,7 @@ struct TCompletionSpec {
     std::vector<std::pair<std::string, std::string>> OptionValues; // option, its words
 };
 
-TCompletionSpec CompletionSpec(const TCommand& command);
+TCompletionEntry CompletionEntry(const TCommand& command);
 
 // The bash completion script of velmora-cli for the given commands.
 std::string BashCompletion(const std::vector<TCommand>& commands);

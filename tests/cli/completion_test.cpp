@@ -33,13 +33,14 @@ protected:
         ASSERT_EQ(script.Exit, 0) << script.Err;
         std::ofstream(Dir / "velmora-cli.bash") << script.Out;
         // The function "complete -p" names, called with COMP_WORDS as bash fills them.
-        std::ofstream(Dir / "complete.sh") << "source \"$1\" || exit 3\n"
-                                              "spec=$(complete -p velmora-cli) || exit 4\n"
-                                              "function=${spec#*-F }; function=${function%% *}\n"
-                                              "cd \"$2\" && shift 2 || exit 5\n"
-                                              "COMP_WORDS=(velmora-cli \"$@\"); COMP_CWORD=$#\n"
-                                              "\"$function\"\n"
-                                              "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
+        std::ofstream(Dir / "complete.sh")
+            << "source \"$1\" || exit 3\n"
+               "registration=$(complete -p velmora-cli) || exit 4\n"
+               "function=${registration#*-F }; function=${function%% *}\n"
+               "cd \"$2\" && shift 2 || exit 5\n"
+               "COMP_WORDS=(velmora-cli \"$@\"); COMP_CWORD=$#\n"
+               "\"$function\"\n"
+               "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
         fs::create_directories(Work / "sub");
         for (const char* name :
              {"Sprites.Wzl", "tiles.WIL", "a.Pak", "pic.png", "pic.BMP", "data.json", "notes.txt"})
