@@ -25,17 +25,24 @@ QString FileErrorText(const QString& path, const QString& reason) {
     return TErrorTexts::tr("文件写入失败 ！！！\n文件：%1\n原因：%2").arg(path, reason);
 }
 
-namespace {
-
-void LogQuietly(const std::string& message) {
+void LogQuietly(const std::string& text) {
     try {
-        WriteLog(message, true);
+        WriteLog(text, true);
     } catch (...) {
-        // A log that cannot be written must not turn one error into two.
     }
 }
 
-} // namespace
+QString JobFailureText(const std::exception_ptr& error, const std::string& context) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        LogQuietly(context + ": " + e.what());
+        return EditErrorText(e);
+    } catch (...) {
+        LogQuietly(context + ": unknown error");
+    }
+    return {};
+}
 
 void HandleException(std::exception_ptr error) noexcept {
     try {

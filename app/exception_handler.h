@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <exception>
+#include <string>
 #include <utility>
 
 namespace velmora {
@@ -16,6 +17,14 @@ void HandleException(std::exception_ptr error) noexcept;
 
 // The text a file error is shown with.
 QString FileErrorText(const QString& path, const QString& reason);
+
+// Writes a line to the log; a log that cannot be written (a full disk) must not turn one error
+// into two, so that is swallowed.
+void LogQuietly(const std::string& text);
+
+// Why a job on a worker failed, for its message box (EditErrorText of the error; empty for an
+// error of no known kind), the error logged after "Context: ".
+QString JobFailureText(const std::exception_ptr& error, const std::string& context);
 
 // Runs an event handler's body and hands whatever escapes it to HandleException. Qt cannot carry
 // exceptions through its own frames, so every handler that may throw runs through this.

@@ -1,6 +1,7 @@
 #include "app/library_clipboard.h"
 
 #include "app/drop_files.h"
+#include "app/exception_handler.h"
 #include "app/library_document.h"
 #include "app/main_window.h"
 #include "app/preview.h"
@@ -29,13 +30,6 @@ namespace {
 
 const QString kPngType = QStringLiteral("image/png");
 
-void LogQuietly(const std::string& text) {
-    try {
-        WriteLog(text, true);
-    } catch (...) {
-    }
-}
-
 // "00012" for one image, "00012-00015" for several.
 QString RangeText(int first, int count) {
     return count == 1
@@ -45,15 +39,7 @@ QString RangeText(int first, int count) {
 
 // Why a job that raised failed, for its message box; logged.
 QString FailureText(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        LogQuietly(std::string("paste: ") + e.what());
-        return EditErrorText(e);
-    } catch (...) {
-        LogQuietly("paste: unknown error");
-    }
-    return {};
+    return JobFailureText(error, "paste");
 }
 
 QByteArray PngBytes(const QImage& image) {

@@ -32,14 +32,6 @@ namespace velmora {
 
 namespace {
 
-// A failure is shown to the user; a log that cannot be written (a full disk) must not hide it.
-void LogQuietly(const std::string& text) {
-    try {
-        WriteLog(text, true);
-    } catch (...) {
-    }
-}
-
 // Tells of an undo or redo that failed; one that met another program's change says nothing more
 // than the document's note.
 void ReportStepFailure(const TJobEnd& end, const QString& failed) {

@@ -32,13 +32,6 @@ namespace velmora {
 
 namespace {
 
-void LogQuietly(const std::string& text) {
-    try {
-        WriteLog(text, true);
-    } catch (...) {
-    }
-}
-
 // The first image the data file ends inside or before (a file cut short), or -1. Only a library
 // whose index does not match its data file can be cut short; its headers are read to tell.
 int FirstImageCutShort(const TGameImages& library) {
@@ -318,15 +311,7 @@ void TfrmMain::RepairIndex() {
         {{},
          [repair, file](const TJobEnd& end) {
              if (end.Error) {
-                 QString reason;
-                 try {
-                     std::rethrow_exception(end.Error);
-                 } catch (const std::exception& e) {
-                     LogQuietly(file + ": " + e.what());
-                     reason = EditErrorText(e);
-                 } catch (...) {
-                 }
-                 Prompts().ShowError(tr("索引修复失败 ！！！\n") + reason);
+                 Prompts().ShowError(tr("索引修复失败 ！！！\n") + JobFailureText(end.Error, file));
                  return;
              }
              QString text = tr("索引修复完成！！！\n找到 %1 张图片，文件末尾 %2 字节无法识别。")

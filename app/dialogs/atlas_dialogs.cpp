@@ -80,14 +80,7 @@ std::function<void(int, int)> ShowProgress(QDialog& dialog, QProgressBar* bar,
 }
 
 QString ErrorOf(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        WriteLog(e.what(), true);
-        return EditErrorText(e);
-    } catch (...) {
-    }
-    return {};
+    return JobFailureText(error, "atlas");
 }
 
 } // namespace

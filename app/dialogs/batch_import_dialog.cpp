@@ -304,14 +304,8 @@ void TfrmInPutManyDlg::BitBtnOKClick() {
                  return;
              }
              if (end.Error) {
-                 QString reason;
-                 try {
-                     std::rethrow_exception(end.Error);
-                 } catch (const std::exception& e) {
-                     reason = EditErrorText(e);
-                 } catch (...) {
-                 }
-                 Prompts().ShowError(tr("图片导入失败 ！！！\n") + reason);
+                 Prompts().ShowError(tr("图片导入失败 ！！！\n") +
+                                     JobFailureText(end.Error, "batch import"));
                  return;
              }
              Prompts().ShowOutcome(OutcomeText(*result), !result->Succeeded());

@@ -105,13 +105,7 @@ void TFrmChangePassword::BitBtnOKClick() {
              if (end.Error) {
                  // The file could not be rewritten: the library keeps the old password and file,
                  // so the list is not touched either.
-                 try {
-                     std::rethrow_exception(end.Error);
-                 } catch (const std::exception& e) {
-                     WriteLog(file + ": " + e.what(), true);
-                     failure = EditErrorText(e);
-                 } catch (...) {
-                 }
+                 failure = JobFailureText(end.Error, file);
              } else if (result->Done) {
                  FProgressBar->setValue(FProgressBar->maximum());
                  if (FDocument)

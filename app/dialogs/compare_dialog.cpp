@@ -1,6 +1,7 @@
 #include "app/dialogs/compare_dialog.h"
 
 #include "app/dialog_parts.h"
+#include "app/exception_handler.h"
 #include "app/prompts.h"
 #include "app/status_texts.h"
 #include "core/utils.h"
@@ -204,14 +205,8 @@ bool TfrmCompareDlg::Compare(TLibraryDocument& a, TLibraryDocument& b) {
                  return;
              }
              if (end.Error) {
-                 QString reason;
-                 try {
-                     std::rethrow_exception(end.Error);
-                 } catch (const std::exception& e) {
-                     reason = EditErrorText(e);
-                 } catch (...) {
-                 }
-                 Prompts().ShowError(tr("比较失败 ！！！\n") + reason);
+                 Prompts().ShowError(tr("比较失败 ！！！\n") +
+                                     JobFailureText(end.Error, "compare"));
                  return;
              }
              FA = pa;
